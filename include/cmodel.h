@@ -1,0 +1,106 @@
+#ifndef CMODEL_H
+#define CMODEL_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+#include <glm/glm.hpp>
+
+#include "ctimer.h"
+#include "cxyz.h"
+#include "cvasp.h"
+#include "cpdb.h"
+
+// Structure file formats; the "Input Format" combo rows 0 to 2 are the first three.
+inline constexpr unsigned int INPUT_FILE_TYPE_XYZ = 0;
+inline constexpr unsigned int INPUT_FILE_TYPE_VSP = 1;
+inline constexpr unsigned int INPUT_FILE_TYPE_PDB = 2;
+inline constexpr unsigned int INPUT_FILE_TYPE_GAU = 3;
+inline constexpr unsigned int INPUT_FILE_TYPE_DLP = 4;
+inline constexpr unsigned int INPUT_FILE_TYPE_ZMT = 5;
+inline constexpr unsigned int INPUT_FILE_TYPE_UNKNOWN = 100;
+
+// Offsets of a cell and its 26 neighbours, in the order the cell search visits them.
+inline const glm::ivec3 neighbor_cells[27] = {
+    {0, 0, 0},    {1, 0, 0},   {1, 1, 0},   {0, 1, 0},   {-1, 1, 0},   {0, 0, 1},   {1, 0, 1},
+    {-1, 0, 1},   {1, 1, 1},   {0, 1, 1},   {-1, 1, 1},  {-1, -1, 1},  {0, -1, 1},  {1, -1, 1},
+    {0, 0, -1},   {1, 0, -1},  {-1, 0, -1}, {1, 1, -1},  {0, 1, -1},   {-1, 1, -1}, {-1, -1, -1},
+    {0, -1, -1},  {1, -1, -1}, {-1, 0, 0},  {-1, -1, 0}, {0, -1, 0},   {1, -1, 0},
+};
+
+// The one loaded structure: atoms, cell, composition, linked-cell grid and bonds.
+class CModel {
+public:
+    CModel();
+
+    std::vector<uint32_t> v_table_index;
+    std::vector<uint32_t> v_table_atoms;
+    CXyz xyz;
+    CVasp vasp;
+    CPdb pdb;
+    int file_format = INPUT_FILE_TYPE_UNKNOWN;
+    int i_neighbor_cells = 0;
+    uint32_t u_cell_number = 0;
+    uint32_t i_number_of_bonds = 0;
+    uint32_t i_number_of_bonds_pbc = 0;
+    bool is_linked_cell = false;
+    bool is_bond_eval = false;
+    bool is_updated = true;
+    bool is_periodic = false;
+    bool is_linked_list = false;
+    bool is_centered = false;
+    float max_radius = 0.0f;
+    float r_cut_radius = 0.0f;
+    float r_cut_radius_2 = 0.0f;
+    glm::vec3 v_cell_frac{0.0f};
+    glm::vec3 v_box_size{0.0f};
+    glm::vec3 v_box_middle{0.0f};
+    glm::dmat3 m_cell_box{1.0};
+    glm::ivec3 v_cell_side{0};
+    std::vector<int> v_cell_head;
+    std::vector<int> v_cell_list;
+    std::vector<glm::ivec3> neighbor_cells_xyz;
+    glm::vec3 min_xyz{0.0f}, max_xyz{0.0f};
+    glm::dvec3 dmin_xyz{0.0}, dmax_xyz{0.0};
+    glm::vec3 center_xyz{0.0f};
+    std::vector<glm::vec3> v_float_raw_xyz;
+    std::vector<glm::dvec3> v_real_xyz;
+    std::vector<uint32_t> v_atom_index;
+    std::vector<uint32_t> v_bond_table, v_bond_number, v_bond_number_pbc;
+    std::vector<float> v_bond_length;
+    std::vector<glm::vec3> m_bond_xyz;
+    std::vector<glm::vec2> m_bond_ang;
+    std::vector<glm::uvec2> m_bond_indices;
+    std::vector<glm::uvec2> m_bond_boundary_pbc, m_bond_indices_pbc;
+    CTimer timer;
+
+    // Why the last ReadStructureFile or SaveStructureFile failed; empty after a success.
+    std::string error_message;
+
+    // Load/save pipeline.
+    bool ReadStructureFile(std::string d, std::string f, int fmt);
+    bool SaveStructureFile(std::string d, std::string f, int fmt);
+
+    // Load-time model.
+    void SetModel();
+    void EvalModel();
+    void CenterView();
+    void CenterZero();
+    void SetInverseCell();
+
+    // Edits.
+    void SetNewCoordinates(uint32_t u, glm::vec3 &v3);
+    void SetNewCoordinates();
+    void SetElement(uint32_t num, uint32_t idx);
+    void DeleteAtomIndex(uint32_t u);
+
+    // Linked cells and bonds.
+    void EvalCutRadius();
+    void SetCells();
+    void SetNeighbourList();
+    void SetCellList();
+    void EvalLinkedList();
+    void EvalAtomicBonds();
+};
+
+#endif
