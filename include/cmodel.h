@@ -101,6 +101,9 @@ public:
     void SetCellList();
     void EvalLinkedList();
     void EvalAtomicBonds();
+    // Re-derives the grid and the bonds from the current display coordinates after an edit,
+    // without re-centring.
+    void UpdateBonds();
 };
 
 #endif

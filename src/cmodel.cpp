@@ -20,6 +20,7 @@ void CModel::SetNeighbourList() {}
 void CModel::SetCellList() {}
 void CModel::EvalLinkedList() {}
 void CModel::EvalAtomicBonds() {}
+void CModel::UpdateBonds() {}
 
 // ---- load/save pipeline ---------------------------------------------------
 
