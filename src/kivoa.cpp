@@ -1,1 +1,104 @@
-int main() { return 0; }
+#include <cstdio>
+
+#include <glad/gl.h>
+#define GLFW_INCLUDE_NONE
+#include <GLFW/glfw3.h>
+
+#include <backends/imgui_impl_glfw.h>
+#include <backends/imgui_impl_opengl3.h>
+#include <imgui.h>
+
+#include "cshell.h"
+
+namespace {
+
+const char *const glsl_version = "#version 130";
+
+void glfw_error_callback(int error, const char *description)
+{
+    std::fprintf(stderr, "Error %d: %s\n", error, description);
+}
+
+GLFWwindow *OpenWindow()
+{
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
+    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+    glfwWindowHint(GLFW_DOUBLEBUFFER, GLFW_TRUE);
+    glfwWindowHint(GLFW_RED_BITS, 8);
+    glfwWindowHint(GLFW_GREEN_BITS, 8);
+    glfwWindowHint(GLFW_BLUE_BITS, 8);
+    glfwWindowHint(GLFW_ALPHA_BITS, 8);
+    glfwWindowHint(GLFW_DEPTH_BITS, 24);
+    glfwWindowHint(GLFW_REFRESH_RATE, GLFW_DONT_CARE);
+    GLFWwindow *window =
+        glfwCreateWindow(1280, 720, "Kivoa ImGui GLFW+OpenGL3.3", nullptr, nullptr);
+    glfwMakeContextCurrent(window);
+    glfwSwapInterval(1);
+    return window;
+}
+
+void StartGui(GLFWwindow *window)
+{
+    IMGUI_CHECKVERSION();
+    ImGui::CreateContext();
+    ImGui::GetIO().ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
+    ImGui_ImplGlfw_InitForOpenGL(window, true);
+    ImGui_ImplOpenGL3_Init(glsl_version);
+    ImGui::StyleColorsDark();
+}
+
+void RunFrames(CShell &shell)
+{
+    while (!glfwWindowShouldClose(shell.window)) {
+        glfwPollEvents();
+        ImGui_ImplOpenGL3_NewFrame();
+        ImGui_ImplGlfw_NewFrame();
+        ImGui::NewFrame();
+        glfwGetFramebufferSize(shell.window, &shell.display_w, &shell.display_h);
+        glViewport(0, 0, shell.display_w, shell.display_h);
+        shell.RouteMouse();
+        shell.RouteKeys();
+        shell.ShowPieMenu();
+        shell.ShowPanels();
+        shell.DrawScene();
+        ImGui::Render();
+        ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+        glfwSwapBuffers(shell.window);
+    }
+}
+
+} // namespace
+
+int main(int, char **)
+{
+    // Diagnostics leave line by line, also into a pipe or a file.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    glfwSetErrorCallback(glfw_error_callback);
+    if (!glfwInit())
+        return 1;
+    GLFWwindow *window = OpenWindow();
+    if (gladLoadGL(glfwGetProcAddress) == 0) {
+        std::printf("Failed to initialize OpenGL context\n");
+        glfwTerminate();
+        return -1;
+    }
+    StartGui(window);
+
+    CShell shell;
+    shell.window = window;
+    shell.PrepareConfig();
+    // The display object is created here (it needs the context and comes before the settings)
+    // and takes shell.clear_color right after LoadSettings.
+    shell.LoadSettings();
+
+    RunFrames(shell);
+
+    shell.SaveSettings();
+    ImGui_ImplOpenGL3_Shutdown();
+    ImGui_ImplGlfw_Shutdown();
+    ImGui::DestroyContext();
+    glfwDestroyWindow(window);
+    glfwTerminate();
+    return 0;
+}

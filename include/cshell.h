@@ -1,0 +1,67 @@
+#ifndef CSHELL_H
+#define CSHELL_H
+
+#include <string>
+#include <vector>
+
+#include <glm/glm.hpp>
+#include <imgui.h>
+
+#include "cconfig.h"
+#include "cinit.h"
+
+struct GLFWwindow;
+class CDisplay;
+
+// The application's state between frames: panel visibility, mouse and edit state, the background
+// colour, the settings store and the configuration paths. `main` owns the window, the GUI
+// context and the frame loop and calls the steps below in frame order; they need a current ImGui
+// frame (and, for DrawScene, the OpenGL context).
+class CShell {
+public:
+    CShell();
+
+    // Start-up, once the GUI context exists: the user's configuration folder and the layout file.
+    void PrepareConfig(const char *home = "/home");
+    // Start-up: the settings file and the background colour kept in it.
+    void LoadSettings();
+
+    // Each frame, between ImGui::NewFrame and ImGui::Render, in this order.
+    void RouteMouse();  // trackball drag, pick request, wheel zoom, pie menu opening
+    void RouteKeys();   // keyboard shortcuts
+    void ShowPieMenu(); // the pie menu and its command, while is_select_pie
+    void ShowPanels();  // Settings, Choose File and Action panels
+    void DrawScene();   // background, then the structure when one is loaded
+
+    // Shutdown: writes the settings file.
+    void SaveSettings();
+
+    GLFWwindow *window = nullptr;
+    CDisplay *atom = nullptr;
+    CConfig paths; // p_user, config, inidata, cmd
+    CInit inicfg;
+    bool is_config = false; // the configuration paths are usable
+
+    char user_version[64];
+    char win_title[256];
+    ImVec4 clear_color;
+    bool show_settings_window = true;
+    bool show_file_chooser = true;
+    bool show_action_window = true;
+    bool is_select_pie = false;
+    bool is_mouse = false;
+    bool is_atom_lock = true;
+    float iposx = 0, iposy = 0;
+    float pposx = 0, pposy = 0;
+    int display_w = 0, display_h = 0;
+    glm::vec3 axis_position{0.0f};
+    float font = 0;
+    const float f32_one = 0.1f;
+    const char *format_items[3] = {"XYZ", "VASP", "PDB"};
+    std::vector<std::string> items{"Symbol", "Index", "Bonds", "Edit", "Delete", "-"};
+    int selected = -1;
+    char filePath[16384];
+    char dirPath[16384];
+};
+
+#endif
