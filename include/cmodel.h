@@ -104,6 +104,20 @@ public:
     // Re-derives the grid and the bonds from the current display coordinates after an edit,
     // without re-centring.
     void UpdateBonds();
+
+private:
+    // The box the linked-cell grid covers: the padded box of the coordinates searched, which at
+    // load time is the drawn box; after an edit the drawn box stays as loaded.
+    glm::vec3 v_grid_min{0.0f};
+    glm::vec3 v_grid_size{0.0f};
+
+    size_t AtomCount() const;
+    double MinCellWidth() const;
+    void SetGridBox();
+    int CellCoordinate(float p, int axis) const;
+    void AppendBond(uint32_t i, uint32_t j, float d2);
+    void SearchPairs(uint32_t i);
+    void SearchCells(uint32_t i);
 };
 
 #endif

@@ -2,25 +2,358 @@
 
 #include "elements.h"
 
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <unordered_map>
+
 CModel::CModel() {}
 
 // ---- model core and bonds -------------------------------------------------
 
-void CModel::SetModel() {}
-void CModel::EvalModel() {}
-void CModel::CenterView() {}
+namespace {
+
+// Bond records per atom the store is sized for; it grows beyond that when a structure needs it.
+constexpr size_t BONDS_PER_ATOM = 15;
+// The grid has at most this many cells per atom, and never fewer than 27 are allowed.
+constexpr double MAX_CELLS_PER_ATOM = 4.0;
+constexpr double MIN_CELL_CAP = 27.0;
+constexpr double MAX_CELL_CAP = 1073741824.0;
+// From this many cells on, bonds are searched cell by cell instead of pair by pair.
+constexpr uint32_t MIN_CELLS_FOR_CELL_SEARCH = 9;
+// A pair closer than this (squared distance) is never bonded.
+constexpr double MIN_BOND_DISTANCE_2 = 0.1;
+
+// Indices past the table (never produced by the readers) are treated as the dummy element.
+bool IsDummy(uint32_t idx) { return idx >= DUMMY_ELEMENT; }
+float AtomRadius(uint32_t idx) { return atom_rgbs[std::min(idx, DUMMY_ELEMENT)].w; }
+
+// Largest squared distance at which atoms of radii ri and rj are bonded.
+float BondLimit(float ri, float rj)
+{
+    const float rr = (ri + rj) * (ri + rj);
+    return static_cast<float>(static_cast<double>(rr) * 1.2);
+}
+
+float Distance2(const glm::vec3 &d) { return d.x * d.x + d.y * d.y + d.z * d.z; }
+
+// Margin around the atoms of the padded bounding box.
+float BoxPad(float max_radius) { return static_cast<float>(static_cast<double>(max_radius) * 1.1); }
+
+int WrapCell(int c, int side)
+{
+    if (c >= side)
+        return 0;
+    if (c < 0)
+        return side - 1;
+    return c;
+}
+
+// Cells along one axis when cells are at least `width` wide; an axis of unknown (non-finite)
+// extent gets one cell.
+double AxisCells(float size, double width)
+{
+    const double q = static_cast<double>(size) / width;
+    if (!std::isfinite(q) || q < 1.0)
+        return 1.0;
+    return std::min(std::floor(q), MAX_CELL_CAP);
+}
+
+} // namespace
+
+void CModel::SetModel()
+{
+    is_linked_cell = false;
+    is_linked_list = false;
+    is_centered = false;
+    center_xyz = (min_xyz + max_xyz) * 0.5f;
+    EvalCutRadius();
+    const float pad = BoxPad(max_radius);
+    min_xyz -= pad;
+    max_xyz += pad;
+    v_box_size = max_xyz - min_xyz;
+    if (!is_periodic) {
+        m_cell_box = glm::dmat3(0.0);
+        for (int a = 0; a < 3; ++a)
+            m_cell_box[a][a] = v_box_size[a];
+    }
+    SetGridBox();
+    is_linked_list = false;
+    EvalAtomicBonds();
+    CenterView();
+}
+
+void CModel::EvalModel()
+{
+    v_table_index.clear();
+    v_table_atoms.clear();
+    std::unordered_map<uint32_t, size_t> slot;
+    for (uint32_t idx : v_atom_index) {
+        auto found = slot.emplace(idx, v_table_index.size());
+        if (found.second) {
+            v_table_index.push_back(idx);
+            v_table_atoms.push_back(0);
+        }
+        ++v_table_atoms[found.first->second];
+    }
+}
+
+void CModel::CenterView()
+{
+    for (glm::vec3 &p : v_float_raw_xyz)
+        p -= center_xyz;
+    for (uint32_t k = 0; k < i_number_of_bonds; ++k)
+        m_bond_xyz[k] -= center_xyz;
+}
+
+void CModel::SetInverseCell() { v_cell_frac = glm::vec3(v_cell_side) / v_grid_size; }
+
+void CModel::SetElement(uint32_t num, uint32_t idx)
+{
+    if (num >= v_atom_index.size() || idx >= periodic_table_atoms)
+        return;
+    v_atom_index[num] = idx;
+    is_updated = false;
+    EvalModel();
+    UpdateBonds();
+}
+
+void CModel::DeleteAtomIndex(uint32_t u)
+{
+    if (u >= v_float_raw_xyz.size() || u >= v_atom_index.size())
+        return;
+    if (file_format == INPUT_FILE_TYPE_VSP)
+        vasp.DeleteAtom(u);
+    if (u < v_real_xyz.size())
+        v_real_xyz.erase(v_real_xyz.begin() + u);
+    v_float_raw_xyz.erase(v_float_raw_xyz.begin() + u);
+    v_atom_index.erase(v_atom_index.begin() + u);
+    is_updated = false;
+    EvalModel();
+    UpdateBonds();
+}
+
+void CModel::EvalCutRadius()
+{
+    max_radius = 0.0f;
+    for (size_t i = 0; i < AtomCount(); ++i)
+        max_radius = std::max(max_radius, AtomRadius(v_atom_index[i]));
+    r_cut_radius = max_radius + max_radius;
+    r_cut_radius_2 = r_cut_radius * r_cut_radius;
+}
+
+// Cells are at least as wide as the longest possible bond, so that bonded atoms always lie in
+// the same or adjacent cells, and the grid has at most a few cells per atom, however far apart
+// the atoms are.
+void CModel::SetCells()
+{
+    if (AtomCount() == 0 || !(r_cut_radius > 0.0f)) {
+        v_cell_side = glm::ivec3(0);
+        u_cell_number = 0;
+        return;
+    }
+    const double cap =
+        std::clamp(MAX_CELLS_PER_ATOM * static_cast<double>(AtomCount()), MIN_CELL_CAP, MAX_CELL_CAP);
+    double width = MinCellWidth();
+    glm::dvec3 cells;
+    double product;
+    for (;;) {
+        product = 1.0;
+        double spread = 1.0;
+        int split_axes = 0;
+        for (int a = 0; a < 3; ++a) {
+            cells[a] = AxisCells(v_grid_size[a], width);
+            product *= cells[a];
+            if (cells[a] > 1.0) {
+                spread *= v_grid_size[a] / width;
+                ++split_axes;
+            }
+        }
+        if (product <= cap)
+            break;
+        // Widen the cells so that the split axes hold about `cap` cells together; an axis that
+        // drops to one cell leaves fewer split axes for the next pass.
+        width *= std::pow(spread / cap, 1.0 / split_axes) * (1.0 + 1e-9);
+    }
+    v_cell_side = glm::ivec3(cells);
+    u_cell_number = static_cast<uint32_t>(product);
+    if (u_cell_number > 1)
+        SetNeighbourList();
+}
+
+void CModel::SetNeighbourList()
+{
+    neighbor_cells_xyz.assign(std::begin(neighbor_cells), std::end(neighbor_cells));
+    i_neighbor_cells = static_cast<int>(neighbor_cells_xyz.size());
+    is_linked_cell = v_cell_side.y > 2;
+}
+
+void CModel::SetCellList()
+{
+    v_cell_head.assign(u_cell_number, -1);
+    v_cell_list.assign(AtomCount(), 0);
+}
+
+void CModel::EvalLinkedList()
+{
+    SetCells();
+    if (u_cell_number <= 1)
+        return;
+    SetInverseCell();
+    SetCellList();
+    for (size_t i = 0; i < AtomCount(); ++i) {
+        const glm::vec3 &p = v_float_raw_xyz[i];
+        const int c = (CellCoordinate(p.z, 2) * v_cell_side.y + CellCoordinate(p.y, 1)) * v_cell_side.x +
+                      CellCoordinate(p.x, 0);
+        v_cell_list[i] = v_cell_head[c];
+        v_cell_head[c] = static_cast<int>(i);
+    }
+    is_linked_list = true;
+}
+
+void CModel::EvalAtomicBonds()
+{
+    const size_t n = AtomCount();
+    const size_t max_bonds = BONDS_PER_ATOM * n;
+    v_bond_table.clear();
+    i_number_of_bonds = 0;
+    i_number_of_bonds_pbc = 0;
+    // Reserved rather than filled: a large structure does not pay for zeroing records it never
+    // uses, and a crowded one simply grows the store.
+    m_bond_indices.clear();
+    m_bond_xyz.clear();
+    m_bond_ang.clear();
+    v_bond_length.clear();
+    m_bond_indices.reserve(max_bonds);
+    m_bond_xyz.reserve(max_bonds);
+    m_bond_ang.reserve(max_bonds);
+    v_bond_length.reserve(max_bonds);
+    if (!is_linked_list)
+        EvalLinkedList();
+    const bool by_cells = is_linked_list && u_cell_number >= MIN_CELLS_FOR_CELL_SEARCH;
+    for (size_t i = 0; i + 1 < n; ++i) {
+        if (IsDummy(v_atom_index[i]))
+            continue;
+        if (by_cells)
+            SearchCells(static_cast<uint32_t>(i));
+        else
+            SearchPairs(static_cast<uint32_t>(i));
+    }
+    is_bond_eval = true;
+}
+
+void CModel::UpdateBonds()
+{
+    EvalCutRadius();
+    SetGridBox();
+    is_linked_list = false;
+    EvalAtomicBonds();
+}
+
+size_t CModel::AtomCount() const { return std::min(v_float_raw_xyz.size(), v_atom_index.size()); }
+
+// The longest bond is sqrt(1.2) x r_cut_radius. The relative margin covers the rounding of the
+// distance test; the one proportional to the grid's extent covers the rounding of the cell
+// coordinates, which grows with the distance from the grid's corner.
+double CModel::MinCellWidth() const
+{
+    double extent = 0.0;
+    for (int a = 0; a < 3; ++a)
+        if (std::isfinite(v_grid_size[a]))
+            extent = std::max(extent, static_cast<double>(v_grid_size[a]));
+    return std::sqrt(1.2) * r_cut_radius * (1.0 + 1e-5) + extent * 1e-6;
+}
+
+void CModel::SetGridBox()
+{
+    if (v_float_raw_xyz.empty()) {
+        v_grid_min = glm::vec3(0.0f);
+        v_grid_size = glm::vec3(0.0f);
+        return;
+    }
+    glm::vec3 lo = v_float_raw_xyz[0];
+    glm::vec3 hi = lo;
+    for (const glm::vec3 &p : v_float_raw_xyz) {
+        lo = glm::min(lo, p);
+        hi = glm::max(hi, p);
+    }
+    const float pad = BoxPad(max_radius);
+    v_grid_min = lo - pad;
+    v_grid_size = (hi + pad) - v_grid_min;
+}
+
+// Clamped, so that rounding never puts an atom on a face of the grid outside it.
+int CModel::CellCoordinate(float p, int axis) const
+{
+    const float u = (p - v_grid_min[axis]) * v_cell_frac[axis];
+    if (!(u >= 0.0f))
+        return 0;
+    if (static_cast<double>(u) >= v_cell_side[axis])
+        return v_cell_side[axis] - 1;
+    return static_cast<int>(u);
+}
+
+void CModel::AppendBond(uint32_t i, uint32_t j, float d2)
+{
+    const glm::vec3 &pi = v_float_raw_xyz[i];
+    const glm::vec3 &pj = v_float_raw_xyz[j];
+    const glm::vec3 d = pj - pi;
+    const double dx = d.x, dy = d.y, dz = d.z;
+    m_bond_indices.emplace_back(i, j);
+    m_bond_xyz.emplace_back((pi.x + pj.x) * 0.5f, (pi.y + pj.y) * 0.5f, (pi.z + pj.z) * 0.5f);
+    m_bond_ang.emplace_back(static_cast<float>(std::atan2(dy, dx)),
+                            static_cast<float>(std::fabs(std::atan2(std::sqrt(dx * dx + dy * dy), dz))));
+    v_bond_length.push_back(std::sqrt(d2));
+    ++i_number_of_bonds;
+}
+
+// Every later atom; a pair exactly at the limit is bonded.
+void CModel::SearchPairs(uint32_t i)
+{
+    const glm::vec3 pi = v_float_raw_xyz[i];
+    const float ri = AtomRadius(v_atom_index[i]);
+    for (uint32_t j = i + 1; j < AtomCount(); ++j) {
+        if (IsDummy(v_atom_index[j]))
+            continue;
+        const float d2 = Distance2(v_float_raw_xyz[j] - pi);
+        if (BondLimit(ri, AtomRadius(v_atom_index[j])) >= d2 && d2 > MIN_BOND_DISTANCE_2)
+            AppendBond(i, j, d2);
+    }
+}
+
+// Later atoms of the atom's cell and its neighbours; a pair exactly at the limit is not bonded.
+void CModel::SearchCells(uint32_t i)
+{
+    const glm::vec3 pi = v_float_raw_xyz[i];
+    const float ri = AtomRadius(v_atom_index[i]);
+    const glm::ivec3 c(CellCoordinate(pi.x, 0), CellCoordinate(pi.y, 1), CellCoordinate(pi.z, 2));
+    const glm::ivec3 &side = v_cell_side;
+    // With fewer than three cells along an axis, several offsets wrap onto the same cell.
+    const bool may_repeat = side.x < 3 || side.y < 3 || side.z < 3;
+    int visited[std::size(neighbor_cells)];
+    size_t n_visited = 0;
+    for (size_t o = 0; o < neighbor_cells_xyz.size() && o < std::size(neighbor_cells); ++o) {
+        const glm::ivec3 &off = neighbor_cells_xyz[o];
+        const int cell = WrapCell(c.x + off.x, side.x) +
+                         side.x * (WrapCell(c.y + off.y, side.y) + side.y * WrapCell(c.z + off.z, side.z));
+        if (may_repeat) {
+            if (std::find(visited, visited + n_visited, cell) != visited + n_visited)
+                continue;
+            visited[n_visited++] = cell;
+        }
+        // Chains run in descending index order: the partners j > i come first.
+        for (int j = v_cell_head[cell]; j > static_cast<int>(i); j = v_cell_list[j]) {
+            if (IsDummy(v_atom_index[j]))
+                continue;
+            const float d2 = Distance2(v_float_raw_xyz[j] - pi);
+            if (BondLimit(ri, AtomRadius(v_atom_index[j])) > d2 && d2 > MIN_BOND_DISTANCE_2)
+                AppendBond(i, static_cast<uint32_t>(j), d2);
+        }
+    }
+}
+
 void CModel::CenterZero() {}
-void CModel::SetInverseCell() {}
 void CModel::SetNewCoordinates(uint32_t, glm::vec3 &) {}
-void CModel::SetElement(uint32_t, uint32_t) {}
-void CModel::DeleteAtomIndex(uint32_t) {}
-void CModel::EvalCutRadius() {}
-void CModel::SetCells() {}
-void CModel::SetNeighbourList() {}
-void CModel::SetCellList() {}
-void CModel::EvalLinkedList() {}
-void CModel::EvalAtomicBonds() {}
-void CModel::UpdateBonds() {}
 
 // ---- load/save pipeline ---------------------------------------------------
 

@@ -1,0 +1,58 @@
+// Load-time bond detection: SetModel on coordinates a reader has just delivered, for a
+// diamond-silicon supercell and a box of water molecules. The second argument says whether the
+// model is new (a first load: its arrays are allocated and touched for the first time) or has
+// held the same structure before (a reload).
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+#include "../tests/structure_builder.h"
+
+namespace {
+
+void RunSetModel(benchmark::State &state, const Atoms &atoms)
+{
+    const bool first_load = state.range(1) != 0;
+    auto model = std::make_unique<CModel>();
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (first_load)
+            model = std::make_unique<CModel>();
+        FillModel(*model, atoms);
+        state.ResumeTiming();
+        model->SetModel();
+        benchmark::DoNotOptimize(model->i_number_of_bonds);
+    }
+    state.counters["atoms"] = static_cast<double>(atoms.size());
+    state.counters["bonds"] = model->i_number_of_bonds;
+    state.counters["cells"] = model->u_cell_number;
+    state.counters["per_atom"] = benchmark::Counter(static_cast<double>(atoms.size()),
+                                                    benchmark::Counter::kIsIterationInvariantRate |
+                                                        benchmark::Counter::kInvert);
+}
+
+void BM_SetModelDiamondSilicon(benchmark::State &state)
+{
+    RunSetModel(state, DiamondSilicon(static_cast<size_t>(state.range(0))));
+}
+
+void BM_SetModelWater(benchmark::State &state)
+{
+    RunSetModel(state, WaterBox(static_cast<size_t>(state.range(0))));
+}
+
+void Sizes(benchmark::internal::Benchmark *b)
+{
+    for (int64_t first_load : {0, 1})
+        for (int64_t n : {1000, 10000, 100000, 1000000})
+            b->Args({n, first_load});
+    b->ArgNames({"atoms", "first_load"})->Unit(benchmark::kMillisecond);
+}
+
+} // namespace
+
+BENCHMARK(BM_SetModelDiamondSilicon)->Apply(Sizes);
+BENCHMARK(BM_SetModelWater)->Apply(Sizes);
+
+BENCHMARK_MAIN();
