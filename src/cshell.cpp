@@ -4,6 +4,7 @@
 
 #include <glad/gl.h>
 
+#include "cdisplay.h"
 #include "version.h"
 
 namespace {
@@ -75,6 +76,14 @@ void CShell::DrawScene()
     glClearColor(clear_color.x, clear_color.y, clear_color.z, clear_color.w);
     glClearDepth(1.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (atom != nullptr && atom->is_visible) {
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glDepthFunc(GL_LESS);
+        glDisable(GL_CULL_FACE);
+        glEnable(GL_DEPTH_TEST);
+        glEnable(GL_BLEND);
+        atom->DrawScene(display_w, display_h);
+    }
     glUseProgram(0);
 }
 

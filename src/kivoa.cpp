@@ -8,6 +8,7 @@
 #include <backends/imgui_impl_opengl3.h>
 #include <imgui.h>
 
+#include "cdisplay.h"
 #include "cshell.h"
 
 namespace {
@@ -88,13 +89,15 @@ int main(int, char **)
     CShell shell;
     shell.window = window;
     shell.PrepareConfig();
-    // The display object is created here (it needs the context and comes before the settings)
-    // and takes shell.clear_color right after LoadSettings.
+    shell.atom = new CDisplay;
     shell.LoadSettings();
+    const ImVec4 &c = shell.clear_color;
+    shell.atom->SetClearColor(glm::vec4(c.x, c.y, c.z, c.w));
 
     RunFrames(shell);
 
     shell.SaveSettings();
+    shell.atom->Delete();
     ImGui_ImplOpenGL3_Shutdown();
     ImGui_ImplGlfw_Shutdown();
     ImGui::DestroyContext();
