@@ -95,14 +95,20 @@ public:
     void SetTrackRotation(float x, float y);
     void SetTrackLastRotation();
 
+    // Picking: SetPicking asks for the atom under window position (x, y), origin at the top
+    // left; the next DrawScene resolves it into the selection through ProcessPicking.
+    void SetPicking(int x, int y);
+    void ProcessPicking(bool b);
+
     // Structure edits.
     void DeleteAtom(uint32_t i);
     void UpdateAtomType(uint32_t z);
     void CenterCoordinates();
 
     // Load and save with the format chosen in input_format.
-    void ReadFile(std::string d, std::string f);
-    void SaveFile(std::string f);
+    // False when the file could not be read or written; CModel::error_message says why.
+    bool ReadFile(std::string d, std::string f);
+    bool SaveFile(std::string f);
     // Display side of a successful load: cell box, pick palette, selection, visibility.
     void RefreshStructure();
 

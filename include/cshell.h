@@ -1,6 +1,7 @@
 #ifndef CSHELL_H
 #define CSHELL_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 
 #include "cconfig.h"
 #include "cinit.h"
+#include "imguifilesystem.h"
 
 struct GLFWwindow;
 class CDisplay;
@@ -25,6 +27,8 @@ public:
     void PrepareConfig(const char *home = "/home");
     // Start-up: the settings file and the background colour kept in it.
     void LoadSettings();
+    // Start-up, once `atom` exists: the font and Axes controls start from the display's values.
+    void InitPanels();
 
     // Each frame, between ImGui::NewFrame and ImGui::Render, in this order.
     void RouteMouse();  // trackball drag, pick request, wheel zoom, pie menu opening
@@ -62,6 +66,34 @@ public:
     int selected = -1;
     char filePath[16384];
     char dirPath[16384];
+    // Preview of the Input Format combo and the file chooser, both set up on the Choose File
+    // panel's first display.
+    const char *item_current = nullptr;
+    std::unique_ptr<ImGuiFs::Dialog> dlg;
+    // Why the last load or save failed, shown in the Choose File panel; empty after a success.
+    std::string file_message;
+
+private:
+    bool is_view_press = false; // the left button went down over the view
+
+    void RunPieCommand(int choice);
+    void ToggleBonds();
+    void DeleteSelectedAtom();
+    void ResetView();
+
+    void ShowPanel(const char *title, bool &is_shown, int slot, void (CShell::*content)());
+    void SettingsContent();
+    void KeepBackground();
+    void FileChooserContent();
+    void ShowFormatCombo();
+    void OpenChosenFile();
+    bool LoadStructure(const char *dir, const char *file);
+    void SaveStructure();
+    std::string FileMessage(const char *what, const char *file, int format) const;
+    const char *FormatName(int format) const;
+    void ActionContent();
+    void SelectedAtomControls();
+    void ShowElementChooser();
 };
 
 #endif

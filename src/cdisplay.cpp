@@ -211,6 +211,37 @@ void CDisplay::RefitPalette()
     pick.update_palette_index();
 }
 
+// ---- picking -------------------------------------------------------------------------------
+
+// The pixel under the pointer: window rows count from the top, framebuffer rows from the bottom.
+void CDisplay::SetPicking(int x, int y)
+{
+    GLint viewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    pcolor[0] = std::clamp(x, 0, std::max(viewport[2] - 1, 0));
+    pcolor[1] = std::clamp(viewport[3] - 1 - y, 0, std::max(viewport[3] - 1, 0));
+    is_picking = true;
+}
+
+// Reads the code colour under the pointer. Only a value naming an atom of this structure selects
+// it: white (the background) and anything else deselect.
+void CDisplay::ProcessPicking(bool)
+{
+    unsigned char rgb[4] = {255, 255, 255, 255};
+    glReadPixels(pcolor[0], pcolor[1], 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    const uint32_t index = pick.get_index_rgb(rgb[0], rgb[1], rgb[2]);
+    if (index >= v_atom_index.size() || index >= v_float_raw_xyz.size()) {
+        ClearSelection();
+        return;
+    }
+    const uint32_t e = std::min<uint32_t>(v_atom_index[index], periodic_table_atoms - 1);
+    is_atom_selected = true;
+    selected_atom = index;
+    selected_zatom = e + 1;
+    selected_symbol = symbol[e];
+    selected_xyz = v_float_raw_xyz[index];
+}
+
 void CDisplay::ClearSelection()
 {
     is_atom_selected = false;
@@ -242,10 +273,12 @@ void CDisplay::CenterCoordinates()
     BuildCube();
 }
 
-void CDisplay::ReadFile(std::string d, std::string f)
+bool CDisplay::ReadFile(std::string d, std::string f)
 {
-    if (ReadStructureFile(d, f, input_format))
-        RefreshStructure();
+    if (!ReadStructureFile(d, f, input_format))
+        return false;
+    RefreshStructure();
+    return true;
 }
 
 void CDisplay::RefreshStructure()
@@ -258,7 +291,7 @@ void CDisplay::RefreshStructure()
     is_show_box = is_periodic;
 }
 
-void CDisplay::SaveFile(std::string f) { SaveStructureFile(f, f, input_format); }
+bool CDisplay::SaveFile(std::string f) { return SaveStructureFile(f, f, input_format); }
 
 // ---- meshes --------------------------------------------------------------------------------
 
@@ -352,6 +385,7 @@ void CDisplay::DrawAtoms(GLuint Program, bool b)
     }
 
     if (b) {
+        ProcessPicking(b);
         ClearFramebuffer(CColor);
         is_picking = false;
     }

@@ -93,6 +93,7 @@ int main(int, char **)
     shell.LoadSettings();
     const ImVec4 &c = shell.clear_color;
     shell.atom->SetClearColor(glm::vec4(c.x, c.y, c.z, c.w));
+    shell.InitPanels();
 
     RunFrames(shell);
 
