@@ -89,6 +89,7 @@ private:
     void OpenChosenFile();
     bool LoadStructure(const char *dir, const char *file);
     void SaveStructure();
+    void ShowFileMessage() const;
     std::string FileMessage(const char *what, const char *file, int format) const;
     const char *FormatName(int format) const;
     void ActionContent();

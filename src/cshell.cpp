@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 #include <glad/gl.h>
@@ -349,9 +350,18 @@ void CShell::FileChooserContent()
     if (ImGui::Button("Save") && atom->is_visible)
         SaveStructure();
     PopDisabled(is_saved);
+    ShowFileMessage();
     ImGui::Text("File: %s", dlg->getChosenPath());
-    if (!file_message.empty())
-        ImGui::TextColored(MESSAGE_COLOR, "%s", file_message.c_str());
+}
+
+// Right under the buttons and wrapped, so that the reason shows in the panel's first-use size.
+void CShell::ShowFileMessage() const
+{
+    if (file_message.empty())
+        return;
+    ImGui::PushStyleColor(ImGuiCol_Text, MESSAGE_COLOR);
+    ImGui::TextWrapped("%s", file_message.c_str());
+    ImGui::PopStyleColor();
 }
 
 void CShell::ShowFormatCombo()
@@ -403,9 +413,12 @@ void CShell::SaveStructure()
     file_message = FileMessage("Can't save ", filePath, atom->file_format);
 }
 
+// Names the file by its name alone: its path is on the panel's "File:" line.
 std::string CShell::FileMessage(const char *what, const char *file, int format) const
 {
-    std::string text = std::string(what) + file + " as " + FormatName(format);
+    const char *slash = std::strrchr(file, '/');
+    const char *name = slash != nullptr ? slash + 1 : file;
+    std::string text = std::string(what) + name + " as " + FormatName(format);
     if (!atom->error_message.empty())
         text += ": " + atom->error_message;
     return text;

@@ -359,6 +359,21 @@ bool KivoaSession::Click(int x, int y, int button) const
     return ok;
 }
 
+bool KivoaSession::Drag(int x0, int y0, int x1, int y1) const
+{
+    if (!MoveMouse(x0, y0) || !RunTool({"xdotool", "mousedown", "1"}))
+        return false;
+    Pause(INPUT_HOLD);
+    // In steps, so that the program sees a drag and not a jump.
+    const int steps = 8;
+    bool ok = true;
+    for (int k = 1; k <= steps && ok; k++)
+        ok = MoveMouse(x0 + (x1 - x0) * k / steps, y0 + (y1 - y0) * k / steps);
+    ok = RunTool({"xdotool", "mouseup", "1"}) && ok;
+    Pause(INPUT_HOLD);
+    return ok;
+}
+
 bool KivoaSession::Focus() const
 {
     return window_ != 0 &&
@@ -377,7 +392,8 @@ bool KivoaSession::Key(const std::string &keys) const
 
 bool KivoaSession::Type(const std::string &text) const
 {
-    bool ok = Focus() && RunTool({"xdotool", "type", "--delay", "100", text});
+    // "--" ends xdotool's options, so that a text such as "-4.5" is typed, not parsed.
+    bool ok = Focus() && RunTool({"xdotool", "type", "--delay", "100", "--", text});
     Pause(INPUT_HOLD);
     return ok;
 }

@@ -83,6 +83,8 @@ public:
     // "Delete", "Escape"); each is held long enough for a frame to see it.
     bool MoveMouse(int x, int y) const;
     bool Click(int x, int y, int button = 1) const;
+    // Presses the left button at (x0, y0), moves to (x1, y1) and releases it there.
+    bool Drag(int x0, int y0, int x1, int y1) const;
     bool Key(const std::string &keys) const;
     bool Type(const std::string &text) const;
 

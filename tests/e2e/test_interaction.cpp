@@ -1,0 +1,209 @@
+// A newcomer's session in the real window: open a file with the chooser, pick and edit atoms,
+// save, then open a POSCAR, use the pie menu and the S key. Coordinates are those of the panels'
+// first-use places and of the GUI library's default style; a screenshot is kept after each step.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+#include "e2e/kivoa_session.h"
+
+namespace {
+
+using PixelTest = std::function<bool(const Rgb &)>;
+
+// Places on screen, all at the panels' first-use positions.
+const int OPEN_X = 36, BUTTONS_Y = 200;   // "Open"; "Save" is on the same row
+const int SAVE_X = 138;
+const int COMBO_X = 110, COMBO_Y = 176;   // "Input Format"
+const int VASP_ROW_Y = 216;               // its second row once open
+const int CHOOSER_FIRST_FILE_Y = 140;     // the chooser lists the files of the working folder
+const int CHOOSER_ROW = 17;
+const int EDIT_X = 35, EDIT_Y = 455;      // in the Action panel once enlarged, with an atom selected
+const int SYMBOL_X = 46, SYMBOL_Y = 340;
+const int X_FIELD_X = 100, X_FIELD_Y = 386;
+// The view right of the enlarged Action panel and left of the axes gizmo.
+const int VIEW_X0 = 350, VIEW_X1 = 1100;
+const int PIE_X = 1000, PIE_Y = 560;
+
+const Rgb BACKGROUND = Rgb::FromFloat(0.07, 0.34, 0.47);
+
+// Oxygen: green and blue equal, unlike the orange of a selected atom.
+bool IsRed(const Rgb &c) { return c.r > 120 && c.g < 80 && std::abs(c.g - c.b) < 15; }
+bool IsBlue(const Rgb &c) { return c.b > 120 && c.r < 80 && c.g < 80; }
+bool IsSelected(const Rgb &c) { return c.r > 150 && c.r - c.g > 50 && c.g - c.b > 30 && c.g > 60; }
+bool IsLabel(const Rgb &c) { return c.r > 200 && c.g > 200 && c.b < 60; }
+bool IsNeutralGrey(const Rgb &c)
+{
+    return c.r > 100 && std::abs(c.r - c.g) < 8 && std::abs(c.g - c.b) < 8;
+}
+
+struct Blob {
+    int count = 0;
+    int x = 0, y = 0; // centre
+};
+
+Blob Find(const Image &image, const PixelTest &test, int x0 = VIEW_X0, int x1 = VIEW_X1)
+{
+    Blob blob;
+    long sx = 0, sy = 0;
+    for (int y = 0; y < image.height; y++)
+        for (int x = x0; x < x1 && x < image.width; x++)
+            if (test(image.At(x, y))) {
+                blob.count++;
+                sx += x;
+                sy += y;
+            }
+    if (blob.count > 0) {
+        blob.x = static_cast<int>(sx / blob.count);
+        blob.y = static_cast<int>(sy / blob.count);
+    }
+    return blob;
+}
+
+struct SavedAtom {
+    std::string symbol;
+    double x, y, z;
+};
+
+std::vector<SavedAtom> ReadXyz(const std::string &text)
+{
+    std::istringstream in(text);
+    size_t count = 0;
+    std::string comment;
+    in >> count;
+    std::getline(in, comment);
+    std::getline(in, comment);
+    std::vector<SavedAtom> atoms(count);
+    for (SavedAtom &a : atoms)
+        in >> a.symbol >> a.x >> a.y >> a.z;
+    if (!in)
+        atoms.clear();
+    return atoms;
+}
+
+class NewcomerSession : public ::testing::Test {
+protected:
+    // Lets a few frames pass, then keeps what the window shows.
+    Image Step(const std::string &name)
+    {
+        usleep(400000);
+        Image image = s.Screenshot();
+        image.SavePng(std::string(KIVOA_BINARY_DIR) + "/e2e-interaction-" + std::to_string(++step) + "-" +
+                      name + ".png");
+        return image;
+    }
+
+    void ClickFile(int row) { s.Click(40, CHOOSER_FIRST_FILE_Y + row * CHOOSER_ROW); }
+
+    KivoaSession s;
+    int step = 0;
+};
+
+TEST_F(NewcomerSession, OpensPicksEditsSavesAndUsesThePieMenu)
+{
+    ASSERT_TRUE(s.HasHome());
+    // Listed by the chooser in name order: molecule.xyz, POSCAR, stderr.txt, stdout.txt.
+    const std::string molecule = s.WorkFolder() + "/molecule.xyz";
+    WriteText(molecule, ReadText(KIVOA_TEST_DATA "/e2e/molecule.xyz"));
+    WriteText(s.WorkFolder() + "/POSCAR", ReadText(KIVOA_TEST_DATA "/e2e/POSCAR"));
+    ASSERT_TRUE(s.Start());
+    ASSERT_TRUE(s.WaitForWindow()) << s.Output() << s.Errors();
+    ASSERT_TRUE(s.WaitForPixel(1250, 700, BACKGROUND));
+
+    // The three panels stand one under another down the left edge.
+    Image image = Step("start");
+    for (int y : {20, 150, 280})
+        EXPECT_FALSE(image.At(150, y).Near(BACKGROUND, 20)) << "no panel at y " << y;
+    for (int y : {135, 265})
+        EXPECT_TRUE(image.At(150, y).Near(BACKGROUND)) << "panels overlap at y " << y;
+
+    s.Click(OPEN_X, BUTTONS_Y);
+    Step("chooser");
+    ClickFile(0);
+    image = Step("molecule-drawn");
+    EXPECT_EQ(s.Title(), "Kivoa " + molecule);
+    const Blob oxygen = Find(image, IsRed);
+    const Blob nitrogen = Find(image, IsBlue);
+    ASSERT_GT(oxygen.count, 500);
+    ASSERT_GT(nitrogen.count, 500);
+
+    // Enlarge the Action panel by its corner so that all of it shows.
+    s.Drag(304, 384, 340, 710);
+    s.Click(oxygen.x, oxygen.y);
+    image = Step("oxygen-picked"); // the panel reads: No. 0, Symbol [O], Z [8]
+    EXPECT_EQ(Find(image, IsRed).count, 0);
+    EXPECT_GT(Find(image, IsSelected).count, 500);
+
+    s.Click(EDIT_X, EDIT_Y);
+    s.Click(SYMBOL_X, SYMBOL_Y);
+    Step("periodic-table");
+    s.Click(518, 420); // S, group 16 of period 3
+    Step("now-sulfur");
+    s.Click(X_FIELD_X, X_FIELD_Y);
+    s.Key("ctrl+a");
+    s.Type("-4.5");
+    s.Key("Return");
+    Step("moved");
+
+    s.Click(nitrogen.x, nitrogen.y);
+    Step("nitrogen-picked");
+    s.Key("Delete");
+    image = Step("nitrogen-deleted");
+    EXPECT_EQ(Find(image, IsBlue).count, 0);
+    EXPECT_EQ(Find(image, IsSelected).count, 0);
+
+    s.Click(SAVE_X, BUTTONS_Y);
+    Step("saved");
+    const std::vector<SavedAtom> saved = ReadXyz(ReadText(molecule));
+    ASSERT_EQ(saved.size(), 3u) << ReadText(molecule);
+    EXPECT_EQ(saved[0].symbol, "S");
+    EXPECT_NEAR(saved[0].x, -4.5, 1e-6);
+    EXPECT_NEAR(saved[0].y, 0.0, 1e-6);
+    EXPECT_EQ(saved[1].symbol, "P");
+    EXPECT_EQ(saved[2].symbol, "C");
+    EXPECT_NEAR(saved[2].z, 1.0, 1e-6);
+
+    // A POSCAR read as XYZ fails: the panel says why, the title and the atoms stay.
+    s.Click(OPEN_X, BUTTONS_Y);
+    Step("chooser-again");
+    ClickFile(1);
+    image = Step("wrong-format");
+    EXPECT_EQ(s.Title(), "Kivoa " + molecule);
+    EXPECT_GT(Find(image, IsLabel).count, 0);
+
+    s.Click(COMBO_X, COMBO_Y);
+    Step("format-combo");
+    s.Click(40, VASP_ROW_Y);
+    s.Click(OPEN_X, BUTTONS_Y);
+    Step("chooser-vasp");
+    ClickFile(1);
+    image = Step("poscar-drawn");
+    EXPECT_EQ(s.Title(), "Kivoa " + s.WorkFolder() + "/POSCAR");
+    const int grey_without_bonds = Find(image, IsNeutralGrey).count;
+    EXPECT_GT(Find(image, IsLabel).count, 0);
+
+    s.Click(PIE_X, PIE_Y, 3);
+    image = Step("pie-menu");
+    EXPECT_TRUE(image.At(PIE_X, PIE_Y + 75).Near(Rgb{0, 0, 0}, 12)); // the ring between two items
+    EXPECT_TRUE(image.At(PIE_X + 50, PIE_Y).Near(Rgb{70, 70, 70}, 12)); // item 0, "Symbol"
+    s.Click(PIE_X - 38, PIE_Y + 65); // item 2, "Bonds"
+    image = Step("bonds-shown");
+    EXPECT_FALSE(image.At(PIE_X + 50, PIE_Y).Near(Rgb{70, 70, 70}, 12));
+    EXPECT_GT(Find(image, IsNeutralGrey).count, grey_without_bonds + 500);
+
+    s.Key("s");
+    image = Step("labels-hidden");
+    EXPECT_EQ(Find(image, IsLabel).count, 0);
+    s.Key("s");
+    image = Step("labels-shown");
+    EXPECT_GT(Find(image, IsLabel).count, 50);
+
+    ASSERT_TRUE(s.Close());
+    EXPECT_EQ(s.WaitExit(), 0) << s.Errors();
+}
+
+} // namespace
