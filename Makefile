@@ -3,11 +3,12 @@
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
 MAKEFLAGS += --no-print-directory
 JOBS       ?= $(shell nproc)
 XVFB        = xvfb-run -a -s "-screen 0 1280x800x24"
 
-.PHONY: all deps build run test test-asan clean
+.PHONY: all deps build run test test-asan fuzz clean
 
 all: build
 
@@ -27,8 +28,13 @@ test-asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target kivoa_core_tests
 	./$(ASAN_BUILD)/kivoa_core_tests --gtest_brief=1
 
-test: build test-asan
+# The structure readers and the settings parser under libFuzzer (clang), about 30 s each,
+# seeded with the test files.
+fuzz: deps
+	@FUZZ_BUILD=$(FUZZ_BUILD) JOBS=$(JOBS) ./scripts/run-fuzz.sh
+
+test: build test-asan fuzz
 	$(XVFB) ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

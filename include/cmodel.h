@@ -77,9 +77,15 @@ public:
     // Why the last ReadStructureFile or SaveStructureFile failed; empty after a success.
     std::string error_message;
 
-    // Load/save pipeline.
+    // Load/save pipeline. A failed read leaves the model as it was; saving writes the
+    // coordinates in the file's own frame (v_real_xyz), with the format the file was read with.
     bool ReadStructureFile(std::string d, std::string f, int fmt);
     bool SaveStructureFile(std::string d, std::string f, int fmt);
+    // The reader/writer of a format code; none for the codes without one.
+    CStructureFile *Handler(int fmt);
+    // The display origin in the file's frame: display coordinates + v_file_origin = file
+    // coordinates.
+    glm::dvec3 v_file_origin{0.0};
 
     // Load-time model.
     void SetModel();
@@ -89,8 +95,8 @@ public:
     void SetInverseCell();
 
     // Edits.
+    // Moves atom u to v3 (display coordinates) and its file-frame position with it.
     void SetNewCoordinates(uint32_t u, glm::vec3 &v3);
-    void SetNewCoordinates();
     void SetElement(uint32_t num, uint32_t idx);
     void DeleteAtomIndex(uint32_t u);
 

@@ -3,22 +3,44 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 #include <glm/glm.hpp>
 
-// Placeholder shape; the format work replaces it.
-class CPdb {
-public:
-    uint32_t header_lines = 0;
-    uint32_t total_atoms = 0;
-    glm::dvec3 min_coord{0.0}, max_coord{0.0};
-    glm::dmat3 cell_xyz{1.0};
-    bool is_periodic = false;
+#include "cstructurefile.h"
+#include "ctimer.h"
 
-    bool ReadFile(std::string, std::string, std::vector<glm::dvec3> &, std::vector<uint32_t> &) { return false; }
-    bool SaveFile(std::string, std::string, std::vector<glm::dvec3> &, std::vector<uint32_t> &) { return false; }
-    glm::dvec3 GetMinCoordinate() const { return min_coord; }
-    glm::dvec3 GetMaxCoordinate() const { return max_coord; }
+// Protein Data Bank records, read by white-space fields rather than by columns: the layout of
+// the atom records (one of seven variants, `pdb_format`) is recognised from the first one.
+// CRYST1 gives the cell. Saving writes the header back and every atom as a column-exact ATOM
+// record of one pseudo-residue.
+class CPdb : public CStructureFile {
+public:
+    CTimer Timer;
+    // Atom-record variant 1 to 7: 1 serial, name, x y z; 2 to 5 a residue number before the
+    // coordinates and 0 to 3 numbers after them; 6 the standard record without chain; 7 with.
+    uint32_t pdb_format = 0;
+    // CRYST1 lengths (angstrom) and angles (degrees).
+    float a = 0.0f, b = 0.0f, c = 0.0f, alpha = 0.0f, beta = 0.0f, gamma = 0.0f;
+    // The lines before the first atom record, then that record.
+    std::vector<std::string> header_info;
+
+    bool ReadFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
+                  std::vector<uint32_t> &index) override;
+    bool SaveFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
+                  std::vector<uint32_t> &index) override;
+
+private:
+    friend class CStructureFile;
+    bool Parse(const std::string &d, CTextFile &file, std::vector<glm::dvec3> &xyz,
+               std::vector<uint32_t> &index);
+    bool ReadHeader(CTextFile &file, std::string_view &first);
+    bool ReadCryst1(std::string_view rest, uint32_t n);
+    bool ChooseVariant(std::string_view rest, uint32_t n);
+    bool ReadAtom(std::string_view line, std::string_view rest, uint32_t n, uint32_t first,
+                  std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index);
+    void AppendHeader(std::string &text) const;
+    static void AppendAtom(std::string &text, size_t i, const glm::dvec3 &p, uint32_t idx);
 };
 
 #endif

@@ -352,11 +352,87 @@ void CModel::SearchCells(uint32_t i)
     }
 }
 
-void CModel::CenterZero() {}
-void CModel::SetNewCoordinates(uint32_t, glm::vec3 &) {}
-
 // ---- load/save pipeline ---------------------------------------------------
 
-bool CModel::ReadStructureFile(std::string, std::string, int) { return false; }
-bool CModel::SaveStructureFile(std::string, std::string, int) { return false; }
-void CModel::SetNewCoordinates() {}
+CStructureFile *CModel::Handler(int fmt)
+{
+    switch (fmt) {
+    case INPUT_FILE_TYPE_XYZ:
+        return &xyz;
+    case INPUT_FILE_TYPE_VSP:
+        return &vasp;
+    case INPUT_FILE_TYPE_PDB:
+        return &pdb;
+    default:
+        return nullptr;
+    }
+}
+
+bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
+{
+    CStructureFile *reader = Handler(fmt);
+    if (reader == nullptr) {
+        error_message = "there is no reader for format " + std::to_string(fmt);
+        return false;
+    }
+    if (!reader->ReadFile(d, f, v_real_xyz, v_atom_index)) {
+        error_message = reader->error_message;
+        return false;
+    }
+    file_format = fmt;
+    is_periodic = reader->is_periodic;
+    if (is_periodic)
+        m_cell_box = reader->cell_xyz;
+    dmin_xyz = reader->GetMinCoordinate();
+    dmax_xyz = reader->GetMaxCoordinate();
+    min_xyz = glm::vec3(dmin_xyz);
+    max_xyz = glm::vec3(dmax_xyz);
+    v_float_raw_xyz.assign(v_real_xyz.begin(), v_real_xyz.end());
+    SetModel();
+    EvalModel();
+    v_file_origin = glm::dvec3(center_xyz);
+    error_message.clear();
+    return true;
+}
+
+// The format the structure was read with picks the writer, whatever `fmt` says.
+bool CModel::SaveStructureFile(std::string d, std::string f, int)
+{
+    CStructureFile *writer = Handler(file_format);
+    if (writer == nullptr) {
+        error_message = "no structure has been read that could be saved";
+        return false;
+    }
+    if (!writer->SaveFile(d, f, v_real_xyz, v_atom_index)) {
+        error_message = writer->error_message;
+        return false;
+    }
+    is_updated = true;
+    error_message.clear();
+    return true;
+}
+
+void CModel::SetNewCoordinates(uint32_t u, glm::vec3 &v3)
+{
+    if (u >= v_float_raw_xyz.size() || u >= v_real_xyz.size())
+        return;
+    v_float_raw_xyz[u] = v3;
+    v_real_xyz[u] = glm::dvec3(v3) + v_file_origin;
+    is_updated = false;
+    UpdateBonds();
+}
+
+// Moves the file-frame coordinates so that the centre of the bounding box read is the origin;
+// the display coordinates are centred on that point already.
+void CModel::CenterZero()
+{
+    if (!is_centered) {
+        const glm::dvec3 shift = (dmin_xyz + dmax_xyz) * 0.5;
+        for (glm::dvec3 &p : v_real_xyz)
+            p -= shift;
+        v_file_origin -= shift;
+        center_xyz = glm::vec3(0.0f);
+        is_centered = true;
+    }
+    is_updated = false;
+}

@@ -1,1 +1,166 @@
-int main() { return 0; }
+// kivoa-info: loads a structure file the way the viewer's Open does and prints what the model
+// holds as one JSON object, for checking files and for scripts.
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "cmodel.h"
+#include "elements.h"
+
+namespace {
+
+const char *const USAGE =
+    "usage: kivoa-info [--format xyz|vasp|pdb] [--atoms] [--bonds] [--write OUT] FILE\n";
+// Indexed by format code.
+const char *const FORMAT_NAMES[] = {"xyz", "vasp", "pdb"};
+constexpr int NO_FORMAT = -1;
+constexpr int EXIT_UNREADABLE = 1;
+constexpr int EXIT_USAGE = 2;
+
+struct SOptions {
+    int format = NO_FORMAT;
+    bool atoms = false;
+    bool bonds = false;
+    std::string write;
+    std::string file;
+};
+
+int FormatOfName(std::string_view name)
+{
+    for (int fmt = 0; fmt < 3; ++fmt)
+        if (name == FORMAT_NAMES[fmt])
+            return fmt;
+    return NO_FORMAT;
+}
+
+std::string Lower(std::string s)
+{
+    for (char &ch : s)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return s;
+}
+
+bool EndsWith(const std::string &s, std::string_view end)
+{
+    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+}
+
+// The format a file name suggests: .xyz; .pdb or .ent; POSCAR*, CONTCAR*, *.vasp, *.poscar.
+int FormatOfFile(const std::string &path)
+{
+    const std::string base = Lower(path.substr(path.rfind('/') + 1));
+    if (EndsWith(base, ".xyz"))
+        return INPUT_FILE_TYPE_XYZ;
+    if (EndsWith(base, ".pdb") || EndsWith(base, ".ent"))
+        return INPUT_FILE_TYPE_PDB;
+    if (base.rfind("poscar", 0) == 0 || base.rfind("contcar", 0) == 0 ||
+        EndsWith(base, ".vasp") || EndsWith(base, ".poscar"))
+        return INPUT_FILE_TYPE_VSP;
+    return NO_FORMAT;
+}
+
+std::string Folder(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool ParseOptions(int argc, char **argv, SOptions &options, std::string &error)
+{
+    for (int k = 1; k < argc; ++k) {
+        const std::string arg = argv[k];
+        const bool has_value = k + 1 < argc;
+        if (arg == "--atoms")
+            options.atoms = true;
+        else if (arg == "--bonds")
+            options.bonds = true;
+        else if (arg == "--format" && has_value) {
+            options.format = FormatOfName(argv[++k]);
+            if (options.format == NO_FORMAT)
+                error = "unknown format \"" + std::string(argv[k]) + "\"";
+        } else if (arg == "--write" && has_value)
+            options.write = argv[++k];
+        else if (arg.rfind("--", 0) == 0 || !options.file.empty())
+            error = "unexpected argument \"" + arg + "\"";
+        else
+            options.file = arg;
+        if (!error.empty())
+            return false;
+    }
+    if (options.file.empty())
+        error = "no file given";
+    else if (options.format == NO_FORMAT && (options.format = FormatOfFile(options.file)) == NO_FORMAT)
+        error = "cannot tell the format of " + options.file + " from its name; use --format";
+    return error.empty();
+}
+
+nlohmann::ordered_json Vector(const glm::dvec3 &v) { return {v.x, v.y, v.z}; }
+
+const char *SymbolName(uint32_t idx) { return symbol[std::min(idx, DUMMY_ELEMENT)]; }
+
+nlohmann::ordered_json Describe(const CModel &model, const SOptions &options)
+{
+    nlohmann::ordered_json out;
+    out["format"] = FORMAT_NAMES[model.file_format];
+    out["atoms"] = model.v_atom_index.size();
+    out["periodic"] = model.is_periodic;
+    out["cell"] = {Vector(model.m_cell_box[0]), Vector(model.m_cell_box[1]),
+                   Vector(model.m_cell_box[2])};
+    nlohmann::ordered_json composition = nlohmann::ordered_json::array();
+    for (size_t j = 0; j < model.v_table_index.size(); ++j)
+        composition.push_back(
+            {{"symbol", SymbolName(model.v_table_index[j])}, {"count", model.v_table_atoms[j]}});
+    out["composition"] = composition;
+    out["bonds"] = model.i_number_of_bonds;
+    if (options.atoms) {
+        nlohmann::ordered_json symbols = nlohmann::ordered_json::array();
+        nlohmann::ordered_json positions = nlohmann::ordered_json::array();
+        for (size_t i = 0; i < model.v_atom_index.size(); ++i) {
+            symbols.push_back(SymbolName(model.v_atom_index[i]));
+            positions.push_back(Vector(model.v_real_xyz[i]));
+        }
+        out["symbols"] = std::move(symbols);
+        out["positions"] = std::move(positions);
+    }
+    if (options.bonds) {
+        nlohmann::ordered_json pairs = nlohmann::ordered_json::array();
+        for (uint32_t k = 0; k < model.i_number_of_bonds; ++k)
+            pairs.push_back({model.m_bond_indices[k].x, model.m_bond_indices[k].y});
+        out["bond_pairs"] = std::move(pairs);
+    }
+    return out;
+}
+
+int Report(const std::string &file, int format, const std::string &reason)
+{
+    std::cerr << "kivoa-info: " << file << " (" << FORMAT_NAMES[format] << "): " << reason << '\n';
+    return EXIT_UNREADABLE;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    SOptions options;
+    std::string error;
+    if (!ParseOptions(argc, argv, options, error)) {
+        std::cerr << "kivoa-info: " << error << '\n' << USAGE;
+        return EXIT_USAGE;
+    }
+    CModel model;
+    if (!model.ReadStructureFile(Folder(options.file), options.file, options.format))
+        return Report(options.file, options.format, model.error_message);
+    if (!options.write.empty() &&
+        !model.SaveStructureFile(Folder(options.write), options.write, options.format))
+        return Report(options.write, model.file_format, model.error_message);
+    std::cout << Describe(model, options).dump() << '\n';
+    return 0;
+}

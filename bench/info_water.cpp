@@ -1,0 +1,156 @@
+// kivoa-info on a generated box of about 10^6 atoms of water (XYZ): the whole process, as a user
+// runs it (parse, bonds, composition, JSON), with its peak memory; and the in-process parts.
+// The box is written once to $TMPDIR (or /tmp) and reused.
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "cmodel.h"
+
+extern char **environ;
+
+namespace {
+
+constexpr int MOLECULES = 333334; // 1 000 002 atoms
+constexpr int GRID = 70;          // molecules per edge of the lattice they sit on
+constexpr double SPACING = 3.1;   // angstrom, about the density of liquid water
+constexpr double OH = 0.9572;
+constexpr double HOH = 104.52 * 3.14159265358979323846 / 180.0;
+
+std::string Folder()
+{
+    const char *tmp = std::getenv("TMPDIR");
+    return tmp != nullptr ? tmp : "/tmp";
+}
+
+// A unit vector from a small deterministic generator.
+struct SRandom {
+    uint64_t state = 0x2545F4914F6CDD1DULL;
+    double Next()
+    {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<double>(state >> 11) / 9007199254740992.0;
+    }
+    glm::dvec3 Direction()
+    {
+        const double z = 2.0 * Next() - 1.0, phi = 2.0 * 3.14159265358979323846 * Next();
+        const double r = std::sqrt(1.0 - z * z);
+        return {r * std::cos(phi), r * std::sin(phi), z};
+    }
+};
+
+const std::string &WaterBox()
+{
+    static const std::string path = [] {
+        const std::string p = Folder() + "/kivoa-bench-water-1e6.xyz";
+        struct stat st;
+        if (stat(p.c_str(), &st) == 0)
+            return p;
+        FILE *f = std::fopen(p.c_str(), "w");
+        if (f == nullptr)
+            std::abort();
+        SRandom random;
+        std::fprintf(f, "%d\nwater box, %d molecules\n", 3 * MOLECULES, MOLECULES);
+        for (int m = 0; m < MOLECULES; ++m) {
+            const glm::dvec3 o(SPACING * (m % GRID), SPACING * (m / GRID % GRID),
+                               SPACING * (m / (GRID * GRID)));
+            const glm::dvec3 u = random.Direction();
+            glm::dvec3 v = glm::normalize(glm::cross(u, random.Direction()));
+            const glm::dvec3 h1 = o + OH * u;
+            const glm::dvec3 h2 = o + OH * (std::cos(HOH) * u + std::sin(HOH) * v);
+            std::fprintf(f, "O %.6f %.6f %.6f\n", o.x, o.y, o.z);
+            std::fprintf(f, "H %.6f %.6f %.6f\n", h1.x, h1.y, h1.z);
+            std::fprintf(f, "H %.6f %.6f %.6f\n", h2.x, h2.y, h2.z);
+        }
+        if (std::fclose(f) != 0)
+            std::abort();
+        return p;
+    }();
+    return path;
+}
+
+std::string Beside(const std::string &program)
+{
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string dir = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string(".");
+    return dir.substr(0, dir.rfind('/') + 1) + program;
+}
+
+void KivoaInfoProcess(benchmark::State &state)
+{
+    const std::string program = Beside("kivoa-info");
+    const std::string file = WaterBox();
+    long peak_kb = 0;
+    for (auto _ : state) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        char *argv[] = {const_cast<char *>(program.c_str()), const_cast<char *>(file.c_str()),
+                        nullptr};
+        pid_t pid = 0;
+        if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ) != 0) {
+            state.SkipWithError("cannot start kivoa-info");
+            break;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        int status = 0;
+        struct rusage usage;
+        wait4(pid, &status, 0, &usage);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            state.SkipWithError("kivoa-info failed");
+            break;
+        }
+        peak_kb = std::max(peak_kb, usage.ru_maxrss);
+    }
+    state.counters["peak_MB"] = static_cast<double>(peak_kb) / 1024.0;
+}
+
+void ReadStructureFile(benchmark::State &state)
+{
+    const std::string file = WaterBox();
+    for (auto _ : state) {
+        CModel model;
+        if (!model.ReadStructureFile(Folder(), file, INPUT_FILE_TYPE_XYZ)) {
+            state.SkipWithError(model.error_message.c_str());
+            break;
+        }
+        state.counters["bonds"] = model.i_number_of_bonds;
+    }
+}
+
+void ParseXyz(benchmark::State &state)
+{
+    const std::string file = WaterBox();
+    for (auto _ : state) {
+        CXyz reader;
+        std::vector<glm::dvec3> xyz;
+        std::vector<uint32_t> index;
+        if (!reader.ReadFile(Folder(), file, xyz, index)) {
+            state.SkipWithError(reader.error_message.c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(xyz.data());
+    }
+}
+
+} // namespace
+
+BENCHMARK(KivoaInfoProcess)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(ReadStructureFile)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(ParseXyz)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+BENCHMARK_MAIN();

@@ -1,0 +1,101 @@
+#ifndef CSTRUCTUREFILE_H
+#define CSTRUCTUREFILE_H
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+#include <glm/glm.hpp>
+
+#include "ctextfile.h"
+
+// What the XYZ, PDB and VASP readers/writers have in common: the members the model takes over
+// after a read, the read and save entry points, and the checks and messages they share.
+// A read either succeeds whole or changes nothing but error_message, so a failed read never
+// disturbs the structure (and the state its next save needs) that is already loaded.
+class CStructureFile {
+public:
+    virtual ~CStructureFile() = default;
+
+    uint32_t header_lines = 0;
+    uint32_t total_atoms = 0;
+    glm::dvec3 min_coord{0.0}, max_coord{0.0};
+    // Columns 0, 1, 2 are the cell vectors a, b, c.
+    glm::dmat3 cell_xyz{1.0};
+    bool is_periodic = false;
+    // Why the last read or save failed ("line 7: expected 3 coordinates, found 2").
+    std::string error_message;
+
+    // Checks that `f` can be read, taking over its header as a read does.
+    bool GetFormat(std::string d, std::string f);
+    // Fills `xyz` (angstrom) and `index` (element indices) in file order. `d` is the folder
+    // of `f`, where a POTCAR is looked for.
+    virtual bool ReadFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
+                          std::vector<uint32_t> &index) = 0;
+    // Replaces `f` by the given atoms; when that fails `f` is left as it was.
+    virtual bool SaveFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
+                          std::vector<uint32_t> &index) = 0;
+
+    // Element index of a symbol read from a file; the dummy element when it names none.
+    uint32_t GetAtomIndex(std::string s) const;
+    uint32_t GetTotalAtoms() const { return total_atoms; }
+    glm::dvec3 GetMinCoordinate() const { return min_coord; }
+    glm::dvec3 GetMaxCoordinate() const { return max_coord; }
+
+protected:
+    // Parses into a fresh T and takes it over only when the whole file was read.
+    template <class T>
+    static bool ReadInto(T &self, const std::string &d, const std::string &f,
+                         std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index);
+
+    bool Fail(const std::string &reason);
+    bool Fail(uint32_t line, const std::string &reason);
+    // Three numbers from `rest`; `what` names one of them in the message ("coordinate").
+    bool ReadVector(std::string_view &rest, glm::dvec3 &v, uint32_t line, const char *what);
+    bool ReadNumber(std::string_view &rest, double &v, uint32_t line, const char *what);
+    // Fails when cell_xyz does not span a volume.
+    bool CheckCell(uint32_t line);
+    // GetAtomIndex for the symbols of atom lines, remembering recent answers.
+    uint32_t SymbolIndex(std::string_view token);
+
+    // Refuses what could not be read back: no atoms, or a coordinate that is not finite.
+    bool CheckAtoms(const std::vector<glm::dvec3> &xyz, const std::vector<uint32_t> &index);
+    bool WriteText(const std::string &f, const std::string &text);
+    static const char *SymbolOf(uint32_t idx);
+    // `v` in fixed point, right-aligned in `width` characters, and always after a space.
+    static void AppendFixed(std::string &out, double v, int width, int decimals);
+    // The shortest text that reads back as exactly `v`.
+    static void AppendExact(std::string &out, double v);
+
+private:
+    void SetBounds(const std::vector<glm::dvec3> &xyz);
+
+    static constexpr size_t SYMBOL_MEMO_SLOTS = 64;
+    std::array<std::pair<uint32_t, uint32_t>, SYMBOL_MEMO_SLOTS> symbol_memo{};
+};
+
+template <class T>
+bool CStructureFile::ReadInto(T &self, const std::string &d, const std::string &f,
+                              std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index)
+{
+    CTextFile file;
+    if (!file.Open(f))
+        return self.Fail(file.error_message);
+    T parsed;
+    std::vector<glm::dvec3> new_xyz;
+    std::vector<uint32_t> new_index;
+    if (!parsed.Parse(d, file, new_xyz, new_index)) {
+        self.error_message = parsed.error_message;
+        return false;
+    }
+    parsed.total_atoms = static_cast<uint32_t>(new_xyz.size());
+    parsed.SetBounds(new_xyz);
+    self = std::move(parsed);
+    xyz.swap(new_xyz);
+    index.swap(new_index);
+    return true;
+}
+
+#endif

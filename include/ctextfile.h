@@ -1,0 +1,58 @@
+#ifndef CTEXTFILE_H
+#define CTEXTFILE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Outcome of converting one field of a line.
+enum class EField { OK, MISSING, INVALID, NOT_FINITE };
+
+// A structure file held in memory and handed out line by line, plus the field conversions all
+// structure readers share, so that a number or a count means the same in every format.
+// Lines end with LF or CR LF; a last line without line end still counts.
+class CTextFile {
+public:
+    // Files beyond this size are refused rather than read into memory.
+    static constexpr size_t MAX_FILE_BYTES = size_t(2) << 30;
+
+    // Reads the whole file; on failure error_message says why.
+    bool Open(const std::string &path);
+    // The next line without its line end; false after the last line.
+    bool NextLine(std::string_view &line);
+    // 1-based number of the line NextLine returned last.
+    uint32_t LineNumber() const { return u_line; }
+    // Bytes not yet handed out; bounds the number of lines still to come.
+    size_t RemainingBytes() const { return text.size() - u_pos; }
+
+    std::string error_message;
+
+    static bool IsSpace(char c);
+    static std::string_view SkipSpace(std::string_view s);
+    static std::string_view Trim(std::string_view s);
+    // Takes the next run of non-space characters from `rest`; false when none is left.
+    static bool NextToken(std::string_view &rest, std::string_view &token);
+    // A decimal or hexadecimal floating-point number (as strtod reads it) from the start of
+    // `rest` after spaces. It must end at a space, the end of the text or a minus sign (the
+    // start of the next field, where fixed columns touch). `rest` moves past it on success.
+    static EField ScanDouble(std::string_view &rest, double &value);
+    // A decimal integer token, optionally signed; leading zeros do not make it octal.
+    static EField ScanInteger(std::string_view &rest, long long &value);
+    // `text` quoted for an error message, cut short when long.
+    static std::string Shown(std::string_view text);
+    // Why the field at the start of `field` did not convert: coordinate "1.2.3" is not a
+    // number; `what` names the field.
+    static std::string BadNumber(std::string_view field, EField result, const std::string &what);
+    // Replaces `path` by `content` so that it is never left half written: the text goes to a
+    // temporary file beside the target, which is renamed over it once complete.
+    static bool WriteAtomically(const std::string &path, const std::string &content,
+                                std::string &error);
+
+private:
+    std::string text;
+    size_t u_pos = 0;
+    uint32_t u_line = 0;
+};
+
+#endif

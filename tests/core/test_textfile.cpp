@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "ctextfile.h"
+#include "scratch_folder.h"
+
+namespace {
+
+std::vector<std::string> LinesOf(const std::string &path)
+{
+    CTextFile file;
+    std::vector<std::string> lines;
+    if (!file.Open(path))
+        return {"<" + file.error_message + ">"};
+    std::string_view line;
+    while (file.NextLine(line))
+        lines.emplace_back(line);
+    return lines;
+}
+
+EField Double(std::string text, double &v, std::string *rest = nullptr)
+{
+    std::string_view s = text;
+    const EField r = CTextFile::ScanDouble(s, v);
+    if (rest != nullptr)
+        *rest = std::string(s);
+    return r;
+}
+
+EField Integer(std::string text, long long &v)
+{
+    std::string_view s = text;
+    return CTextFile::ScanInteger(s, v);
+}
+
+} // namespace
+
+TEST(TextFile, LineEndsOfAnyKindAndALastLineWithoutOne)
+{
+    ScratchFolder dir;
+    WriteText(dir / "unix", "a\nb\n\nc\n");
+    WriteText(dir / "windows", "a\r\nb\r\n\r\nc\r\n");
+    WriteText(dir / "unterminated", "a\nb\n\nc");
+    WriteText(dir / "unterminated_crlf", "a\r\nb\r\n\r\nc\r");
+    const std::vector<std::string> expected{"a", "b", "", "c"};
+    EXPECT_EQ(LinesOf(dir / "unix"), expected);
+    EXPECT_EQ(LinesOf(dir / "windows"), expected);
+    EXPECT_EQ(LinesOf(dir / "unterminated"), expected);
+    EXPECT_EQ(LinesOf(dir / "unterminated_crlf"), expected);
+    WriteText(dir / "empty", "");
+    EXPECT_TRUE(LinesOf(dir / "empty").empty());
+}
+
+TEST(TextFile, CountsLinesAndExplainsWhyAFileCannotBeOpened)
+{
+    ScratchFolder dir;
+    WriteText(dir / "f", "x\ny\n");
+    CTextFile file;
+    ASSERT_TRUE(file.Open(dir / "f"));
+    std::string_view line;
+    file.NextLine(line);
+    file.NextLine(line);
+    EXPECT_EQ(file.LineNumber(), 2u);
+    EXPECT_FALSE(file.NextLine(line));
+    EXPECT_EQ(file.LineNumber(), 2u);
+
+    EXPECT_FALSE(file.Open(dir / "missing"));
+    EXPECT_EQ(file.error_message, "cannot open the file: No such file or directory");
+    EXPECT_FALSE(file.Open(dir.Path()));
+    EXPECT_EQ(file.error_message, "this is a folder, not a file");
+}
+
+TEST(TextFile, NumbersConvertAsStrtodReadsThemButOnlyWhole)
+{
+    double v = 0.0;
+    std::string rest;
+    EXPECT_EQ(Double("  -1.5e2 7", v, &rest), EField::OK);
+    EXPECT_EQ(v, -150.0);
+    EXPECT_EQ(rest, " 7");
+    EXPECT_EQ(Double("+.25", v), EField::OK);
+    EXPECT_EQ(v, 0.25);
+    EXPECT_EQ(Double("0x1.8p1", v), EField::OK);
+    EXPECT_EQ(v, 3.0);
+    EXPECT_EQ(Double("-0X10", v), EField::OK);
+    EXPECT_EQ(v, -16.0);
+    EXPECT_EQ(Double("0.1234567890123456789", v), EField::OK);
+    EXPECT_EQ(v, 0.1234567890123456789);
+    EXPECT_EQ(Double("1e-400", v), EField::OK);
+    EXPECT_EQ(v, 0.0);
+
+    // Fixed columns that touch: a number ends where the next minus sign begins.
+    EXPECT_EQ(Double("-100.500-200.250", v, &rest), EField::OK);
+    EXPECT_EQ(v, -100.5);
+    EXPECT_EQ(rest, "-200.250");
+
+    for (const char *bad : {"abc", "1.5abc", "1.2.3", "1e", "+-1", "--1", "0x", "1,5", "-"})
+        EXPECT_EQ(Double(bad, v), EField::INVALID) << bad;
+    for (const char *infinite : {"inf", "-INF", "nan", "1e999", "-1e400"})
+        EXPECT_EQ(Double(infinite, v), EField::NOT_FINITE) << infinite;
+    EXPECT_EQ(Double("   ", v), EField::MISSING);
+}
+
+TEST(TextFile, IntegersAreDecimalWholeTokens)
+{
+    long long v = 0;
+    EXPECT_EQ(Integer(" 010 atoms", v), EField::OK);
+    EXPECT_EQ(v, 10);
+    EXPECT_EQ(Integer("+7", v), EField::OK);
+    EXPECT_EQ(v, 7);
+    EXPECT_EQ(Integer("-3", v), EField::OK);
+    EXPECT_EQ(v, -3);
+    for (const char *bad : {"0x10", "2.5", "12a", "+-2", "99999999999999999999", "+"})
+        EXPECT_EQ(Integer(bad, v), EField::INVALID) << bad;
+    EXPECT_EQ(Integer("", v), EField::MISSING);
+}
+
+TEST(TextFile, MessagesShowFieldsQuotedShortAndPrintable)
+{
+    EXPECT_EQ(CTextFile::Shown("abc"), "\"abc\"");
+    EXPECT_EQ(CTextFile::Shown(std::string("a\x01\xff", 3)), "\"a??\"");
+    EXPECT_EQ(CTextFile::Shown(std::string(100, 'x')), "\"" + std::string(40, 'x') + "...\"");
+    EXPECT_EQ(CTextFile::BadNumber(" 1.2.3 4", EField::INVALID, "coordinate"),
+              "coordinate \"1.2.3\" is not a number");
+}
+
+TEST(TextFile, AtomicWriteReplacesTheTargetAndKeepsItsPermissions)
+{
+    ScratchFolder dir;
+    const std::string target = dir / "out.xyz";
+    WriteText(target, "old");
+    ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+    std::string error;
+    ASSERT_TRUE(CTextFile::WriteAtomically(target, "new text", error)) << error;
+    EXPECT_EQ(ReadText(target), "new text");
+    struct stat st;
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    // A link is followed: the file it points to is replaced, the link stays.
+    ASSERT_EQ(symlink("out.xyz", (dir / "link").c_str()), 0);
+    ASSERT_TRUE(CTextFile::WriteAtomically(dir / "link", "through the link", error));
+    EXPECT_EQ(ReadText(target), "through the link");
+    struct stat lst;
+    ASSERT_EQ(lstat((dir / "link").c_str(), &lst), 0);
+    EXPECT_TRUE(S_ISLNK(lst.st_mode));
+}
+
+// Names in `dir` other than `keep`.
+static std::vector<std::string> Others(const std::string &dir, const std::string &keep)
+{
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(dir))
+        if (entry.path().filename() != keep)
+            names.push_back(entry.path().filename());
+    return names;
+}
+
+TEST(TextFile, AFailedRenameLeavesNoTemporaryBehind)
+{
+    ScratchFolder dir;
+    ASSERT_EQ(mkdir((dir / "taken").c_str(), 0700), 0);
+    WriteText(dir / "taken/inside", "kept");
+    std::string error;
+    EXPECT_FALSE(CTextFile::WriteAtomically(dir / "taken", "x", error));
+    EXPECT_EQ(error.rfind("cannot write " + dir / "taken" + ": ", 0), 0u) << error;
+    EXPECT_EQ(ReadText(dir / "taken/inside"), "kept");
+    EXPECT_TRUE(Others(dir.Path(), "taken").empty());
+}
+
+TEST(TextFile, AFailedWriteLeavesTheTargetWhole)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "permissions do not bind root";
+    ScratchFolder dir;
+    const std::string target = dir / "keep.pdb";
+    WriteText(target, "precious");
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0500), 0);
+    std::string error;
+    EXPECT_FALSE(CTextFile::WriteAtomically(target, "replacement", error));
+    chmod(dir.Path().c_str(), 0700);
+    EXPECT_EQ(error, "cannot create a file in " + dir.Path() + "/: Permission denied");
+    EXPECT_EQ(ReadText(target), "precious");
+
+    EXPECT_FALSE(CTextFile::WriteAtomically(dir / "no/such/folder.xyz", "x", error));
+    EXPECT_NE(error.find("No such file or directory"), std::string::npos);
+}

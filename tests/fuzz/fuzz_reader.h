@@ -1,0 +1,87 @@
+#ifndef FUZZ_READER_H
+#define FUZZ_READER_H
+
+// One fuzz input goes through a reader the way a chosen file does. Whatever reads must be a
+// sound structure that saves, and the saved file must read back to the same atoms.
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <glm/glm.hpp>
+#include <unistd.h>
+
+#include "elements.h"
+
+namespace fuzz {
+
+inline const std::string &Folder()
+{
+    static const std::string folder = [] {
+        const char *tmp = std::getenv("TMPDIR");
+        std::string name = std::string(tmp != nullptr ? tmp : "/tmp") + "/kivoa-fuzz-XXXXXX";
+        if (mkdtemp(name.data()) == nullptr)
+            std::abort();
+        return name;
+    }();
+    return folder;
+}
+
+inline void Write(const std::string &path, const uint8_t *data, size_t size)
+{
+    FILE *f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr || std::fwrite(data, 1, size, f) != size || std::fclose(f) != 0)
+        std::abort();
+}
+
+inline void Check(bool condition, const char *what)
+{
+    if (!condition) {
+        std::fprintf(stderr, "fuzz check failed: %s\n", what);
+        std::abort();
+    }
+}
+
+inline bool Finite(const glm::dvec3 &p)
+{
+    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+}
+
+// `tolerance` bounds the difference of a coordinate written and read back, relative to the
+// larger of 1 and its size; a negative one skips the comparison.
+template <class T>
+int ReadSaveRead(const uint8_t *data, size_t size, const char *name, double tolerance)
+{
+    const std::string in = Folder() + "/" + name;
+    const std::string out = Folder() + "/saved-" + name;
+    Write(in, data, size);
+    T reader;
+    std::vector<glm::dvec3> xyz;
+    std::vector<uint32_t> index;
+    if (!reader.ReadFile(Folder(), in, xyz, index)) {
+        Check(!reader.error_message.empty(), "a failed read gives a reason");
+        return 0;
+    }
+    Check(!xyz.empty() && xyz.size() == index.size(), "atoms and elements in step");
+    for (size_t i = 0; i < xyz.size(); ++i)
+        Check(Finite(xyz[i]) && index[i] < periodic_table_atoms, "finite atoms, valid elements");
+    Check(reader.SaveFile(Folder(), out, xyz, index), "what was read can be saved");
+    T again;
+    std::vector<glm::dvec3> xyz2;
+    std::vector<uint32_t> index2;
+    Check(again.ReadFile(Folder(), out, xyz2, index2), "a saved file reads back");
+    Check(index2 == index, "the same elements after a save");
+    Check(again.is_periodic == reader.is_periodic, "the same periodicity after a save");
+    for (size_t i = 0; tolerance >= 0.0 && i < xyz.size(); ++i)
+        for (int k = 0; k < 3; ++k)
+            Check(std::fabs(xyz2[i][k] - xyz[i][k]) <= tolerance * std::fmax(1.0, std::fabs(xyz[i][k])),
+                  "the same coordinates after a save");
+    return 0;
+}
+
+} // namespace fuzz
+
+#endif
