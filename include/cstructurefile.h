@@ -17,6 +17,10 @@
 // disturbs the structure (and the state its next save needs) that is already loaded.
 class CStructureFile {
 public:
+    // Coordinates (angstrom) beyond this are refused: the model's single-precision copies and
+    // boxes of such structures would overflow.
+    static constexpr double MAX_COORDINATE = 1e15;
+
     virtual ~CStructureFile() = default;
 
     uint32_t header_lines = 0;
@@ -55,8 +59,10 @@ protected:
     // Three numbers from `rest`; `what` names one of them in the message ("coordinate").
     bool ReadVector(std::string_view &rest, glm::dvec3 &v, uint32_t line, const char *what);
     bool ReadNumber(std::string_view &rest, double &v, uint32_t line, const char *what);
-    // Fails when cell_xyz does not span a volume.
+    // Fails when cell_xyz does not span a volume or reaches beyond MAX_COORDINATE.
     bool CheckCell(uint32_t line);
+    // Takes an atom position read on `line`, or fails when it lies beyond MAX_COORDINATE.
+    bool AddPosition(const glm::dvec3 &p, uint32_t line, std::vector<glm::dvec3> &xyz);
     // GetAtomIndex for the symbols of atom lines, remembering recent answers.
     uint32_t SymbolIndex(std::string_view token);
 

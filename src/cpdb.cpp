@@ -260,7 +260,8 @@ bool CPdb::ReadAtom(std::string_view line, std::string_view rest, uint32_t n, ui
         return Fail(n, rec.failure + " (read with the layout of the atom record on line " +
                            std::to_string(first) + ")");
     std::string_view element;
-    xyz.push_back(rec.xyz);
+    if (!AddPosition(rec.xyz, n, xyz))
+        return false;
     index.push_back(SymbolIndex(ElementColumn(line, element) ? element : rec.name));
     return true;
 }

@@ -23,6 +23,13 @@ uint32_t SymbolKey(std::string_view token)
     return 0x10000u | (c0 << 8) | c1;
 }
 
+// False also for coordinates that are not finite.
+bool WithinRange(const glm::dvec3 &p)
+{
+    const double limit = CStructureFile::MAX_COORDINATE;
+    return std::fabs(p.x) <= limit && std::fabs(p.y) <= limit && std::fabs(p.z) <= limit;
+}
+
 } // namespace
 
 bool CStructureFile::GetFormat(std::string d, std::string f)
@@ -91,9 +98,21 @@ bool CStructureFile::CheckCell(uint32_t line)
     const glm::dmat3 &c = cell_xyz;
     const double volume = std::fabs(glm::determinant(c));
     const double scale = glm::length(c[0]) * glm::length(c[1]) * glm::length(c[2]);
+    // Angles that give no cell leave NaN, which the volume test reports.
+    for (int v = 0; v < 3; ++v)
+        if (!glm::any(glm::isnan(c[v])) && !WithinRange(c[v]))
+            return Fail(line, "the cell vectors reach beyond 1e15 angstrom");
     if (std::isfinite(volume) && std::isfinite(scale) && volume > MIN_CELL_SINE * scale)
         return true;
     return Fail(line, "the cell vectors span no volume");
+}
+
+bool CStructureFile::AddPosition(const glm::dvec3 &p, uint32_t line, std::vector<glm::dvec3> &xyz)
+{
+    if (!WithinRange(p))
+        return Fail(line, "the atom lies beyond 1e15 angstrom from the origin");
+    xyz.push_back(p);
+    return true;
 }
 
 void CStructureFile::SetBounds(const std::vector<glm::dvec3> &xyz)
@@ -115,8 +134,9 @@ bool CStructureFile::CheckAtoms(const std::vector<glm::dvec3> &xyz,
         return Fail("the structure has " + std::to_string(xyz.size()) + " positions but " +
                     std::to_string(index.size()) + " elements");
     for (size_t i = 0; i < xyz.size(); ++i)
-        if (!std::isfinite(xyz[i].x) || !std::isfinite(xyz[i].y) || !std::isfinite(xyz[i].z))
-            return Fail("atom " + std::to_string(i + 1) + " has a coordinate that is not finite");
+        if (!WithinRange(xyz[i]))
+            return Fail("atom " + std::to_string(i + 1) +
+                        " lies beyond 1e15 angstrom from the origin or is not finite");
     return true;
 }
 

@@ -210,11 +210,11 @@ bool CVasp::ReadAtoms(CTextFile &file, std::vector<glm::dvec3> &xyz, std::vector
                                                    " of " + std::to_string(total_atoms) + " atoms");
         glm::dvec3 p;
         if (!ReadVector(line, p, file.LineNumber(), "coordinate") ||
-            (is_dynamics && !ReadFlags(line, file.LineNumber())))
+            (is_dynamics && !ReadFlags(line, file.LineNumber())) ||
+            !AddPosition(is_direct ? Cartesian(p) : p * parameter, file.LineNumber(), xyz))
             return false;
         if (is_direct)
             v_fract_xyz.push_back(p);
-        xyz.push_back(is_direct ? Cartesian(p) : p * parameter);
         index.push_back(v_table_index[species]);
         v_atom_type.push_back(static_cast<uint32_t>(species));
     }

@@ -140,9 +140,8 @@ bool CXyz::ReadAtoms(CTextFile &file, uint32_t count, std::vector<glm::dvec3> &x
         if (!CTextFile::NextToken(rest, symbol))
             return Fail(n, "expected an element symbol and 3 coordinates, found an empty line");
         glm::dvec3 p;
-        if (!ReadVector(rest, p, n, "coordinate"))
+        if (!ReadVector(rest, p, n, "coordinate") || !AddPosition(p, n, xyz))
             return false;
-        xyz.push_back(p);
         index.push_back(SymbolIndex(symbol));
     }
     return true;
