@@ -24,7 +24,7 @@ public:
     bool is_extended = false;
     bool is_direct = false;
     bool is_dynamics = false;
-    // The lines before the first position line, as read.
+    // The lines read up to and including the first position line, as read.
     std::vector<std::string> header_info;
     // Per species, in file order: element index and atom count.
     std::vector<uint32_t> v_table_index;

@@ -83,9 +83,11 @@ bool CVasp::Parse(const std::string &d, CTextFile &file, std::vector<glm::dvec3>
         !NextHeaderLine(file, line, "the scale factor") || !ReadScale(line) ||
         !ReadLattice(file) || !ReadSpecies(file, d) || !ReadMode(file))
         return false;
-    header_lines = static_cast<uint32_t>(header_info.size()) + 1;
     is_periodic = true;
-    return ReadAtoms(file, xyz, index);
+    if (!ReadAtoms(file, xyz, index))
+        return false;
+    header_lines = static_cast<uint32_t>(header_info.size());
+    return true;
 }
 
 bool CVasp::NextHeaderLine(CTextFile &file, std::string_view &line, const char *expected)
@@ -208,6 +210,8 @@ bool CVasp::ReadAtoms(CTextFile &file, std::vector<glm::dvec3> &xyz, std::vector
         if (!file.NextLine(line))
             return Fail(file.LineNumber() + 1, "the file ends after " + std::to_string(i) +
                                                    " of " + std::to_string(total_atoms) + " atoms");
+        if (i == 0)
+            header_info.emplace_back(line);
         glm::dvec3 p;
         if (!ReadVector(line, p, file.LineNumber(), "coordinate") ||
             (is_dynamics && !ReadFlags(line, file.LineNumber())) ||

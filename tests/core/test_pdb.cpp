@@ -1,44 +1,24 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cpdb.h"
 #include "elements.h"
 #include "scratch_folder.h"
+#include "structure_read.h"
 
 namespace {
 
 const std::string DATA = KIVOA_TEST_DATA;
 
-struct SPdbRead {
-    CPdb reader;
-    std::vector<glm::dvec3> xyz;
-    std::vector<uint32_t> index;
-    bool ok = false;
-};
+using SPdbRead = SRead<CPdb>;
 
-SPdbRead ReadPdb(const std::string &path)
-{
-    SPdbRead r;
-    r.ok = r.reader.ReadFile("", path, r.xyz, r.index);
-    return r;
-}
+SPdbRead ReadPdb(const std::string &path) { return ReadStructure<CPdb>("", path); }
 
 SPdbRead ReadPdbText(const ScratchFolder &dir, const std::string &text)
 {
-    WriteText(dir / "t.pdb", text);
-    return ReadPdb(dir / "t.pdb");
-}
-
-std::vector<std::string> Lines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
+    return ReadStructureText<CPdb>(dir, "t.pdb", text);
 }
 
 constexpr uint32_t N = 6, C = 5, O = 7, FE = 25, CA = 19, ZN = 29;

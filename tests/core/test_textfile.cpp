@@ -83,16 +83,18 @@ TEST(TextFile, NumbersConvertAsStrtodReadsThemButOnlyWhole)
     EXPECT_EQ(Double("  -1.5e2 7", v, &rest), EField::OK);
     EXPECT_EQ(v, -150.0);
     EXPECT_EQ(rest, " 7");
-    EXPECT_EQ(Double("+.25", v), EField::OK);
-    EXPECT_EQ(v, 0.25);
-    EXPECT_EQ(Double("0x1.8p1", v), EField::OK);
-    EXPECT_EQ(v, 3.0);
-    EXPECT_EQ(Double("-0X10", v), EField::OK);
-    EXPECT_EQ(v, -16.0);
-    EXPECT_EQ(Double("0.1234567890123456789", v), EField::OK);
-    EXPECT_EQ(v, 0.1234567890123456789);
-    EXPECT_EQ(Double("1e-400", v), EField::OK);
-    EXPECT_EQ(v, 0.0);
+    const struct {
+        const char *text;
+        double value;
+    } good[] = {{"+.25", 0.25},
+                {"0x1.8p1", 3.0},
+                {"-0X10", -16.0},
+                {"0.1234567890123456789", 0.1234567890123456789},
+                {"1e-400", 0.0}};
+    for (const auto &c : good) {
+        EXPECT_EQ(Double(c.text, v), EField::OK) << c.text;
+        EXPECT_EQ(v, c.value) << c.text;
+    }
 
     // Fixed columns that touch: a number ends where the next minus sign begins.
     EXPECT_EQ(Double("-100.500-200.250", v, &rest), EField::OK);
@@ -109,12 +111,14 @@ TEST(TextFile, NumbersConvertAsStrtodReadsThemButOnlyWhole)
 TEST(TextFile, IntegersAreDecimalWholeTokens)
 {
     long long v = 0;
-    EXPECT_EQ(Integer(" 010 atoms", v), EField::OK);
-    EXPECT_EQ(v, 10);
-    EXPECT_EQ(Integer("+7", v), EField::OK);
-    EXPECT_EQ(v, 7);
-    EXPECT_EQ(Integer("-3", v), EField::OK);
-    EXPECT_EQ(v, -3);
+    const struct {
+        const char *text;
+        long long value;
+    } good[] = {{" 010 atoms", 10}, {"+7", 7}, {"-3", -3}};
+    for (const auto &c : good) {
+        EXPECT_EQ(Integer(c.text, v), EField::OK) << c.text;
+        EXPECT_EQ(v, c.value) << c.text;
+    }
     for (const char *bad : {"0x10", "2.5", "12a", "+-2", "99999999999999999999", "+"})
         EXPECT_EQ(Integer(bad, v), EField::INVALID) << bad;
     EXPECT_EQ(Integer("", v), EField::MISSING);

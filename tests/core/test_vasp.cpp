@@ -7,42 +7,35 @@
 #include "cvasp.h"
 #include "elements.h"
 #include "scratch_folder.h"
+#include "structure_read.h"
 
 namespace {
 
 const std::string DATA = KIVOA_TEST_DATA;
 constexpr uint32_t MG = 11, O = 7, SI = 13, GA = 30, AS = 32, CU = 28, GE = 31;
 
-struct SVaspRead {
-    CVasp reader;
-    std::vector<glm::dvec3> xyz;
-    std::vector<uint32_t> index;
-    bool ok = false;
-};
+using SVaspRead = SRead<CVasp>;
 
 SVaspRead ReadVasp(const std::string &dir, const std::string &path)
 {
-    SVaspRead r;
-    r.ok = r.reader.ReadFile(dir, path, r.xyz, r.index);
-    return r;
+    return ReadStructure<CVasp>(dir, path);
 }
 
 SVaspRead ReadVaspText(const ScratchFolder &dir, const std::string &text)
 {
-    WriteText(dir / "POSCAR", text);
-    return ReadVasp(dir.Path(), dir / "POSCAR");
-}
-
-std::vector<std::string> Lines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
+    return ReadStructureText<CVasp>(dir, "POSCAR", text);
 }
 
 std::string Flags(const Dyn &d) { return std::string(d.d, 3); }
+
+// Saves what `r` holds to dir/out and splits the file written into lines.
+bool SaveLines(SVaspRead &r, const ScratchFolder &dir, std::vector<std::string> &lines)
+{
+    if (!r.reader.SaveFile("", dir / "out", r.xyz, r.index))
+        return false;
+    lines = Lines(ReadText(dir / "out"));
+    return true;
+}
 
 const std::string HEADER = "c\n1.0\n4 0 0\n0 4 0\n0 0 4\nSi\n1\n";
 
@@ -62,7 +55,9 @@ TEST(Vasp, DirectCoordinatesAndTheSymbolLine)
     EXPECT_EQ(r.reader.v_fract_xyz[7], glm::dvec3(0.7512345678901234, 0.75, 0.25));
     EXPECT_EQ(r.xyz[1], glm::dvec3(0.0, 2.715, 2.715));
     EXPECT_EQ(r.reader.cell_xyz, glm::dmat3(5.43, 0, 0, 0, 5.43, 0, 0, 0, 5.43));
-    EXPECT_EQ(r.reader.header_info.size(), 8u);
+    ASSERT_EQ(r.reader.header_info.size(), 9u);
+    EXPECT_EQ(r.reader.header_lines, 9u);
+    EXPECT_EQ(r.reader.header_info[8], "  0.0000000000000000  0.0000000000000000  0.0000000000000000");
 }
 
 TEST(Vasp, ScaleFactorAppliesToCartesianPositionsToo)
@@ -143,8 +138,8 @@ TEST(Vasp, WriterLayout)
     ASSERT_TRUE(r.ok);
     r.xyz[3] = glm::dvec3(0.0, 2.1, 1.05);
     r.xyz[1] = glm::dvec3(4.2e14, -4.2e14, 0.0);
-    ASSERT_TRUE(r.reader.SaveFile("", dir / "CONTCAR", r.xyz, r.index)) << r.reader.error_message;
-    const std::vector<std::string> lines = Lines(ReadText(dir / "CONTCAR"));
+    std::vector<std::string> lines;
+    ASSERT_TRUE(SaveLines(r, dir, lines)) << r.reader.error_message;
     const std::vector<std::string> original = Lines(ReadText(DATA + "/vasp/dynamics.vasp"));
     ASSERT_EQ(lines.size(), 13u);
     for (int k = 0; k < 5; ++k)
@@ -196,8 +191,8 @@ TEST(Vasp, UnmovedAtomsKeepTheFractionalCoordinatesRead)
     SVaspRead r = ReadVasp(DATA + "/vasp", DATA + "/vasp/silicon.vasp");
     ASSERT_TRUE(r.ok);
     r.xyz[0] = glm::dvec3(-0.543, 0.0, 0.0);
-    ASSERT_TRUE(r.reader.SaveFile("", dir / "out", r.xyz, r.index));
-    const std::vector<std::string> lines = Lines(ReadText(dir / "out"));
+    std::vector<std::string> lines;
+    ASSERT_TRUE(SaveLines(r, dir, lines));
     EXPECT_EQ(lines[8], "  -0.100000000000   0.000000000000   0.000000000000");
     EXPECT_EQ(lines[15], "   0.751234567890   0.750000000000   0.250000000000");
 }
@@ -212,15 +207,14 @@ TEST(Vasp, DeletionsAndElementChangesRebuildTheSpecies)
     r.xyz.erase(r.xyz.begin());
     r.index.erase(r.index.begin());
     r.index[2] = GE; // the last O becomes a new species
-    ASSERT_TRUE(r.reader.SaveFile("", dir / "out", r.xyz, r.index));
-    std::vector<std::string> lines = Lines(ReadText(dir / "out"));
+    std::vector<std::string> lines;
+    ASSERT_TRUE(SaveLines(r, dir, lines));
     EXPECT_EQ(lines[5], "Mg O Ge");
     EXPECT_EQ(lines[6], "1 1 1");
     EXPECT_EQ(lines[11], "   0.000000000000   0.500000000000   0.000000000000 F T F");
 
     r.index[0] = O; // Mg is gone; its atom joins the O block, in model order
-    ASSERT_TRUE(r.reader.SaveFile("", dir / "out", r.xyz, r.index));
-    lines = Lines(ReadText(dir / "out"));
+    ASSERT_TRUE(SaveLines(r, dir, lines));
     EXPECT_EQ(lines[5], "O Ge");
     EXPECT_EQ(lines[6], "2 1");
     EXPECT_EQ(lines[9], "   0.500000000000   0.500000000000   0.000000000000 F F F");

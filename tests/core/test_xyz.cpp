@@ -7,38 +7,19 @@
 #include "cxyz.h"
 #include "elements.h"
 #include "scratch_folder.h"
+#include "structure_read.h"
 
 namespace {
 
 const std::string DATA = KIVOA_TEST_DATA;
 
-struct SXyzRead {
-    CXyz reader;
-    std::vector<glm::dvec3> xyz;
-    std::vector<uint32_t> index;
-    bool ok = false;
-};
+using SXyzRead = SRead<CXyz>;
 
-SXyzRead ReadXyz(const std::string &path)
-{
-    SXyzRead r;
-    r.ok = r.reader.ReadFile("", path, r.xyz, r.index);
-    return r;
-}
+SXyzRead ReadXyz(const std::string &path) { return ReadStructure<CXyz>("", path); }
 
 SXyzRead ReadXyzText(const ScratchFolder &dir, const std::string &text)
 {
-    WriteText(dir / "t.xyz", text);
-    return ReadXyz(dir / "t.xyz");
-}
-
-std::vector<std::string> Lines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
+    return ReadStructureText<CXyz>(dir, "t.xyz", text);
 }
 
 std::vector<std::string> Fields(const std::string &line)
