@@ -4,24 +4,18 @@
 
 #include "elements.h"
 
-TEST(SymbolLookup, TwoLetterSymbolsWinOverOneLetter)
+// Two-letter symbols are tried first; otherwise the first letter decides, and only two
+// characters ever count.
+TEST(SymbolLookup, TwoLetterSymbolsWinOverTheFirstLetter)
 {
-    EXPECT_EQ(ElementIndexOfSymbol("CA"), 19u);
-    EXPECT_EQ(ElementIndexOfSymbol("ca"), 19u);
-    EXPECT_EQ(ElementIndexOfSymbol("cA"), 19u);
-    EXPECT_EQ(ElementIndexOfSymbol("He"), 1u);
-    EXPECT_EQ(ElementIndexOfSymbol("Xe"), 53u);
-    EXPECT_EQ(ElementIndexOfSymbol("FE"), 25u);
-}
-
-TEST(SymbolLookup, FallsBackToTheFirstLetter)
-{
-    EXPECT_EQ(ElementIndexOfSymbol("C"), 5u);
-    EXPECT_EQ(ElementIndexOfSymbol("C1"), 5u);
-    EXPECT_EQ(ElementIndexOfSymbol("X"), 109u);
-    EXPECT_EQ(ElementIndexOfSymbol("Xq"), 109u);
-    EXPECT_EQ(ElementIndexOfSymbol("Og"), 7u);
-    EXPECT_EQ(ElementIndexOfSymbol("Ca2+"), 19u);
+    const struct {
+        const char *text;
+        uint32_t index;
+    } cases[] = {{"CA", 19},  {"ca", 19}, {"cA", 19},  {"He", 1},   {"Xe", 53},
+                 {"FE", 25},  {"C", 5},   {"C1", 5},   {"X", 109},  {"Xq", 109},
+                 {"Og", 7},   {"Ca2+", 19}};
+    for (const auto &c : cases)
+        EXPECT_EQ(ElementIndexOfSymbol(c.text), c.index) << c.text;
 }
 
 TEST(SymbolLookup, ReportsTextsThatNameNoElement)

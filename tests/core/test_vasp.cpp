@@ -21,6 +21,12 @@ SVaspRead ReadVasp(const std::string &dir, const std::string &path)
     return ReadStructure<CVasp>(dir, path);
 }
 
+// A file of the test data's vasp folder, which is also where its POTCAR would be.
+SVaspRead ReadData(const std::string &name)
+{
+    return ReadVasp(DATA + "/vasp", DATA + "/vasp/" + name);
+}
+
 SVaspRead ReadVaspText(const ScratchFolder &dir, const std::string &text)
 {
     return ReadStructureText<CVasp>(dir, "POSCAR", text);
@@ -43,7 +49,7 @@ const std::string HEADER = "c\n1.0\n4 0 0\n0 4 0\n0 0 4\nSi\n1\n";
 
 TEST(Vasp, DirectCoordinatesAndTheSymbolLine)
 {
-    const SVaspRead r = ReadVasp(DATA + "/vasp", DATA + "/vasp/silicon.vasp");
+    const SVaspRead r = ReadData("silicon.vasp");
     ASSERT_TRUE(r.ok) << r.reader.error_message;
     EXPECT_TRUE(r.reader.is_extended);
     EXPECT_TRUE(r.reader.is_direct);
@@ -62,7 +68,7 @@ TEST(Vasp, DirectCoordinatesAndTheSymbolLine)
 
 TEST(Vasp, ScaleFactorAppliesToCartesianPositionsToo)
 {
-    const SVaspRead r = ReadVasp(DATA + "/vasp", DATA + "/vasp/scaled_cartesian.vasp");
+    const SVaspRead r = ReadData("scaled_cartesian.vasp");
     ASSERT_TRUE(r.ok) << r.reader.error_message;
     EXPECT_FALSE(r.reader.is_direct);
     EXPECT_EQ(r.reader.cell_xyz[0], glm::dvec3(3.0, 0.0, 0.0));
@@ -72,7 +78,7 @@ TEST(Vasp, ScaleFactorAppliesToCartesianPositionsToo)
 
 TEST(Vasp, SelectiveDynamicsFlagsAndTabSeparatedCounts)
 {
-    const SVaspRead r = ReadVasp(DATA + "/vasp", DATA + "/vasp/dynamics.vasp");
+    const SVaspRead r = ReadData("dynamics.vasp");
     ASSERT_TRUE(r.ok) << r.reader.error_message;
     EXPECT_TRUE(r.reader.is_dynamics);
     EXPECT_EQ(r.reader.v_table_atoms, (std::vector<uint32_t>{2, 2}));
@@ -120,7 +126,7 @@ TEST(Vasp, CoordinateModeFromTheFirstLetterAfterSpaces)
 TEST(Vasp, WindowsLineEndsAndAMissingFinalLineFeed)
 {
     ScratchFolder dir;
-    const SVaspRead unix = ReadVasp(DATA + "/vasp", DATA + "/vasp/dynamics.vasp");
+    const SVaspRead unix = ReadData("dynamics.vasp");
     std::string crlf;
     for (const std::string &line : Lines(ReadText(DATA + "/vasp/dynamics.vasp")))
         crlf += line + "\r\n";
@@ -134,7 +140,7 @@ TEST(Vasp, WindowsLineEndsAndAMissingFinalLineFeed)
 TEST(Vasp, WriterLayout)
 {
     ScratchFolder dir;
-    SVaspRead r = ReadVasp(DATA + "/vasp", DATA + "/vasp/dynamics.vasp");
+    SVaspRead r = ReadData("dynamics.vasp");
     ASSERT_TRUE(r.ok);
     r.xyz[3] = glm::dvec3(0.0, 2.1, 1.05);
     r.xyz[1] = glm::dvec3(4.2e14, -4.2e14, 0.0);
@@ -188,7 +194,7 @@ TEST(Vasp, SavedFileReadsBackToTheSameAtomsCellAndFlags)
 TEST(Vasp, UnmovedAtomsKeepTheFractionalCoordinatesRead)
 {
     ScratchFolder dir;
-    SVaspRead r = ReadVasp(DATA + "/vasp", DATA + "/vasp/silicon.vasp");
+    SVaspRead r = ReadData("silicon.vasp");
     ASSERT_TRUE(r.ok);
     r.xyz[0] = glm::dvec3(-0.543, 0.0, 0.0);
     std::vector<std::string> lines;
@@ -200,7 +206,7 @@ TEST(Vasp, UnmovedAtomsKeepTheFractionalCoordinatesRead)
 TEST(Vasp, DeletionsAndElementChangesRebuildTheSpecies)
 {
     ScratchFolder dir;
-    SVaspRead r = ReadVasp(DATA + "/vasp", DATA + "/vasp/dynamics.vasp");
+    SVaspRead r = ReadData("dynamics.vasp");
     ASSERT_TRUE(r.ok);
     // Delete the first Mg as the model does: the reader's tables first, then the atom.
     r.reader.DeleteAtom(0);
@@ -224,7 +230,7 @@ TEST(Vasp, DeletionsAndElementChangesRebuildTheSpecies)
 TEST(Vasp, WriterRefusesFlagsOutOfStepWithTheAtoms)
 {
     ScratchFolder dir;
-    SVaspRead r = ReadVasp(DATA + "/vasp", DATA + "/vasp/dynamics.vasp");
+    SVaspRead r = ReadData("dynamics.vasp");
     ASSERT_TRUE(r.ok);
     r.xyz.pop_back();
     r.index.pop_back();
