@@ -4,31 +4,24 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <glad/gl.h>
-#include <GLFW/glfw3.h>
 
 #include "../tests/structure_builder.h"
 #include "cdisplay.h"
+#include "cwindow.h"
 
 namespace {
 
 const int WIDTH = 1280;
 const int HEIGHT = 720;
 
+// The program's window, hidden; the loop never swaps, so vertical sync does not slow it.
 GLFWwindow *OpenHiddenWindow()
 {
     if (!glfwInit())
         return nullptr;
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-    glfwWindowHint(GLFW_DEPTH_BITS, 24);
-    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
-    GLFWwindow *window = glfwCreateWindow(WIDTH, HEIGHT, "kivoa frame bench", nullptr, nullptr);
+    GLFWwindow *window = CreateKivoaWindow(false);
     if (window == nullptr)
         return nullptr;
-    glfwMakeContextCurrent(window);
-    glfwSwapInterval(0);
     return gladLoadGL(glfwGetProcAddress) != 0 ? window : nullptr;
 }
 

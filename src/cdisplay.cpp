@@ -57,6 +57,26 @@ void SetMatrix(GLint location, const glm::mat4 &m)
 
 void SetVector(GLint location, const glm::vec3 &v) { glUniform3f(location, v.x, v.y, v.z); }
 
+// Locations of the per-object uniforms of the mesh programs, looked up once per pass. A uniform
+// the program lacks (the pick program's M and V) gives -1, which the setters ignore.
+struct ObjectUniforms {
+    GLint mvp, m, v, s, c;
+};
+
+ObjectUniforms FindObjectUniforms(GLuint program)
+{
+    return {glGetUniformLocation(program, "MVP"), glGetUniformLocation(program, "M"),
+            glGetUniformLocation(program, "V"), glGetUniformLocation(program, "S"),
+            glGetUniformLocation(program, "C")};
+}
+
+// Lets go of whatever vertex array a previous pass left bound before binding vao.
+void RebindVertexArray(GLuint vao)
+{
+    glBindVertexArray(0);
+    glBindVertexArray(vao);
+}
+
 void ClearFramebuffer(const glm::vec4 &c)
 {
     glClearColor(c.r, c.g, c.b, c.a);
@@ -341,8 +361,7 @@ void CDisplay::DrawScene(int w, int h)
     DrawAtoms(AtomShader.Program, is_picking);
 
     BondShader.Use();
-    if (is_bond_eval && is_show_bond)
-        DrawBonds(BondShader.Program);
+    DrawBonds(BondShader.Program);
 
     if (is_show_label) {
         FontShader.Use();
@@ -356,13 +375,9 @@ void CDisplay::DrawScene(int w, int h)
 void CDisplay::DrawAtoms(GLuint Program, bool b)
 {
     glBindVertexArray(VAOM);
-    const GLint loc_mvp = glGetUniformLocation(Program, "MVP");
-    const GLint loc_m = glGetUniformLocation(Program, "M");
-    const GLint loc_v = glGetUniformLocation(Program, "V");
-    const GLint loc_s = glGetUniformLocation(Program, "S");
-    const GLint loc_c = glGetUniformLocation(Program, "C");
-    SetMatrix(loc_m, track.Model);
-    SetMatrix(loc_v, track.View);
+    const ObjectUniforms u = FindObjectUniforms(Program);
+    SetMatrix(u.m, track.Model);
+    SetMatrix(u.v, track.View);
     if (b)
         ClearFramebuffer(glm::vec4(1.0f));
     if (!b && v_float_raw_xyz.empty())
@@ -373,14 +388,14 @@ void CDisplay::DrawAtoms(GLuint Program, bool b)
     for (uint32_t i = 0; i < n; i++) {
         const glm::vec4 &element = atom_rgbs[v_atom_index[i]];
         mvp = pvm * glm::translate(glm::mat4(1.0f), v_float_raw_xyz[i]);
-        SetMatrix(loc_mvp, mvp);
-        glUniform1f(loc_s, element.w * atom_scale);
+        SetMatrix(u.mvp, mvp);
+        glUniform1f(u.s, element.w * atom_scale);
         if (b)
-            SetVector(loc_c, pick.get_index(i));
+            SetVector(u.c, pick.get_index(i));
         else if (is_atom_selected && i == selected_atom)
-            SetVector(loc_c, SELECTED_COLOR);
+            SetVector(u.c, SELECTED_COLOR);
         else
-            SetVector(loc_c, glm::vec3(element));
+            SetVector(u.c, glm::vec3(element));
         glDrawArrays(GL_TRIANGLE_STRIP, 0, nvtx);
     }
 
@@ -393,26 +408,23 @@ void CDisplay::DrawAtoms(GLuint Program, bool b)
 
 void CDisplay::DrawBonds(GLuint Program)
 {
-    glBindVertexArray(0);
-    glBindVertexArray(VAOB);
-    const GLint loc_mvp = glGetUniformLocation(Program, "MVP");
-    const GLint loc_m = glGetUniformLocation(Program, "M");
-    const GLint loc_v = glGetUniformLocation(Program, "V");
-    const GLint loc_s = glGetUniformLocation(Program, "S");
-    const GLint loc_c = glGetUniformLocation(Program, "C");
-    SetMatrix(loc_v, track.View);
+    if (!is_bond_eval || !is_show_bond)
+        return;
+    RebindVertexArray(VAOB);
+    const ObjectUniforms u = FindObjectUniforms(Program);
+    SetMatrix(u.v, track.View);
 
     const glm::mat4 pv = Projection * track.View;
     const size_t n = std::min({static_cast<size_t>(i_number_of_bonds), m_bond_xyz.size(), m_bond_ang.size(),
                                v_bond_length.size()});
     for (size_t k = 0; k < n; k++) {
         const glm::mat4 r = BondRotation(m_bond_ang[k]);
-        SetMatrix(loc_m, track.Model * r);
+        SetMatrix(u.m, track.Model * r);
         mvp = pv * track.Model * glm::translate(glm::mat4(1.0f), m_bond_xyz[k]) * r;
-        SetMatrix(loc_mvp, mvp);
+        SetMatrix(u.mvp, mvp);
         const float half_length = static_cast<float>(0.5 * static_cast<double>(v_bond_length[k]));
-        SetVector(loc_s, glm::vec3(BOND_RADIUS, BOND_RADIUS, half_length));
-        SetVector(loc_c, BOND_COLOR);
+        SetVector(u.s, glm::vec3(BOND_RADIUS, BOND_RADIUS, half_length));
+        SetVector(u.c, BOND_COLOR);
         glDrawArrays(GL_TRIANGLE_STRIP, 0, cylinder_vertex);
     }
 }
@@ -420,13 +432,14 @@ void CDisplay::DrawBonds(GLuint Program)
 void CDisplay::DrawBox(GLuint Program)
 {
     // Without the view matrix: the box sits nearer by the camera distance than the atoms do.
+    const ObjectUniforms u = FindObjectUniforms(Program);
     mvp = Projection * track.Model;
-    SetMatrix(glGetUniformLocation(Program, "MVP"), mvp);
-    SetMatrix(glGetUniformLocation(Program, "M"), track.Model);
-    SetMatrix(glGetUniformLocation(Program, "V"), track.View);
-    glUniform1f(glGetUniformLocation(Program, "S"), 1.0f);
+    SetMatrix(u.mvp, mvp);
+    SetMatrix(u.m, track.Model);
+    SetMatrix(u.v, track.View);
+    glUniform1f(u.s, 1.0f);
     glBindVertexArray(VAOC);
-    SetVector(glGetUniformLocation(Program, "C"), BOX_COLOR);
+    SetVector(u.c, BOX_COLOR);
     glDrawArrays(GL_LINE_STRIP, 0, CELL_BOX_VERTICES);
 }
 
@@ -441,24 +454,18 @@ void CDisplay::ShowAxes(GLuint Program)
 // follows target_width like FixView does, so the gizmo keeps its size on screen.
 void CDisplay::DrawGizmoPart(GLuint Program, GLuint vao, GLenum mode)
 {
-    glBindVertexArray(0);
-    glBindVertexArray(vao);
-    const GLint loc_mvp = glGetUniformLocation(Program, "MVP");
-    const GLint loc_m = glGetUniformLocation(Program, "M");
-    const GLint loc_v = glGetUniformLocation(Program, "V");
-    const GLint loc_p = glGetUniformLocation(Program, "P");
-    const GLint loc_s = glGetUniformLocation(Program, "S");
-    const GLint loc_c = glGetUniformLocation(Program, "C");
-    SetMatrix(loc_v, track.View);
+    RebindVertexArray(vao);
+    const ObjectUniforms u = FindObjectUniforms(Program);
+    SetMatrix(u.v, track.View);
     const double side = fix_side;
-    SetVector(loc_s, glm::vec3(0.1 * side, 0.1 * side, 2.0 * side));
-    SetVector(loc_p, axis_position);
+    SetVector(u.s, glm::vec3(0.1 * side, 0.1 * side, 2.0 * side));
+    SetVector(glGetUniformLocation(Program, "P"), axis_position);
     for (const GizmoAxis &a : GIZMO_AXES) {
         const glm::mat4 m = track.Model * glm::rotate(glm::mat4(1.0f), a.angle, a.about);
         mvp = FixView * track.View * m;
-        SetMatrix(loc_mvp, mvp);
-        SetMatrix(loc_m, m);
-        SetVector(loc_c, a.color);
+        SetMatrix(u.mvp, mvp);
+        SetMatrix(u.m, m);
+        SetVector(u.c, a.color);
         glDrawArrays(mode, 0, arrow_vertex);
     }
 }

@@ -1,20 +1,19 @@
 #include "cshader.h"
 
 #include <iostream>
-#include <sstream>
-#include <string>
 
 namespace {
 
 const GLsizei LOG_SIZE = 512;
 
-// The source with line numbers, so that the driver's "0:12(3)" positions can be found.
-void PrintNumberedSource(const char *code)
+// Prints a failed stage's header line, then the driver's info log read with getLog (a shader or
+// program log query) and an end of line.
+template <typename GetLog>
+void ReportFailure(GetLog getLog, GLuint object, const char *header)
 {
-    std::istringstream in(code);
-    std::string line;
-    for (int n = 1; std::getline(in, line); n++)
-        std::cout << n << ": " << line << '\n';
+    char log[LOG_SIZE] = "";
+    getLog(object, LOG_SIZE, nullptr, log);
+    std::cout << header << log << std::endl;
 }
 
 GLuint CompileStage(GLenum type, const char *code, const char *header)
@@ -24,13 +23,8 @@ GLuint CompileStage(GLenum type, const char *code, const char *header)
     glCompileShader(shader);
     GLint success = 0;
     glGetShaderiv(shader, GL_COMPILE_STATUS, &success);
-    if (!success) {
-        char log[LOG_SIZE];
-        glGetShaderInfoLog(shader, LOG_SIZE, nullptr, log);
-        std::cout << header << log << std::endl;
-        PrintNumberedSource(code);
-        std::cout.flush();
-    }
+    if (!success)
+        ReportFailure(glGetShaderInfoLog, shader, header);
     return shader;
 }
 
@@ -47,11 +41,8 @@ void CShader::SetShader(const char *vCode, const char *fCode)
     glLinkProgram(Program);
     GLint success = 0;
     glGetProgramiv(Program, GL_LINK_STATUS, &success);
-    if (!success) {
-        char log[LOG_SIZE];
-        glGetProgramInfoLog(Program, LOG_SIZE, nullptr, log);
-        std::cout << "ERROR::SHADER::PROGRAM::LINKING_FAILED\n" << log << std::endl;
-    }
+    if (!success)
+        ReportFailure(glGetProgramInfoLog, Program, "ERROR::SHADER::PROGRAM::LINKING_FAILED\n");
     glDeleteShader(vertex);
     glDeleteShader(fragment);
 }

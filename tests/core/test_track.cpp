@@ -37,11 +37,34 @@ bool AllFinite(const glm::mat4 &m)
 
 glm::vec3 Apply(const glm::mat4 &m, const glm::vec3 &v) { return glm::vec3(m * glm::vec4(v, 0.0f)); }
 
+// A trackball as its owner has it before the first drag: start-up orientation in Model, and the
+// viewport size the scene was last drawn with (0 x 0 before the first frame).
+CTrack OwnedTrack(int w, int h)
+{
+    CTrack t;
+    t.SetViewSize(w, h);
+    t.SetRotationMatrix();
+    return t;
+}
+
+// Orientation reset without rotation, drag state back to its rest values.
+void ExpectRestingDrag(const CTrack &t)
+{
+    EXPECT_EQ(t.rot_matrix, glm::mat4(1.0f));
+    EXPECT_EQ(t.Rot, glm::mat4(1.0f));
+    EXPECT_EQ(t.angle, 0.0f);
+    EXPECT_EQ(t.axis, glm::vec3(1.0f));
+    EXPECT_EQ(t.current_position, glm::vec3(0.0f));
+    EXPECT_EQ(t.last_position, glm::vec3(1.0f, 0.0f, 0.0f));
+}
+
 } // namespace
 
 TEST(Trackball, StartsInTheStartUpOrientationWithTheCameraOnPlusZ)
 {
     CTrack t;
+    ExpectRestingDrag(t);
+    EXPECT_EQ(t.Model, glm::mat4(1.0f)) << "the owner's first SetRotationMatrix sets it";
     t.SetRotationMatrix();
     ExpectNear(t.Model, Rx(-1.4f) * Rz(-1.8f));
     ExpectNear(t.last_rotation, Rx(-1.4f) * Rz(-1.8f));
@@ -67,6 +90,10 @@ TEST(Trackball, PresetsReplaceTheOrientation)
 
     t.SetInitialViewX(-1.4f, -1.8f);
     ExpectNear(t.Model, Rx(-1.4f) * Rz(-1.8f));
+
+    t.SetInitialViewZ();
+    EXPECT_EQ(t.last_rotation, glm::mat4(1.0f));
+    EXPECT_EQ(t.Model, glm::mat4(1.0f));
 }
 
 TEST(Trackball, PresetDiscardsADragInProgress)
@@ -76,8 +103,7 @@ TEST(Trackball, PresetDiscardsADragInProgress)
     t.SetLastVector(400, 300);
     t.SetTrackMotion(700, 100);
     t.SetInitialViewX(0.0f, HALF_PI);
-    ExpectNear(t.rot_matrix, glm::mat4(1.0f));
-    EXPECT_FLOAT_EQ(t.angle, 0.0f);
+    ExpectRestingDrag(t);
     ExpectNear(t.Model, Rz(HALF_PI));
 }
 
@@ -108,9 +134,7 @@ TEST(Trackball, PointerMapsOntoTheSphere)
 
 TEST(Trackball, CentreToRightEdgeTurnsAboutTheVerticalAxis)
 {
-    CTrack t;
-    t.SetViewSize(1280, 720);
-    t.SetRotationMatrix();
+    CTrack t = OwnedTrack(1280, 720);
     const glm::mat4 start = t.Model;
     t.SetLastVector(640, 360);
     ExpectNear(t.last_position, glm::vec3(0, 0, 1));
@@ -126,16 +150,12 @@ TEST(Trackball, CentreToRightEdgeTurnsAboutTheVerticalAxis)
 
 TEST(Trackball, DragIsMeasuredFromItsStartAndCommittedOnRelease)
 {
-    CTrack t;
-    t.SetViewSize(800, 600);
-    t.SetInitialViewZ();
+    CTrack t = OwnedTrack(800, 600);
     t.SetLastVector(400, 300);
     t.SetTrackMotion(500, 250);
     t.SetTrackMotion(600, 200);
     const glm::mat4 two_steps = t.Model;
-    CTrack once;
-    once.SetViewSize(800, 600);
-    once.SetInitialViewZ();
+    CTrack once = OwnedTrack(800, 600);
     once.SetLastVector(400, 300);
     once.SetTrackMotion(600, 200);
     ExpectNear(two_steps, once.Model);
@@ -151,9 +171,7 @@ TEST(Trackball, DragIsMeasuredFromItsStartAndCommittedOnRelease)
 
 TEST(Trackball, ZeroAxisKeepsTheOrientationValid)
 {
-    CTrack t;
-    t.SetViewSize(800, 600);
-    t.SetRotationMatrix();
+    CTrack t = OwnedTrack(800, 600);
     const glm::mat4 start = t.Model;
     // Pointer back on the press point: no axis to turn about.
     t.SetLastVector(123, 456);
@@ -173,8 +191,7 @@ TEST(Trackball, ZeroAxisKeepsTheOrientationValid)
 
 TEST(Trackball, DragBeforeTheViewportIsKnownDoesNothing)
 {
-    CTrack t;
-    t.SetRotationMatrix();
+    CTrack t = OwnedTrack(0, 0);
     const glm::mat4 start = t.Model;
     t.SetLastVector(10, 10);
     t.SetTrackMotion(300, 200);

@@ -1,17 +1,24 @@
 #ifndef GL_WINDOW_H
 #define GL_WINDOW_H
 
-// A hidden 1280 x 720 GLFW window with an OpenGL 3.3 core context, shared by the tests of a suite,
-// and a read-back of the default framebuffer. Needs an X display (the test command runs Xvfb).
+// The program's window, hidden, with its OpenGL 3.3 core context, shared by all tests, and a
+// read-back of the default framebuffer. Needs an X display (the test command runs Xvfb).
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <thread>
 #include <vector>
-#include <glad/gl.h>
-#include <GLFW/glfw3.h>
 #include <glm/glm.hpp>
 
+#include "cdisplay.h"
+#include "cwindow.h"
+
+// One hidden window for the whole test process. GLFW is never terminated between suites: closing
+// the last connection makes the X server reset, and a reconnect during the reset fails.
 class GlWindowTest : public ::testing::Test {
 protected:
     static constexpr int WIDTH = 1280;
@@ -19,39 +26,55 @@ protected:
 
     static void SetUpTestSuite()
     {
-        if (!glfwInit())
-            return;
-        glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-        glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-        glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-        glfwWindowHint(GLFW_DOUBLEBUFFER, GLFW_TRUE);
-        glfwWindowHint(GLFW_RED_BITS, 8);
-        glfwWindowHint(GLFW_GREEN_BITS, 8);
-        glfwWindowHint(GLFW_BLUE_BITS, 8);
-        glfwWindowHint(GLFW_ALPHA_BITS, 8);
-        glfwWindowHint(GLFW_DEPTH_BITS, 24);
-        glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
-        window = glfwCreateWindow(WIDTH, HEIGHT, "kivoa gl test", nullptr, nullptr);
-        if (window == nullptr)
-            return;
-        glfwMakeContextCurrent(window);
-        if (gladLoadGL(glfwGetProcAddress) == 0) {
-            glfwDestroyWindow(window);
-            window = nullptr;
-        }
-    }
-
-    static void TearDownTestSuite()
-    {
+        static GLFWwindow *const shared = OpenSharedWindow();
+        window = shared;
         if (window != nullptr)
-            glfwDestroyWindow(window);
-        window = nullptr;
-        glfwTerminate();
+            glfwMakeContextCurrent(window);
     }
 
     void SetUp() override { ASSERT_NE(window, nullptr) << "no OpenGL 3.3 core context (is an X display running?)"; }
 
     static inline GLFWwindow *window = nullptr;
+
+private:
+    static GLFWwindow *OpenSharedWindow()
+    {
+        // A server started or reset just before (another test process has just left) refuses
+        // connections for a moment.
+        bool ready = glfwInit();
+        for (int attempt = 0; !ready && attempt < 50; attempt++) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            ready = glfwInit();
+        }
+        if (!ready)
+            return nullptr;
+        GLFWwindow *w = CreateKivoaWindow(false);
+        if (w == nullptr || gladLoadGL(glfwGetProcAddress) == 0)
+            return nullptr;
+        std::atexit(glfwTerminate);
+        return w;
+    }
+};
+
+// A fresh display object per test, in the unrotated view: x to the right, y up, z towards the viewer.
+class GlDisplayTest : public GlWindowTest {
+protected:
+    void SetUp() override
+    {
+        GlWindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        display = std::make_unique<CDisplay>();
+        display->SetTrackRotation(0.0f, 0.0f);
+    }
+
+    void TearDown() override
+    {
+        if (display)
+            display->Delete();
+    }
+
+    std::unique_ptr<CDisplay> display;
 };
 
 // The colour buffer as read back, RGB bytes, row 0 at the bottom like OpenGL window coordinates.

@@ -13,25 +13,17 @@ namespace {
 
 const glm::vec4 BLACK(0.0f, 0.0f, 0.0f, 1.0f);
 
-class PickingTest : public GlWindowTest {
+class PickingTest : public GlDisplayTest {
 protected:
     void SetUp() override
     {
-        GlWindowTest::SetUp();
+        GlDisplayTest::SetUp();
         if (HasFatalFailure())
             return;
-        display = std::make_unique<CDisplay>();
-        display->SetTrackRotation(0.0f, 0.0f); // x to the right, y up, z towards the viewer
         shell.atom = display.get();
         shell.display_w = WIDTH;
         shell.display_h = HEIGHT;
         SetBackground(glm::vec4(0.07f, 0.34f, 0.47f, 1.0f));
-    }
-
-    void TearDown() override
-    {
-        if (display)
-            display->Delete();
     }
 
     void SetBackground(const glm::vec4 &c)
@@ -74,7 +66,6 @@ protected:
         DrawFrame();
     }
 
-    std::unique_ptr<CDisplay> display;
     CShell shell;
 };
 
