@@ -6,7 +6,7 @@ ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 MAKEFLAGS += --no-print-directory
 JOBS       ?= $(shell nproc)
-XVFB        = xvfb-run -a -s "-screen 0 1280x800x24"
+XVFB        = xvfb-run -a -s "-screen 0 1280x800x24 -noreset"
 
 .PHONY: all deps build run test test-asan fuzz clean
 
