@@ -11,15 +11,44 @@
 
 namespace {
 
-// Continuation lines start with white space, so values of several lines read back as written.
-std::string IndentLines(const std::string &value)
+// The parser reads lines of up to this many bytes whole; longer ones are cut into pieces.
+const size_t MAX_LINE = 199;
+
+// One line of a value, written so that it reads back as the same line of the same key:
+// "name = line" as a rule; "name=line" for a nameless key, for a line starting with ";" (after a
+// blank it would be a comment) and for one that fits only without the blanks. A line too long
+// even then was a continuation line when read and goes back as one; as the value's first line it
+// follows an empty "name=", which gives it a key to join without adding a line.
+std::string EntryLine(const std::string &name, const std::string &line, bool is_first)
+{
+    const std::string spaced = name + " = " + line;
+    if (!name.empty() && line.compare(0, 1, ";") != 0 && spaced.size() <= MAX_LINE)
+        return spaced;
+    const std::string tight = name + "=" + line;
+    if (tight.size() <= MAX_LINE || name.empty())
+        return tight;
+    return (is_first ? name + "=\n" : std::string()) + " " + line;
+}
+
+// A value of several lines goes back as the same key once per line, which the parser joins
+// again; unlike continuation lines this keeps empty lines and works for nameless keys.
+std::string EntryLines(const std::string &name, const std::string &value)
 {
     std::string text;
-    for (char c : value) {
-        text += c;
-        if (c == '\n')
-            text += "  ";
+    size_t start = 0;
+    for (bool is_first = true;; is_first = false) {
+        const size_t end = value.find('\n', start);
+        text += EntryLine(name, value.substr(start, end - start), is_first) + "\n";
+        if (end == std::string::npos)
+            return text;
+        start = end + 1;
     }
+}
+
+std::string WithoutTrailingSpace(std::string text)
+{
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.pop_back();
     return text;
 }
 
@@ -34,9 +63,7 @@ std::string WithoutInlineComment(const char *value)
             break;
         }
     }
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.pop_back();
-    return text;
+    return WithoutTrailingSpace(text);
 }
 
 bool WriteAll(int fd, const std::string &text)
@@ -96,7 +123,9 @@ void CInit::SetFloat(const std::string &section, const std::string &name, float 
 int CInit::ValueHandler(void *user, const char *section, const char *name, const char *value)
 {
     CInit *store = static_cast<CInit *>(user);
-    std::string &text = store->_values[MakeKey(section, name)];
+    // A continuation line comes with the previous name cut to the parser's name buffer, which
+    // may end in blanks that no written name can keep; strip them as the parser does for names.
+    std::string &text = store->_values[MakeKey(section, WithoutTrailingSpace(name))];
     if (!text.empty())
         text += "\n";
     text += WithoutInlineComment(value);
@@ -120,7 +149,7 @@ std::string CInit::Layout() const
              it != _values.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
             const std::string name = it->first.substr(prefix.size());
             if (name.find('=') == std::string::npos)
-                text += name + " = " + IndentLines(it->second) + "\n";
+                text += EntryLines(name, it->second);
         }
         text += "\n";
     }

@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "cconfig.h"
-#include "core/scratch_folder.h"
+#include "scratch_folder.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cfspath.h"
-#include "temp_tree.h"
+#include "scratch_folder.h"
 
 using namespace ImGuiFs;
 using Strings = std::vector<std::string>;
@@ -136,7 +136,7 @@ TEST(FsEntries, EntriesWithoutStatusComeFirstAscendingAndLastDescending)
 
 TEST(FsListing, SkipsHiddenAndBackupEntriesAndSortsByEveryKind)
 {
-    TempTree t;
+    ScratchFolder t;
     t.File("b.xyz", 30, 3000);
     t.File("A.pdb", 10, 1000);
     t.File("c", 20, 2000);
@@ -148,28 +148,28 @@ TEST(FsListing, SkipsHiddenAndBackupEntriesAndSortsByEveryKind)
     t.Folder("old~");
     symlink("/no/such/target", t.Path("dangling").c_str());
 
-    const Listing byName = Directory::GetFiles(t.Root(), SORT_ORDER_ALPHABETIC);
+    const Listing byName = Directory::GetFiles(t.Path(), SORT_ORDER_ALPHABETIC);
     EXPECT_EQ(byName.names, (Strings{"A.pdb", "b.xyz", "c"}));
     EXPECT_EQ(byName.paths, (Strings{t.Path("A.pdb"), t.Path("b.xyz"), t.Path("c")}));
-    EXPECT_EQ(Directory::GetFiles(t.Root(), SORT_ORDER_ALPHABETIC_INVERSE).names, (Strings{"c", "b.xyz", "A.pdb"}));
-    EXPECT_EQ(Directory::GetFiles(t.Root(), SORT_ORDER_LAST_MODIFICATION).names, (Strings{"A.pdb", "c", "b.xyz"}));
-    EXPECT_EQ(Directory::GetFiles(t.Root(), SORT_ORDER_LAST_MODIFICATION_INVERSE).names, (Strings{"b.xyz", "c", "A.pdb"}));
-    EXPECT_EQ(Directory::GetFiles(t.Root(), SORT_ORDER_SIZE).names, (Strings{"A.pdb", "c", "b.xyz"}));
-    EXPECT_EQ(Directory::GetFiles(t.Root(), SORT_ORDER_SIZE_INVERSE).names, (Strings{"b.xyz", "c", "A.pdb"}));
-    EXPECT_EQ(Directory::GetFiles(t.Root(), SORT_ORDER_TYPE).names, (Strings{"c", "A.pdb", "b.xyz"}));
-    EXPECT_EQ(Directory::GetFiles(t.Root() + "/", SORT_ORDER_ALPHABETIC, ".XYZ").paths, (Strings{t.Path("b.xyz")}));
+    EXPECT_EQ(Directory::GetFiles(t.Path(), SORT_ORDER_ALPHABETIC_INVERSE).names, (Strings{"c", "b.xyz", "A.pdb"}));
+    EXPECT_EQ(Directory::GetFiles(t.Path(), SORT_ORDER_LAST_MODIFICATION).names, (Strings{"A.pdb", "c", "b.xyz"}));
+    EXPECT_EQ(Directory::GetFiles(t.Path(), SORT_ORDER_LAST_MODIFICATION_INVERSE).names, (Strings{"b.xyz", "c", "A.pdb"}));
+    EXPECT_EQ(Directory::GetFiles(t.Path(), SORT_ORDER_SIZE).names, (Strings{"A.pdb", "c", "b.xyz"}));
+    EXPECT_EQ(Directory::GetFiles(t.Path(), SORT_ORDER_SIZE_INVERSE).names, (Strings{"b.xyz", "c", "A.pdb"}));
+    EXPECT_EQ(Directory::GetFiles(t.Path(), SORT_ORDER_TYPE).names, (Strings{"c", "A.pdb", "b.xyz"}));
+    EXPECT_EQ(Directory::GetFiles(t.Path() + "/", SORT_ORDER_ALPHABETIC, ".XYZ").paths, (Strings{t.Path("b.xyz")}));
 
-    EXPECT_EQ(Directory::GetDirectories(t.Root(), SORT_ORDER_ALPHABETIC).names, (Strings{"Sub1", "sub2"}));
+    EXPECT_EQ(Directory::GetDirectories(t.Path(), SORT_ORDER_ALPHABETIC).names, (Strings{"Sub1", "sub2"}));
     const int folderMode = Directory::FolderSortingMode(SORT_ORDER_SIZE_INVERSE);
     EXPECT_EQ(folderMode, SORT_ORDER_ALPHABETIC_INVERSE);
-    EXPECT_EQ(Directory::GetDirectories(t.Root(), folderMode).names, (Strings{"sub2", "Sub1"}));
+    EXPECT_EQ(Directory::GetDirectories(t.Path(), folderMode).names, (Strings{"sub2", "Sub1"}));
     EXPECT_EQ(Directory::FolderSortingMode(SORT_ORDER_TYPE), SORT_ORDER_ALPHABETIC);
     EXPECT_EQ(Directory::FolderSortingMode(SORT_ORDER_LAST_MODIFICATION_INVERSE), SORT_ORDER_LAST_MODIFICATION_INVERSE);
 }
 
 TEST(FsListing, FoldersThatCannotBeReadListNothing)
 {
-    TempTree t;
+    ScratchFolder t;
     t.File("plain");
     for (const std::string& folder : {t.Path("missing"), t.Path("plain"), std::string(), std::string(MAX_PATH_BYTES, 'a')}) {
         EXPECT_TRUE(Directory::GetFiles(folder, SORT_ORDER_SIZE).paths.empty());
@@ -181,10 +181,10 @@ TEST(FsListing, FoldersThatCannotBeReadListNothing)
 
 TEST(FsListing, LockedFolderListsNothing)
 {
-    TempTree t;
+    ScratchFolder t;
     t.Folder("locked");
     t.File("locked/inside");
-    chmod(t.Root().c_str(), 0755);
+    chmod(t.Path().c_str(), 0755);
     chmod(t.Path("locked").c_str(), 0);
     const auto lockedListsNothing = [&t] {
         return Directory::GetFiles(t.Path("locked"), SORT_ORDER_ALPHABETIC).paths.empty() &&
@@ -207,20 +207,20 @@ TEST(FsListing, LockedFolderListsNothing)
 
 TEST(FsListing, KnownDirectoriesStartWithHomeAndItsUsualFolders)
 {
-    TempTree t;
+    ScratchFolder t;
     t.Folder("Music");
     t.Folder("Documents");
     t.File("Videos");
     const char* saved = std::getenv("HOME");
     const std::string savedHome = saved != nullptr ? saved : "";
-    setenv("HOME", (t.Root() + "/").c_str(), 1);
+    setenv("HOME", (t.Path() + "/").c_str(), 1);
     const Directory::KnownDirectories known = Directory::GetUserKnownDirectories();
     setenv("HOME", savedHome.c_str(), 1);
 
     ASSERT_EQ(known.numUserDirectories, 3);
     EXPECT_EQ(Strings(known.folders.names.begin(), known.folders.names.begin() + 3), (Strings{"Home", "Documents", "Music"}));
     EXPECT_EQ(Strings(known.folders.paths.begin(), known.folders.paths.begin() + 3),
-              (Strings{t.Root(), t.Path("Documents"), t.Path("Music")}));
+              (Strings{t.Path(), t.Path("Documents"), t.Path("Music")}));
     for (size_t i = 3; i < known.folders.paths.size(); ++i)
         EXPECT_EQ(Path::Split(known.folders.paths[i]).back(), known.folders.names[i]);
 }

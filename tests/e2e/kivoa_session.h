@@ -7,7 +7,7 @@
 
 #include <X11/Xlib.h>
 
-#include "core/scratch_folder.h"
+#include "scratch_folder.h"
 
 // Drives the built kivoa program in a real window on the X display named by DISPLAY (the test
 // command provides Xvfb; no window manager is needed). Tests using it must not run in parallel:

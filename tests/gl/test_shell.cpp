@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "cdisplay.h"
-#include "core/scratch_folder.h"
+#include "scratch_folder.h"
 #include "cshell.h"
 #include "gui/imgui_driver.h"
 

@@ -10,7 +10,7 @@
 
 #include "gui/imgui_driver.h"
 #include "imguifilesystem.h"
-#include "temp_tree.h"
+#include "scratch_folder.h"
 
 using Strings = std::vector<std::string>;
 
@@ -94,7 +94,7 @@ protected:
         return order;
     }
 
-    TempTree tree;
+    ScratchFolder tree;
     std::string alpha, beta, gamma;
     ImGuiDriver driver;
     ImGuiFs::Dialog dialog;
@@ -338,7 +338,7 @@ TEST_F(FileDialogTest, KnownDirectoriesJumpThere)
     tree.File("Documents/report.xyz");
     const char* saved = std::getenv("HOME");
     const std::string savedHome = saved != nullptr ? saved : "";
-    setenv("HOME", tree.Root().c_str(), 1);
+    setenv("HOME", tree.Path().c_str(), 1);
     ImGuiFs::Dialog detecting(false, false, false, true);
     const ImGuiDriver::Ui ui2 = [&] {
         ImGui::Begin("Choose File (ctrl+f)");
@@ -357,7 +357,7 @@ TEST_F(FileDialogTest, KnownDirectoriesJumpThere)
     EXPECT_TRUE(driver.HasText("report.xyz"));
     ASSERT_TRUE(driver.ClickItem("Home", ui2));
     driver.Frames(2, ui2);
-    EXPECT_EQ(std::string(detecting.getLastDirectory()), RealPath(tree.Root()));
+    EXPECT_EQ(std::string(detecting.getLastDirectory()), RealPath(tree.Path()));
 }
 
 TEST_F(FileDialogTest, ManyEntriesFillColumnsTopToBottom)
