@@ -16,7 +16,7 @@ public:
     CConfig();
 
     // Builds the paths for `user`. False, with `error` saying why, when the name is empty, could
-    // leave `home` (it holds "/" or ".." or is "."), or makes a path too long for its buffer;
+    // leave `home` (it holds "/" or is "." or ".."), or makes a path too long for its buffer;
     // the buffers are then empty strings.
     bool SetUser(const std::string &user, const char *home = "/home");
     // USER, or the password database's name for this process when USER is unset or empty.

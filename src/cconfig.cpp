@@ -21,10 +21,10 @@ bool FormatWhole(char *buffer, size_t size, const char *format, ...)
     return n >= 0 && static_cast<size_t>(n) < size;
 }
 
+// Only a whole "." or ".." names another folder; dots inside a name ("a..b") are plain text.
 bool LeavesFolder(const std::string &user)
 {
-    return user == "." || user.find('/') != std::string::npos ||
-           user.find("..") != std::string::npos;
+    return user == "." || user == ".." || user.find('/') != std::string::npos;
 }
 
 bool MakeOneDirectory(const std::string &path)

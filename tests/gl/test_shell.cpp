@@ -562,3 +562,36 @@ TEST_F(ShellTest, ChooseFileOpensReloadsSavesAndReportsFailures)
     OpenWithChooser("water.xyz");
     EXPECT_EQ(shell->file_message.rfind("Can't read water.xyz as VASP: ", 0), 0u) << shell->file_message;
 }
+
+TEST_F(ShellTest, SettingsFileReadAtStartAndWrittenAtExit)
+{
+    ASSERT_TRUE(shell->paths.SetUser("someone", folder.Path("homes").c_str()));
+    shell->is_config = true;
+    const std::string inidata = shell->paths.inidata;
+    testing::internal::CaptureStdout();
+    shell->LoadSettings();
+    shell->inicfg.SetFloat("settings", "bgr", 0.25f);
+    shell->SaveSettings(); // the folder is not there: the colour can't be kept, and that is said
+    std::fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Can't load init" + inidata + "\nCan't save init" + inidata + "\n");
+    EXPECT_EQ(ReadText(inidata), "<missing>");
+
+    ASSERT_TRUE(CConfig::MakeDirectories(shell->paths.folder));
+    testing::internal::CaptureStdout();
+    shell->SaveSettings();
+    std::fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(ReadText(inidata), "[settings]\nbgr = 0.250000\n\n");
+
+    CShell next;
+    next.paths.SetUser("someone", folder.Path("homes").c_str());
+    next.is_config = true;
+    testing::internal::CaptureStdout();
+    next.LoadSettings();
+    std::fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Init found " + inidata + "\n");
+    EXPECT_FLOAT_EQ(next.clear_color.x, 0.25f);
+    EXPECT_FLOAT_EQ(next.clear_color.y, 0.34f);
+    EXPECT_FLOAT_EQ(next.clear_color.z, 0.47f);
+}
