@@ -135,7 +135,6 @@ public:
     void RenderText(GLuint Program, float s, std::string text);
 
 private:
-    void RebuildCube();
     void RefitPalette();
     void ClearSelection();
     void DeleteGlyphs();
