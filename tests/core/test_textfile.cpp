@@ -4,7 +4,11 @@
 #include <string>
 #include <vector>
 
+#include <csignal>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "ctextfile.h"
@@ -193,4 +197,29 @@ TEST(TextFile, AFailedWriteLeavesTheTargetWhole)
 
     EXPECT_FALSE(CTextFile::WriteAtomically(dir / "no/such/folder.xyz", "x", error));
     EXPECT_NE(error.find("No such file or directory"), std::string::npos);
+}
+
+// A write that stops halfway (here at a file-size limit, which binds root too, as a full disk
+// would) must leave the old file as it was and no temporary beside it.
+TEST(TextFile, AWriteThatStopsHalfwayLeavesTheTargetWhole)
+{
+    ScratchFolder dir;
+    const std::string target = dir / "keep.xyz";
+    WriteText(target, "precious");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        std::string error;
+        const bool refused = setrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+                             !CTextFile::WriteAtomically(target, std::string(1 << 20, 'x'), error) &&
+                             error.rfind("cannot write ", 0) == 0;
+        _exit(refused ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(ReadText(target), "precious");
+    EXPECT_TRUE(Others(dir.Path(), "keep.xyz").empty());
 }
