@@ -21,8 +21,6 @@ void glfw_error_callback(int error, const char *description)
     std::fprintf(stderr, "Error %d: %s\n", error, description);
 }
 
-GLFWwindow *OpenWindow() { return CreateKivoaWindow(true); }
-
 void StartGui(GLFWwindow *window)
 {
     IMGUI_CHECKVERSION();
@@ -62,7 +60,7 @@ int main(int, char **)
     glfwSetErrorCallback(glfw_error_callback);
     if (!glfwInit())
         return 1;
-    GLFWwindow *window = OpenWindow();
+    GLFWwindow *window = CreateKivoaWindow(true);
     if (gladLoadGL(glfwGetProcAddress) == 0) {
         std::printf("Failed to initialize OpenGL context\n");
         glfwTerminate();

@@ -37,16 +37,14 @@ glm::mat4 PresetRotation(float x, float y)
     return track.last_rotation;
 }
 
-class ShellTest : public GlWindowTest {
+class ShellTest : public GlDisplayTest {
 protected:
     void SetUp() override
     {
-        GlWindowTest::SetUp();
+        GlDisplayTest::SetUp();
         if (HasFatalFailure())
             return;
         driver = std::make_unique<ImGuiDriver>();
-        display = std::make_unique<CDisplay>();
-        display->SetTrackRotation(0.0f, 0.0f); // x to the right, y up, z towards the viewer
         shell = std::make_unique<CShell>();
         shell->atom = display.get();
         shell->InitPanels();
@@ -57,9 +55,7 @@ protected:
     void TearDown() override
     {
         shell.reset();
-        if (display)
-            display->Delete();
-        display.reset();
+        GlDisplayTest::TearDown();
         driver.reset();
     }
 
@@ -161,7 +157,6 @@ protected:
 
     ScratchFolder folder;
     std::unique_ptr<ImGuiDriver> driver;
-    std::unique_ptr<CDisplay> display;
     std::unique_ptr<CShell> shell;
     const ImGuiDriver::Ui ui = [this] { ShellFrame(); };
 };
