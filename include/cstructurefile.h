@@ -69,7 +69,6 @@ protected:
     // Refuses what could not be read back: no atoms, or a coordinate that is not finite.
     bool CheckAtoms(const std::vector<glm::dvec3> &xyz, const std::vector<uint32_t> &index);
     bool WriteText(const std::string &f, const std::string &text);
-    static const char *SymbolOf(uint32_t idx);
     // `v` in fixed point, right-aligned in `width` characters, and always after a space.
     static void AppendFixed(std::string &out, double v, int width, int decimals);
     // The shortest text that reads back as exactly `v`.

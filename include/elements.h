@@ -128,6 +128,10 @@ inline const char *const symbol[periodic_table_atoms] = {
     "X",
 };
 
+// An element index as stored, or the dummy for anything past the table.
+inline uint32_t ElementOrDummy(uint32_t idx) { return idx < periodic_table_atoms ? idx : DUMMY_ELEMENT; }
+inline const char *SymbolOf(uint32_t idx) { return symbol[ElementOrDummy(idx)]; }
+
 inline const char *const name[periodic_table_atoms] = {
     "Hydrogen",
     "Helium",

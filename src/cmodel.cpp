@@ -26,7 +26,7 @@ constexpr double MIN_BOND_DISTANCE_2 = 0.1;
 
 // Indices past the table (never produced by the readers) are treated as the dummy element.
 bool IsDummy(uint32_t idx) { return idx >= DUMMY_ELEMENT; }
-float AtomRadius(uint32_t idx) { return atom_rgbs[std::min(idx, DUMMY_ELEMENT)].w; }
+float AtomRadius(uint32_t idx) { return atom_rgbs[ElementOrDummy(idx)].w; }
 
 // Largest squared distance at which atoms of radii ri and rj are bonded.
 float BondLimit(float ri, float rj)

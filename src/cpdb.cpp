@@ -1,5 +1,7 @@
 #include "cpdb.h"
 
+#include "elements.h"
+
 #include <cctype>
 #include <climits>
 #include <cmath>

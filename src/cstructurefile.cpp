@@ -146,11 +146,6 @@ bool CStructureFile::WriteText(const std::string &f, const std::string &text)
     return CTextFile::WriteAtomically(f, text, error_message);
 }
 
-const char *CStructureFile::SymbolOf(uint32_t idx)
-{
-    return symbol[idx < periodic_table_atoms ? idx : DUMMY_ELEMENT];
-}
-
 void CStructureFile::AppendFixed(std::string &out, double v, int width, int decimals)
 {
     char text[NUMBER_BUFFER];

@@ -1,5 +1,7 @@
 #include "cxyz.h"
 
+#include "elements.h"
+
 #include <algorithm>
 #include <limits>
 

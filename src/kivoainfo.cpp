@@ -104,8 +104,6 @@ bool ParseOptions(int argc, char **argv, SOptions &options, std::string &error)
 
 nlohmann::ordered_json Vector(const glm::dvec3 &v) { return {v.x, v.y, v.z}; }
 
-const char *SymbolName(uint32_t idx) { return symbol[std::min(idx, DUMMY_ELEMENT)]; }
-
 nlohmann::ordered_json Describe(const CModel &model, const SOptions &options)
 {
     nlohmann::ordered_json out;
@@ -117,14 +115,14 @@ nlohmann::ordered_json Describe(const CModel &model, const SOptions &options)
     nlohmann::ordered_json composition = nlohmann::ordered_json::array();
     for (size_t j = 0; j < model.v_table_index.size(); ++j)
         composition.push_back(
-            {{"symbol", SymbolName(model.v_table_index[j])}, {"count", model.v_table_atoms[j]}});
+            {{"symbol", SymbolOf(model.v_table_index[j])}, {"count", model.v_table_atoms[j]}});
     out["composition"] = composition;
     out["bonds"] = model.i_number_of_bonds;
     if (options.atoms) {
         nlohmann::ordered_json symbols = nlohmann::ordered_json::array();
         nlohmann::ordered_json positions = nlohmann::ordered_json::array();
         for (size_t i = 0; i < model.v_atom_index.size(); ++i) {
-            symbols.push_back(SymbolName(model.v_atom_index[i]));
+            symbols.push_back(SymbolOf(model.v_atom_index[i]));
             positions.push_back(Vector(model.v_real_xyz[i]));
         }
         out["symbols"] = std::move(symbols);
