@@ -97,6 +97,8 @@ public:
     // Edits.
     // Moves atom u to v3 (display coordinates) and its file-frame position with it.
     void SetNewCoordinates(uint32_t u, glm::vec3 &v3);
+    // Moves atom u to p, given in the file's frame (exactly as a save writes it).
+    void MoveAtom(uint32_t u, const glm::dvec3 &p);
     void SetElement(uint32_t num, uint32_t idx);
     void DeleteAtomIndex(uint32_t u);
 

@@ -41,6 +41,7 @@ private:
                   std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index);
     void AppendHeader(std::string &text) const;
     static void AppendAtom(std::string &text, size_t i, const glm::dvec3 &p, uint32_t idx);
+    bool RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out) override;
 };
 
 #endif

@@ -32,6 +32,16 @@ public:
     // Why the last read or save failed ("line 7: expected 3 coordinates, found 2").
     std::string error_message;
 
+    // The file as read, kept so that a save writes back every byte the edits did not touch;
+    // empty for a structure that was not read by this handler.
+    std::string source_text;
+    // Per atom read, in file order: the line it stands on (from 1), its element and position.
+    std::vector<uint32_t> v_source_line;
+    std::vector<uint32_t> v_source_index;
+    std::vector<glm::dvec3> v_source_xyz;
+    // Per atom of the model: the atom read that it is. Follows deletions (DeleteAtom).
+    std::vector<uint32_t> v_atom_origin;
+
     // Checks that `f` can be read, taking over its header as a read does.
     bool GetFormat(std::string d, std::string f);
     // Fills `xyz` (angstrom) and `index` (element indices) in file order. `d` is the folder
@@ -42,13 +52,53 @@ public:
     virtual bool SaveFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
                           std::vector<uint32_t> &index) = 0;
 
+    // The model deleted its atom i: the atom's lines go at the next save.
+    virtual void DeleteAtom(uint32_t i);
+
     // Element index of a symbol read from a file; the dummy element when it names none.
     uint32_t GetAtomIndex(std::string s) const;
     uint32_t GetTotalAtoms() const { return total_atoms; }
     glm::dvec3 GetMinCoordinate() const { return min_coord; }
     glm::dvec3 GetMaxCoordinate() const { return max_coord; }
 
+    // `v` in the style of the number text `like`: its decimals (at least MIN_DECIMALS) and, if
+    // it had one, its exponent.
+    static std::string NumberLike(std::string_view like, double v);
+    // `line` with some of its white-space separated fields (by position from 0) replaced, each
+    // right-aligned in the room the old field and the blanks before it took, wider when needed;
+    // all else stays as it was.
+    static std::string ReplaceFields(std::string_view line,
+                                     std::vector<std::pair<size_t, std::string>> fields);
+
+    static constexpr int MIN_DECIMALS = 4;
+
 protected:
+    // What one atom read has become by the time of a save.
+    struct SAtomEdit {
+        uint32_t source = 0;
+        bool deleted = false;
+        bool moved = false;
+        bool retyped = false;
+        // Where and what it is now (file frame); unset when deleted.
+        glm::dvec3 xyz{0.0};
+        uint32_t element = 0;
+    };
+
+    // Writes the file read back to `f` with the model's atoms `xyz`/`index`: each line goes
+    // through RewriteAtomLine (the line an atom stands on) or RewriteOtherLine, keeping its line
+    // end as read.
+    bool WriteBack(const std::string &f, const std::vector<glm::dvec3> &xyz,
+                   const std::vector<uint32_t> &index);
+    // Formats append the new text of a line (without line end) to `out`, or return false to
+    // drop the line. `n` is the line number from 1. PrepareRewrite sees every edit first.
+    virtual void PrepareRewrite(const std::vector<SAtomEdit> &edits);
+    virtual bool RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out) = 0;
+    virtual bool RewriteOtherLine(std::string_view line, uint32_t n, std::string &out);
+    bool HasSource() const { return !source_text.empty(); }
+    // The line end of the file read, for lines a save adds.
+    std::string_view LineEnd() const;
+    size_t DeletedCount() const { return v_source_index.size() - v_atom_origin.size(); }
+
     // Parses into a fresh T and takes it over only when the whole file was read.
     template <class T>
     static bool ReadInto(T &self, const std::string &d, const std::string &f,
@@ -59,8 +109,13 @@ protected:
     // Three numbers from `rest`; `what` names one of them in the message ("coordinate").
     bool ReadVector(std::string_view &rest, glm::dvec3 &v, uint32_t line, const char *what);
     bool ReadNumber(std::string_view &rest, double &v, uint32_t line, const char *what);
-    // Fails when cell_xyz does not span a volume or reaches beyond MAX_COORDINATE.
+    // Fails when cell_xyz is no usable cell (CellFault says why).
     bool CheckCell(uint32_t line);
+    // Why cell_xyz is no usable cell (it spans no volume or reaches beyond MAX_COORDINATE), or
+    // nullptr when it is one.
+    const char *CellFault() const;
+    // The field at position k (from 0) of a white-space separated line; empty when none.
+    static std::string_view Field(std::string_view line, size_t k);
     // Takes an atom position read on `line`, or fails when it lies beyond MAX_COORDINATE.
     bool AddPosition(const glm::dvec3 &p, uint32_t line, std::vector<glm::dvec3> &xyz);
     // GetAtomIndex for the symbols of atom lines, remembering recent answers.
@@ -76,6 +131,11 @@ protected:
 
 private:
     void SetBounds(const std::vector<glm::dvec3> &xyz);
+    // Takes over the file text and the atoms read as the source of later saves.
+    void KeepSource(CTextFile &file, const std::vector<glm::dvec3> &xyz,
+                    const std::vector<uint32_t> &index);
+    std::vector<SAtomEdit> Edits(const std::vector<glm::dvec3> &xyz,
+                                 const std::vector<uint32_t> &index) const;
 
     static constexpr size_t SYMBOL_MEMO_SLOTS = 64;
     std::array<std::pair<uint32_t, uint32_t>, SYMBOL_MEMO_SLOTS> symbol_memo{};
@@ -97,6 +157,7 @@ bool CStructureFile::ReadInto(T &self, const std::string &d, const std::string &
     }
     parsed.total_atoms = static_cast<uint32_t>(new_xyz.size());
     parsed.SetBounds(new_xyz);
+    parsed.KeepSource(file, new_xyz, new_index);
     self = std::move(parsed);
     xyz.swap(new_xyz);
     index.swap(new_index);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 // Outcome of converting one field of a line.
 enum class EField { OK, MISSING, INVALID, NOT_FINITE };
@@ -25,6 +26,8 @@ public:
     uint32_t LineNumber() const { return u_line; }
     // Bytes not yet handed out; bounds the number of lines still to come.
     size_t RemainingBytes() const { return text.size() - u_pos; }
+    // Hands the whole text over (for writing the file back later); the file is empty after.
+    std::string TakeText() { u_pos = 0; return std::move(text); }
 
     std::string error_message;
 
@@ -45,7 +48,8 @@ public:
     // number; `what` names the field.
     static std::string BadNumber(std::string_view field, EField result, const std::string &what);
     // Replaces `path` by `content` so that it is never left half written: the text goes to a
-    // temporary file beside the target, which is renamed over it once complete.
+    // temporary file beside the target, which is renamed over it once complete. A target that
+    // exists but may not be opened for writing is refused and left untouched.
     static bool WriteAtomically(const std::string &path, const std::string &content,
                                 std::string &error);
 

@@ -14,9 +14,13 @@ struct Dyn {
     char d[3];
 };
 
-// VASP POSCAR/CONTCAR: comment, scale factor, lattice vectors, species and counts (species
-// from the POTCAR beside the file when the symbol line is missing), optional selective
-// dynamics, then positions in fractional ("Direct") or Cartesian coordinates. Always periodic.
+// VASP POSCAR/CONTCAR: comment, scale factor (a negative one is the cell volume), lattice
+// vectors, species and counts (species from the POTCAR beside the file when the symbol line is
+// missing, else from the comment line when it names one per count), optional selective
+// dynamics, then positions in fractional ("Direct") or Cartesian coordinates, optionally
+// followed by a blank line and one velocity line per atom. Always periodic.
+// Saving writes the file read back: species are runs of atoms in file order, so an atom given
+// another element splits its run and atoms are never reordered.
 class CVasp : public CStructureFile {
 public:
     double parameter = 1.0;
@@ -34,6 +38,14 @@ public:
     std::vector<uint32_t> v_atom_type;
     std::vector<glm::dvec3> v_fract_xyz;
     std::vector<Dyn> v_dynamics;
+    // The species line's fields as read (labels such as Fe_pv), and the counts as read.
+    std::vector<std::string> v_species_label;
+    std::vector<uint32_t> v_species_atoms;
+    // Line numbers (from 1) of the symbol line (0 when none), the counts line and the first
+    // velocity line (0 when the file has no velocities).
+    uint32_t u_species_line = 0;
+    uint32_t u_counts_line = 0;
+    uint32_t u_velocity_line = 0;
 
     bool ReadFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
                   std::vector<uint32_t> &index) override;
@@ -41,7 +53,7 @@ public:
                   std::vector<uint32_t> &index) override;
     // Appends the species named by the VRHFIN lines of d/POTCAR to v_table_index.
     void ReadPotcar(std::string d);
-    void DeleteAtom(unsigned int i);
+    void DeleteAtom(uint32_t i) override;
 
 private:
     friend class CStructureFile;
@@ -51,14 +63,26 @@ private:
     bool ReadScale(std::string_view line);
     bool ReadLattice(CTextFile &file);
     bool ReadSpecies(CTextFile &file, const std::string &d);
+    void SpeciesFromComment(size_t wanted);
     bool ReadCounts(std::string_view line, uint32_t n);
     bool ReadMode(CTextFile &file);
     bool ReadAtoms(CTextFile &file, std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index);
     bool ReadFlags(std::string_view rest, uint32_t n);
+    void FindVelocities(CTextFile &file);
     glm::dvec3 Cartesian(const glm::dvec3 &fract) const { return cell_xyz * fract; }
-    glm::dvec3 FileCoordinates(size_t i, const glm::dvec3 &p, const glm::dmat3 &inverse) const;
-    void RebuildSpecies(const std::vector<uint32_t> &index);
-    std::vector<size_t> SpeciesOrder() const;
+
+    void PrepareRewrite(const std::vector<SAtomEdit> &edits) override;
+    bool RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out) override;
+    bool RewriteOtherLine(std::string_view line, uint32_t n, std::string &out) override;
+
+    // What a save writes: the runs of species (labels and counts) and which atoms read are gone.
+    std::vector<std::string> v_run_label;
+    std::vector<std::string> v_run_count;
+    std::vector<bool> v_source_deleted;
+    bool is_runs_changed = false;
+    bool is_species_added = false;
+    std::string SpeciesLabel(size_t s) const;
+    glm::dmat3 m_inverse_cell{1.0};
 };
 
 #endif

@@ -9,12 +9,17 @@
 
 #include "cstructurefile.h"
 
-// Plain XYZ: the atom count, a comment line that may carry the cell (Cell="ax ay az bx by bz
-// cx cy cz"), then one line per atom with its element symbol and x, y, z in angstrom.
+// XYZ: the atom count, a comment line that may carry the cell (Cell="ax ay az bx by bz cx cy
+// cz", or extended XYZ's Lattice="..." with pbc= and Properties= naming the columns of the
+// species and the positions), then one line per atom with its element symbol and x, y, z in
+// angstrom. Lines after the atoms (later frames) are kept for saving but not read.
 class CXyz : public CStructureFile {
 public:
-    // The comment line of the file read, without its cell text; saving writes it back.
+    // The comment line of the file read, without its Cell text.
     std::string comment;
+    // Columns (white-space separated fields, from 0) of the symbol and of x (y, z follow).
+    uint32_t u_species_column = 0;
+    uint32_t u_position_column = 1;
 
     bool ReadFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
                   std::vector<uint32_t> &index) override;
@@ -26,11 +31,20 @@ private:
     bool Parse(const std::string &d, CTextFile &file, std::vector<glm::dvec3> &xyz,
                std::vector<uint32_t> &index);
     bool ReadCount(CTextFile &file, uint32_t &count);
-    bool ReadComment(std::string_view line, uint32_t n);
-    bool ReadCell(std::string_view line, size_t at, uint32_t n);
+    void ReadComment(std::string_view line);
+    bool ReadCell(std::string_view line, size_t at);
+    bool TakeCell(std::string_view &text, bool whole);
+    bool ReadLattice(std::string_view line);
+    void ReadProperties(std::string_view line);
+    bool ReadAtom(std::string_view line, uint32_t n, std::vector<glm::dvec3> &xyz,
+                  std::vector<uint32_t> &index);
     bool ReadAtoms(CTextFile &file, uint32_t count, std::vector<glm::dvec3> &xyz,
                    std::vector<uint32_t> &index);
+    bool SaveFresh(const std::string &f, const std::vector<glm::dvec3> &xyz,
+                   const std::vector<uint32_t> &index);
     void AppendCommentLine(std::string &text) const;
+    bool RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out) override;
+    bool RewriteOtherLine(std::string_view line, uint32_t n, std::string &out) override;
 };
 
 #endif

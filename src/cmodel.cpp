@@ -122,8 +122,8 @@ void CModel::DeleteAtomIndex(uint32_t u)
 {
     if (u >= v_float_raw_xyz.size() || u >= v_atom_index.size())
         return;
-    if (file_format == INPUT_FILE_TYPE_VSP)
-        vasp.DeleteAtom(u);
+    if (CStructureFile *file = Handler(file_format))
+        file->DeleteAtom(u);
     if (u < v_real_xyz.size())
         v_real_xyz.erase(v_real_xyz.begin() + u);
     v_float_raw_xyz.erase(v_float_raw_xyz.begin() + u);
@@ -391,6 +391,7 @@ bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
     SetModel();
     EvalModel();
     v_file_origin = glm::dvec3(center_xyz);
+    is_updated = true;
     error_message.clear();
     return true;
 }
@@ -414,10 +415,15 @@ bool CModel::SaveStructureFile(std::string d, std::string f, int)
 
 void CModel::SetNewCoordinates(uint32_t u, glm::vec3 &v3)
 {
+    MoveAtom(u, glm::dvec3(v3) + v_file_origin);
+}
+
+void CModel::MoveAtom(uint32_t u, const glm::dvec3 &p)
+{
     if (u >= v_float_raw_xyz.size() || u >= v_real_xyz.size())
         return;
-    v_float_raw_xyz[u] = v3;
-    v_real_xyz[u] = glm::dvec3(v3) + v_file_origin;
+    v_real_xyz[u] = p;
+    v_float_raw_xyz[u] = glm::vec3(p - v_file_origin);
     is_updated = false;
     UpdateBonds();
 }

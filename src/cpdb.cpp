@@ -314,3 +314,11 @@ void CPdb::AppendAtom(std::string &text, size_t i, const glm::dvec3 &p, uint32_t
         text += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
     text += '\n';
 }
+
+bool CPdb::RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out)
+{
+    if (edit.deleted)
+        return false;
+    out.append(line);
+    return true;
+}

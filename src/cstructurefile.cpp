@@ -1,8 +1,10 @@
 #include "cstructurefile.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <numeric>
 
 #include "elements.h"
 
@@ -37,6 +39,12 @@ bool CStructureFile::GetFormat(std::string d, std::string f)
     std::vector<glm::dvec3> xyz;
     std::vector<uint32_t> index;
     return ReadFile(d, f, xyz, index);
+}
+
+void CStructureFile::DeleteAtom(uint32_t i)
+{
+    if (i < v_atom_origin.size())
+        v_atom_origin.erase(v_atom_origin.begin() + i);
 }
 
 uint32_t CStructureFile::GetAtomIndex(std::string s) const
@@ -93,7 +101,7 @@ bool CStructureFile::ReadVector(std::string_view &rest, glm::dvec3 &v, uint32_t 
     return true;
 }
 
-bool CStructureFile::CheckCell(uint32_t line)
+const char *CStructureFile::CellFault() const
 {
     const glm::dmat3 &c = cell_xyz;
     const double volume = std::fabs(glm::determinant(c));
@@ -101,10 +109,25 @@ bool CStructureFile::CheckCell(uint32_t line)
     // Angles that give no cell leave NaN, which the volume test reports.
     for (int v = 0; v < 3; ++v)
         if (!glm::any(glm::isnan(c[v])) && !WithinRange(c[v]))
-            return Fail(line, "the cell vectors reach beyond 1e15 angstrom");
+            return "the cell vectors reach beyond 1e15 angstrom";
     if (std::isfinite(volume) && std::isfinite(scale) && volume > MIN_CELL_SINE * scale)
-        return true;
-    return Fail(line, "the cell vectors span no volume");
+        return nullptr;
+    return "the cell vectors span no volume";
+}
+
+bool CStructureFile::CheckCell(uint32_t line)
+{
+    const char *fault = CellFault();
+    return fault == nullptr || Fail(line, fault);
+}
+
+std::string_view CStructureFile::Field(std::string_view line, size_t k)
+{
+    std::string_view token;
+    for (size_t i = 0; i <= k; ++i)
+        if (!CTextFile::NextToken(line, token))
+            return {};
+    return token;
 }
 
 bool CStructureFile::AddPosition(const glm::dvec3 &p, uint32_t line, std::vector<glm::dvec3> &xyz)
@@ -112,6 +135,7 @@ bool CStructureFile::AddPosition(const glm::dvec3 &p, uint32_t line, std::vector
     if (!WithinRange(p))
         return Fail(line, "the atom lies beyond 1e15 angstrom from the origin");
     xyz.push_back(p);
+    v_source_line.push_back(line);
     return true;
 }
 
@@ -160,4 +184,143 @@ void CStructureFile::AppendExact(std::string &out, double v)
     char text[NUMBER_BUFFER];
     const auto r = std::to_chars(text, text + sizeof text, v);
     out.append(text, r.ptr);
+}
+
+void CStructureFile::KeepSource(CTextFile &file, const std::vector<glm::dvec3> &xyz,
+                                const std::vector<uint32_t> &index)
+{
+    source_text = file.TakeText();
+    v_source_xyz = xyz;
+    v_source_index = index;
+    v_atom_origin.resize(xyz.size());
+    std::iota(v_atom_origin.begin(), v_atom_origin.end(), 0u);
+}
+
+std::vector<CStructureFile::SAtomEdit> CStructureFile::Edits(const std::vector<glm::dvec3> &xyz,
+                                                             const std::vector<uint32_t> &index) const
+{
+    std::vector<SAtomEdit> edits(v_source_index.size());
+    for (uint32_t s = 0; s < edits.size(); ++s) {
+        edits[s].source = s;
+        edits[s].deleted = true;
+    }
+    for (size_t i = 0; i < v_atom_origin.size(); ++i) {
+        SAtomEdit &e = edits[v_atom_origin[i]];
+        e.deleted = false;
+        e.xyz = xyz[i];
+        e.element = index[i];
+        e.moved = xyz[i] != v_source_xyz[e.source];
+        e.retyped = index[i] != v_source_index[e.source];
+    }
+    return edits;
+}
+
+bool CStructureFile::WriteBack(const std::string &f, const std::vector<glm::dvec3> &xyz,
+                               const std::vector<uint32_t> &index)
+{
+    if (v_atom_origin.size() != xyz.size() || v_source_line.size() != v_source_index.size())
+        return Fail("the atoms are out of step with the file they were read from");
+    const std::vector<SAtomEdit> edits = Edits(xyz, index);
+    PrepareRewrite(edits);
+    std::string text;
+    text.reserve(source_text.size() + source_text.size() / 8);
+    size_t next = 0;
+    uint32_t n = 0;
+    for (size_t pos = 0; pos < source_text.size();) {
+        const size_t lf = source_text.find('\n', pos);
+        const size_t end = lf == std::string::npos ? source_text.size() : lf + 1;
+        size_t body = end;
+        if (body > pos && source_text[body - 1] == '\n')
+            --body;
+        if (body > pos && source_text[body - 1] == '\r')
+            --body;
+        const std::string_view line(source_text.data() + pos, body - pos);
+        ++n;
+        const size_t mark = text.size();
+        const bool kept = next < edits.size() && v_source_line[next] == n
+                              ? RewriteAtomLine(line, edits[next++], text)
+                              : RewriteOtherLine(line, n, text);
+        if (kept)
+            text.append(source_text, body, end - body);
+        else
+            text.resize(mark);
+        pos = end;
+    }
+    return WriteText(f, text);
+}
+
+std::string_view CStructureFile::LineEnd() const
+{
+    const size_t lf = source_text.find('\n');
+    return lf != std::string::npos && lf > 0 && source_text[lf - 1] == '\r' ? "\r\n" : "\n";
+}
+
+void CStructureFile::PrepareRewrite(const std::vector<SAtomEdit> &) {}
+
+bool CStructureFile::RewriteOtherLine(std::string_view line, uint32_t, std::string &out)
+{
+    out.append(line);
+    return true;
+}
+
+std::string CStructureFile::NumberLike(std::string_view like, double v)
+{
+    const size_t exp = like.find_first_of("eEdD");
+    const std::string_view mantissa = like.substr(0, exp);
+    const size_t point = mantissa.find('.');
+    const int decimals = std::max<int>(
+        MIN_DECIMALS, point == std::string_view::npos ? 0 : static_cast<int>(mantissa.size() - point - 1));
+    char text[NUMBER_BUFFER];
+    const auto format = exp == std::string_view::npos ? std::chars_format::fixed
+                                                      : std::chars_format::scientific;
+    const auto r = std::to_chars(text, text + sizeof text, v, format, decimals);
+    std::string out(text, r.ptr);
+    if (exp != std::string_view::npos && std::isupper(static_cast<unsigned char>(like[exp])))
+        for (char &c : out)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string CStructureFile::ReplaceFields(std::string_view line,
+                                          std::vector<std::pair<size_t, std::string>> fields)
+{
+    std::sort(fields.begin(), fields.end());
+    std::string out;
+    out.reserve(line.size() + 16);
+    size_t copied = 0, pos = 0, field = 0;
+    for (auto next = fields.begin(); next != fields.end(); ++field) {
+        size_t start = pos;
+        while (start < line.size() && CTextFile::IsSpace(line[start]))
+            ++start;
+        if (start == line.size())
+            break;
+        size_t end = start;
+        while (end < line.size() && !CTextFile::IsSpace(line[end]))
+            ++end;
+        if (field == next->first) {
+            const std::string &text = next->second;
+            out.append(line.substr(copied, pos - copied));
+            if (start == 0) {
+                // A field that opens the line is left-aligned: it keeps the column of the next
+                // field, taking from the blanks after it when longer (one always stays).
+                out += text;
+                size_t blanks = 0;
+                while (end + blanks < line.size() && CTextFile::IsSpace(line[end + blanks]))
+                    ++blanks;
+                if (text.size() < end)
+                    out.append(end - text.size(), ' ');
+                else if (blanks > 1)
+                    end += std::min(text.size() - end, blanks - 1);
+            } else {
+                const size_t room = end - pos;
+                out.append(text.size() < room ? room - text.size() : 1, ' ');
+                out += text;
+            }
+            copied = end;
+            ++next;
+        }
+        pos = end;
+    }
+    out.append(line.substr(copied));
+    return out;
 }

@@ -97,6 +97,22 @@ void SetTargetMode(int fd, const std::string &target)
     ::fchmod(fd, 0666 & ~mask);
 }
 
+// The rename would bypass a read-only target's protection, so the target must pass the check
+// the kernel applies to opening it for writing (which also holds for root on a read-only
+// mount). O_NONBLOCK keeps a FIFO from blocking; nothing is truncated or written.
+bool MayReplace(const std::string &target, std::string &error)
+{
+    const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    if (errno == ENOENT)
+        return true;
+    error = "cannot write " + target + ": " + ErrnoText();
+    return false;
+}
+
 } // namespace
 
 bool CTextFile::Open(const std::string &path)
@@ -251,6 +267,8 @@ bool CTextFile::WriteAtomically(const std::string &path, const std::string &cont
                                 std::string &error)
 {
     const std::string target = ResolvedTarget(path);
+    if (!MayReplace(target, error))
+        return false;
     const size_t slash = target.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);

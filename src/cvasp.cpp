@@ -2,14 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <limits>
 
 #include "elements.h"
 
 namespace {
 
-constexpr int VASP_FIELD_WIDTH = 17;
-constexpr int VASP_DECIMALS = 12;
 // The shortest position line, "0 0 0" and its line end; bounds the room reserved up front.
 constexpr size_t MIN_ATOM_LINE = 6;
 
@@ -44,6 +43,26 @@ std::string_view VrhfinSpecies(std::string_view line)
     return rest.substr(0, std::find_if(rest.begin(), rest.end(), delimiter) - rest.begin());
 }
 
+// `texts` as the fields of a line laid out like `line`: each right-aligned in the room the field
+// at its place took (the last one's beyond the old fields), and always after a blank.
+std::string FieldsLike(std::string_view line, const std::vector<std::string> &texts)
+{
+    std::vector<size_t> slots;
+    size_t pos = 0;
+    for (std::string_view rest = line, token; CTextFile::NextToken(rest, token);) {
+        const size_t end = static_cast<size_t>(token.data() - line.data()) + token.size();
+        slots.push_back(end - pos);
+        pos = end;
+    }
+    std::string out;
+    for (size_t k = 0; k < texts.size(); ++k) {
+        const size_t slot = slots.empty() ? 0 : slots[std::min(k, slots.size() - 1)];
+        out.append(texts[k].size() < slot ? slot - texts[k].size() : (k > 0 ? 1 : 0), ' ');
+        out += texts[k];
+    }
+    return out;
+}
+
 } // namespace
 
 bool CVasp::ReadFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
@@ -65,8 +84,9 @@ void CVasp::ReadPotcar(std::string d)
     }
 }
 
-void CVasp::DeleteAtom(unsigned int i)
+void CVasp::DeleteAtom(uint32_t i)
 {
+    CStructureFile::DeleteAtom(i);
     if (i < v_atom_type.size())
         v_atom_type.erase(v_atom_type.begin() + i);
     if (is_dynamics && i < v_dynamics.size())
@@ -106,9 +126,9 @@ bool CVasp::ReadScale(std::string_view line)
     std::string_view rest = line, token;
     if (!ReadNumber(rest, parameter, 2, "scale factor"))
         return false;
-    if (!(parameter > 0.0)) {
+    if (parameter == 0.0) {
         CTextFile::NextToken(line, token);
-        return Fail(2, "the scale factor must be greater than 0, found " + CTextFile::Shown(token));
+        return Fail(2, "the scale factor must not be 0, found " + CTextFile::Shown(token));
     }
     double next = 0.0;
     if (CTextFile::ScanDouble(rest, next) == EField::OK)
@@ -119,12 +139,16 @@ bool CVasp::ReadScale(std::string_view line)
 bool CVasp::ReadLattice(CTextFile &file)
 {
     std::string_view line;
-    for (int v = 0; v < 3; ++v) {
+    for (int v = 0; v < 3; ++v)
         if (!NextHeaderLine(file, line, "a lattice vector") ||
             !ReadVector(line, cell_xyz[v], file.LineNumber(), "lattice vector component"))
             return false;
-        cell_xyz[v] *= parameter;
-    }
+    if (!CheckCell(file.LineNumber()))
+        return false;
+    // A negative scale factor is the volume the cell is scaled to.
+    if (parameter < 0.0)
+        parameter = std::cbrt(-parameter / std::fabs(glm::determinant(cell_xyz)));
+    cell_xyz *= parameter;
     return CheckCell(file.LineNumber());
 }
 
@@ -135,24 +159,46 @@ bool CVasp::ReadSpecies(CTextFile &file, const std::string &d)
         return false;
     is_extended = !IsCountLine(line);
     if (is_extended) {
-        for (std::string_view rest = line; CTextFile::NextToken(rest, token);)
+        u_species_line = file.LineNumber();
+        for (std::string_view rest = line; CTextFile::NextToken(rest, token);) {
             v_table_index.push_back(SymbolIndex(token));
+            v_species_label.emplace_back(token);
+        }
         if (!NextHeaderLine(file, line, "the atom counts"))
             return false;
-    } else {
+    } else
         ReadPotcar(d);
-        if (v_table_index.empty())
-            return Fail(file.LineNumber(), "no element symbols before the atom counts, and no "
-                                           "POTCAR naming them in " + (d.empty() ? "." : d));
-    }
-    if (!ReadCounts(line, file.LineNumber()))
+    u_counts_line = file.LineNumber();
+    if (!ReadCounts(line, u_counts_line))
         return false;
+    if (v_table_index.empty())
+        SpeciesFromComment(v_table_atoms.size());
+    if (v_table_index.empty())
+        return Fail(u_counts_line, "no element symbols before the atom counts, and no POTCAR "
+                                   "naming them in " + (d.empty() ? "." : d));
+    v_species_atoms = v_table_atoms;
     if (v_table_atoms.size() == v_table_index.size())
         return true;
-    return Fail(file.LineNumber(), "expected one atom count per species (" +
-                                       std::to_string(v_table_index.size()) + " species" +
-                                       (is_extended ? "" : " in POTCAR") + "), found " +
-                                       std::to_string(v_table_atoms.size()));
+    return Fail(u_counts_line, "expected one atom count per species (" +
+                                   std::to_string(v_table_index.size()) + " species" +
+                                   (is_extended ? "" : " in POTCAR") + "), found " +
+                                   std::to_string(v_table_atoms.size()));
+}
+
+// VASP 4 files often name their species in the comment line ("Fe O"): taken when its first
+// fields are exactly `wanted` element symbols.
+void CVasp::SpeciesFromComment(size_t wanted)
+{
+    std::vector<uint32_t> species;
+    std::string_view rest = header_info.front(), token;
+    while (species.size() < wanted && CTextFile::NextToken(rest, token)) {
+        const uint32_t idx = ElementIndexOfSymbol(std::string(token));
+        if (idx == NO_ELEMENT || token != SymbolOf(idx))
+            return;
+        species.push_back(idx);
+    }
+    if (species.size() == wanted)
+        v_table_index = std::move(species);
 }
 
 bool CVasp::ReadCounts(std::string_view line, uint32_t n)
@@ -222,7 +268,31 @@ bool CVasp::ReadAtoms(CTextFile &file, std::vector<glm::dvec3> &xyz, std::vector
         index.push_back(v_table_index[species]);
         v_atom_type.push_back(static_cast<uint32_t>(species));
     }
+    FindVelocities(file);
     return true;
+}
+
+// A blank (or coordinate-mode) line and then one line of three numbers per atom: the
+// velocities, kept in step with the atoms at a save. Anything else after the positions is left
+// as it stands.
+void CVasp::FindVelocities(CTextFile &file)
+{
+    std::string_view line;
+    if (!file.NextLine(line))
+        return;
+    const char mode = FirstLetter(line);
+    if (mode != '\0' && mode != 'c' && mode != 'k' && mode != 'd')
+        return;
+    const uint32_t first = file.LineNumber() + 1;
+    for (uint32_t i = 0; i < total_atoms; ++i) {
+        glm::dvec3 v;
+        if (!file.NextLine(line))
+            return;
+        for (int k = 0; k < 3; ++k)
+            if (CTextFile::ScanDouble(line, v[k]) != EField::OK)
+                return;
+    }
+    u_velocity_line = first;
 }
 
 // The three flags are the next three characters other than spaces, as "%c %c %c" takes them.
@@ -245,72 +315,88 @@ bool CVasp::SaveFile(std::string, std::string f, std::vector<glm::dvec3> &xyz,
 {
     if (!CheckAtoms(xyz, index))
         return false;
-    if (header_info.size() < 5)
+    if (!HasSource())
         return Fail("no VASP file has been read to take the header from");
-    if (is_dynamics && v_dynamics.size() != xyz.size())
-        return Fail("the selective-dynamics flags are out of step with the atoms");
-    RebuildSpecies(index);
-    std::string text;
-    text.reserve(xyz.size() * (3 * VASP_FIELD_WIDTH + 8) + 1024);
-    for (size_t k = 0; k < 5; ++k)
-        text.append(header_info[k]).append("\n");
-    for (size_t s = 0; s < v_table_index.size(); ++s)
-        text.append(s > 0 ? " " : "").append(SymbolOf(v_table_index[s]));
-    text += '\n';
-    for (size_t s = 0; s < v_table_atoms.size(); ++s)
-        text.append(s > 0 ? " " : "").append(std::to_string(v_table_atoms[s]));
-    text += '\n';
-    if (is_dynamics)
-        text += "Selective Dynamics\n";
-    text += is_direct ? "Direct coordinates\n" : "Cartesian coordinates\n";
-    const glm::dmat3 inverse = glm::inverse(cell_xyz);
-    for (size_t i : SpeciesOrder()) {
-        const glm::dvec3 p = FileCoordinates(i, xyz[i], inverse);
-        for (int k = 0; k < 3; ++k)
-            AppendFixed(text, p[k], VASP_FIELD_WIDTH, VASP_DECIMALS);
-        if (is_dynamics)
-            for (char flag : v_dynamics[i].d)
-                text.append(1, ' ').append(1, flag);
-        text += '\n';
-    }
-    return WriteText(f, text);
+    return WriteBack(f, xyz, index);
 }
 
-// An atom not moved since the read keeps the fractional coordinates it was read with.
-glm::dvec3 CVasp::FileCoordinates(size_t i, const glm::dvec3 &p, const glm::dmat3 &inverse) const
+std::string CVasp::SpeciesLabel(size_t s) const
 {
-    if (!is_direct)
-        return p / parameter;
-    if (i < v_fract_xyz.size() && Cartesian(v_fract_xyz[i]) == p)
-        return v_fract_xyz[i];
-    return inverse * p;
+    return s < v_species_label.size() ? v_species_label[s] : std::string(SymbolOf(v_table_index[s]));
 }
 
-void CVasp::RebuildSpecies(const std::vector<uint32_t> &index)
+// Runs of atoms in file order: an atom keeps its species as read unless its element changed;
+// consecutive atoms of one new element form one new species.
+void CVasp::PrepareRewrite(const std::vector<SAtomEdit> &edits)
 {
-    v_table_index.clear();
-    v_table_atoms.clear();
-    v_atom_type.assign(index.size(), 0);
-    for (size_t i = 0; i < index.size(); ++i) {
-        const auto found = std::find(v_table_index.begin(), v_table_index.end(), index[i]);
-        const size_t s = static_cast<size_t>(found - v_table_index.begin());
-        if (found == v_table_index.end()) {
-            v_table_index.push_back(index[i]);
-            v_table_atoms.push_back(0);
+    m_inverse_cell = glm::inverse(cell_xyz);
+    v_source_deleted.assign(edits.size(), false);
+    v_run_label.clear();
+    std::vector<uint32_t> counts;
+    constexpr uint64_t NEW_SPECIES = uint64_t(1) << 32;
+    uint64_t last = ~uint64_t(0);
+    bool any_retyped = false;
+    size_t species = 0;
+    uint32_t left = v_species_atoms.front();
+    for (const SAtomEdit &e : edits) {
+        while (left == 0)
+            left = v_species_atoms[++species];
+        --left;
+        v_source_deleted[e.source] = e.deleted;
+        if (e.deleted)
+            continue;
+        any_retyped = any_retyped || e.retyped;
+        const uint64_t key = e.retyped ? NEW_SPECIES | e.element : species;
+        if (key != last) {
+            v_run_label.push_back(e.retyped ? std::string(SymbolOf(e.element)) : SpeciesLabel(species));
+            counts.push_back(0);
+            last = key;
         }
-        v_atom_type[i] = static_cast<uint32_t>(s);
-        ++v_table_atoms[s];
+        ++counts.back();
     }
+    v_run_count.clear();
+    for (uint32_t c : counts)
+        v_run_count.push_back(std::to_string(c));
+    is_runs_changed = any_retyped || DeletedCount() > 0;
+    is_species_added = any_retyped && u_species_line == 0;
 }
 
-// Atom indices species by species, each species in model order.
-std::vector<size_t> CVasp::SpeciesOrder() const
+bool CVasp::RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out)
 {
-    std::vector<size_t> next(v_table_atoms.size(), 0);
-    for (size_t s = 1; s < next.size(); ++s)
-        next[s] = next[s - 1] + v_table_atoms[s - 1];
-    std::vector<size_t> order(v_atom_type.size());
-    for (size_t i = 0; i < v_atom_type.size(); ++i)
-        order[next[v_atom_type[i]]++] = i;
-    return order;
+    if (edit.deleted)
+        return false;
+    if (!edit.moved) {
+        out.append(line);
+        return true;
+    }
+    const glm::dvec3 p = is_direct ? m_inverse_cell * edit.xyz : edit.xyz / parameter;
+    std::vector<std::pair<size_t, std::string>> fields;
+    for (int k = 0; k < 3; ++k)
+        fields.emplace_back(k, NumberLike(Field(line, k), p[k]));
+    out += ReplaceFields(line, std::move(fields));
+    return true;
+}
+
+// The species and counts lines follow the runs (a VASP 4 file gains a symbol line when an atom
+// got a new element); a deleted atom's velocity line goes, and so does a predictor-corrector
+// block, which only describes the atoms as read.
+bool CVasp::RewriteOtherLine(std::string_view line, uint32_t n, std::string &out)
+{
+    if (is_runs_changed && n == u_species_line) {
+        out += FieldsLike(line, v_run_label);
+        return true;
+    }
+    if (is_runs_changed && n == u_counts_line) {
+        if (is_species_added)
+            out.append(FieldsLike(line, v_run_label)).append(LineEnd());
+        out += FieldsLike(line, v_run_count);
+        return true;
+    }
+    if (u_velocity_line != 0 && n >= u_velocity_line) {
+        const size_t s = n - u_velocity_line;
+        if (s < v_source_deleted.size() ? v_source_deleted[s] : DeletedCount() > 0)
+            return false;
+    }
+    out.append(line);
+    return true;
 }

@@ -3,11 +3,15 @@
 #include "elements.h"
 
 #include <algorithm>
+#include <cctype>
 #include <limits>
+#include <optional>
 
 namespace {
 
-constexpr size_t CELL_VALUES = 9;
+constexpr uint32_t NO_COLUMN = 0xFFFFFFFFu;
+// More columns than any atom line could hold: a Properties entry beyond it is not believed.
+constexpr long long MAX_PROPERTY_COLUMNS = 1 << 20;
 // The shortest atom line, "H 0 0 0" and its line end; bounds the room reserved up front.
 constexpr size_t MIN_ATOM_LINE = 8;
 constexpr int XYZ_SYMBOL_WIDTH = 3;
@@ -23,6 +27,47 @@ std::string Join(std::string_view before, std::string_view after)
     if (!before.empty() && !after.empty())
         joined += ' ';
     return joined.append(after);
+}
+
+// The value of `key=` in an extended-XYZ comment: the quoted text, or the field after the sign.
+// The key must start the line or follow a blank.
+std::optional<std::string_view> KeyValue(std::string_view line, std::string_view key)
+{
+    for (size_t at = line.find(key); at != std::string_view::npos; at = line.find(key, at + 1)) {
+        if (at > 0 && !CTextFile::IsSpace(line[at - 1]))
+            continue;
+        std::string_view rest = CTextFile::SkipSpace(line.substr(at + key.size()));
+        if (rest.empty() || rest[0] != '=')
+            continue;
+        rest = CTextFile::SkipSpace(rest.substr(1));
+        if (!rest.empty() && rest[0] == '"') {
+            const size_t close = rest.find('"', 1);
+            if (close != std::string_view::npos)
+                return rest.substr(1, close - 1);
+            continue;
+        }
+        std::string_view token;
+        CTextFile::NextToken(rest, token);
+        return token;
+    }
+    return std::nullopt;
+}
+
+// pbc="F F F" (or 0 0 0, False ...) switches the cell's periodicity off.
+bool PeriodicityOff(std::string_view line)
+{
+    const std::optional<std::string_view> pbc = KeyValue(line, "pbc");
+    if (!pbc)
+        return false;
+    std::string_view rest = *pbc, token;
+    bool any = false;
+    while (CTextFile::NextToken(rest, token)) {
+        const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(token[0])));
+        if (c != 'F' && c != '0')
+            return false;
+        any = true;
+    }
+    return any;
 }
 
 } // namespace
@@ -43,7 +88,8 @@ bool CXyz::Parse(const std::string &, CTextFile &file, std::vector<glm::dvec3> &
     if (!file.NextLine(line))
         return Fail(2, "expected the comment line, but the file ends");
     header_lines = 1;
-    return ReadComment(line, 2) && ReadAtoms(file, count, xyz, index);
+    ReadComment(line);
+    return ReadAtoms(file, count, xyz, index);
 }
 
 bool CXyz::ReadCount(CTextFile &file, uint32_t &count)
@@ -70,24 +116,21 @@ bool CXyz::ReadCount(CTextFile &file, uint32_t &count)
     return true;
 }
 
-bool CXyz::ReadComment(std::string_view line, uint32_t n)
+void CXyz::ReadComment(std::string_view line)
 {
     comment = line;
-    is_periodic = false;
-    for (size_t at = line.find("Cell"); at != std::string_view::npos;
-         at = line.find("Cell", at + 1)) {
-        if (!ReadCell(line, at, n))
-            return false;
-        if (is_periodic)
-            return true;
-    }
-    return true;
+    is_periodic = ReadLattice(line);
+    for (size_t at = line.find("Cell"); !is_periodic && at != std::string_view::npos;
+         at = line.find("Cell", at + 1))
+        is_periodic = ReadCell(line, at);
+    if (is_periodic && PeriodicityOff(line))
+        is_periodic = false;
+    ReadProperties(line);
 }
 
-// A "Cell" followed by a quoted text, or by a number, is the cell; any other is a word of the
-// comment. The quoted text must hold exactly nine numbers; without quotes the nine numbers
-// after the word are taken.
-bool CXyz::ReadCell(std::string_view line, size_t at, uint32_t n)
+// A "Cell" followed by a quoted text of nine numbers, or by nine numbers, is the cell; any other
+// is a word of the comment, as is a cell text that does not convert to a usable cell.
+bool CXyz::ReadCell(std::string_view line, size_t at)
 {
     std::string_view rest = CTextFile::SkipSpace(line.substr(at + 4));
     if (!rest.empty() && rest[0] == '=')
@@ -97,33 +140,76 @@ bool CXyz::ReadCell(std::string_view line, size_t at, uint32_t n)
     if (quoted) {
         const size_t close = rest.find('"', 1);
         if (close == std::string_view::npos)
-            return Fail(n, "the cell text has no closing quote");
+            return false;
         text = rest.substr(1, close - 1);
     }
-    double values[CELL_VALUES];
-    std::string_view probe = text;
-    const EField first = CTextFile::ScanDouble(probe, values[0]);
-    if (!quoted && (first == EField::MISSING || first == EField::INVALID))
-        return true;
-    for (size_t k = 0; k < CELL_VALUES; ++k) {
-        const std::string_view before = text;
-        const EField result = CTextFile::ScanDouble(text, values[k]);
-        if (result == EField::MISSING)
-            return Fail(n, "expected 9 cell values, found " + std::to_string(k));
-        if (result != EField::OK)
-            return Fail(n, CTextFile::BadNumber(before, result, "cell value"));
-    }
-    if (quoted && !CTextFile::SkipSpace(text).empty())
-        return Fail(n, "expected 9 cell values, found more");
-    for (int v = 0; v < 3; ++v)
-        cell_xyz[v] = glm::dvec3(values[3 * v], values[3 * v + 1], values[3 * v + 2]);
-    if (!CheckCell(n))
+    if (!TakeCell(text, quoted))
         return false;
     const size_t end = quoted ? static_cast<size_t>(rest.data() - line.data()) + rest.find('"', 1) + 1
                               : static_cast<size_t>(text.data() - line.data());
     comment = Join(line.substr(0, at), line.substr(end));
-    is_periodic = true;
     return true;
+}
+
+bool CXyz::ReadLattice(std::string_view line)
+{
+    std::optional<std::string_view> lattice = KeyValue(line, "Lattice");
+    return lattice && TakeCell(*lattice, true);
+}
+
+// Nine numbers from the start of `text` (exactly nine when `whole`) as the cell vectors a, b, c,
+// taken only when they make a usable cell.
+bool CXyz::TakeCell(std::string_view &text, bool whole)
+{
+    glm::dmat3 cell;
+    for (int v = 0; v < 3; ++v)
+        for (int k = 0; k < 3; ++k)
+            if (CTextFile::ScanDouble(text, cell[v][k]) != EField::OK)
+                return false;
+    if (whole && !CTextFile::SkipSpace(text).empty())
+        return false;
+    const glm::dmat3 before = cell_xyz;
+    cell_xyz = cell;
+    if (CellFault() == nullptr)
+        return true;
+    cell_xyz = before;
+    return false;
+}
+
+// Extended XYZ's "Properties=species:S:1:pos:R:3:..." names the columns; without a species and
+// a three-column pos entry the plain layout stays.
+void CXyz::ReadProperties(std::string_view line)
+{
+    const std::optional<std::string_view> value = KeyValue(line, "Properties");
+    if (!value)
+        return;
+    std::vector<std::string_view> parts;
+    for (std::string_view rest = *value;;) {
+        const size_t colon = rest.find(':');
+        parts.push_back(rest.substr(0, colon));
+        if (colon == std::string_view::npos)
+            break;
+        rest.remove_prefix(colon + 1);
+    }
+    if (parts.size() % 3 != 0)
+        return;
+    uint32_t column = 0, species = NO_COLUMN, position = NO_COLUMN;
+    for (size_t k = 0; k < parts.size(); k += 3) {
+        std::string_view count_text = parts[k + 2];
+        long long count = 0;
+        if (CTextFile::ScanInteger(count_text, count) != EField::OK || count < 1 ||
+            count > MAX_PROPERTY_COLUMNS)
+            return;
+        if (parts[k] == "species" && count == 1)
+            species = column;
+        else if (parts[k] == "pos" && count == 3)
+            position = column;
+        column += static_cast<uint32_t>(count);
+    }
+    if (species != NO_COLUMN && position != NO_COLUMN) {
+        u_species_column = species;
+        u_position_column = position;
+    }
 }
 
 bool CXyz::ReadAtoms(CTextFile &file, uint32_t count, std::vector<glm::dvec3> &xyz,
@@ -132,20 +218,48 @@ bool CXyz::ReadAtoms(CTextFile &file, uint32_t count, std::vector<glm::dvec3> &x
     const size_t room = std::min<size_t>(count, file.RemainingBytes() / MIN_ATOM_LINE + 1);
     xyz.reserve(room);
     index.reserve(room);
-    std::string_view line, symbol;
+    std::string_view line;
     for (uint32_t i = 0; i < count; ++i) {
         if (!file.NextLine(line))
             return Fail(file.LineNumber() + 1, "the file ends after " + std::to_string(i) +
                                                    " of " + std::to_string(count) + " atoms");
-        const uint32_t n = file.LineNumber();
-        std::string_view rest = line;
-        if (!CTextFile::NextToken(rest, symbol))
-            return Fail(n, "expected an element symbol and 3 coordinates, found an empty line");
-        glm::dvec3 p;
-        if (!ReadVector(rest, p, n, "coordinate") || !AddPosition(p, n, xyz))
+        if (!ReadAtom(line, file.LineNumber(), xyz, index))
             return false;
-        index.push_back(SymbolIndex(symbol));
     }
+    return true;
+}
+
+bool CXyz::ReadAtom(std::string_view line, uint32_t n, std::vector<glm::dvec3> &xyz,
+                    std::vector<uint32_t> &index)
+{
+    if (CTextFile::SkipSpace(line).empty())
+        return Fail(n, "expected an element symbol and 3 coordinates, found an empty line");
+    std::string_view rest = line, token, symbol;
+    glm::dvec3 p;
+    bool has_symbol = false, has_position = false;
+    for (uint32_t column = 0; !has_symbol || !has_position;) {
+        if (column == u_position_column) {
+            if (!ReadVector(rest, p, n, "coordinate"))
+                return false;
+            has_position = true;
+            column += 3;
+            continue;
+        }
+        if (!CTextFile::NextToken(rest, token))
+            break;
+        if (column == u_species_column) {
+            symbol = token;
+            has_symbol = true;
+        }
+        ++column;
+    }
+    if (!has_symbol)
+        return Fail(n, "expected an element symbol in column " + std::to_string(u_species_column + 1));
+    if (!has_position)
+        return Fail(n, "expected 3 coordinates from column " + std::to_string(u_position_column + 1));
+    if (!AddPosition(p, n, xyz))
+        return false;
+    index.push_back(SymbolIndex(symbol));
     return true;
 }
 
@@ -154,6 +268,15 @@ bool CXyz::SaveFile(std::string, std::string f, std::vector<glm::dvec3> &xyz,
 {
     if (!CheckAtoms(xyz, index))
         return false;
+    if (HasSource() && v_atom_origin.size() == xyz.size())
+        return WriteBack(f, xyz, index);
+    return SaveFresh(f, xyz, index);
+}
+
+// Atoms that are not the ones read get the plain layout.
+bool CXyz::SaveFresh(const std::string &f, const std::vector<glm::dvec3> &xyz,
+                     const std::vector<uint32_t> &index)
+{
     std::string text = std::to_string(xyz.size()) + "\n";
     text.reserve(xyz.size() * (XYZ_SYMBOL_WIDTH + 3 * XYZ_FIELD_WIDTH + 1) + comment.size() + 256);
     AppendCommentLine(text);
@@ -165,6 +288,31 @@ bool CXyz::SaveFile(std::string, std::string f, std::vector<glm::dvec3> &xyz,
         text += '\n';
     }
     return WriteText(f, text);
+}
+
+bool CXyz::RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out)
+{
+    if (edit.deleted)
+        return false;
+    std::vector<std::pair<size_t, std::string>> fields;
+    if (edit.retyped)
+        fields.emplace_back(u_species_column, SymbolOf(edit.element));
+    if (edit.moved)
+        for (int k = 0; k < 3; ++k)
+            fields.emplace_back(u_position_column + k,
+                                NumberLike(Field(line, u_position_column + k), edit.xyz[k]));
+    out += ReplaceFields(line, std::move(fields));
+    return true;
+}
+
+// The count line follows deletions; later frames stay as they were.
+bool CXyz::RewriteOtherLine(std::string_view line, uint32_t n, std::string &out)
+{
+    if (n == 1 && DeletedCount() > 0)
+        out += ReplaceFields(line, {{0, std::to_string(v_atom_origin.size())}});
+    else
+        out.append(line);
+    return true;
 }
 
 void CXyz::AppendCommentLine(std::string &text) const

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -16,15 +17,25 @@
 namespace {
 
 const char *const USAGE =
-    "usage: kivoa-info [--format xyz|vasp|pdb] [--atoms] [--bonds] [--write OUT] FILE\n";
+    "usage: kivoa-info [--format xyz|vasp|pdb] [--atoms] [--bonds] [--move I X Y Z]\n"
+    "                  [--element I SYMBOL] [--delete I] [--write OUT] FILE\n";
 // Indexed by format code.
 const char *const FORMAT_NAMES[] = {"xyz", "vasp", "pdb"};
 constexpr int NO_FORMAT = -1;
 constexpr int EXIT_UNREADABLE = 1;
 constexpr int EXIT_USAGE = 2;
 
+// One scripted edit, applied in the order given: atom index (from 0), and what it becomes.
+struct SEdit {
+    enum { MOVE, ELEMENT, DELETE } kind;
+    std::string index;
+    glm::dvec3 xyz{0.0};
+    std::string symbol;
+};
+
 struct SOptions {
     int format = NO_FORMAT;
+    std::vector<SEdit> edits;
     bool atoms = false;
     bool bonds = false;
     std::string write;
@@ -73,6 +84,11 @@ std::string Folder(const std::string &path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+bool ParseNumber(std::string_view text, double &v)
+{
+    return CTextFile::ScanDouble(text, v) == EField::OK && CTextFile::SkipSpace(text).empty();
+}
+
 bool ParseOptions(int argc, char **argv, SOptions &options, std::string &error)
 {
     for (int k = 1; k < argc; ++k) {
@@ -88,6 +104,18 @@ bool ParseOptions(int argc, char **argv, SOptions &options, std::string &error)
                 error = "unknown format \"" + std::string(argv[k]) + "\"";
         } else if (arg == "--write" && has_value)
             options.write = argv[++k];
+        else if (arg == "--move" && k + 4 < argc) {
+            SEdit e{SEdit::MOVE, argv[k + 1], glm::dvec3(0.0), ""};
+            for (int c = 0; c < 3 && error.empty(); ++c)
+                if (!ParseNumber(argv[k + 2 + c], e.xyz[c]))
+                    error = "--move: \"" + std::string(argv[k + 2 + c]) + "\" is not a number";
+            options.edits.push_back(e);
+            k += 4;
+        } else if (arg == "--element" && k + 2 < argc) {
+            options.edits.push_back({SEdit::ELEMENT, argv[k + 1], glm::dvec3(0.0), argv[k + 2]});
+            k += 2;
+        } else if (arg == "--delete" && has_value)
+            options.edits.push_back({SEdit::DELETE, argv[++k], glm::dvec3(0.0), ""});
         else if (arg.rfind("--", 0) == 0 || !options.file.empty())
             error = "unexpected argument \"" + arg + "\"";
         else
@@ -100,6 +128,44 @@ bool ParseOptions(int argc, char **argv, SOptions &options, std::string &error)
     else if (options.format == NO_FORMAT && (options.format = FormatOfFile(options.file)) == NO_FORMAT)
         error = "cannot tell the format of " + options.file + " from its name; use --format";
     return error.empty();
+}
+
+// The atom an edit names, or false with the reason.
+bool AtomIndex(const std::string &text, const CModel &model, uint32_t &i, std::string &error)
+{
+    std::string_view rest = text;
+    long long value = -1;
+    if (CTextFile::ScanInteger(rest, value) != EField::OK || !CTextFile::SkipSpace(rest).empty() ||
+        value < 0 || static_cast<unsigned long long>(value) >= model.v_atom_index.size()) {
+        error = "no atom " + text + " (the structure has " +
+                std::to_string(model.v_atom_index.size()) + " atoms, numbered from 0)";
+        return false;
+    }
+    i = static_cast<uint32_t>(value);
+    return true;
+}
+
+// Applies the edits through the model's own edit calls, as the viewer's Action panel does.
+bool ApplyEdits(const std::vector<SEdit> &edits, CModel &model, std::string &error)
+{
+    for (const SEdit &e : edits) {
+        uint32_t i = 0;
+        if (!AtomIndex(e.index, model, i, error))
+            return false;
+        if (e.kind == SEdit::MOVE)
+            model.MoveAtom(i, e.xyz);
+        else if (e.kind == SEdit::DELETE)
+            model.DeleteAtomIndex(i);
+        else {
+            const uint32_t idx = ElementIndexOfSymbol(e.symbol);
+            if (idx == NO_ELEMENT || e.symbol != SymbolOf(idx)) {
+                error = "\"" + e.symbol + "\" is not an element symbol";
+                return false;
+            }
+            model.SetElement(i, idx);
+        }
+    }
+    return true;
 }
 
 nlohmann::ordered_json Vector(const glm::dvec3 &v) { return {v.x, v.y, v.z}; }
@@ -156,6 +222,10 @@ int main(int argc, char **argv)
     CModel model;
     if (!model.ReadStructureFile(Folder(options.file), options.file, options.format))
         return Report(options.file, options.format, model.error_message);
+    if (!ApplyEdits(options.edits, model, error)) {
+        std::cerr << "kivoa-info: " << error << '\n';
+        return EXIT_USAGE;
+    }
     if (!options.write.empty() &&
         !model.SaveStructureFile(Folder(options.write), options.write, options.format))
         return Report(options.write, model.file_format, model.error_message);

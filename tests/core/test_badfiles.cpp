@@ -70,7 +70,7 @@ TEST(BadFiles, AFailedReadKeepsWhatTheNextSaveWrites)
     const struct {
         std::string good, bad;
     } cases[] = {
-        {"xyz/periodic.xyz", "xyz/bad/cell_too_few.xyz"},
+        {"xyz/periodic.xyz", "xyz/bad/missing_coordinate.xyz"},
         {"pdb/two_chains.pdb", "pdb/bad/chain_missing.pdb"},
         {"vasp/dynamics.vasp", "vasp/bad/flags_missing.vasp"},
     };
