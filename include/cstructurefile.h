@@ -70,6 +70,9 @@ public:
     static std::string ReplaceFields(std::string_view line,
                                      std::vector<std::pair<size_t, std::string>> fields);
 
+    // The field at position k (from 0) of a white-space separated line; empty when none.
+    static std::string_view Field(std::string_view line, size_t k);
+
     static constexpr int MIN_DECIMALS = 4;
 
 protected:
@@ -114,8 +117,7 @@ protected:
     // Why cell_xyz is no usable cell (it spans no volume or reaches beyond MAX_COORDINATE), or
     // nullptr when it is one.
     const char *CellFault() const;
-    // The field at position k (from 0) of a white-space separated line; empty when none.
-    static std::string_view Field(std::string_view line, size_t k);
+
     // Takes an atom position read on `line`, or fails when it lies beyond MAX_COORDINATE.
     bool AddPosition(const glm::dvec3 &p, uint32_t line, std::vector<glm::dvec3> &xyz);
     // GetAtomIndex for the symbols of atom lines, remembering recent answers.

@@ -43,21 +43,27 @@ std::string_view VrhfinSpecies(std::string_view line)
     return rest.substr(0, std::find_if(rest.begin(), rest.end(), delimiter) - rest.begin());
 }
 
-// `texts` as the fields of a line laid out like `line`: each right-aligned in the room the field
-// at its place took (the last one's beyond the old fields), and always after a blank.
+// `texts` as the fields of a line laid out like `line`: in its columns when all its fields
+// took the same room (right-aligned), else with its first blanks and the gap between its fields.
 std::string FieldsLike(std::string_view line, const std::vector<std::string> &texts)
 {
-    std::vector<size_t> slots;
+    std::vector<size_t> slots, gaps;
     size_t pos = 0;
     for (std::string_view rest = line, token; CTextFile::NextToken(rest, token);) {
-        const size_t end = static_cast<size_t>(token.data() - line.data()) + token.size();
-        slots.push_back(end - pos);
-        pos = end;
+        const size_t start = static_cast<size_t>(token.data() - line.data());
+        gaps.push_back(start - pos);
+        pos = start + token.size();
+        slots.push_back(gaps.back() + token.size());
     }
+    const bool columns = slots.size() > 1 && std::count(slots.begin(), slots.end(), slots[0]) ==
+                                                 static_cast<long>(slots.size());
+    const size_t gap = std::max<size_t>(gaps.size() > 1 ? gaps[1] : 1, 1);
     std::string out;
     for (size_t k = 0; k < texts.size(); ++k) {
-        const size_t slot = slots.empty() ? 0 : slots[std::min(k, slots.size() - 1)];
-        out.append(texts[k].size() < slot ? slot - texts[k].size() : (k > 0 ? 1 : 0), ' ');
+        if (columns)
+            out.append(texts[k].size() < slots[0] ? slots[0] - texts[k].size() : 1, ' ');
+        else
+            out.append(k == 0 ? (gaps.empty() ? 0 : gaps[0]) : gap, ' ');
         out += texts[k];
     }
     return out;
@@ -358,7 +364,9 @@ void CVasp::PrepareRewrite(const std::vector<SAtomEdit> &edits)
     for (uint32_t c : counts)
         v_run_count.push_back(std::to_string(c));
     is_runs_changed = any_retyped || DeletedCount() > 0;
-    is_species_added = any_retyped && u_species_line == 0;
+    // Without a symbol line the species are known by their order (in POTCAR or the comment), so
+    // a file whose species no longer match that order gets a symbol line.
+    is_species_added = u_species_line == 0 && (any_retyped || counts.size() != v_species_atoms.size());
 }
 
 bool CVasp::RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out)
