@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 #include <sys/wait.h>
@@ -108,4 +109,35 @@ TEST(KivoaInfo, WriteSavesWithTheWriterOfTheFormatRead)
     EXPECT_EQ(fails.status, 1);
     EXPECT_TRUE(fails.out.empty());
     EXPECT_EQ(fails.err.rfind("kivoa-info: " + dir.Path() + " (xyz): cannot write ", 0), 0u);
+}
+
+TEST(KivoaInfo, ScriptedEditsAreAppliedInOrderAndABadOneWritesNothing)
+{
+    ScratchFolder dir;
+    const std::string in = DATA + "/xyz/water.xyz";
+    const SRun run = Info("--delete 0 --element 0 Na --move 1 1.5 -2 0.25 --atoms --write " +
+                          (dir / "out.xyz") + " " + in);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const nlohmann::json saved = Json(Info("--atoms " + (dir / "out.xyz")));
+    EXPECT_EQ(saved["symbols"], nlohmann::json::parse(R"(["Na","H"])"));
+    EXPECT_EQ(saved["positions"][1], nlohmann::json::parse("[1.5,-2.0,0.25]"));
+    EXPECT_EQ(Json(run)["symbols"], saved["symbols"]);
+
+    for (const char *bad : {"--delete 3", "--delete -1", "--element 0 Xy", "--element 0 na",
+                            "--move 0 1 2 z", "--move 9 1 2 3", "--delete 0 --delete 0 --delete 0 --delete 0"}) {
+        const SRun r = Info(std::string(bad) + " --write " + (dir / "bad.xyz") + " " + in);
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_FALSE(r.err.empty()) << bad;
+        EXPECT_FALSE(std::ifstream(dir / "bad.xyz").good()) << bad;
+    }
+}
+
+// Files written by ASE, edited by kivoa-info and read back by ASE (python3-ase).
+TEST(KivoaInfo, EditedFilesReadBackInAse)
+{
+    ScratchFolder dir;
+    const std::string command = "/usr/bin/python3 " + std::string(KIVOA_SOURCE_DIR) +
+                                "/tests/oracles/ase_edits.py " + KIVOA_BINARY_DIR + "/kivoa-info " +
+                                dir.Path();
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
 }
