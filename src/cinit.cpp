@@ -4,10 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <ini.h>
+
+#include "ctextfile.h"
 
 namespace {
 
@@ -64,18 +63,6 @@ std::string WithoutInlineComment(const char *value)
         }
     }
     return WithoutTrailingSpace(text);
-}
-
-bool WriteAll(int fd, const std::string &text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 } // namespace
@@ -156,19 +143,9 @@ std::string CInit::Layout() const
     return text;
 }
 
-// Written beside the file and renamed over it, so a failed write never leaves half a file.
+// Through the structure files' atomic writer: never half written, mode and link target kept.
 bool CInit::SaveInit() const
 {
-    if (_init.empty())
-        return false;
-    const std::string temp = _init + ".tmp";
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return false;
-    bool ok = WriteAll(fd, Layout()) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (ok && std::rename(temp.c_str(), _init.c_str()) == 0)
-        return true;
-    unlink(temp.c_str());
-    return false;
+    std::string error;
+    return !_init.empty() && CTextFile::WriteAtomically(_init, Layout(), error);
 }
