@@ -1,8 +1,6 @@
 // kivoa-info: loads a structure file the way the viewer's Open does and prints what the model
 // holds as one JSON object, for checking files and for scripts.
 
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -13,15 +11,13 @@
 
 #include "cmodel.h"
 #include "elements.h"
+#include "fileformats.h"
 
 namespace {
 
 const char *const USAGE =
     "usage: kivoa-info [--format xyz|vasp|pdb] [--atoms] [--bonds] [--move I X Y Z]\n"
     "                  [--element I SYMBOL] [--delete I] [--write OUT] FILE\n";
-// Indexed by format code.
-const char *const FORMAT_NAMES[] = {"xyz", "vasp", "pdb"};
-constexpr int NO_FORMAT = -1;
 constexpr int EXIT_UNREADABLE = 1;
 constexpr int EXIT_USAGE = 2;
 
@@ -41,40 +37,6 @@ struct SOptions {
     std::string write;
     std::string file;
 };
-
-int FormatOfName(std::string_view name)
-{
-    for (int fmt = 0; fmt < 3; ++fmt)
-        if (name == FORMAT_NAMES[fmt])
-            return fmt;
-    return NO_FORMAT;
-}
-
-std::string Lower(std::string s)
-{
-    for (char &ch : s)
-        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return s;
-}
-
-bool EndsWith(const std::string &s, std::string_view end)
-{
-    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
-}
-
-// The format a file name suggests: .xyz; .pdb or .ent; POSCAR*, CONTCAR*, *.vasp, *.poscar.
-int FormatOfFile(const std::string &path)
-{
-    const std::string base = Lower(path.substr(path.rfind('/') + 1));
-    if (EndsWith(base, ".xyz"))
-        return INPUT_FILE_TYPE_XYZ;
-    if (EndsWith(base, ".pdb") || EndsWith(base, ".ent"))
-        return INPUT_FILE_TYPE_PDB;
-    if (base.rfind("poscar", 0) == 0 || base.rfind("contcar", 0) == 0 ||
-        EndsWith(base, ".vasp") || EndsWith(base, ".poscar"))
-        return INPUT_FILE_TYPE_VSP;
-    return NO_FORMAT;
-}
 
 std::string Folder(const std::string &path)
 {
@@ -125,7 +87,7 @@ bool ParseOptions(int argc, char **argv, SOptions &options, std::string &error)
     }
     if (options.file.empty())
         error = "no file given";
-    else if (options.format == NO_FORMAT && (options.format = FormatOfFile(options.file)) == NO_FORMAT)
+    else if (options.format == NO_FORMAT && (options.format = FormatOfFileName(options.file)) == NO_FORMAT)
         error = "cannot tell the format of " + options.file + " from its name; use --format";
     return error.empty();
 }
@@ -173,7 +135,7 @@ nlohmann::ordered_json Vector(const glm::dvec3 &v) { return {v.x, v.y, v.z}; }
 nlohmann::ordered_json Describe(const CModel &model, const SOptions &options)
 {
     nlohmann::ordered_json out;
-    out["format"] = FORMAT_NAMES[model.file_format];
+    out["format"] = FindFormat(model.file_format)->name;
     out["atoms"] = model.v_atom_index.size();
     out["periodic"] = model.is_periodic;
     out["cell"] = {Vector(model.m_cell_box[0]), Vector(model.m_cell_box[1]),
@@ -205,7 +167,7 @@ nlohmann::ordered_json Describe(const CModel &model, const SOptions &options)
 
 int Report(const std::string &file, int format, const std::string &reason)
 {
-    std::cerr << "kivoa-info: " << file << " (" << FORMAT_NAMES[format] << "): " << reason << '\n';
+    std::cerr << "kivoa-info: " << file << " (" << FindFormat(format)->name << "): " << reason << '\n';
     return EXIT_UNREADABLE;
 }
 
