@@ -83,13 +83,21 @@ public:
     bool SaveStructureFile(std::string d, std::string f, int fmt);
     // The reader/writer of a format code; none for the codes without one.
     CStructureFile *Handler(int fmt);
+    const CStructureFile *Handler(int fmt) const;
     // The display origin in the file's frame: display coordinates + v_file_origin = file
     // coordinates.
     glm::dvec3 v_file_origin{0.0};
 
     // Load-time model.
     void SetModel();
+    // The composition (v_table_index, v_table_atoms) of the atoms; checks the model in debug builds.
     void EvalModel();
+    // Elements in order of first appearance and how many atoms each has.
+    static void Composition(const std::vector<uint32_t> &index, std::vector<uint32_t> &elements,
+                            std::vector<uint32_t> &counts);
+    // What the model's own data breaks of its rules (sizes in step, element indices in the
+    // table, bonds between atoms that exist); empty when nothing.
+    std::string CheckInvariants() const;
     void CenterView();
     void CenterZero();
     void SetInverseCell();

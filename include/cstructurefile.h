@@ -42,8 +42,6 @@ public:
     // Per atom of the model: the atom read that it is. Follows deletions (DeleteAtom).
     std::vector<uint32_t> v_atom_origin;
 
-    // Checks that `f` can be read, taking over its header as a read does.
-    bool GetFormat(std::string d, std::string f);
     // Fills `xyz` (angstrom) and `index` (element indices) in file order. `d` is the folder
     // of `f`, where a POTCAR is looked for.
     virtual bool ReadFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,

@@ -3,9 +3,11 @@
 #include "elements.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <iterator>
 #include <unordered_map>
+#include <utility>
 
 CModel::CModel() {}
 
@@ -85,17 +87,43 @@ void CModel::SetModel()
 
 void CModel::EvalModel()
 {
-    v_table_index.clear();
-    v_table_atoms.clear();
+    Composition(v_atom_index, v_table_index, v_table_atoms);
+}
+
+void CModel::Composition(const std::vector<uint32_t> &index, std::vector<uint32_t> &elements,
+                         std::vector<uint32_t> &counts)
+{
+    elements.clear();
+    counts.clear();
     std::unordered_map<uint32_t, size_t> slot;
-    for (uint32_t idx : v_atom_index) {
-        auto found = slot.emplace(idx, v_table_index.size());
+    for (uint32_t idx : index) {
+        auto found = slot.emplace(idx, elements.size());
         if (found.second) {
-            v_table_index.push_back(idx);
-            v_table_atoms.push_back(0);
+            elements.push_back(idx);
+            counts.push_back(0);
         }
-        ++v_table_atoms[found.first->second];
+        ++counts[found.first->second];
     }
+}
+
+std::string CModel::CheckInvariants() const
+{
+    const size_t n = v_atom_index.size();
+    if (v_real_xyz.size() != n || v_float_raw_xyz.size() != n)
+        return "positions and elements differ in number";
+    for (size_t i = 0; i < n; ++i)
+        if (v_atom_index[i] >= periodic_table_atoms)
+            return "atom " + std::to_string(i) + " has no element";
+    if (m_bond_indices.size() != i_number_of_bonds || m_bond_xyz.size() != i_number_of_bonds ||
+        m_bond_ang.size() != i_number_of_bonds || v_bond_length.size() != i_number_of_bonds)
+        return "the bond records differ in number";
+    for (const glm::uvec2 &b : m_bond_indices)
+        if (b.x >= n || b.y >= n)
+            return "a bond names an atom that is not there";
+    const CStructureFile *file = Handler(file_format);
+    if (file != nullptr && file->v_atom_origin.size() != n)
+        return "the atoms are out of step with the file read";
+    return {};
 }
 
 void CModel::CenterView()
@@ -248,9 +276,10 @@ void CModel::UpdateBonds()
     SetGridBox();
     is_linked_list = false;
     EvalAtomicBonds();
+    assert(CheckInvariants().empty());
 }
 
-size_t CModel::AtomCount() const { return std::min(v_float_raw_xyz.size(), v_atom_index.size()); }
+size_t CModel::AtomCount() const { return v_atom_index.size(); }
 
 // The longest bond is sqrt(1.2) x r_cut_radius. The relative margin covers the rounding of the
 // distance test; the one proportional to the grid's extent covers the rounding of the cell
@@ -356,6 +385,11 @@ void CModel::SearchCells(uint32_t i)
 
 CStructureFile *CModel::Handler(int fmt)
 {
+    return const_cast<CStructureFile *>(std::as_const(*this).Handler(fmt));
+}
+
+const CStructureFile *CModel::Handler(int fmt) const
+{
     switch (fmt) {
     case INPUT_FILE_TYPE_XYZ:
         return &xyz;
@@ -393,6 +427,7 @@ bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
     v_file_origin = glm::dvec3(center_xyz);
     is_updated = true;
     error_message.clear();
+    assert(CheckInvariants().empty());
     return true;
 }
 

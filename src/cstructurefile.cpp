@@ -34,13 +34,6 @@ bool WithinRange(const glm::dvec3 &p)
 
 } // namespace
 
-bool CStructureFile::GetFormat(std::string d, std::string f)
-{
-    std::vector<glm::dvec3> xyz;
-    std::vector<uint32_t> index;
-    return ReadFile(d, f, xyz, index);
-}
-
 void CStructureFile::DeleteAtom(uint32_t i)
 {
     if (i < v_atom_origin.size())

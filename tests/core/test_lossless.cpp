@@ -148,6 +148,7 @@ TEST(Lossless, EachEditChangesOnlyItsOwnLinesAndReadsBack)
                     m.DeleteAtomIndex(static_cast<uint32_t>(atom));
                 } else
                     continue;
+                EXPECT_EQ(m.CheckInvariants(), "");
                 WriteText(dir / "POTCAR", fs::exists(file.parent_path() / "POTCAR")
                                               ? ReadText(file.parent_path() / "POTCAR")
                                               : "");
@@ -214,6 +215,13 @@ TEST(Lossless, VaspSpeciesAreRunsInFileOrderWithTheirLabels)
     CModel again;
     ASSERT_TRUE(again.ReadStructureFile(dir.Path(), dir / "saved", INPUT_FILE_TYPE_VSP));
     EXPECT_EQ(again.v_atom_index, (std::vector<uint32_t>{25, 6, 7, 25}));
+    // The model's own rules catch what would make a save write wrong atoms.
+    EXPECT_EQ(m.CheckInvariants(), "");
+    m.vasp.v_atom_origin.pop_back();
+    EXPECT_EQ(m.CheckInvariants(), "the atoms are out of step with the file read");
+    m.vasp.v_atom_origin.push_back(4);
+    m.v_atom_index[1] = periodic_table_atoms;
+    EXPECT_EQ(m.CheckInvariants(), "atom 1 has no element");
 }
 
 TEST(Lossless, ExtendedXyzColumnsCellAndLaterFrames)

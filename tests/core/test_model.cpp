@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "bond_reference.h"
 #include "elements.h"
 #include "structure_builder.h"
@@ -215,4 +218,24 @@ TEST(EditTest, EditsInLargeStructureKeepEveryBond)
     m.UpdateBonds();
     ExpectBondsAreTrue(m);
     EXPECT_GE(m.u_cell_number, 9u);
+}
+
+TEST(Model, CompositionCountsEveryAtomOnceInOrderOfFirstAppearance)
+{
+    std::mt19937 rng(11);
+    for (int trial = 0; trial < 200; ++trial) {
+        std::vector<uint32_t> index(rng() % 50);
+        for (uint32_t &idx : index)
+            idx = rng() % 6;
+        std::vector<uint32_t> elements, counts;
+        CModel::Composition(index, elements, counts);
+        ASSERT_EQ(elements.size(), counts.size());
+        std::vector<uint32_t> firsts;
+        for (uint32_t idx : index)
+            if (std::find(firsts.begin(), firsts.end(), idx) == firsts.end())
+                firsts.push_back(idx);
+        EXPECT_EQ(elements, firsts);
+        for (size_t k = 0; k < elements.size(); ++k)
+            EXPECT_EQ(counts[k], std::count(index.begin(), index.end(), elements[k]));
+    }
 }
