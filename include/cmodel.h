@@ -102,13 +102,19 @@ public:
     void CenterZero();
     void SetInverseCell();
 
-    // Edits.
+    // Edits. Each is kept in the history, so that it can be undone and redone.
     // Moves atom u to v3 (display coordinates) and its file-frame position with it.
     void SetNewCoordinates(uint32_t u, glm::vec3 &v3);
     // Moves atom u to p, given in the file's frame (exactly as a save writes it).
     void MoveAtom(uint32_t u, const glm::dvec3 &p);
     void SetElement(uint32_t num, uint32_t idx);
     void DeleteAtomIndex(uint32_t u);
+    bool CanUndo() const { return u_history_done > 0; }
+    bool CanRedo() const { return u_history_done < v_history.size(); }
+    // Steps back or forward through the edits; false when there is none. Coming back to the
+    // point of the last load or save clears is_updated's unsaved state.
+    bool Undo();
+    bool Redo();
 
     // Linked cells and bonds.
     void EvalCutRadius();
@@ -122,6 +128,33 @@ public:
     void UpdateBonds();
 
 private:
+    // One edit, with what undoing it exactly needs: the atom, its element and position before
+    // and after (a deleted atom's, and which atom read it was), or for "(0,0,0)" its shift and
+    // the file frame it replaced (every atom moves, so it keeps every position).
+    struct SEdit {
+        enum EKind { MOVE, ELEMENT, DELETE, CENTER } kind;
+        SEdit(EKind k, uint32_t a) : kind(k), atom(a) {}
+        uint32_t atom = 0;
+        uint32_t element_before = 0, element_after = 0;
+        uint32_t origin = 0;
+        glm::dvec3 before{0.0}, after{0.0};
+        glm::vec3 drawn_before{0.0f};
+        std::vector<glm::dvec3> frame_before;
+    };
+    static constexpr size_t NO_CLEAN_POINT = ~size_t(0);
+    std::vector<SEdit> v_history;
+    // Edits in effect, and how many were in effect at the last load or save.
+    size_t u_history_done = 0;
+    size_t u_history_clean = 0;
+
+    void Record(const SEdit &e);
+    void Apply(const SEdit &e, bool forward);
+    void MarkClean();
+    void ForgetHistory();
+    void PlaceAtom(uint32_t u, const glm::dvec3 &p);
+    void RemoveAtom(uint32_t u);
+    void InsertAtom(const SEdit &e);
+
     // The box the linked-cell grid covers: the padded box of the coordinates searched, which at
     // load time is the drawn box; after an edit the drawn box stays as loaded.
     glm::vec3 v_grid_min{0.0f};

@@ -50,8 +50,10 @@ public:
     virtual bool SaveFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
                           std::vector<uint32_t> &index) = 0;
 
-    // The model deleted its atom i: the atom's lines go at the next save.
-    virtual void DeleteAtom(uint32_t i);
+    // The model deleted its atom i: the atom's lines go at the next save. RestoreAtom undoes
+    // that, putting atom `origin` read back at position i.
+    void DeleteAtom(uint32_t i);
+    void RestoreAtom(uint32_t i, uint32_t origin);
 
     // Element index of a symbol read from a file; the dummy element when it names none.
     uint32_t GetAtomIndex(std::string s) const;

@@ -33,8 +33,8 @@ public:
     // Per species, in file order: element index and atom count.
     std::vector<uint32_t> v_table_index;
     std::vector<uint32_t> v_table_atoms;
-    // Per atom: its species, its fractional coordinates as read (Direct files) and its flags
-    // (selective dynamics); kept in step with deletions by DeleteAtom.
+    // Per atom read: its species, its fractional coordinates (Direct files) and its flags
+    // (selective dynamics).
     std::vector<uint32_t> v_atom_type;
     std::vector<glm::dvec3> v_fract_xyz;
     std::vector<Dyn> v_dynamics;
@@ -53,7 +53,6 @@ public:
                   std::vector<uint32_t> &index) override;
     // Appends the species named by the VRHFIN lines of d/POTCAR to v_table_index.
     void ReadPotcar(std::string d);
-    void DeleteAtom(uint32_t i) override;
 
 private:
     friend class CStructureFile;

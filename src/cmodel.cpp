@@ -140,26 +140,129 @@ void CModel::SetElement(uint32_t num, uint32_t idx)
 {
     if (num >= v_atom_index.size() || idx >= periodic_table_atoms)
         return;
-    v_atom_index[num] = idx;
-    is_updated = false;
-    EvalModel();
-    UpdateBonds();
+    SEdit e(SEdit::ELEMENT, num);
+    e.element_before = v_atom_index[num];
+    e.element_after = idx;
+    Record(e);
 }
 
 void CModel::DeleteAtomIndex(uint32_t u)
 {
-    if (u >= v_float_raw_xyz.size() || u >= v_atom_index.size())
+    if (u >= v_atom_index.size())
         return;
-    if (CStructureFile *file = Handler(file_format))
-        file->DeleteAtom(u);
-    if (u < v_real_xyz.size())
-        v_real_xyz.erase(v_real_xyz.begin() + u);
-    v_float_raw_xyz.erase(v_float_raw_xyz.begin() + u);
-    v_atom_index.erase(v_atom_index.begin() + u);
+    SEdit e(SEdit::DELETE, u);
+    e.before = v_real_xyz[u];
+    e.drawn_before = v_float_raw_xyz[u];
+    e.element_before = v_atom_index[u];
+    const CStructureFile *file = Handler(file_format);
+    e.origin = file != nullptr && u < file->v_atom_origin.size() ? file->v_atom_origin[u] : 0;
+    Record(e);
+}
+
+// ---- edit history ----------------------------------------------------------
+
+void CModel::Record(const SEdit &e)
+{
+    v_history.resize(u_history_done);
+    if (u_history_clean > u_history_done)
+        u_history_clean = NO_CLEAN_POINT;
+    v_history.push_back(e);
+    ++u_history_done;
+    Apply(e, true);
     is_updated = false;
-    EvalModel();
+}
+
+bool CModel::Undo()
+{
+    if (!CanUndo())
+        return false;
+    Apply(v_history[--u_history_done], false);
+    is_updated = u_history_done == u_history_clean;
+    return true;
+}
+
+bool CModel::Redo()
+{
+    if (!CanRedo())
+        return false;
+    Apply(v_history[u_history_done++], true);
+    is_updated = u_history_done == u_history_clean;
+    return true;
+}
+
+void CModel::MarkClean()
+{
+    u_history_clean = u_history_done;
+    is_updated = true;
+}
+
+void CModel::ForgetHistory()
+{
+    v_history.clear();
+    u_history_done = u_history_clean = 0;
+}
+
+void CModel::Apply(const SEdit &e, bool forward)
+{
+    switch (e.kind) {
+    case SEdit::MOVE:
+        PlaceAtom(e.atom, forward ? e.after : e.before);
+        if (!forward)
+            v_float_raw_xyz[e.atom] = e.drawn_before;
+        break;
+    case SEdit::ELEMENT:
+        v_atom_index[e.atom] = forward ? e.element_after : e.element_before;
+        EvalModel();
+        break;
+    case SEdit::DELETE:
+        if (forward)
+            RemoveAtom(e.atom);
+        else
+            InsertAtom(e);
+        break;
+    case SEdit::CENTER:
+        // The display copy stays where it is; only the file frame moves.
+        if (forward) {
+            for (glm::dvec3 &p : v_real_xyz)
+                p -= e.after;
+            v_file_origin = e.before - e.after;
+        } else {
+            v_real_xyz = e.frame_before;
+            v_file_origin = e.before;
+        }
+        is_centered = forward;
+        center_xyz = forward ? glm::vec3(0.0f) : glm::vec3(e.before);
+        return;
+    }
     UpdateBonds();
 }
+
+void CModel::PlaceAtom(uint32_t u, const glm::dvec3 &p)
+{
+    v_real_xyz[u] = p;
+    v_float_raw_xyz[u] = glm::vec3(p - v_file_origin);
+}
+
+void CModel::RemoveAtom(uint32_t u)
+{
+    if (CStructureFile *file = Handler(file_format))
+        file->DeleteAtom(u);
+    v_real_xyz.erase(v_real_xyz.begin() + u);
+    v_float_raw_xyz.erase(v_float_raw_xyz.begin() + u);
+    v_atom_index.erase(v_atom_index.begin() + u);
+    EvalModel();
+}
+
+void CModel::InsertAtom(const SEdit &e)
+{
+    if (CStructureFile *file = Handler(file_format))
+        file->RestoreAtom(e.atom, e.origin);
+    v_real_xyz.insert(v_real_xyz.begin() + e.atom, e.before);
+    v_float_raw_xyz.insert(v_float_raw_xyz.begin() + e.atom, e.drawn_before);
+    v_atom_index.insert(v_atom_index.begin() + e.atom, e.element_before);
+    EvalModel();
+}
+
 
 void CModel::EvalCutRadius()
 {
@@ -425,7 +528,8 @@ bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
     SetModel();
     EvalModel();
     v_file_origin = glm::dvec3(center_xyz);
-    is_updated = true;
+    ForgetHistory();
+    MarkClean();
     error_message.clear();
     assert(CheckInvariants().empty());
     return true;
@@ -443,7 +547,7 @@ bool CModel::SaveStructureFile(std::string d, std::string f, int)
         error_message = writer->error_message;
         return false;
     }
-    is_updated = true;
+    MarkClean();
     error_message.clear();
     return true;
 }
@@ -455,12 +559,13 @@ void CModel::SetNewCoordinates(uint32_t u, glm::vec3 &v3)
 
 void CModel::MoveAtom(uint32_t u, const glm::dvec3 &p)
 {
-    if (u >= v_float_raw_xyz.size() || u >= v_real_xyz.size())
+    if (u >= v_real_xyz.size())
         return;
-    v_real_xyz[u] = p;
-    v_float_raw_xyz[u] = glm::vec3(p - v_file_origin);
-    is_updated = false;
-    UpdateBonds();
+    SEdit e(SEdit::MOVE, u);
+    e.before = v_real_xyz[u];
+    e.drawn_before = v_float_raw_xyz[u];
+    e.after = p;
+    Record(e);
 }
 
 // Moves the file-frame coordinates so that the centre of the bounding box read is the origin;
@@ -468,12 +573,11 @@ void CModel::MoveAtom(uint32_t u, const glm::dvec3 &p)
 void CModel::CenterZero()
 {
     if (!is_centered) {
-        const glm::dvec3 shift = (dmin_xyz + dmax_xyz) * 0.5;
-        for (glm::dvec3 &p : v_real_xyz)
-            p -= shift;
-        v_file_origin -= shift;
-        center_xyz = glm::vec3(0.0f);
-        is_centered = true;
+        SEdit e(SEdit::CENTER, 0);
+        e.after = (dmin_xyz + dmax_xyz) * 0.5;
+        e.before = v_file_origin;
+        e.frame_before = v_real_xyz;
+        Record(e);
     }
     is_updated = false;
 }

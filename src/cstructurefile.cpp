@@ -40,6 +40,12 @@ void CStructureFile::DeleteAtom(uint32_t i)
         v_atom_origin.erase(v_atom_origin.begin() + i);
 }
 
+void CStructureFile::RestoreAtom(uint32_t i, uint32_t origin)
+{
+    if (i <= v_atom_origin.size())
+        v_atom_origin.insert(v_atom_origin.begin() + i, origin);
+}
+
 uint32_t CStructureFile::GetAtomIndex(std::string s) const
 {
     const uint32_t idx = ElementIndexOfSymbol(std::move(s));

@@ -90,17 +90,6 @@ void CVasp::ReadPotcar(std::string d)
     }
 }
 
-void CVasp::DeleteAtom(uint32_t i)
-{
-    CStructureFile::DeleteAtom(i);
-    if (i < v_atom_type.size())
-        v_atom_type.erase(v_atom_type.begin() + i);
-    if (is_dynamics && i < v_dynamics.size())
-        v_dynamics.erase(v_dynamics.begin() + i);
-    if (is_direct && i < v_fract_xyz.size())
-        v_fract_xyz.erase(v_fract_xyz.begin() + i);
-}
-
 bool CVasp::Parse(const std::string &d, CTextFile &file, std::vector<glm::dvec3> &xyz,
                   std::vector<uint32_t> &index)
 {

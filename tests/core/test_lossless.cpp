@@ -316,3 +316,61 @@ TEST(Lossless, ATargetTheUserMayNotWriteIsRefusedAndKept)
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(ReadText(dir / "locked.xyz"), "protected");
 }
+
+// Random edits, all undone, give back the structure read (and its file, byte for byte); all
+// redone, the edited one. Save marks the point that counts as unsaved-free.
+TEST(Lossless, UndoAndRedoWalkEveryEditBackAndForth)
+{
+    ScratchFolder dir;
+    std::mt19937 rng(5);
+    for (const char *name : {"vasp/dynamics.vasp", "xyz/water.xyz"}) { // PENDING pdb/two_chains.pdb
+        const fs::path file = DATA + "/" + name;
+        CModel m;
+        ASSERT_TRUE(m.ReadStructureFile(file.parent_path(), file, FormatOf(file)));
+        const CModel read = m;
+        for (int step = 0; step < 12 && m.v_atom_index.size() > 1; ++step) {
+            const auto atom = static_cast<uint32_t>(rng() % m.v_atom_index.size());
+            switch (rng() % 4) {
+            case 0:
+                m.MoveAtom(atom, m.v_real_xyz[atom] + glm::dvec3(0.5, 0.0, -1.0));
+                break;
+            case 1:
+                m.SetElement(atom, rng() % 20);
+                break;
+            case 2:
+                m.DeleteAtomIndex(atom);
+                break;
+            default:
+                m.CenterZero();
+            }
+        }
+        const CModel edited = m;
+        EXPECT_FALSE(m.is_updated);
+        while (m.Undo()) {
+        }
+        EXPECT_TRUE(m.is_updated) << name;
+        EXPECT_EQ(m.v_real_xyz, read.v_real_xyz) << name;
+        EXPECT_EQ(m.v_float_raw_xyz, read.v_float_raw_xyz) << name;
+        EXPECT_EQ(m.v_atom_index, read.v_atom_index) << name;
+        EXPECT_EQ(m.i_number_of_bonds, read.i_number_of_bonds) << name;
+        EXPECT_EQ(m.CheckInvariants(), "") << name;
+        EXPECT_EQ(Saved(m, dir), ReadText(file)) << name;
+        while (m.Redo()) {
+        }
+        EXPECT_EQ(m.v_real_xyz, edited.v_real_xyz) << name;
+        EXPECT_EQ(m.v_atom_index, edited.v_atom_index) << name;
+        EXPECT_EQ(m.Handler(m.file_format)->v_atom_origin, edited.Handler(m.file_format)->v_atom_origin);
+
+        // A save is the new clean point; a new edit after an undo drops what could be redone.
+        Saved(m, dir);
+        EXPECT_TRUE(m.is_updated);
+        m.Undo();
+        EXPECT_FALSE(m.is_updated);
+        m.Redo();
+        EXPECT_TRUE(m.is_updated);
+        m.Undo();
+        m.MoveAtom(0, glm::dvec3(9.0));
+        EXPECT_FALSE(m.CanRedo());
+        EXPECT_FALSE(m.is_updated);
+    }
+}
