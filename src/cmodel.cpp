@@ -163,7 +163,7 @@ void CModel::DeleteAtomIndex(uint32_t u)
 
 void CModel::Record(const SEdit &e)
 {
-    v_history.resize(u_history_done);
+    v_history.erase(v_history.begin() + static_cast<long>(u_history_done), v_history.end());
     if (u_history_clean > u_history_done)
         u_history_clean = NO_CLEAN_POINT;
     v_history.push_back(e);
