@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+#include <tuple>
+
+#include "cperiodicbonds.h"
+
+namespace {
+
+using Key = std::tuple<uint32_t, uint32_t, int, int, int>;
+
+std::set<Key> Keys(const std::vector<CPeriodicBonds::SBond> &bonds)
+{
+    std::set<Key> keys;
+    for (const auto &b : bonds)
+        EXPECT_TRUE(keys.insert({b.i, b.j, b.image.x, b.image.y, b.image.z}).second) << "found twice";
+    return keys;
+}
+
+// Every pair and every translation within `range` cells: bonds that cross the boundary, each
+// once (i <= j; an atom and its own image once, for the positive translation).
+std::set<Key> BruteForce(const std::vector<glm::vec3> &p, const glm::dmat3 &cell, float limit2,
+                         int range)
+{
+    std::set<Key> keys;
+    for (uint32_t i = 0; i < p.size(); ++i)
+        for (uint32_t j = i; j < p.size(); ++j)
+            for (int x = -range; x <= range; ++x)
+                for (int y = -range; y <= range; ++y)
+                    for (int z = -range; z <= range; ++z) {
+                        const glm::ivec3 t(x, y, z);
+                        if (t == glm::ivec3(0) || (i == j && !(x > 0 || (x == 0 && (y > 0 || (y == 0 && z > 0))))))
+                            continue;
+                        const glm::dvec3 d = glm::dvec3(p[j]) + cell * glm::dvec3(t) - glm::dvec3(p[i]);
+                        if (glm::dot(d, d) < limit2)
+                            keys.insert({i, j, x, y, z});
+                    }
+    return keys;
+}
+
+} // namespace
+
+// Random cells, skewed ones and ones narrower than a bond, atoms inside and outside the cell.
+TEST(PeriodicBonds, EveryBondAcrossTheBoundaryOnceAsABruteForceFindsIt)
+{
+    std::mt19937 rng(9);
+    std::uniform_real_distribution<float> u(0.0f, 1.0f);
+    for (int trial = 0; trial < 60; ++trial) {
+        const double scale = trial % 3 == 0 ? 1.5 : 6.0;
+        glm::dmat3 cell(scale, 0, 0, scale * (u(rng) - 0.5), scale, 0, scale * (u(rng) - 0.5),
+                        scale * (u(rng) - 0.5), scale);
+        const size_t n = 1 + rng() % 40;
+        const glm::vec3 corner(-1.0f, 2.0f, 0.5f);
+        std::vector<glm::vec3> p(n);
+        for (glm::vec3 &x : p) {
+            const float spread = trial % 4 == 0 ? 1.6f : 1.0f; // some atoms beyond the cell
+            x = corner + glm::vec3(cell * glm::dvec3(u(rng) * spread, u(rng), u(rng) * spread - 0.3f));
+        }
+        const float reach = 2.5f;
+        const auto rule = [&](uint32_t, uint32_t, float d2) { return d2 < reach * reach; };
+        const std::set<Key> got = Keys(CPeriodicBonds::Find(p, cell, corner, reach, rule));
+        const std::set<Key> want = BruteForce(p, cell, reach * reach, 5);
+        EXPECT_EQ(got, want) << "trial " << trial << ", " << n << " atoms";
+    }
+}
+
+TEST(PeriodicBonds, HalfBondsEndOnTheCellFace)
+{
+    const glm::dmat3 cell(4, 0, 0, 0, 4, 0, 0, 0, 4);
+    const glm::dmat3 inverse = glm::inverse(cell);
+    const glm::vec3 corner(-2.0f);
+    // From x = 1.5 towards an image 1 angstrom further on: the face at x = 2.
+    EXPECT_EQ(CPeriodicBonds::FaceCrossing(glm::vec3(1.5f, 0, 0), glm::vec3(1, 0, 0), inverse, corner),
+              glm::vec3(2.0f, 0, 0));
+    EXPECT_EQ(CPeriodicBonds::FaceCrossing(glm::vec3(-1.5f, 0, 0), glm::vec3(-1, 0, 0), inverse, corner),
+              glm::vec3(-2.0f, 0, 0));
+    // An atom outside the cell: half way.
+    EXPECT_EQ(CPeriodicBonds::FaceCrossing(glm::vec3(3.0f, 0, 0), glm::vec3(1, 0, 0), inverse, corner),
+              glm::vec3(3.5f, 0, 0));
+}
