@@ -470,7 +470,7 @@ void CShell::FileChooserContent()
     ImGui::Text("File: %s", filePath);
 }
 
-// Right under the buttons and wrapped, so that the reason shows in the panel's first-use size.
+// Right under the buttons and wrapped to the panel's width, so that the panel does not widen.
 void CShell::ShowFileMessage() const
 {
     if (file_message.empty())

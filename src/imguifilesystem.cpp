@@ -56,16 +56,31 @@ ImVec2 OpeningSize(const ImVec2& requested)
                   requested.y > 0.0f ? requested.y : Dialog::WindowSize.y);
 }
 
-ImVec2 OpeningPosition(const ImVec2& requested, const ImVec2& size)
+// Inside the display's margins, or at their top left when the window is larger.
+ImVec2 KeptInside(ImVec2 pos, const ImVec2& size)
 {
-    const ImVec2 mouse = ImGui::GetMousePos();
-    ImVec2 pos(requested.x > 0.0f ? requested.x : mouse.x - size.x * 0.5f,
-               requested.y > 0.0f ? requested.y : mouse.y - size.y * 0.5f);
     const ImVec2 display = ImGui::GetIO().DisplaySize;
     const ImVec4& margins = Dialog::WindowLTRBOffsets;
     pos.x = std::max(std::min(pos.x, display.x - size.x - margins.z), margins.x);
     pos.y = std::max(std::min(pos.y, display.y - size.y - margins.w), margins.y);
     return pos;
+}
+
+ImVec2 OpeningPosition(const ImVec2& requested, const ImVec2& size)
+{
+    const ImVec2 mouse = ImGui::GetMousePos();
+    return KeptInside(ImVec2(requested.x > 0.0f ? requested.x : mouse.x - size.x * 0.5f,
+                             requested.y > 0.0f ? requested.y : mouse.y - size.y * 0.5f),
+                      size);
+}
+
+// The dialog blocks everything else: dragged out of the display, nothing could close it.
+void KeepWindowInside()
+{
+    const ImVec2 pos = ImGui::GetWindowPos();
+    const ImVec2 inside = KeptInside(pos, ImGui::GetWindowSize());
+    if (inside.x != pos.x || inside.y != pos.y)
+        ImGui::SetWindowPos(inside);
 }
 
 bool HighlightedButton(const char* label, bool highlighted, bool small)
@@ -191,8 +206,10 @@ const char* Dialog::Internal::run(const char* directory, const char* fileFilterE
     }
     if (!ImGui::BeginPopupModal(wndTitle.c_str(), &open, ExtraWindowFlags))
         return "";
-    if (!ImGui::IsWindowAppearing())
+    if (!ImGui::IsWindowAppearing()) {
         forceSetWindowPositionAndSize = false;
+        KeepWindowInside();
+    }
 
     ImGui::Separator();
     if (drawHistoryButtons()) {

@@ -398,6 +398,23 @@ TEST_F(FileDialogTest, WindowPlacementTitleAndExtensions)
     ImGuiFs::Dialog::WindowLTRBOffsets = ImVec4(0, 0, 0, 0);
 }
 
+// The open dialog takes all input, so it can't be dragged out of reach.
+TEST_F(FileDialogTest, DraggedByItsTitleTheDialogStaysInside)
+{
+    ImGui::GetIO().MousePos = ImVec2(640, 360);
+    Open(beta);
+    const ImVec2 pos = ImGuiDriver::WindowPos(DialogWindow().c_str());
+    ImGuiIO& io = ImGui::GetIO();
+    driver.MoveMouse(ImVec2(pos.x + 100.0f, pos.y + 5.0f), ui);
+    io.MouseDown[0] = true;
+    driver.Frame(ui);
+    for (ImVec2 to : {ImVec2(900, 600), ImVec2(1279, 719), ImVec2(1600, 1000)})
+        driver.MoveMouse(to, ui);
+    io.MouseDown[0] = false;
+    driver.Frames(2, ui);
+    EXPECT_EQ(P(ImGuiDriver::WindowPos(DialogWindow().c_str())), std::make_pair(680.0f, 320.0f));
+}
+
 TEST_F(FileDialogTest, KnownDirectoriesJumpThere)
 {
     tree.Folder("Documents");
