@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -95,6 +96,21 @@ protected:
         image.SavePng(std::string(KIVOA_BINARY_DIR) + "/e2e-interaction-" + std::to_string(++step) + "-" +
                       name + ".png");
         return image;
+    }
+
+    // Like Step, for slow frames: waits until two screenshots a while apart are the same.
+    Image SteadyStep(const std::string &name)
+    {
+        Image last = Step(name);
+        for (int k = 0; k < 20; k++) {
+            usleep(500000);
+            Image image = s.Screenshot();
+            if (image.rgb == last.rgb)
+                break;
+            last = image;
+        }
+        last.SavePng(std::string(KIVOA_BINARY_DIR) + "/e2e-interaction-" + std::to_string(step) + "-" + name + ".png");
+        return last;
     }
 
     void OpenFile(int row) { s.DoubleClick(40, CHOOSER_FIRST_FILE_Y + row * CHOOSER_ROW); }
@@ -199,6 +215,48 @@ TEST_F(NewcomerSession, OpensPicksEditsSavesAndUsesThePieMenu)
     s.Key("s");
     image = Step("labels-shown");
     EXPECT_GT(Find(image, IsLabel).count, 50);
+
+    ASSERT_TRUE(s.Close());
+    EXPECT_EQ(s.WaitExit(), 0) << s.Errors();
+}
+
+// On a structure large enough to make frames slow, quick presses of B each toggle the bonds once.
+// Before, a press and its release within one frame went unseen.
+TEST_F(NewcomerSession, QuickKeyPressesOnABigStructureEachActOnce)
+{
+    ASSERT_TRUE(s.HasHome());
+    std::string box;
+    int atoms = 0;
+    for (int i = 0; i < 10; i++)
+        for (int j = 0; j < 10; j++)
+            for (int k = 0; k < 10; k++) {
+                const double x = 3.1 * i, y = 3.1 * j, z = 3.1 * k;
+                char lines[200];
+                std::snprintf(lines, sizeof lines, "O %.3f %.3f %.3f\nH %.3f %.3f %.3f\nH %.3f %.3f %.3f\n", x, y,
+                              z + 0.119, x, y + 0.763, z - 0.477, x, y - 0.763, z - 0.477);
+                box += lines;
+                atoms += 3;
+            }
+    WriteText(s.WorkFolder() + "/a-water-box.xyz", std::to_string(atoms) + "\nwater box\n" + box);
+    ASSERT_TRUE(s.Start());
+    ASSERT_TRUE(s.WaitForWindow()) << s.Output() << s.Errors();
+    ASSERT_TRUE(s.WaitForPixel(1250, 700, BACKGROUND));
+    s.Click(OPEN_X, BUTTONS_Y);
+    SteadyStep("box-chooser");
+    OpenFile(0);
+    SteadyStep("box-drawn");
+    ASSERT_EQ(s.Title(), "Kivoa " + s.WorkFolder() + "/a-water-box.xyz");
+    s.Key("s"); // no labels: they would hide the bonds
+    const int grey_without_bonds = Find(SteadyStep("box-no-labels"), IsNeutralGrey).count;
+
+    // With bonds the atoms shrink: far fewer grey pixels of hydrogen.
+    s.Type("bbbbb");
+    const int grey_with_bonds = Find(SteadyStep("box-five-presses"), IsNeutralGrey).count;
+    EXPECT_LT(grey_with_bonds, grey_without_bonds - 5000);
+    s.Type("bbbb");
+    EXPECT_NEAR(Find(SteadyStep("box-four-more"), IsNeutralGrey).count, grey_with_bonds, 500);
+    s.Type("b");
+    EXPECT_NEAR(Find(SteadyStep("box-one-more"), IsNeutralGrey).count, grey_without_bonds, 500);
 
     ASSERT_TRUE(s.Close());
     EXPECT_EQ(s.WaitExit(), 0) << s.Errors();
