@@ -40,8 +40,9 @@ public:
     void NoteEvent() { is_event = true; }
     // True once for the events that came since the last call.
     bool TakeEvents();
-    // The GUI changes without input for a while (a text cursor blinks, a held button repeats).
-    bool IsAnimating() const;
+    // Seconds after which the GUI changes without input (a held button repeats, a text cursor
+    // blinks); 0 when it stands still.
+    double AnimationWait() const;
 
     // Each frame, between ImGui::NewFrame and ImGui::Render, in this order.
     void RouteMouse();  // trackball drag, pick request, wheel zoom, pie menu opening

@@ -25,6 +25,10 @@ const float HALF_PI = 1.5707964f;
 const uint32_t NO_ZATOM = 4294967295u;
 const int FORMAT_COUNT = 3;
 const float PANEL_MARGIN = 10.0f;
+// Seconds between frames while a held button repeats (the GUI's repeat rate) and while a text
+// cursor blinks.
+const double HELD_BUTTON_WAIT = 0.05;
+const double CURSOR_BLINK_WAIT = 0.4;
 // Panels fit their contents at every frame, so that no control or text is ever cut.
 const ImGuiWindowFlags PANEL_FLAGS = ImGuiWindowFlags_AlwaysAutoResize;
 const ImVec2 ELEMENT_BUTTON_SIZE(30.0f, 20.0f);
@@ -249,9 +253,11 @@ bool CShell::TakeEvents()
     return was;
 }
 
-bool CShell::IsAnimating() const
+double CShell::AnimationWait() const
 {
-    return ImGui::GetIO().WantTextInput || ImGui::IsAnyMouseDown();
+    if (ImGui::IsAnyItemActive() && ImGui::IsAnyMouseDown())
+        return HELD_BUTTON_WAIT;
+    return ImGui::GetIO().WantTextInput ? CURSOR_BLINK_WAIT : 0.0;
 }
 
 void CShell::KeyCallback(GLFWwindow *w, int key, int scancode, int action, int mods)

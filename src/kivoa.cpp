@@ -18,8 +18,6 @@ const char *const glsl_version = "#version 130";
 // Frames drawn after an event, so that the GUI settles (popups and new panels appear a frame late,
 // a button acts on its release, a pick shows in the next frame).
 const int SETTLE_FRAMES = 3;
-// While something changes without input, a frame at least this often (seconds).
-const double ANIMATION_WAIT = 0.1;
 
 void glfw_error_callback(int error, const char *description)
 {
@@ -39,10 +37,11 @@ void StartGui(GLFWwindow *window)
 // and the panels stand still.
 void WaitForChange(CShell &shell, int &frames_due)
 {
+    const double animation = shell.AnimationWait();
     if (frames_due > 0)
         glfwPollEvents();
-    else if (shell.IsAnimating())
-        glfwWaitEventsTimeout(ANIMATION_WAIT);
+    else if (animation > 0.0)
+        glfwWaitEventsTimeout(animation);
     else
         glfwWaitEvents();
     if (shell.TakeEvents())

@@ -519,6 +519,36 @@ TEST_F(ShellTest, TheOpenChooserKeepsAllInputFromWhatIsBehindIt)
     PickAtom(0);
 }
 
+// Standing still the viewer waits for input; a blinking text cursor or a held repeat button need
+// frames without it.
+TEST_F(ShellTest, FramesWithoutInputOnlyWhileTheGuiChangesByItself)
+{
+    EXPECT_EQ(shell->AnimationWait(), 0.0);
+    LoadWater();
+    PickAtom(0);
+    ASSERT_TRUE(Click("Edit"));
+    EXPECT_EQ(shell->AnimationWait(), 0.0);
+    ClickField("X", 100.0f);
+    EXPECT_GT(shell->AnimationWait(), 0.0);
+    Press(GLFW_KEY_ENTER);
+    driver->Frame(ui);
+    EXPECT_EQ(shell->AnimationWait(), 0.0);
+
+    const ImGuiDriver::TextRun *plus = FindText("+", WindowRect(ACTION));
+    ASSERT_NE(plus, nullptr);
+    driver->MoveMouse(plus->Centre(), ui);
+    PressButton(0, true);
+    EXPECT_GT(shell->AnimationWait(), 0.0);
+    EXPECT_LT(shell->AnimationWait(), 0.1);
+    PressButton(0, false);
+    EXPECT_EQ(shell->AnimationWait(), 0.0);
+
+    driver->MoveMouse(EMPTY_VIEW, ui); // a drag of the view moves only with the pointer
+    PressButton(0, true);
+    EXPECT_EQ(shell->AnimationWait(), 0.0);
+    PressButton(0, false);
+}
+
 TEST_F(ShellTest, DeleteKeyRemovesOnlyASelectedAtom)
 {
     LoadWater();
