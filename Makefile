@@ -19,7 +19,10 @@ build: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Only the viewer and what it links, not the tests and benchmarks.
+run: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target kivoa
 	./$(BUILD)/kivoa
 
 # The core library's tests once more under AddressSanitizer and UndefinedBehaviorSanitizer.

@@ -29,10 +29,24 @@ public:
     void LoadSettings();
     // Start-up, once `atom` exists: the font and Axes controls start from the display's values.
     void InitPanels();
+    // Start-up, once the GUI's GLFW back-end is installed: key presses are queued for the
+    // shortcuts and every input or window event is noted, each callback passing the event on
+    // to the back-end's; the arrow keys pan the view instead of moving the GUI's focus.
+    void ConnectWindow(GLFWwindow *w);
+    static void KeyCallback(GLFWwindow *w, int key, int scancode, int action, int mods);
+
+    // A key event as GLFW reports it (action GLFW_PRESS, GLFW_REPEAT or GLFW_RELEASE).
+    void QueueKey(int key, int action, int mods);
+    void NoteEvent() { is_event = true; }
+    // True once for the events that came since the last call.
+    bool TakeEvents();
+    // Seconds after which the GUI changes without input (a held button repeats, a text cursor
+    // blinks); 0 when it stands still.
+    double AnimationWait() const;
 
     // Each frame, between ImGui::NewFrame and ImGui::Render, in this order.
     void RouteMouse();  // trackball drag, pick request, wheel zoom, pie menu opening
-    void RouteKeys();   // keyboard shortcuts
+    void RouteKeys();   // keyboard shortcuts, each queued press once
     void ShowPieMenu(); // the pie menu and its command, while is_select_pie
     void ShowPanels();  // Settings, Choose File and Action panels
     void DrawScene();   // background, then the structure when one is loaded
@@ -74,7 +88,17 @@ public:
     std::string file_message;
 
 private:
+    struct KeyPress {
+        int key;
+        int action;
+        int mods;
+    };
+
     bool is_view_press = false; // the left button went down over the view
+    bool is_event = false;
+    std::vector<KeyPress> key_queue;
+
+    void RunShortcut(const KeyPress &press);
 
     void RunPieCommand(int choice);
     void ToggleBonds();
@@ -82,11 +106,13 @@ private:
     void ResetView();
 
     void ShowPanel(const char *title, bool &is_shown, int slot, void (CShell::*content)());
+    void KeepPanelInside() const;
     void SettingsContent();
     void KeepBackground();
     void FileChooserContent();
     void ShowFormatCombo();
     void OpenChosenFile();
+    void ReloadStructure();
     bool LoadStructure(const char *dir, const char *file);
     void SaveStructure();
     void ShowFileMessage() const;

@@ -7,6 +7,8 @@ namespace ImGuiFs {
 
 // Modal file browser drawn with Dear ImGui. Call chooseFileDialog every frame from the same window;
 // it draws nothing until triggered and returns the chosen path on the one frame a file is chosen.
+// A click on a file selects it; a double click or the Choose button chooses it; Cancel or the
+// close box closes the dialog without a choice.
 class Dialog {
 public:
     // Shared by all dialogs: default size, margins to the display edges (left, top, right, bottom),

@@ -8,6 +8,7 @@
 #include <glad/gl.h>
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>
+#include <backends/imgui_impl_glfw.h>
 #include <imgui_internal.h>
 
 #include "cdisplay.h"
@@ -24,7 +25,12 @@ const float HALF_PI = 1.5707964f;
 const uint32_t NO_ZATOM = 4294967295u;
 const int FORMAT_COUNT = 3;
 const float PANEL_MARGIN = 10.0f;
-const ImVec2 PANEL_SIZE(300.0f, 120.0f);
+// Seconds between frames while a held button repeats (the GUI's repeat rate) and while a text
+// cursor blinks.
+const double HELD_BUTTON_WAIT = 0.05;
+const double CURSOR_BLINK_WAIT = 0.4;
+// Panels fit their contents at every frame, so that no control or text is ever cut.
+const ImGuiWindowFlags PANEL_FLAGS = ImGuiWindowFlags_AlwaysAutoResize;
 const ImVec2 ELEMENT_BUTTON_SIZE(30.0f, 20.0f);
 const ImVec4 MESSAGE_COLOR(1.0f, 0.45f, 0.4f, 1.0f);
 const char *const PIE_POPUP_ID = "##piepopup";
@@ -35,10 +41,36 @@ const char *const ACTION_TITLE = "Action (ctrl+a)";
 struct Shortcut {
     int key;
     bool enabled;
+    bool repeats; // held down, the key acts again at the keyboard's repeat rate
     std::function<void()> command;
 };
 
 void Toggle(bool &flag) { flag = !flag; }
+
+// The file chooser: while it is open nothing behind it takes the mouse or the keys.
+bool IsModalOpen()
+{
+    return ImGui::GetTopMostPopupModal() != nullptr;
+}
+
+CShell *ShellOf(GLFWwindow *w)
+{
+    return static_cast<CShell *>(glfwGetWindowUserPointer(w));
+}
+
+void NoteEventOf(GLFWwindow *w)
+{
+    if (CShell *shell = ShellOf(w))
+        shell->NoteEvent();
+}
+
+// Where a panel at `pos` of `size` goes so that it lies inside the display, or, larger than the
+// display, starts at its top left corner.
+ImVec2 PanelPlaceInside(const ImVec2 &pos, const ImVec2 &size, const ImVec2 &display)
+{
+    return ImVec2(std::max(std::min(pos.x, display.x - size.x), 0.0f),
+                  std::max(std::min(pos.y, display.y - size.y), 0.0f));
+}
 
 bool IsPointerOverPanel()
 {
@@ -124,7 +156,7 @@ void CShell::RouteMouse()
     // A drag rotates only when its press went to the view, not to a panel or the pie.
     if (ImGui::IsMouseClicked(0))
         is_view_press = false;
-    if (is_select_pie || !ImGui::IsMousePosValid()) {
+    if (is_select_pie || !ImGui::IsMousePosValid() || IsModalOpen()) {
         is_mouse = false;
         return;
     }
@@ -165,37 +197,106 @@ void CShell::RouteMouse()
 }
 
 // Shortcut keys act on the view only while no text field takes the typing: Delete or S typed
-// into a coordinate field or the chooser's location edit that field, not the structure.
+// into a coordinate field or the chooser's location edit that field, not the structure. Every
+// press queued since the last frame acts once, with the Ctrl state it was pressed with.
 void CShell::RouteKeys()
 {
-    const ImGuiIO &io = ImGui::GetIO();
-    if (io.WantTextInput)
+    std::vector<KeyPress> presses;
+    presses.swap(key_queue);
+    if (ImGui::GetIO().WantTextInput || IsModalOpen())
         return;
-    const bool ctrl = io.KeyCtrl;
+    for (const KeyPress &press : presses)
+        if (press.action != GLFW_RELEASE)
+            RunShortcut(press);
+}
+
+// Toggles and deletions act once per press; only the pan keys repeat while held.
+void CShell::RunShortcut(const KeyPress &press)
+{
+    const bool ctrl = (press.mods & GLFW_MOD_CONTROL) != 0;
     const Shortcut table[] = {
-        {GLFW_KEY_DELETE, atom->is_atom_selected, [this] { DeleteSelectedAtom(); }},
-        {GLFW_KEY_S, ctrl, [this] { Toggle(show_settings_window); }},
-        {GLFW_KEY_F, ctrl, [this] { Toggle(show_file_chooser); }},
-        {GLFW_KEY_A, ctrl, [this] { Toggle(show_action_window); }},
-        {GLFW_KEY_X, ctrl, [this] { atom->SetTrackRotation(HALF_PI, HALF_PI); }},
-        {GLFW_KEY_Y, ctrl, [this] { atom->SetTrackRotation(HALF_PI, 0.0f); }},
-        {GLFW_KEY_Z, ctrl, [this] { atom->SetTrackRotation(0.0f, HALF_PI); }},
-        {GLFW_KEY_S, !ctrl, [this] { Toggle(atom->is_show_symbol); }},
-        {GLFW_KEY_B, !ctrl, [this] { ToggleBonds(); }},
-        {GLFW_KEY_C, !ctrl, [this] { Toggle(atom->is_show_box); }},
-        {GLFW_KEY_I, !ctrl, [this] { Toggle(atom->is_show_index); }},
-        {GLFW_KEY_ESCAPE, !ctrl, [this] { ResetView(); }},
-        {GLFW_KEY_RIGHT, !ctrl, [this] { atom->view_offset.x += 1.0f; }},
-        {GLFW_KEY_LEFT, !ctrl, [this] { atom->view_offset.x -= 1.0f; }},
-        {GLFW_KEY_UP, !ctrl, [this] { atom->view_offset.y += 1.0f; }},
-        {GLFW_KEY_DOWN, !ctrl, [this] { atom->view_offset.y -= 1.0f; }},
+        {GLFW_KEY_DELETE, atom->is_atom_selected, false, [this] { DeleteSelectedAtom(); }},
+        {GLFW_KEY_S, ctrl, false, [this] { Toggle(show_settings_window); }},
+        {GLFW_KEY_F, ctrl, false, [this] { Toggle(show_file_chooser); }},
+        {GLFW_KEY_A, ctrl, false, [this] { Toggle(show_action_window); }},
+        {GLFW_KEY_X, ctrl, false, [this] { atom->SetTrackRotation(HALF_PI, HALF_PI); }},
+        {GLFW_KEY_Y, ctrl, false, [this] { atom->SetTrackRotation(HALF_PI, 0.0f); }},
+        {GLFW_KEY_Z, ctrl, false, [this] { atom->SetTrackRotation(0.0f, HALF_PI); }},
+        {GLFW_KEY_S, !ctrl, false, [this] { Toggle(atom->is_show_symbol); }},
+        {GLFW_KEY_B, !ctrl, false, [this] { ToggleBonds(); }},
+        {GLFW_KEY_C, !ctrl, false, [this] { Toggle(atom->is_show_box); }},
+        {GLFW_KEY_I, !ctrl, false, [this] { Toggle(atom->is_show_index); }},
+        {GLFW_KEY_ESCAPE, !ctrl, false, [this] { ResetView(); }},
+        {GLFW_KEY_RIGHT, !ctrl, true, [this] { atom->view_offset.x += 1.0f; }},
+        {GLFW_KEY_LEFT, !ctrl, true, [this] { atom->view_offset.x -= 1.0f; }},
+        {GLFW_KEY_UP, !ctrl, true, [this] { atom->view_offset.y += 1.0f; }},
+        {GLFW_KEY_DOWN, !ctrl, true, [this] { atom->view_offset.y -= 1.0f; }},
     };
     for (const Shortcut &shortcut : table) {
-        if (shortcut.enabled && ImGui::IsKeyPressed(shortcut.key, true)) {
+        if (shortcut.key == press.key && shortcut.enabled && (press.action == GLFW_PRESS || shortcut.repeats)) {
             shortcut.command();
             return;
         }
     }
+}
+
+void CShell::QueueKey(int key, int action, int mods)
+{
+    key_queue.push_back(KeyPress{key, action, mods});
+    NoteEvent();
+}
+
+bool CShell::TakeEvents()
+{
+    const bool was = is_event;
+    is_event = false;
+    return was;
+}
+
+double CShell::AnimationWait() const
+{
+    if (ImGui::IsAnyItemActive() && ImGui::IsAnyMouseDown())
+        return HELD_BUTTON_WAIT;
+    return ImGui::GetIO().WantTextInput ? CURSOR_BLINK_WAIT : 0.0;
+}
+
+void CShell::KeyCallback(GLFWwindow *w, int key, int scancode, int action, int mods)
+{
+    if (CShell *shell = ShellOf(w))
+        shell->QueueKey(key, action, mods);
+    ImGui_ImplGlfw_KeyCallback(w, key, scancode, action, mods);
+}
+
+void CShell::ConnectWindow(GLFWwindow *w)
+{
+    window = w;
+    ImGui::GetIO().ConfigFlags &= ~ImGuiConfigFlags_NavEnableKeyboard;
+    glfwSetWindowUserPointer(w, this);
+    glfwSetKeyCallback(w, KeyCallback);
+    glfwSetCharCallback(w, [](GLFWwindow *g, unsigned int c) {
+        NoteEventOf(g);
+        ImGui_ImplGlfw_CharCallback(g, c);
+    });
+    glfwSetMouseButtonCallback(w, [](GLFWwindow *g, int button, int action, int mods) {
+        NoteEventOf(g);
+        ImGui_ImplGlfw_MouseButtonCallback(g, button, action, mods);
+    });
+    glfwSetScrollCallback(w, [](GLFWwindow *g, double x, double y) {
+        NoteEventOf(g);
+        ImGui_ImplGlfw_ScrollCallback(g, x, y);
+    });
+    glfwSetCursorEnterCallback(w, [](GLFWwindow *g, int entered) {
+        NoteEventOf(g);
+        ImGui_ImplGlfw_CursorEnterCallback(g, entered);
+    });
+    glfwSetWindowFocusCallback(w, [](GLFWwindow *g, int focused) {
+        NoteEventOf(g);
+        ImGui_ImplGlfw_WindowFocusCallback(g, focused);
+    });
+    // The GUI back-end reads these by polling; they only need to wake the frame loop.
+    glfwSetCursorPosCallback(w, [](GLFWwindow *g, double, double) { NoteEventOf(g); });
+    glfwSetFramebufferSizeCallback(w, [](GLFWwindow *g, int, int) { NoteEventOf(g); });
+    glfwSetWindowRefreshCallback(w, [](GLFWwindow *g) { NoteEventOf(g); });
 }
 
 // ---- pie menu -------------------------------------------------------------------------------
@@ -264,20 +365,39 @@ void CShell::ShowPanels()
     atom->is_show_label = atom->is_show_index || atom->is_show_symbol;
 }
 
-// On first use the panels stand one under another down the left edge, so that all three show.
+// On first use Choose File stands in the top left corner, Settings in the bottom left one and
+// Action in the top right one, away from the axes gizmo, so that the three never overlap. The two
+// that grow with their contents (a message, a selected atom) hang from the top edge, so that
+// their buttons stay where they are.
 void CShell::ShowPanel(const char *title, bool &is_shown, int slot, void (CShell::*content)())
 {
     if (!is_shown)
         return;
-    const float top = PANEL_MARGIN + slot * (PANEL_SIZE.y + PANEL_MARGIN);
-    ImGui::SetNextWindowPos(ImVec2(PANEL_MARGIN, top), ImGuiCond_FirstUseEver);
-    ImGui::SetNextWindowSize(PANEL_SIZE, ImGuiCond_FirstUseEver);
-    if (ImGui::Begin(title, &is_shown)) {
+    const ImVec2 display = ImGui::GetIO().DisplaySize;
+    const ImVec2 corners[] = {ImVec2(0.0f, 1.0f), ImVec2(0.0f, 0.0f), ImVec2(1.0f, 0.0f)};
+    const ImVec2 pivot = corners[slot];
+    const ImVec2 corner(PANEL_MARGIN + pivot.x * (display.x - 2.0f * PANEL_MARGIN),
+                        PANEL_MARGIN + pivot.y * (display.y - 2.0f * PANEL_MARGIN));
+    ImGui::SetNextWindowPos(corner, ImGuiCond_FirstUseEver, pivot);
+    if (ImGui::Begin(title, &is_shown, PANEL_FLAGS)) {
         (this->*content)();
         if (ImGui::Button("Close"))
             is_shown = false;
     }
+    KeepPanelInside();
     ImGui::End();
+}
+
+// A panel dragged out, left outside by a smaller window or by a saved layout comes back whole
+// (its title bar first when it is larger than the window), so that it can always be reached.
+void CShell::KeepPanelInside() const
+{
+    const ImGuiWindow *panel = ImGui::GetCurrentWindow();
+    if (panel->HiddenFramesCannotSkipItems > 0)
+        return; // not laid out yet
+    const ImVec2 inside = PanelPlaceInside(panel->Pos, panel->Size, ImGui::GetIO().DisplaySize);
+    if (inside.x != panel->Pos.x || inside.y != panel->Pos.y)
+        ImGui::SetWindowPos(inside);
 }
 
 void CShell::SettingsContent()
@@ -337,13 +457,15 @@ void CShell::FileChooserContent()
     }
     ShowFormatCombo();
     const bool browseButtonPressed = ImGui::Button("Open");
+    if (browseButtonPressed)
+        file_message.clear(); // the old failure is not about the next choice
     const char *chosen = dlg->chooseFileDialog(browseButtonPressed, filePath, nullptr, nullptr, ImVec2(-1, -1),
                                                ImVec2(-1, -1), 0.875f);
     if (chosen != nullptr && chosen[0] != '\0')
         OpenChosenFile();
     ImGui::SameLine();
     if (ImGui::Button("Reload") && atom->is_visible)
-        LoadStructure(dirPath, filePath);
+        ReloadStructure();
     ImGui::SameLine();
     const bool is_saved = atom->is_updated;
     PushDisabled(is_saved);
@@ -351,10 +473,10 @@ void CShell::FileChooserContent()
         SaveStructure();
     PopDisabled(is_saved);
     ShowFileMessage();
-    ImGui::Text("File: %s", dlg->getChosenPath());
+    ImGui::Text("File: %s", filePath);
 }
 
-// Right under the buttons and wrapped, so that the reason shows in the panel's first-use size.
+// Right under the buttons and wrapped to the panel's width, so that the panel does not widen.
 void CShell::ShowFileMessage() const
 {
     if (file_message.empty())
@@ -390,6 +512,15 @@ void CShell::OpenChosenFile()
     CopyPath(win_title, (std::string("Kivoa ") + filePath).c_str()); // cut to the title's size
     if (window != nullptr)
         glfwSetWindowTitle(window, win_title);
+}
+
+// Reads the structure shown again with the format it was read with, whatever the combo says now.
+void CShell::ReloadStructure()
+{
+    const int chosen = atom->input_format;
+    atom->input_format = atom->file_format;
+    LoadStructure(dirPath, filePath);
+    atom->input_format = chosen;
 }
 
 bool CShell::LoadStructure(const char *dir, const char *file)

@@ -56,16 +56,31 @@ ImVec2 OpeningSize(const ImVec2& requested)
                   requested.y > 0.0f ? requested.y : Dialog::WindowSize.y);
 }
 
-ImVec2 OpeningPosition(const ImVec2& requested, const ImVec2& size)
+// Inside the display's margins, or at their top left when the window is larger.
+ImVec2 KeptInside(ImVec2 pos, const ImVec2& size)
 {
-    const ImVec2 mouse = ImGui::GetMousePos();
-    ImVec2 pos(requested.x > 0.0f ? requested.x : mouse.x - size.x * 0.5f,
-               requested.y > 0.0f ? requested.y : mouse.y - size.y * 0.5f);
     const ImVec2 display = ImGui::GetIO().DisplaySize;
     const ImVec4& margins = Dialog::WindowLTRBOffsets;
     pos.x = std::max(std::min(pos.x, display.x - size.x - margins.z), margins.x);
     pos.y = std::max(std::min(pos.y, display.y - size.y - margins.w), margins.y);
     return pos;
+}
+
+ImVec2 OpeningPosition(const ImVec2& requested, const ImVec2& size)
+{
+    const ImVec2 mouse = ImGui::GetMousePos();
+    return KeptInside(ImVec2(requested.x > 0.0f ? requested.x : mouse.x - size.x * 0.5f,
+                             requested.y > 0.0f ? requested.y : mouse.y - size.y * 0.5f),
+                      size);
+}
+
+// The dialog blocks everything else: dragged out of the display, nothing could close it.
+void KeepWindowInside()
+{
+    const ImVec2 pos = ImGui::GetWindowPos();
+    const ImVec2 inside = KeptInside(pos, ImGui::GetWindowSize());
+    if (inside.x != pos.x || inside.y != pos.y)
+        ImGui::SetWindowPos(inside);
 }
 
 bool HighlightedButton(const char* label, bool highlighted, bool small)
@@ -142,6 +157,14 @@ struct Dialog::Internal {
     bool forceSetWindowPositionAndSize = true;
     bool detectKnownDirectoriesAtEachOpening = false;
     std::string extensions;
+    // The file a single click selected; a double click on it or the Choose button chooses it.
+    std::string selectedPath;
+    // A press on a listing not yet drawn, or the second press of a double click whose first
+    // press was on another listing (a double click on a folder), is no click on its entries.
+    int listingFrames = 0;
+    int listingNumber = 0;
+    int lastPressListing = -1;
+    bool pressOnShownListing = false;
 
     const char* run(const char* directory, const char* fileFilterExtensionString, const char* windowTitle,
                     const ImVec2& windowSize, const ImVec2& windowPos);
@@ -160,8 +183,12 @@ struct Dialog::Internal {
     void drawKnownDirectories();
     void drawFilter();
     void drawSorting();
+    void notePress();
     void drawBrowsingFrame();
-    int drawEntries(const Listing& listing, const ImVec4& tint, DrawIconCallback icon, int& placed);
+    int drawEntries(const Listing& listing, const ImVec4& tint, DrawIconCallback icon, bool doubleClicks,
+                    int& placed);
+    void clickFile(const std::string& path, bool isDoubleClick);
+    void drawChooseButtons();
 };
 
 const char* Dialog::Internal::run(const char* directory, const char* fileFilterExtensionString,
@@ -179,8 +206,10 @@ const char* Dialog::Internal::run(const char* directory, const char* fileFilterE
     }
     if (!ImGui::BeginPopupModal(wndTitle.c_str(), &open, ExtraWindowFlags))
         return "";
-    if (!ImGui::IsWindowAppearing())
+    if (!ImGui::IsWindowAppearing()) {
         forceSetWindowPositionAndSize = false;
+        KeepWindowInside();
+    }
 
     ImGui::Separator();
     if (drawHistoryButtons()) {
@@ -193,8 +222,9 @@ const char* Dialog::Internal::run(const char* directory, const char* fileFilterE
     drawSorting();
     ImGui::Separator();
     drawBrowsingFrame();
+    drawChooseButtons();
 
-    if (!chosenPath.empty()) {
+    if (!chosenPath.empty() || !open) {
         ImGui::CloseCurrentPopup();
         freeListing();
         ImGui::EndPopup();
@@ -210,6 +240,7 @@ void Dialog::Internal::openAt(const char* directory, const char* fileFilterExten
     currentFolder = ResolvedStartingFolder(directory);
     history.reset();
     history.switchTo(currentFolder);
+    selectedPath.clear();
     freeListing();
     forceRescan = true;
     open = true;
@@ -237,6 +268,8 @@ void Dialog::Internal::rescanFolder()
     const FolderInfo* info = history.current();
     currentSplitPath = info != nullptr ? Path::Split(info->fullFolder) : std::vector<std::string>();
     totalNumBrowsingEntries = (int)(dirs.paths.size() + files.paths.size());
+    listingFrames = 0;
+    ++listingNumber;
 }
 
 void Dialog::Internal::freeListing()
@@ -258,6 +291,7 @@ void Dialog::Internal::copyToLocation(const std::string& folder)
 void Dialog::Internal::setCurrentFolder(const std::string& folder)
 {
     currentFolder = folder;
+    selectedPath.clear();
     copyToLocation(folder);
     forceRescan = true;
 }
@@ -390,9 +424,20 @@ void Dialog::Internal::drawSorting()
     }
 }
 
+void Dialog::Internal::notePress()
+{
+    if (!ImGui::IsMouseClicked(0))
+        return;
+    const bool secondPressElsewhere = ImGui::IsMouseDoubleClicked(0) && lastPressListing != listingNumber;
+    pressOnShownListing = listingFrames > 0 && !secondPressElsewhere;
+    lastPressListing = listingNumber;
+}
+
 void Dialog::Internal::drawBrowsingFrame()
 {
-    ImGui::BeginChild("BrowsingFrame");
+    notePress();
+    // The Choose and Cancel buttons stay below the listing.
+    ImGui::BeginChild("BrowsingFrame", ImVec2(0.0f, -ImGui::GetFrameHeightWithSpacing()));
     const ImVec2 available = ImGui::GetContentRegionAvail();
     const ColumnLayout layout = ComputeColumnLayout(totalNumBrowsingEntries, available.y,
                                                     ImGui::GetTextLineHeightWithSpacing(), available.x);
@@ -402,22 +447,47 @@ void Dialog::Internal::drawBrowsingFrame()
 
     int placed = 0;
     ImGui::PushID("folders");
-    const int folder = drawEntries(dirs, FOLDER_TINT, DrawFolderIconCallback, placed);
+    const int folder = drawEntries(dirs, FOLDER_TINT, DrawFolderIconCallback, false, placed);
     ImGui::PopID();
     ImGui::PushID("files");
-    const int file = drawEntries(files, FILE_TINT, DrawFileIconCallback, placed);
+    const int file = drawEntries(files, FILE_TINT, DrawFileIconCallback, true, placed);
+    const bool isDoubleClick = file >= 0 && ImGui::IsMouseDoubleClicked(0);
     ImGui::PopID();
 
     ImGui::Columns(1);
     ImGui::EndChild();
+    ++listingFrames;
+    if (!pressOnShownListing)
+        return;
     if (folder >= 0)
         showFolder(dirs.paths[folder]);
     if (file >= 0)
-        chosenPath = files.paths[file];
+        clickFile(files.paths[file], isDoubleClick);
 }
 
-// Draws the entries that pass the name filter; returns the index of the clicked one, or -1.
-int Dialog::Internal::drawEntries(const Listing& listing, const ImVec4& tint, DrawIconCallback icon, int& placed)
+// A single click selects; a double click chooses (its first click, on the same listing, has
+// selected the file already).
+void Dialog::Internal::clickFile(const std::string& path, bool isDoubleClick)
+{
+    if (isDoubleClick)
+        chosenPath = path;
+    else
+        selectedPath = path;
+}
+
+void Dialog::Internal::drawChooseButtons()
+{
+    if (DimmableButton("Choose", !selectedPath.empty()))
+        chosenPath = selectedPath;
+    ImGui::SameLine();
+    if (ImGui::Button("Cancel"))
+        open = false;
+}
+
+// Draws the entries that pass the name filter; returns the index of the one clicked (released
+// on) or, with doubleClicks, pressed a second time; -1 when none.
+int Dialog::Internal::drawEntries(const Listing& listing, const ImVec4& tint, DrawIconCallback icon, bool doubleClicks,
+                                  int& placed)
 {
     int clicked = -1;
     PushEntryColours(tint);
@@ -430,7 +500,9 @@ int Dialog::Internal::drawEntries(const Listing& listing, const ImVec4& tint, Dr
             icon(listing.paths[i].c_str());
             ImGui::SameLine();
         }
-        if (ImGui::SmallButton(name))
+        const bool selected = !selectedPath.empty() && listing.paths[i] == selectedPath;
+        if (HighlightedButton(name, selected, true) ||
+            (doubleClicks && ImGui::IsItemHovered() && ImGui::IsMouseDoubleClicked(0)))
             clicked = i;
         ImGui::PopID();
         ++placed;

@@ -15,6 +15,9 @@
 namespace {
 
 const char *const glsl_version = "#version 130";
+// Frames drawn after an event, so that the GUI settles (popups and new panels appear a frame late,
+// a button acts on its release, a pick shows in the next frame).
+const int SETTLE_FRAMES = 3;
 
 void glfw_error_callback(int error, const char *description)
 {
@@ -25,16 +28,35 @@ void StartGui(GLFWwindow *window)
 {
     IMGUI_CHECKVERSION();
     ImGui::CreateContext();
-    ImGui::GetIO().ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
     ImGui_ImplGlfw_InitForOpenGL(window, true);
     ImGui_ImplOpenGL3_Init(glsl_version);
     ImGui::StyleColorsDark();
 }
 
+// Sleeps until something happens, unless frames are still due: nothing is drawn while the view
+// and the panels stand still.
+void WaitForChange(CShell &shell, int &frames_due)
+{
+    const double animation = shell.AnimationWait();
+    if (frames_due > 0)
+        glfwPollEvents();
+    else if (animation > 0.0)
+        glfwWaitEventsTimeout(animation);
+    else
+        glfwWaitEvents();
+    if (shell.TakeEvents())
+        frames_due = SETTLE_FRAMES;
+}
+
 void RunFrames(CShell &shell)
 {
-    while (!glfwWindowShouldClose(shell.window)) {
-        glfwPollEvents();
+    int frames_due = SETTLE_FRAMES;
+    for (;;) {
+        WaitForChange(shell, frames_due);
+        if (glfwWindowShouldClose(shell.window))
+            break;
+        if (frames_due > 0)
+            frames_due--;
         ImGui_ImplOpenGL3_NewFrame();
         ImGui_ImplGlfw_NewFrame();
         ImGui::NewFrame();
@@ -69,7 +91,7 @@ int main(int, char **)
     StartGui(window);
 
     CShell shell;
-    shell.window = window;
+    shell.ConnectWindow(window);
     shell.PrepareConfig();
     shell.atom = new CDisplay;
     shell.LoadSettings();

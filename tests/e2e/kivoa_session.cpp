@@ -359,6 +359,13 @@ bool KivoaSession::Click(int x, int y, int button) const
     return ok;
 }
 
+bool KivoaSession::DoubleClick(int x, int y) const
+{
+    bool ok = MoveMouse(x, y) && RunTool({"xdotool", "click", "--repeat", "2", "--delay", "60", "1"});
+    Pause(INPUT_HOLD);
+    return ok;
+}
+
 bool KivoaSession::Drag(int x0, int y0, int x1, int y1) const
 {
     if (!MoveMouse(x0, y0) || !RunTool({"xdotool", "mousedown", "1"}))

@@ -71,6 +71,8 @@ public:
     // Waits until the program's window is shown; later calls act on that window.
     bool WaitForWindow(double seconds = 20);
     bool Running();
+    // The process id of the running program, -1 when none.
+    pid_t Pid() const { return pid_; }
 
     std::string Title() const;
     Image Screenshot() const;
@@ -83,6 +85,8 @@ public:
     // "Delete", "Escape"); each is held long enough for a frame to see it.
     bool MoveMouse(int x, int y) const;
     bool Click(int x, int y, int button = 1) const;
+    // Two left clicks in quick succession, as a double click.
+    bool DoubleClick(int x, int y) const;
     // Presses the left button at (x0, y0), moves to (x1, y1) and releases it there.
     bool Drag(int x0, int y0, int x1, int y1) const;
     bool Key(const std::string &keys) const;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -16,18 +17,18 @@ namespace {
 using PixelTest = std::function<bool(const Rgb &)>;
 
 // Places on screen, all at the panels' first-use positions.
-const int OPEN_X = 36, BUTTONS_Y = 200;   // "Open"; "Save" is on the same row
+const int OPEN_X = 36, BUTTONS_Y = 69;    // "Open"; "Save" is on the same row
 const int SAVE_X = 138;
-const int COMBO_X = 110, COMBO_Y = 176;   // "Input Format"
-const int VASP_ROW_Y = 216;               // its second row once open
+const int COMBO_X = 110, COMBO_Y = 46;    // "Input Format"
+const int VASP_ROW_Y = 86;                // its second row once open
 const int CHOOSER_FIRST_FILE_Y = 140;     // the chooser lists the files of the working folder
 const int CHOOSER_ROW = 17;
-const int EDIT_X = 35, EDIT_Y = 455;      // in the Action panel once enlarged, with an atom selected
-const int SYMBOL_X = 46, SYMBOL_Y = 340;
-const int X_FIELD_X = 100, X_FIELD_Y = 386;
-// The view right of the enlarged Action panel and left of the axes gizmo.
-const int VIEW_X0 = 350, VIEW_X1 = 1100;
-const int PIE_X = 1000, PIE_Y = 560;
+const int EDIT_X = 1009, EDIT_Y = 195;    // in the Action panel, with an atom selected
+const int SYMBOL_X = 1019, SYMBOL_Y = 80;
+const int X_FIELD_X = 1050, X_FIELD_Y = 126;
+// The view between the panels and left of the axes gizmo.
+const int VIEW_X0 = 350, VIEW_X1 = 980;
+const int PIE_X = 800, PIE_Y = 560;
 
 const Rgb BACKGROUND = Rgb::FromFloat(0.07, 0.34, 0.47);
 
@@ -97,7 +98,22 @@ protected:
         return image;
     }
 
-    void ClickFile(int row) { s.Click(40, CHOOSER_FIRST_FILE_Y + row * CHOOSER_ROW); }
+    // Like Step, for slow frames: waits until two screenshots a while apart are the same.
+    Image SteadyStep(const std::string &name)
+    {
+        Image last = Step(name);
+        for (int k = 0; k < 20; k++) {
+            usleep(500000);
+            Image image = s.Screenshot();
+            if (image.rgb == last.rgb)
+                break;
+            last = image;
+        }
+        last.SavePng(std::string(KIVOA_BINARY_DIR) + "/e2e-interaction-" + std::to_string(step) + "-" + name + ".png");
+        return last;
+    }
+
+    void OpenFile(int row) { s.DoubleClick(40, CHOOSER_FIRST_FILE_Y + row * CHOOSER_ROW); }
 
     KivoaSession s;
     int step = 0;
@@ -114,16 +130,16 @@ TEST_F(NewcomerSession, OpensPicksEditsSavesAndUsesThePieMenu)
     ASSERT_TRUE(s.WaitForWindow()) << s.Output() << s.Errors();
     ASSERT_TRUE(s.WaitForPixel(1250, 700, BACKGROUND));
 
-    // The three panels stand one under another down the left edge.
+    // Choose File and Settings stand in the left corners, Action in the top right one.
     Image image = Step("start");
-    for (int y : {20, 150, 280})
-        EXPECT_FALSE(image.At(150, y).Near(BACKGROUND, 20)) << "no panel at y " << y;
-    for (int y : {135, 265})
-        EXPECT_TRUE(image.At(150, y).Near(BACKGROUND)) << "panels overlap at y " << y;
+    for (auto [x, y] : {std::pair{150, 60}, {150, 600}, {1190, 50}})
+        EXPECT_FALSE(image.At(x, y).Near(BACKGROUND, 20)) << "no panel at " << x << ", " << y;
+    for (auto [x, y] : {std::pair{150, 300}, {640, 360}, {1190, 300}})
+        EXPECT_TRUE(image.At(x, y).Near(BACKGROUND)) << "a panel at " << x << ", " << y;
 
     s.Click(OPEN_X, BUTTONS_Y);
     Step("chooser");
-    ClickFile(0);
+    OpenFile(0);
     image = Step("molecule-drawn");
     EXPECT_EQ(s.Title(), "Kivoa " + molecule);
     const Blob oxygen = Find(image, IsRed);
@@ -131,8 +147,6 @@ TEST_F(NewcomerSession, OpensPicksEditsSavesAndUsesThePieMenu)
     ASSERT_GT(oxygen.count, 500);
     ASSERT_GT(nitrogen.count, 500);
 
-    // Enlarge the Action panel by its corner so that all of it shows.
-    s.Drag(304, 384, 340, 710);
     s.Click(oxygen.x, oxygen.y);
     image = Step("oxygen-picked"); // the panel reads: No. 0, Symbol [O], Z [8]
     EXPECT_EQ(Find(image, IsRed).count, 0);
@@ -141,7 +155,7 @@ TEST_F(NewcomerSession, OpensPicksEditsSavesAndUsesThePieMenu)
     s.Click(EDIT_X, EDIT_Y);
     s.Click(SYMBOL_X, SYMBOL_Y);
     Step("periodic-table");
-    s.Click(518, 420); // S, group 16 of period 3
+    s.Click(1193, 160); // S, group 16 of period 3
     Step("now-sulfur");
     s.Click(X_FIELD_X, X_FIELD_Y);
     s.Key("ctrl+a");
@@ -170,7 +184,7 @@ TEST_F(NewcomerSession, OpensPicksEditsSavesAndUsesThePieMenu)
     // A POSCAR read as XYZ fails: the panel says why, the title and the atoms stay.
     s.Click(OPEN_X, BUTTONS_Y);
     Step("chooser-again");
-    ClickFile(1);
+    OpenFile(1);
     image = Step("wrong-format");
     EXPECT_EQ(s.Title(), "Kivoa " + molecule);
     EXPECT_GT(Find(image, IsLabel).count, 0);
@@ -180,7 +194,7 @@ TEST_F(NewcomerSession, OpensPicksEditsSavesAndUsesThePieMenu)
     s.Click(40, VASP_ROW_Y);
     s.Click(OPEN_X, BUTTONS_Y);
     Step("chooser-vasp");
-    ClickFile(1);
+    OpenFile(1);
     image = Step("poscar-drawn");
     EXPECT_EQ(s.Title(), "Kivoa " + s.WorkFolder() + "/POSCAR");
     const int grey_without_bonds = Find(image, IsNeutralGrey).count;
@@ -201,6 +215,48 @@ TEST_F(NewcomerSession, OpensPicksEditsSavesAndUsesThePieMenu)
     s.Key("s");
     image = Step("labels-shown");
     EXPECT_GT(Find(image, IsLabel).count, 50);
+
+    ASSERT_TRUE(s.Close());
+    EXPECT_EQ(s.WaitExit(), 0) << s.Errors();
+}
+
+// On a structure large enough to make frames slow, quick presses of B each toggle the bonds once.
+// Before, a press and its release within one frame went unseen.
+TEST_F(NewcomerSession, QuickKeyPressesOnABigStructureEachActOnce)
+{
+    ASSERT_TRUE(s.HasHome());
+    std::string box;
+    int atoms = 0;
+    for (int i = 0; i < 10; i++)
+        for (int j = 0; j < 10; j++)
+            for (int k = 0; k < 10; k++) {
+                const double x = 3.1 * i, y = 3.1 * j, z = 3.1 * k;
+                char lines[200];
+                std::snprintf(lines, sizeof lines, "O %.3f %.3f %.3f\nH %.3f %.3f %.3f\nH %.3f %.3f %.3f\n", x, y,
+                              z + 0.119, x, y + 0.763, z - 0.477, x, y - 0.763, z - 0.477);
+                box += lines;
+                atoms += 3;
+            }
+    WriteText(s.WorkFolder() + "/a-water-box.xyz", std::to_string(atoms) + "\nwater box\n" + box);
+    ASSERT_TRUE(s.Start());
+    ASSERT_TRUE(s.WaitForWindow()) << s.Output() << s.Errors();
+    ASSERT_TRUE(s.WaitForPixel(1250, 700, BACKGROUND));
+    s.Click(OPEN_X, BUTTONS_Y);
+    SteadyStep("box-chooser");
+    OpenFile(0);
+    SteadyStep("box-drawn");
+    ASSERT_EQ(s.Title(), "Kivoa " + s.WorkFolder() + "/a-water-box.xyz");
+    s.Key("s"); // no labels: they would hide the bonds
+    const int grey_without_bonds = Find(SteadyStep("box-no-labels"), IsNeutralGrey).count;
+
+    // With bonds the atoms shrink: far fewer grey pixels of hydrogen.
+    s.Type("bbbbb");
+    const int grey_with_bonds = Find(SteadyStep("box-five-presses"), IsNeutralGrey).count;
+    EXPECT_LT(grey_with_bonds, grey_without_bonds - 5000);
+    s.Type("bbbb");
+    EXPECT_NEAR(Find(SteadyStep("box-four-more"), IsNeutralGrey).count, grey_with_bonds, 500);
+    s.Type("b");
+    EXPECT_NEAR(Find(SteadyStep("box-one-more"), IsNeutralGrey).count, grey_without_bonds, 500);
 
     ASSERT_TRUE(s.Close());
     EXPECT_EQ(s.WaitExit(), 0) << s.Errors();

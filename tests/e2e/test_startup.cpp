@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "e2e/kivoa_session.h"
@@ -11,6 +16,39 @@ namespace {
 // A corner that no panel covers at its default place.
 const int FREE_X = 1250, FREE_Y = 700;
 const Rgb DEFAULT_BACKGROUND = Rgb::FromFloat(0.07, 0.34, 0.47);
+
+// CPU time (user and system) the process has used so far, in clock ticks.
+long CpuTicks(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Fields after the command name, which is in parentheses and may hold spaces.
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    long utime = 0, stime = 0;
+    for (int k = 3; k <= 15 && fields >> field; k++) {
+        if (k == 14)
+            utime = std::stol(field);
+        if (k == 15)
+            stime = std::stol(field);
+    }
+    return utime + stime;
+}
+
+// What `make` would run for the target, without running it.
+std::string MakeDryRun(const std::string &target)
+{
+    const std::string command = "make -n -C " KIVOA_TEST_DATA "/../.. " + target + " 2>&1";
+    std::string out;
+    if (FILE *pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            out.append(buffer, n);
+        pclose(pipe);
+    }
+    return out;
+}
 
 bool Exists(const std::string &path)
 {
@@ -113,6 +151,42 @@ TEST(Startup, FailedStartsEndWithTheirCodes)
     EXPECT_TRUE(HasLine(old_gl.Output(), "Failed to initialize OpenGL context"))
         << old_gl.Output();
     EXPECT_EQ(old_gl.Errors().rfind("Error ", 0), 0u) << old_gl.Errors();
+}
+
+// Standing still, the viewer sleeps; input wakes it and the change shows.
+TEST(Startup, TheIdleViewerSleepsUntilInputComes)
+{
+    KivoaSession s;
+    ASSERT_TRUE(s.HasHome());
+    ASSERT_TRUE(s.Start());
+    ASSERT_TRUE(s.WaitForWindow()) << s.Output() << s.Errors();
+    ASSERT_TRUE(s.WaitForPixel(FREE_X, FREE_Y, DEFAULT_BACKGROUND));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const long before = CpuTicks(s.Pid());
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const long used = CpuTicks(s.Pid()) - before;
+    // A loop that draws without pause takes a whole core: 300 ticks of 100 per second.
+    EXPECT_LT(used, 30) << "CPU ticks used in 3 s of standing still";
+
+    const int settings_x = 150, settings_y = 600;
+    ASSERT_FALSE(s.Screenshot().At(settings_x, settings_y).Near(DEFAULT_BACKGROUND, 20));
+    s.Key("ctrl+s");
+    EXPECT_TRUE(s.WaitForPixel(settings_x, settings_y, DEFAULT_BACKGROUND, 2, 3));
+    s.Key("ctrl+s");
+    EXPECT_FALSE(s.Screenshot().At(settings_x, settings_y).Near(DEFAULT_BACKGROUND, 20));
+    ASSERT_TRUE(s.Close());
+    EXPECT_EQ(s.WaitExit(), 0) << s.Errors();
+}
+
+// `make run` builds the viewer alone; `make test` builds everything.
+TEST(Startup, MakeRunBuildsOnlyTheViewer)
+{
+    const std::string run = MakeDryRun("run");
+    EXPECT_NE(run.find("--target kivoa\n"), std::string::npos) << run;
+    EXPECT_NE(run.find("/kivoa\n"), std::string::npos) << run;
+    const std::string test = MakeDryRun("test");
+    EXPECT_EQ(test.find("--target kivoa\n"), std::string::npos) << test;
+    EXPECT_NE(test.find("cmake --build build -j"), std::string::npos) << test;
 }
 
 } // namespace

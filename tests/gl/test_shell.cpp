@@ -9,6 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <backends/imgui_impl_glfw.h>
+#include <imgui_internal.h>
+
 #include "cdisplay.h"
 #include "scratch_folder.h"
 #include "cshell.h"
@@ -19,8 +22,9 @@ namespace {
 const char *const SETTINGS = "Settings (ctrl+s)";
 const char *const FILES = "Choose File (ctrl+f)";
 const char *const ACTION = "Action (ctrl+a)";
+const char *const CHOOSER = "Please select a file##";
 const float HALF_PI = 1.5707964f;
-const ImVec2 EMPTY_VIEW(1200.0f, 80.0f);
+const ImVec2 EMPTY_VIEW(800.0f, 60.0f);
 // Far enough from the edges for the whole pie ring and from the atoms.
 const ImVec2 EMPTY_PIE_CENTRE(1060.0f, 560.0f);
 
@@ -29,6 +33,19 @@ const char *const WATER = "3\n"
                           "O 0.000 0.000 0.119\n"
                           "H 0.000 0.763 -0.477\n"
                           "H 0.000 -0.763 -0.477\n";
+
+struct Rect {
+    ImVec2 min, max;
+    bool Holds(ImVec2 a, ImVec2 b) const { return a.x >= min.x && a.y >= min.y && b.x <= max.x && b.y <= max.y; }
+    bool Meets(const Rect &o) const { return min.x < o.max.x && o.min.x < max.x && min.y < o.max.y && o.min.y < max.y; }
+};
+
+Rect WindowRect(const std::string &name)
+{
+    const ImVec2 pos = ImGuiDriver::WindowPos(name.c_str());
+    const ImVec2 size = ImGuiDriver::WindowSize(name.c_str());
+    return Rect{pos, ImVec2(pos.x + size.x, pos.y + size.y)};
+}
 
 glm::mat4 PresetRotation(float x, float y)
 {
@@ -45,8 +62,13 @@ protected:
         if (HasFatalFailure())
             return;
         driver = std::make_unique<ImGuiDriver>();
+        // Input reaches the shell as in the program: GLFW callbacks on the window, chained to
+        // the GUI's back-end, whose keyboard navigation may be on.
+        ImGui_ImplGlfw_InitForOpenGL(window, false);
+        ImGui::GetIO().ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
         shell = std::make_unique<CShell>();
         shell->atom = display.get();
+        shell->ConnectWindow(window);
         shell->InitPanels();
         WriteText(folder / "water.xyz", WATER);
         driver->Frames(2, ui);
@@ -54,8 +76,19 @@ protected:
 
     void TearDown() override
     {
+        glfwSetWindowUserPointer(window, nullptr);
+        glfwSetKeyCallback(window, nullptr);
+        glfwSetCharCallback(window, nullptr);
+        glfwSetMouseButtonCallback(window, nullptr);
+        glfwSetScrollCallback(window, nullptr);
+        glfwSetCursorEnterCallback(window, nullptr);
+        glfwSetWindowFocusCallback(window, nullptr);
+        glfwSetCursorPosCallback(window, nullptr);
+        glfwSetFramebufferSizeCallback(window, nullptr);
+        glfwSetWindowRefreshCallback(window, nullptr);
         shell.reset();
         GlDisplayTest::TearDown();
+        ImGui_ImplGlfw_Shutdown();
         driver.reset();
     }
 
@@ -107,14 +140,30 @@ protected:
         driver->Frame(ui);
     }
 
-    // Moves and resizes a panel so that all its widgets show.
-    void Unfold(const char *panel, ImVec2 pos, ImVec2 size)
+    // A key event as GLFW delivers it to the window.
+    void KeyEvent(int key, int action, int mods = 0) { CShell::KeyCallback(window, key, 0, action, mods); }
+
+    // A key pressed and released, a frame after each, with Ctrl held around it when asked.
+    void Press(int key, int mods = 0)
     {
-        driver->Frame([&] {
-            ShellFrame();
-            ImGui::SetWindowPos(panel, pos);
-            ImGui::SetWindowSize(panel, size);
-        });
+        const bool ctrl = (mods & GLFW_MOD_CONTROL) != 0;
+        if (ctrl)
+            KeyEvent(GLFW_KEY_LEFT_CONTROL, GLFW_PRESS, GLFW_MOD_CONTROL);
+        KeyEvent(key, GLFW_PRESS, mods);
+        driver->Frame(ui);
+        KeyEvent(key, GLFW_RELEASE, mods);
+        driver->Frame(ui);
+        if (ctrl)
+            KeyEvent(GLFW_KEY_LEFT_CONTROL, GLFW_RELEASE, 0);
+    }
+
+    void DoubleClick(const std::string &label)
+    {
+        const ImGuiDriver::TextRun *run = driver->FindText(label);
+        ASSERT_NE(run, nullptr) << label;
+        const ImVec2 at = run->Centre();
+        driver->ClickAt(at, ui);
+        driver->ClickAt(at, ui);
         driver->Frame(ui);
     }
 
@@ -133,11 +182,44 @@ protected:
         driver->ClickAt(ImVec2(run->min.x - left_of_label, run->Centre().y), ui);
     }
 
+    // Picks atom i and lets the Action panel grow to its new contents.
     void PickAtom(uint32_t i)
     {
         driver->ClickAt(ScreenOf(i), ui);
         ASSERT_TRUE(display->is_atom_selected);
         ASSERT_EQ(display->selected_atom, i);
+        driver->Frames(2, ui);
+    }
+
+    // The run drawn wholly inside `rect` that shows `text`, alone or next to a number (the reader
+    // joins a label to the value before it when the gap is a whole number of spaces).
+    const ImGuiDriver::TextRun *FindText(const std::string &text, const Rect &rect) const
+    {
+        for (const ImGuiDriver::TextRun &run : driver->Texts()) {
+            const size_t at = run.text.find(text);
+            const bool alone = at != std::string::npos && (at == 0 || run.text[at - 1] == ' ') &&
+                               (at + text.size() == run.text.size() || run.text[at + text.size()] == ' ');
+            if (alone && rect.Holds(run.min, run.max))
+                return &run;
+        }
+        return nullptr;
+    }
+
+    // All text drawn inside the panel, lines joined by a space (wrapped text reads as one line).
+    std::string TextOf(const char *panel) const
+    {
+        std::string all;
+        for (const ImGuiDriver::TextRun &run : driver->Texts())
+            if (WindowRect(panel).Holds(run.min, run.max))
+                all += run.text + " ";
+        return all;
+    }
+
+    void ExpectInsideTheWindow(const char *panel) const
+    {
+        const Rect window{ImVec2(0, 0), ImGui::GetIO().DisplaySize};
+        EXPECT_TRUE(window.Holds(WindowRect(panel).min, WindowRect(panel).max))
+            << panel << " at " << WindowRect(panel).min.x << ", " << WindowRect(panel).min.y;
     }
 
     // Opens `file` with the panel's Open button, going to its folder by typed location.
@@ -147,9 +229,10 @@ protected:
         driver->Frames(2, ui);
         ASSERT_TRUE(Click("L"));
         driver->TypeText(folder.Path(), ui);
-        driver->PressKey(GLFW_KEY_ENTER, ui);
+        Press(GLFW_KEY_ENTER);
         driver->Frames(2, ui);
-        ASSERT_TRUE(Click(file));
+        driver->Frame(ui);
+        DoubleClick(file);
         driver->Frames(2, ui);
     }
 
@@ -163,26 +246,57 @@ protected:
 
 } // namespace
 
-TEST_F(ShellTest, PanelsStartOneUnderAnotherDownTheLeftEdge)
+// At their first-use places, also with an atom selected, the panels show every control and text
+// whole, inside the window and clear of each other.
+TEST_F(ShellTest, PanelsOpenWholeInsideTheWindowAndApart)
 {
+    LoadWater();
+    PickAtom(0);
     const char *panels[] = {SETTINGS, FILES, ACTION};
+    const std::vector<std::string> contents[] = {
+        {"Kivoa beta 20.01(26)", "radius", "zoom", "font", "Backgroud", "Axes", "Reset", "View", "YZ", "ZX", "XY",
+         "Cell", "Bonds", "Symbol", "Index", "Set", "(0,0,0)"},
+        {"Input Format", "Open", "Reload", "Save", "File:"},
+        {"Selected atom : No. 0, Symbol [O], Z [8]", "Symbol:", "XYZ", "X", "Y", "Z", "Edit", "Total Atoms: 3", ": 2"},
+    };
     for (int k = 0; k < 3; k++) {
         ASSERT_TRUE(ImGuiDriver::IsWindowShown(panels[k])) << panels[k];
-        EXPECT_LT(ImGuiDriver::WindowPos(panels[k]).x, 20.0f);
-        EXPECT_EQ(ImGuiDriver::WindowSize(panels[k]).x, 300.0f);
-        EXPECT_EQ(ImGuiDriver::WindowSize(panels[k]).y, 120.0f);
-        if (k > 0) {
-            EXPECT_GE(ImGuiDriver::WindowPos(panels[k]).y,
-                      ImGuiDriver::WindowPos(panels[k - 1]).y + ImGuiDriver::WindowSize(panels[k - 1]).y);
-        }
+        ExpectInsideTheWindow(panels[k]);
+        const Rect rect = WindowRect(panels[k]);
+        for (const std::string &text : contents[k])
+            EXPECT_NE(FindText(text, rect), nullptr) << panels[k] << ": " << text;
+        EXPECT_NE(FindText("Close", rect), nullptr) << panels[k];
+        for (int other = 0; other < k; other++)
+            EXPECT_FALSE(rect.Meets(WindowRect(panels[other]))) << panels[k] << " on " << panels[other];
     }
-    EXPECT_LE(ImGuiDriver::WindowPos(ACTION).y + 120.0f, static_cast<float>(HEIGHT));
+}
+
+// Dragged out, left outside by a smaller window or by a saved layout, a panel comes back whole.
+TEST_F(ShellTest, PanelsComeBackInsideTheWindow)
+{
+    const Rect settings = WindowRect(SETTINGS);
+    driver->MoveMouse(ImVec2(settings.min.x + 40.0f, settings.min.y + 8.0f), ui); // its title bar
+    PressButton(0, true);
+    driver->MoveMouse(ImVec2(1000.0f, 500.0f), ui);
+    driver->MoveMouse(ImVec2(1279.0f, 719.0f), ui);
+    PressButton(0, false);
+    ExpectInsideTheWindow(SETTINGS);
+    EXPECT_GT(WindowRect(SETTINGS).max.x, 1270.0f);
+    EXPECT_GT(WindowRect(SETTINGS).max.y, 710.0f);
+
+    ImGui::GetIO().DisplaySize = ImVec2(700.0f, 450.0f);
+    driver->Frames(2, ui);
+    for (const char *panel : {SETTINGS, FILES, ACTION})
+        ExpectInsideTheWindow(panel);
+
+    ImGui::LoadIniSettingsFromMemory("[Window][Action (ctrl+a)]\nPos=5000,-300\nSize=300,120\n");
+    driver->Frames(2, ui);
+    ExpectInsideTheWindow(ACTION);
 }
 
 TEST_F(ShellTest, LeftClickPicksTheAtomUnderThePointerAndRelocks)
 {
     LoadWater();
-    Unfold(ACTION, ImVec2(10, 270), ImVec2(520, 400));
     shell->is_atom_lock = false;
     PickAtom(0);
     EXPECT_EQ(display->selected_symbol, "O");
@@ -233,7 +347,7 @@ TEST_F(ShellTest, DragFromTheViewRotatesEvenAcrossAPanelButNotFromAPanel)
     EXPECT_TRUE(shell->is_mouse);
     const glm::mat4 midway = display->track.rot_matrix;
     EXPECT_NE(midway, glm::mat4(1.0f));
-    driver->MoveMouse(ImVec2(150.0f, 60.0f), ui); // over the Settings panel
+    driver->MoveMouse(ImVec2(150.0f, 60.0f), ui); // over the Choose File panel
     EXPECT_TRUE(shell->is_mouse);
     EXPECT_NE(display->track.rot_matrix, midway);
     PressButton(0, false);
@@ -241,7 +355,7 @@ TEST_F(ShellTest, DragFromTheViewRotatesEvenAcrossAPanelButNotFromAPanel)
     const glm::mat4 turned = display->track.last_rotation;
     EXPECT_NE(turned, start);
 
-    driver->MoveMouse(ImVec2(150.0f, 200.0f), ui); // inside the Choose File panel
+    driver->MoveMouse(ImVec2(150.0f, 80.0f), ui); // inside the Choose File panel
     PressButton(0, true);
     driver->MoveMouse(ImVec2(600.0f, 400.0f), ui);
     driver->MoveMouse(ImVec2(900.0f, 500.0f), ui);
@@ -252,94 +366,218 @@ TEST_F(ShellTest, DragFromTheViewRotatesEvenAcrossAPanelButNotFromAPanel)
 
 TEST_F(ShellTest, ShortcutTableWithCtrlRules)
 {
-    driver->PressKey(GLFW_KEY_S, ui);
+    Press(GLFW_KEY_S);
     EXPECT_FALSE(display->is_show_symbol);
     EXPECT_FALSE(display->is_show_label);
-    driver->PressKey(GLFW_KEY_S, ui, true);
+    Press(GLFW_KEY_S, GLFW_MOD_CONTROL);
     EXPECT_FALSE(shell->show_settings_window);
     EXPECT_FALSE(ImGuiDriver::IsWindowShown(SETTINGS));
     EXPECT_FALSE(display->is_show_symbol);
-    driver->PressKey(GLFW_KEY_S, ui, true);
+    Press(GLFW_KEY_S, GLFW_MOD_CONTROL);
     EXPECT_TRUE(ImGuiDriver::IsWindowShown(SETTINGS));
-    driver->PressKey(GLFW_KEY_F, ui, true);
+    Press(GLFW_KEY_F, GLFW_MOD_CONTROL);
     EXPECT_FALSE(ImGuiDriver::IsWindowShown(FILES));
-    driver->PressKey(GLFW_KEY_A, ui, true);
+    Press(GLFW_KEY_A, GLFW_MOD_CONTROL);
     EXPECT_FALSE(ImGuiDriver::IsWindowShown(ACTION));
 
-    driver->PressKey(GLFW_KEY_B, ui);
+    Press(GLFW_KEY_B);
     EXPECT_TRUE(display->is_show_bond);
     EXPECT_FLOAT_EQ(display->atom_scale, 0.6f);
-    driver->PressKey(GLFW_KEY_B, ui, true);
+    Press(GLFW_KEY_B, GLFW_MOD_CONTROL);
     EXPECT_TRUE(display->is_show_bond);
-    driver->PressKey(GLFW_KEY_B, ui);
+    Press(GLFW_KEY_B);
     EXPECT_FALSE(display->is_show_bond);
     EXPECT_FLOAT_EQ(display->atom_scale, 1.0f);
-    driver->PressKey(GLFW_KEY_C, ui);
+    Press(GLFW_KEY_C);
     EXPECT_TRUE(display->is_show_box);
-    driver->PressKey(GLFW_KEY_I, ui);
+    Press(GLFW_KEY_I);
     EXPECT_TRUE(display->is_show_index);
     EXPECT_TRUE(display->is_show_label);
 
-    driver->PressKey(GLFW_KEY_RIGHT, ui);
-    driver->PressKey(GLFW_KEY_UP, ui);
-    driver->PressKey(GLFW_KEY_UP, ui);
+    Press(GLFW_KEY_RIGHT);
+    Press(GLFW_KEY_UP);
+    Press(GLFW_KEY_UP);
     EXPECT_EQ(display->view_offset, glm::vec2(1.0f, 2.0f));
-    driver->PressKey(GLFW_KEY_LEFT, ui, true);
-    driver->PressKey(GLFW_KEY_DOWN, ui);
-    driver->PressKey(GLFW_KEY_LEFT, ui);
-    driver->PressKey(GLFW_KEY_LEFT, ui);
+    Press(GLFW_KEY_LEFT, GLFW_MOD_CONTROL);
+    Press(GLFW_KEY_DOWN);
+    Press(GLFW_KEY_LEFT);
+    Press(GLFW_KEY_LEFT);
     EXPECT_EQ(display->view_offset, glm::vec2(-1.0f, 1.0f));
 
     display->view_zoom = 3.0f;
     display->SetAxesPosition(glm::vec3(0.1f, 0.2f, 0.3f));
     shell->axis_position = glm::vec3(0.1f, 0.2f, 0.3f);
-    driver->PressKey(GLFW_KEY_ESCAPE, ui, true);
+    Press(GLFW_KEY_ESCAPE, GLFW_MOD_CONTROL);
     EXPECT_FLOAT_EQ(display->view_zoom, 3.0f);
-    driver->PressKey(GLFW_KEY_ESCAPE, ui);
+    Press(GLFW_KEY_ESCAPE);
     EXPECT_FLOAT_EQ(display->view_zoom, 1.0f);
     EXPECT_EQ(display->view_offset, glm::vec2(0.0f));
     EXPECT_EQ(shell->axis_position, glm::vec3(0.85f, -0.8f, 0.5f));
 
-    driver->PressKey(GLFW_KEY_X, ui, true);
+    Press(GLFW_KEY_X, GLFW_MOD_CONTROL);
     EXPECT_EQ(display->track.last_rotation, PresetRotation(HALF_PI, HALF_PI));
-    driver->PressKey(GLFW_KEY_Y, ui, true);
+    Press(GLFW_KEY_Y, GLFW_MOD_CONTROL);
     EXPECT_EQ(display->track.last_rotation, PresetRotation(HALF_PI, 0.0f));
-    driver->PressKey(GLFW_KEY_Z, ui, true);
+    Press(GLFW_KEY_Z, GLFW_MOD_CONTROL);
     EXPECT_EQ(display->track.last_rotation, PresetRotation(0.0f, HALF_PI));
-    driver->PressKey(GLFW_KEY_Z, ui);
+    Press(GLFW_KEY_Z);
     EXPECT_EQ(display->track.last_rotation, PresetRotation(0.0f, HALF_PI));
+}
+
+// However few frames are drawn, every press acts once, with the Ctrl state it was pressed with;
+// a held key toggles once and only the pan keys go on.
+TEST_F(ShellTest, EveryKeyPressActsOnceHoweverSlowTheFrames)
+{
+    const bool symbols = display->is_show_symbol;
+    for (int i = 0; i < 3; i++) {
+        KeyEvent(GLFW_KEY_B, GLFW_PRESS);
+        KeyEvent(GLFW_KEY_B, GLFW_RELEASE);
+    }
+    driver->Frame(ui);
+    EXPECT_TRUE(display->is_show_bond);
+
+    KeyEvent(GLFW_KEY_LEFT_CONTROL, GLFW_PRESS, GLFW_MOD_CONTROL);
+    KeyEvent(GLFW_KEY_S, GLFW_PRESS, GLFW_MOD_CONTROL);
+    KeyEvent(GLFW_KEY_S, GLFW_RELEASE, GLFW_MOD_CONTROL);
+    KeyEvent(GLFW_KEY_LEFT_CONTROL, GLFW_RELEASE, 0);
+    KeyEvent(GLFW_KEY_S, GLFW_PRESS);
+    driver->Frame(ui);
+    KeyEvent(GLFW_KEY_S, GLFW_RELEASE);
+    EXPECT_FALSE(shell->show_settings_window);
+    EXPECT_NE(display->is_show_symbol, symbols);
+
+    KeyEvent(GLFW_KEY_C, GLFW_PRESS);
+    for (int i = 0; i < 5; i++) {
+        KeyEvent(GLFW_KEY_C, GLFW_REPEAT);
+        KeyEvent(GLFW_KEY_RIGHT, i == 0 ? GLFW_PRESS : GLFW_REPEAT);
+        driver->Frame(ui);
+    }
+    KeyEvent(GLFW_KEY_C, GLFW_RELEASE);
+    KeyEvent(GLFW_KEY_RIGHT, GLFW_RELEASE);
+    driver->Frame(ui);
+    EXPECT_TRUE(display->is_show_box);
+    EXPECT_EQ(display->view_offset, glm::vec2(5.0f, 0.0f));
+}
+
+TEST_F(ShellTest, ArrowKeysPanWithoutMovingThePanelFocus)
+{
+    ASSERT_TRUE(Click("Cell"));
+    const ImGuiID focused = ImGui::GetCurrentContext()->NavId;
+    ASSERT_NE(focused, 0u);
+    for (int key : {GLFW_KEY_DOWN, GLFW_KEY_DOWN, GLFW_KEY_RIGHT, GLFW_KEY_UP, GLFW_KEY_DOWN})
+        Press(key);
+    EXPECT_EQ(ImGui::GetCurrentContext()->NavId, focused);
+    EXPECT_EQ(display->view_offset, glm::vec2(1.0f, -2.0f));
+}
+
+// While the chooser is open, no click, drag, wheel, right click or key reaches the view, the
+// pie menu or the panels; once it is closed they all act again.
+TEST_F(ShellTest, TheOpenChooserKeepsAllInputFromWhatIsBehindIt)
+{
+    LoadWater();
+    ASSERT_TRUE(Click("Open"));
+    driver->Frames(2, ui);
+    const std::string chooser = ImGuiDriver::ShownWindowStartingWith(CHOOSER);
+    ASSERT_NE(chooser, "");
+    const Rect dialog = WindowRect(chooser);
+    for (ImVec2 p : {ScreenOf(0), EMPTY_VIEW, EMPTY_PIE_CENTRE, ImVec2(EMPTY_VIEW.x + 100.0f, EMPTY_VIEW.y + 60.0f)})
+        ASSERT_FALSE(dialog.Holds(p, p)) << p.x << ", " << p.y;
+    const glm::mat4 rotation = display->track.last_rotation;
+    const bool symbols = display->is_show_symbol;
+
+    driver->ClickAt(ScreenOf(0), ui);
+    driver->MoveMouse(EMPTY_VIEW, ui);
+    PressButton(0, true);
+    driver->MoveMouse(ImVec2(EMPTY_VIEW.x + 50.0f, EMPTY_VIEW.y + 30.0f), ui);
+    driver->MoveMouse(ImVec2(EMPTY_VIEW.x + 100.0f, EMPTY_VIEW.y + 60.0f), ui);
+    PressButton(0, false);
+    Wheel(EMPTY_VIEW, 2.0f);
+    RightClickAt(EMPTY_PIE_CENTRE);
+    driver->Frame(ui);
+    Press(GLFW_KEY_B);
+    Press(GLFW_KEY_S);
+    Press(GLFW_KEY_F, GLFW_MOD_CONTROL);
+    Press(GLFW_KEY_A, GLFW_MOD_CONTROL);
+    const ImGuiDriver::TextRun *close = FindText("Close", WindowRect(SETTINGS));
+    ASSERT_NE(close, nullptr);
+    ASSERT_FALSE(dialog.Holds(close->min, close->max));
+    driver->ClickAt(close->Centre(), ui);
+
+    EXPECT_FALSE(display->is_atom_selected);
+    EXPECT_EQ(display->track.last_rotation, rotation);
+    EXPECT_FLOAT_EQ(display->view_zoom, 1.0f);
+    EXPECT_FALSE(shell->is_select_pie);
+    EXPECT_FALSE(display->is_show_bond);
+    EXPECT_EQ(display->is_show_symbol, symbols);
+    EXPECT_TRUE(shell->show_file_chooser && shell->show_action_window && shell->show_settings_window);
+    EXPECT_EQ(ImGuiDriver::ShownWindowStartingWith(CHOOSER), chooser);
+
+    ASSERT_TRUE(Click("Cancel"));
+    EXPECT_EQ(ImGuiDriver::ShownWindowStartingWith(CHOOSER), "");
+    Press(GLFW_KEY_B);
+    EXPECT_TRUE(display->is_show_bond);
+    PickAtom(0);
+}
+
+// Standing still the viewer waits for input; a blinking text cursor or a held repeat button need
+// frames without it.
+TEST_F(ShellTest, FramesWithoutInputOnlyWhileTheGuiChangesByItself)
+{
+    EXPECT_EQ(shell->AnimationWait(), 0.0);
+    LoadWater();
+    PickAtom(0);
+    ASSERT_TRUE(Click("Edit"));
+    EXPECT_EQ(shell->AnimationWait(), 0.0);
+    ClickField("X", 100.0f);
+    EXPECT_GT(shell->AnimationWait(), 0.0);
+    Press(GLFW_KEY_ENTER);
+    driver->Frame(ui);
+    EXPECT_EQ(shell->AnimationWait(), 0.0);
+
+    const ImGuiDriver::TextRun *plus = FindText("+", WindowRect(ACTION));
+    ASSERT_NE(plus, nullptr);
+    driver->MoveMouse(plus->Centre(), ui);
+    PressButton(0, true);
+    EXPECT_GT(shell->AnimationWait(), 0.0);
+    EXPECT_LT(shell->AnimationWait(), 0.1);
+    PressButton(0, false);
+    EXPECT_EQ(shell->AnimationWait(), 0.0);
+
+    driver->MoveMouse(EMPTY_VIEW, ui); // a drag of the view moves only with the pointer
+    PressButton(0, true);
+    EXPECT_EQ(shell->AnimationWait(), 0.0);
+    PressButton(0, false);
 }
 
 TEST_F(ShellTest, DeleteKeyRemovesOnlyASelectedAtom)
 {
     LoadWater();
-    driver->PressKey(GLFW_KEY_DELETE, ui);
+    Press(GLFW_KEY_DELETE);
     EXPECT_EQ(AtomCount(), 3u);
     PickAtom(1);
-    driver->PressKey(GLFW_KEY_DELETE, ui);
+    Press(GLFW_KEY_DELETE);
     EXPECT_EQ(AtomCount(), 2u);
     EXPECT_EQ(display->v_atom_index[1], 0u);
     EXPECT_FALSE(display->is_atom_selected);
     EXPECT_FALSE(display->is_updated);
-    driver->PressKey(GLFW_KEY_DELETE, ui);
+    Press(GLFW_KEY_DELETE);
     EXPECT_EQ(AtomCount(), 2u);
 }
 
 TEST_F(ShellTest, ShortcutsWaitWhileATextFieldHasTheKeyboard)
 {
     LoadWater();
-    Unfold(ACTION, ImVec2(10, 270), ImVec2(520, 400));
     PickAtom(0);
     ASSERT_TRUE(Click("Edit"));
     ClickField("X", 100.0f);
-    driver->PressKey(GLFW_KEY_DELETE, ui);
-    driver->PressKey(GLFW_KEY_S, ui);
-    driver->PressKey(GLFW_KEY_A, ui, true);
+    Press(GLFW_KEY_DELETE);
+    Press(GLFW_KEY_S);
+    Press(GLFW_KEY_A, GLFW_MOD_CONTROL);
     EXPECT_EQ(AtomCount(), 3u);
     EXPECT_TRUE(display->is_show_symbol);
     EXPECT_TRUE(shell->show_action_window);
-    driver->PressKey(GLFW_KEY_ENTER, ui);
-    driver->PressKey(GLFW_KEY_S, ui);
+    Press(GLFW_KEY_ENTER);
+    Press(GLFW_KEY_S);
     EXPECT_FALSE(display->is_show_symbol);
 
     // The chooser's typed location.
@@ -347,8 +585,8 @@ TEST_F(ShellTest, ShortcutsWaitWhileATextFieldHasTheKeyboard)
     ASSERT_TRUE(Click("Open"));
     driver->Frames(2, ui);
     ASSERT_TRUE(Click("L"));
-    driver->PressKey(GLFW_KEY_DELETE, ui);
-    driver->PressKey(GLFW_KEY_B, ui);
+    Press(GLFW_KEY_DELETE);
+    Press(GLFW_KEY_B);
     EXPECT_EQ(AtomCount(), 3u);
     EXPECT_FALSE(display->is_show_bond);
 }
@@ -356,7 +594,6 @@ TEST_F(ShellTest, ShortcutsWaitWhileATextFieldHasTheKeyboard)
 TEST_F(ShellTest, EditingTheSelectedAtomNeedsTheLockOpened)
 {
     LoadWater();
-    Unfold(ACTION, ImVec2(10, 270), ImVec2(520, 400));
     PickAtom(0);
     ASSERT_TRUE(Click("Symbol:"));
     EXPECT_FALSE(driver->HasText("Select atom"));
@@ -383,9 +620,9 @@ TEST_F(ShellTest, EditingTheSelectedAtomNeedsTheLockOpened)
     EXPECT_FALSE(display->is_updated);
 
     ClickField("X", 100.0f);
-    driver->PressKey(GLFW_KEY_A, ui, true);
+    Press(GLFW_KEY_A, GLFW_MOD_CONTROL);
     driver->TypeText("1.5", ui);
-    driver->PressKey(GLFW_KEY_ENTER, ui);
+    Press(GLFW_KEY_ENTER);
     EXPECT_FLOAT_EQ(display->v_float_raw_xyz[0].x, 1.5f);
     EXPECT_FLOAT_EQ(display->selected_xyz.x, 1.5f);
 
@@ -453,10 +690,9 @@ TEST_F(ShellTest, PieMenuCommands)
 TEST_F(ShellTest, SettingsPanelWidgets)
 {
     shell->show_file_chooser = shell->show_action_window = false;
-    Unfold(SETTINGS, ImVec2(10, 10), ImVec2(560, 330));
     for (const char *label : {"Kivoa beta 20.01(26)", "radius", "zoom", "font", "Backgroud", "Axes", "Reset", "View",
                               "YZ", "ZX", "XY", "Cell", "Bonds", "Symbol", "Index", "Set", "(0,0,0)", "Close"})
-        EXPECT_TRUE(driver->HasText(label)) << label;
+        EXPECT_NE(FindText(label, WindowRect(SETTINGS)), nullptr) << label;
     EXPECT_TRUE(driver->HasText("0.005")); // the font slider starts at the display's scale
 
     ASSERT_TRUE(Click("Bonds"));
@@ -489,9 +725,9 @@ TEST_F(ShellTest, SettingsPanelWidgets)
     ImGui::GetIO().KeyCtrl = true;
     driver->ClickAt(red->Centre(), ui);
     ImGui::GetIO().KeyCtrl = false;
-    driver->PressKey(GLFW_KEY_A, ui, true);
+    Press(GLFW_KEY_A, GLFW_MOD_CONTROL);
     driver->TypeText("51", ui);
-    driver->PressKey(GLFW_KEY_ENTER, ui);
+    Press(GLFW_KEY_ENTER);
     EXPECT_FLOAT_EQ(shell->clear_color.x, 0.2f);
     EXPECT_FLOAT_EQ(display->CColor.r, 0.2f);
     EXPECT_FLOAT_EQ(shell->inicfg.GetFloat("settings", "bgr", 0.0f), 0.2f);
@@ -504,7 +740,6 @@ TEST_F(ShellTest, SettingsPanelWidgets)
 
 TEST_F(ShellTest, ChooseFileOpensReloadsSavesAndReportsFailures)
 {
-    Unfold(FILES, ImVec2(10, 140), ImVec2(900, 200));
     WriteText(folder / "broken.xyz", "2\ncomment\nO 0 0\n");
     ASSERT_TRUE(Click("Save")); // disabled: nothing loaded, nothing edited
     EXPECT_TRUE(shell->file_message.empty());
@@ -516,12 +751,13 @@ TEST_F(ShellTest, ChooseFileOpensReloadsSavesAndReportsFailures)
     EXPECT_EQ(std::string(shell->win_title), "Kivoa " + water);
     EXPECT_TRUE(driver->HasText("File: " + water));
 
+    // A failed open: the panel, the title, Reload and Save stay with the structure shown.
     OpenWithChooser("broken.xyz");
-    EXPECT_TRUE(driver->HasText("File: " + folder / "broken.xyz"));
+    EXPECT_TRUE(driver->HasText("File: " + water));
     const std::string prefix = "Can't read broken.xyz as XYZ: ";
     EXPECT_EQ(shell->file_message.rfind(prefix, 0), 0u) << shell->file_message;
     EXPECT_GT(shell->file_message.size(), prefix.size());
-    EXPECT_TRUE(driver->HasText(shell->file_message));
+    EXPECT_NE(TextOf(FILES).find(shell->file_message), std::string::npos) << TextOf(FILES);
     EXPECT_EQ(std::string(shell->win_title), "Kivoa " + water);
     EXPECT_EQ(AtomCount(), 3u);
     EXPECT_EQ(std::string(shell->filePath), water);
@@ -556,6 +792,22 @@ TEST_F(ShellTest, ChooseFileOpensReloadsSavesAndReportsFailures)
     WriteText(folder / "water.xyz", WATER);
     OpenWithChooser("water.xyz");
     EXPECT_EQ(shell->file_message.rfind("Can't read water.xyz as VASP: ", 0), 0u) << shell->file_message;
+
+    // Open and then Cancel: the old failure is gone.
+    ASSERT_TRUE(Click("Open"));
+    driver->Frames(2, ui);
+    ASSERT_TRUE(Click("Cancel"));
+    EXPECT_EQ(ImGuiDriver::ShownWindowStartingWith(CHOOSER), "");
+    EXPECT_TRUE(shell->file_message.empty());
+    EXPECT_EQ(TextOf(FILES).find("Can't"), std::string::npos) << TextOf(FILES);
+    EXPECT_TRUE(driver->HasText("File: " + water));
+
+    // Reload reads the structure shown as what it was read as, whatever the combo says now.
+    display->v_float_raw_xyz[0].x = 5.0f;
+    ASSERT_TRUE(Click("Reload"));
+    EXPECT_TRUE(shell->file_message.empty()) << shell->file_message;
+    EXPECT_NE(display->v_float_raw_xyz[0].x, 5.0f);
+    EXPECT_EQ(display->input_format, 1);
 }
 
 TEST_F(ShellTest, SettingsFileReadAtStartAndWrittenAtExit)

@@ -57,11 +57,26 @@ protected:
         driver.Frames(3, ui);
     }
 
+    // A click, then frames past the double-click time, so that the next click is a click.
     bool Click(const std::string& label, int nth = 0)
     {
         const bool found = driver.ClickItem(label, ui, nth);
-        driver.Frames(2, ui);
+        driver.Frames(20, ui);
         return found;
+    }
+
+    // Two clicks at the middle of the entry, a frame after each, well within the double-click
+    // time; then the frames that the result takes to show.
+    bool DoubleClick(const std::string& label)
+    {
+        const ImGuiDriver::TextRun* run = driver.FindText(label);
+        if (run == nullptr)
+            return false;
+        const ImVec2 at = run->Centre();
+        driver.ClickAt(at, ui);
+        driver.ClickAt(at, ui);
+        driver.Frames(2, ui);
+        return true;
     }
 
     // Selects all of the location field's text and replaces it.
@@ -258,7 +273,12 @@ TEST_F(FileDialogTest, SortingButtonsToggleDirection)
 TEST_F(FileDialogTest, ChoosingReturnsThePathOnceAndCancellingReturnsNothing)
 {
     Open(beta);
+    ASSERT_TRUE(Click("Choose")); // nothing selected yet
+    ASSERT_TRUE(Click("epsilon.xyz"));
     ASSERT_TRUE(Click("delta.pdb"));
+    EXPECT_TRUE(results.empty());
+    EXPECT_NE(DialogWindow(), "");
+    ASSERT_TRUE(Click("Choose"));
     EXPECT_EQ(results, (Strings{beta + "/delta.pdb"}));
     EXPECT_STREQ(dialog.getChosenPath(), (beta + "/delta.pdb").c_str());
     EXPECT_EQ(Shown(), beta);
@@ -280,11 +300,57 @@ TEST_F(FileDialogTest, ChoosingReturnsThePathOnceAndCancellingReturnsNothing)
     EXPECT_TRUE(dialog.hasUserJustCancelledDialog());
     EXPECT_EQ(DialogWindow(), "");
 
-    // A new trigger clears the cancel flag.
+    // A new trigger clears the cancel flag; a double click chooses; Cancel cancels.
     Open(beta);
     EXPECT_FALSE(dialog.hasUserJustCancelledDialog());
-    ASSERT_TRUE(Click("epsilon.xyz"));
+    ASSERT_TRUE(DoubleClick("epsilon.xyz"));
     EXPECT_EQ(results.back(), beta + "/epsilon.xyz");
+    Open(beta);
+    ASSERT_TRUE(Click("Cfile"));
+    ASSERT_TRUE(Click("Cancel"));
+    EXPECT_EQ(DialogWindow(), "");
+    EXPECT_TRUE(dialog.hasUserJustCancelledDialog());
+    EXPECT_EQ(results.size(), 2u);
+}
+
+// A double click on a folder opens it and no more: its second click, on whatever entry of the
+// new listing lies under the pointer, neither chooses nor selects; not when frames are slow and
+// it lands in the very frame that shows the new listing, nor a few frames later.
+TEST_F(FileDialogTest, DoubleClickOnAFolderOpensJustTheFolder)
+{
+    tree.File("alpha/beta/gamma/inner.xyz");
+    Open(beta);
+    const ImGuiDriver::TextRun* folder = driver.FindText("gamma");
+    ASSERT_NE(folder, nullptr);
+    const ImVec2 at = folder->Centre();
+    const std::pair<float, float> place = P(folder->min);
+    ASSERT_TRUE(DoubleClick("gamma"));
+    EXPECT_EQ(Shown(), gamma);
+    ASSERT_NE(driver.FindText("inner.xyz"), nullptr);
+    EXPECT_EQ(P(driver.FindText("inner.xyz")->min), place); // where the second click landed
+    ASSERT_TRUE(Click("Choose"));
+    EXPECT_TRUE(results.empty());
+    EXPECT_NE(DialogWindow(), "");
+
+    // Frames slower than the double-click time: the second press comes in the next frame.
+    ASSERT_TRUE(Click("<"));
+    ImGuiIO& io = ImGui::GetIO();
+    const float doubleClickTime = io.MouseDoubleClickTime;
+    io.MouseDoubleClickTime = 0.01f;
+    driver.ClickAt(at, ui);
+    io.MouseDown[0] = true;
+    driver.Frame(ui);
+    io.MouseDown[0] = false;
+    driver.Frames(3, ui);
+    io.MouseDoubleClickTime = doubleClickTime;
+    EXPECT_EQ(Shown(), gamma);
+    ASSERT_TRUE(Click("Choose"));
+    EXPECT_TRUE(results.empty());
+    EXPECT_NE(DialogWindow(), "");
+
+    // Afterwards the new listing takes clicks as usual.
+    ASSERT_TRUE(DoubleClick("inner.xyz"));
+    EXPECT_EQ(results, (Strings{gamma + "/inner.xyz"}));
 }
 
 TEST_F(FileDialogTest, FolderThatCannotBeReadShowsEmpty)
@@ -330,6 +396,23 @@ TEST_F(FileDialogTest, WindowPlacementTitleAndExtensions)
     Open(beta);
     EXPECT_EQ(P(ImGuiDriver::WindowPos(DialogWindow().c_str())), std::make_pair(10.0f, 20.0f));
     ImGuiFs::Dialog::WindowLTRBOffsets = ImVec4(0, 0, 0, 0);
+}
+
+// The open dialog takes all input, so it can't be dragged out of reach.
+TEST_F(FileDialogTest, DraggedByItsTitleTheDialogStaysInside)
+{
+    ImGui::GetIO().MousePos = ImVec2(640, 360);
+    Open(beta);
+    const ImVec2 pos = ImGuiDriver::WindowPos(DialogWindow().c_str());
+    ImGuiIO& io = ImGui::GetIO();
+    driver.MoveMouse(ImVec2(pos.x + 100.0f, pos.y + 5.0f), ui);
+    io.MouseDown[0] = true;
+    driver.Frame(ui);
+    for (ImVec2 to : {ImVec2(900, 600), ImVec2(1279, 719), ImVec2(1600, 1000)})
+        driver.MoveMouse(to, ui);
+    io.MouseDown[0] = false;
+    driver.Frames(2, ui);
+    EXPECT_EQ(P(ImGuiDriver::WindowPos(DialogWindow().c_str())), std::make_pair(680.0f, 320.0f));
 }
 
 TEST_F(FileDialogTest, KnownDirectoriesJumpThere)
