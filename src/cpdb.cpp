@@ -169,8 +169,6 @@ bool ScanFields(std::string_view rest, const SLayout &layout, int numbers, SReco
 // A number that fills its fixed field up to the last column, blanks only before it.
 bool FixedNumber(std::string_view field, double &v)
 {
-    if (field.empty() || CTextFile::IsSpace(field.back()))
-        return false;
     return CTextFile::ScanDouble(field, v) == EField::OK && field.empty();
 }
 

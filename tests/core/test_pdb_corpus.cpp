@@ -1,5 +1,6 @@
-// Real Protein Data Bank entries, as Debian's documentation and test packages ship them, read by
-// kivoa-info and by gemmi: the same atoms (element and position) and the same cell.
+// Real Protein Data Bank entries, as Debian's documentation and test packages ship them, and the
+// standard-column excerpts of tests/data/pdb, read by kivoa-info and by gemmi: the same atoms
+// (element and position) and the same cell.
 
 #include <gtest/gtest.h>
 
@@ -70,11 +71,14 @@ std::vector<std::string> Entries(const ScratchFolder &dir)
 TEST(PdbCorpus, EveryEntryReadsAsGemmiReadsIt)
 {
     ScratchFolder dir;
-    const std::vector<std::string> files = Entries(dir);
+    std::vector<std::string> files = Entries(dir);
     ASSERT_GE(files.size(), MIN_ENTRIES) << "run scripts/install-deps.sh: " << PACKAGES;
     const std::string compare = std::string(PYTHON) + " " + KIVOA_TEST_DATA +
                                 "/../core/pdb_gemmi_compare.py " + KIVOA_BINARY_DIR +
                                 "/kivoa-info ";
+    for (const char *fixture : {"standard_columns.pdb", "chain_missing.pdb", "two_chains.pdb",
+                                "hexagonal.pdb"})
+        files.push_back(std::string(KIVOA_TEST_DATA) + "/pdb/" + fixture);
     for (const std::string &file : files) {
         const SRun run = RunCommand(compare + "'" + file + "'");
         EXPECT_EQ(run.status, 0) << run.out;
