@@ -41,7 +41,8 @@ private:
                std::vector<uint32_t> &index);
     bool ReadHeader(CTextFile &file, std::string_view &first);
     bool ReadCryst1(std::string_view rest, uint32_t n);
-    bool ChooseVariant(std::string_view rest);
+    // Sets pdb_format from a record, or says in `failure` why none can be trusted.
+    bool ChooseVariant(std::string_view rest, std::string &failure);
     bool ReadStandardAtom(std::string_view line, const glm::dvec3 &p, uint32_t n,
                           std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index);
     bool ReadSplitAtom(std::string_view line, std::string_view rest, uint32_t n,

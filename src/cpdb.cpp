@@ -51,6 +51,15 @@ constexpr uint32_t HYDROGEN = 0;
 constexpr double NO_CELL_LENGTH = 1.0;
 constexpr double RIGHT_ANGLE = 90.0;
 
+// Variant 6, the standard record without chain.
+constexpr uint32_t STANDARD_WITHOUT_CHAIN = 6;
+
+// Variants 2 to 5: a residue number right after the name.
+bool HasBareResidueNumber(const SLayout &layout)
+{
+    return layout.prefix_count == 3 && layout.prefix[2] == EPdbField::RESIDUE;
+}
+
 const SLayout &LayoutOf(uint32_t format)
 {
     for (const SLayout &layout : LAYOUTS)
@@ -166,6 +175,13 @@ bool ScanFields(std::string_view rest, const SLayout &layout, int numbers, SReco
     return true;
 }
 
+bool Fits(std::string_view rest, const SLayout &layout)
+{
+    SRecord rec;
+    ScanFields(rest, layout, 3 + layout.extra, rec);
+    return rec.converted >= layout.min_fields && rec.converted <= layout.max_fields;
+}
+
 // A number that fills its fixed field up to the last column, blanks only before it.
 bool FixedNumber(std::string_view field, double &v)
 {
@@ -223,7 +239,8 @@ bool CPdb::Parse(const std::string &, CTextFile &file, std::vector<glm::dvec3> &
         return false;
     header_lines = static_cast<uint32_t>(header_info.size());
     RecordName(line, rest);
-    if (ChooseVariant(rest))
+    std::string failure;
+    if (ChooseVariant(rest, failure))
         u_variant_line = file.LineNumber();
     do {
         const std::string_view record = RecordName(line, rest);
@@ -281,16 +298,23 @@ bool CPdb::ReadCryst1(std::string_view rest, uint32_t n)
     return CheckCell(n);
 }
 
-bool CPdb::ChooseVariant(std::string_view rest)
+// A record such as "HETATM 1 CL16 336 3001 182.921 ..." fits variant 5 (residue 336, x = 3001)
+// as well as variant 6 (residue name 336, residue 3001): the variants take the coordinates from
+// different fields, so neither is trusted.
+bool CPdb::ChooseVariant(std::string_view rest, std::string &failure)
 {
     for (const SLayout &layout : LAYOUTS) {
-        SRecord rec;
-        ScanFields(rest, layout, 3 + layout.extra, rec);
-        if (rec.converted >= layout.min_fields && rec.converted <= layout.max_fields) {
-            pdb_format = layout.format;
-            return true;
+        if (!Fits(rest, layout))
+            continue;
+        if (HasBareResidueNumber(layout) && Fits(rest, LayoutOf(STANDARD_WITHOUT_CHAIN))) {
+            failure = "the atom record fits two layouts that take its coordinates from different "
+                      "fields";
+            return false;
         }
+        pdb_format = layout.format;
+        return true;
     }
+    failure = "the atom record matches none of the known layouts";
     return false;
 }
 
@@ -333,8 +357,9 @@ bool CPdb::ReadSplitAtom(std::string_view line, std::string_view rest, uint32_t 
                          std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index)
 {
     if (pdb_format == 0) {
-        if (!ChooseVariant(rest))
-            return Fail(n, "the atom record matches none of the known layouts");
+        std::string failure;
+        if (!ChooseVariant(rest, failure))
+            return Fail(n, failure);
         u_variant_line = n;
     }
     SRecord rec;
