@@ -182,14 +182,17 @@ bool Fits(std::string_view rest, const SLayout &layout)
     return rec.converted >= layout.min_fields && rec.converted <= layout.max_fields;
 }
 
-// A number that fills its fixed field up to the last column, blanks only before it.
+// A number with a decimal point (the standard's Real(8.3)) that fills its fixed field up to the
+// last column, blanks only before it.
 bool FixedNumber(std::string_view field, double &v)
 {
-    return CTextFile::ScanDouble(field, v) == EField::OK && field.empty();
+    return field.find('.') != std::string_view::npos &&
+           CTextFile::ScanDouble(field, v) == EField::OK && field.empty();
 }
 
 // The coordinates of a record that holds them in the standard's columns 31-38, 39-46 and
-// 47-54. A number that runs on from column 30 would be cut, so it rules the columns out.
+// 47-54. A number that runs on from column 30 would lose its first digits or sign, so it rules
+// the columns out; decimals running on past column 54 are cut, as the standard's columns say.
 bool StandardCoordinates(std::string_view line, glm::dvec3 &p)
 {
     if (line.size() < STANDARD_MIN_LENGTH)

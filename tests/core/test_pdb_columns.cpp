@@ -86,6 +86,10 @@ TEST(PdbColumns, NumbersThatRunOutOfTheirColumnsAreSplitAtWhiteSpace)
     const SPdbRead wide = ReadPdbText(dir, "ATOM      1  C   LIG A   1   -1234.567  -0.250   0.000  1.00  0.00           C\n");
     ASSERT_TRUE(wide.ok) << wide.reader.error_message;
     EXPECT_EQ(wide.xyz[0], glm::dvec3(-1234.567, -0.25, 0.0));
+    // y running on into the columns of z, which would hold "99999999".
+    const SPdbRead long_y = ReadPdbText(dir, "ATOM      1  C   LIG A   1       0.000   1.79999999999   0.000  1.00  0.00\n");
+    ASSERT_TRUE(long_y.ok) << long_y.reader.error_message;
+    EXPECT_EQ(long_y.xyz[0], glm::dvec3(0.0, 1.79999999999, 0.0));
     // A whitespace list keeps the name rule: CA is calcium.
     const SPdbRead list = ReadPdbText(dir, "ATOM 1 CA GLY A 1 1.0 2.0 3.0 1.00 0.00\n");
     ASSERT_TRUE(list.ok) << list.reader.error_message;
