@@ -1,6 +1,6 @@
-// kivoa-info on a generated box of about 10^6 atoms of water (XYZ): the whole process, as a user
-// runs it (parse, bonds, composition, JSON), with its peak memory; and the in-process parts.
-// The box is written once to $TMPDIR (or /tmp) and reused.
+// kivoa-info on a generated box of about 10^6 atoms of water, as XYZ and as standard PDB records:
+// the whole process, as a user runs it (parse, bonds, composition, JSON), with its peak memory;
+// and the in-process parts. The boxes are written once to $TMPDIR (or /tmp) and reused.
 
 #include <benchmark/benchmark.h>
 
@@ -52,33 +52,66 @@ struct SRandom {
     }
 };
 
-const std::string &WaterBox()
+// The molecules of the box: each O, H, H with its position, in order.
+template <class F>
+void ForEachWaterAtom(F &&atom)
 {
-    static const std::string path = [] {
-        const std::string p = Folder() + "/kivoa-bench-water-1e6.xyz";
-        struct stat st;
-        if (stat(p.c_str(), &st) == 0)
-            return p;
+    SRandom random;
+    for (int m = 0; m < MOLECULES; ++m) {
+        const glm::dvec3 o(SPACING * (m % GRID), SPACING * (m / GRID % GRID),
+                           SPACING * (m / (GRID * GRID)));
+        const glm::dvec3 u = random.Direction();
+        glm::dvec3 v = glm::normalize(glm::cross(u, random.Direction()));
+        atom(m, "O", o);
+        atom(m, "H", o + OH * u);
+        atom(m, "H", o + OH * (std::cos(HOH) * u + std::sin(HOH) * v));
+    }
+}
+
+void WriteXyz(FILE *f)
+{
+    std::fprintf(f, "%d\nwater box, %d molecules\n", 3 * MOLECULES, MOLECULES);
+    ForEachWaterAtom([f](int, const char *symbol, const glm::dvec3 &p) {
+        std::fprintf(f, "%s %.6f %.6f %.6f\n", symbol, p.x, p.y, p.z);
+    });
+}
+
+// Standard HETATM records: serials and residue numbers wrap in their five and four columns.
+void WritePdb(FILE *f)
+{
+    std::fprintf(f, "HEADER    WATER BOX, %d MOLECULES\n", MOLECULES);
+    int serial = 0;
+    ForEachWaterAtom([f, &serial](int m, const char *symbol, const glm::dvec3 &p) {
+        const char *name = symbol[0] == 'O' ? " O  " : " H  ";
+        serial = serial % 99999 + 1;
+        std::fprintf(f, "HETATM%5d %s HOH A%4d    %8.3f%8.3f%8.3f  1.00  0.00          %2s\n",
+                     serial, name, m % 9999 + 1, p.x, p.y, p.z, symbol);
+    });
+    std::fprintf(f, "END\n");
+}
+
+// The box as XYZ (".xyz") or PDB (".pdb"), written once.
+const std::string &WaterBox(const std::string &extension)
+{
+    static std::string paths[2];
+    const bool pdb = extension == ".pdb";
+    std::string &path = paths[pdb ? 1 : 0];
+    if (!path.empty())
+        return path;
+    const std::string p = Folder() + "/kivoa-bench-water-1e6" + extension;
+    struct stat st;
+    if (stat(p.c_str(), &st) != 0) {
         FILE *f = std::fopen(p.c_str(), "w");
         if (f == nullptr)
             std::abort();
-        SRandom random;
-        std::fprintf(f, "%d\nwater box, %d molecules\n", 3 * MOLECULES, MOLECULES);
-        for (int m = 0; m < MOLECULES; ++m) {
-            const glm::dvec3 o(SPACING * (m % GRID), SPACING * (m / GRID % GRID),
-                               SPACING * (m / (GRID * GRID)));
-            const glm::dvec3 u = random.Direction();
-            glm::dvec3 v = glm::normalize(glm::cross(u, random.Direction()));
-            const glm::dvec3 h1 = o + OH * u;
-            const glm::dvec3 h2 = o + OH * (std::cos(HOH) * u + std::sin(HOH) * v);
-            std::fprintf(f, "O %.6f %.6f %.6f\n", o.x, o.y, o.z);
-            std::fprintf(f, "H %.6f %.6f %.6f\n", h1.x, h1.y, h1.z);
-            std::fprintf(f, "H %.6f %.6f %.6f\n", h2.x, h2.y, h2.z);
-        }
+        if (pdb)
+            WritePdb(f);
+        else
+            WriteXyz(f);
         if (std::fclose(f) != 0)
             std::abort();
-        return p;
-    }();
+    }
+    path = p;
     return path;
 }
 
@@ -90,10 +123,10 @@ std::string Beside(const std::string &program)
     return dir.substr(0, dir.rfind('/') + 1) + program;
 }
 
-void KivoaInfoProcess(benchmark::State &state)
+void KivoaInfoProcess(benchmark::State &state, const std::string &extension)
 {
     const std::string program = Beside("kivoa-info");
-    const std::string file = WaterBox();
+    const std::string file = WaterBox(extension);
     long peak_kb = 0;
     for (auto _ : state) {
         posix_spawn_file_actions_t actions;
@@ -119,12 +152,12 @@ void KivoaInfoProcess(benchmark::State &state)
     state.counters["peak_MB"] = static_cast<double>(peak_kb) / 1024.0;
 }
 
-void ReadStructureFile(benchmark::State &state)
+void ReadStructureFile(benchmark::State &state, const std::string &extension, int format)
 {
-    const std::string file = WaterBox();
+    const std::string file = WaterBox(extension);
     for (auto _ : state) {
         CModel model;
-        if (!model.ReadStructureFile(Folder(), file, INPUT_FILE_TYPE_XYZ)) {
+        if (!model.ReadStructureFile(Folder(), file, format)) {
             state.SkipWithError(model.error_message.c_str());
             break;
         }
@@ -132,11 +165,12 @@ void ReadStructureFile(benchmark::State &state)
     }
 }
 
-void ParseXyz(benchmark::State &state)
+template <class TReader>
+void Parse(benchmark::State &state, const std::string &extension)
 {
-    const std::string file = WaterBox();
+    const std::string file = WaterBox(extension);
     for (auto _ : state) {
-        CXyz reader;
+        TReader reader;
         std::vector<glm::dvec3> xyz;
         std::vector<uint32_t> index;
         if (!reader.ReadFile(Folder(), file, xyz, index)) {
@@ -147,10 +181,16 @@ void ParseXyz(benchmark::State &state)
     }
 }
 
+void ParseXyz(benchmark::State &state) { Parse<CXyz>(state, ".xyz"); }
+void ParsePdb(benchmark::State &state) { Parse<CPdb>(state, ".pdb"); }
+
 } // namespace
 
-BENCHMARK(KivoaInfoProcess)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
-BENCHMARK(ReadStructureFile)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK_CAPTURE(KivoaInfoProcess, xyz, ".xyz")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK_CAPTURE(KivoaInfoProcess, pdb, ".pdb")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK_CAPTURE(ReadStructureFile, xyz, ".xyz", INPUT_FILE_TYPE_XYZ)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK_CAPTURE(ReadStructureFile, pdb, ".pdb", INPUT_FILE_TYPE_PDB)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(ParseXyz)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(ParsePdb)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 BENCHMARK_MAIN();

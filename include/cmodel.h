@@ -66,6 +66,9 @@ public:
     std::vector<glm::vec3> v_float_raw_xyz;
     std::vector<glm::dvec3> v_real_xyz;
     std::vector<uint32_t> v_atom_index;
+    // Per atom, its conformer (alternate-location letter), 0 for none; empty when the file has
+    // none. Atoms of two different conformers never bond.
+    std::vector<uint8_t> v_atom_altloc;
     std::vector<uint32_t> v_bond_table, v_bond_number, v_bond_number_pbc;
     std::vector<float> v_bond_length;
     std::vector<glm::vec3> m_bond_xyz;
@@ -137,6 +140,7 @@ private:
         uint32_t atom = 0;
         uint32_t element_before = 0, element_after = 0;
         uint32_t origin = 0;
+        uint8_t altloc_before = 0;
         glm::dvec3 before{0.0}, after{0.0};
         glm::vec3 drawn_before{0.0f};
         std::vector<glm::dvec3> frame_before;
@@ -164,6 +168,7 @@ private:
     double MinCellWidth() const;
     void SetGridBox();
     int CellCoordinate(float p, int axis) const;
+    uint8_t ConformerOf(size_t i) const { return i < v_atom_altloc.size() ? v_atom_altloc[i] : 0; }
     void AppendBond(uint32_t i, uint32_t j, float d2);
     void SearchPairs(uint32_t i);
     void SearchCells(uint32_t i);

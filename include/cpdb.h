@@ -10,20 +10,25 @@
 #include "cstructurefile.h"
 #include "ctimer.h"
 
-// Protein Data Bank records, read by white-space fields rather than by columns: the layout of
-// the atom records (one of seven variants, `pdb_format`) is recognised from the first one.
-// CRYST1 gives the cell. Saving writes the header back and every atom as a column-exact ATOM
-// record of one pseudo-residue.
+// Protein Data Bank records. An atom record whose coordinates stand in the standard's columns
+// 31-54 is read by the standard's columns; any other is split at white space, with the layout
+// (one of seven variants, `pdb_format`) recognised from the first atom record. Only the first
+// model is read. CRYST1 gives the cell. Saving writes the header back and every atom as a
+// column-exact ATOM record of one pseudo-residue.
 class CPdb : public CStructureFile {
 public:
     CTimer Timer;
-    // Atom-record variant 1 to 7: 1 serial, name, x y z; 2 to 5 a residue number before the
-    // coordinates and 0 to 3 numbers after them; 6 the standard record without chain; 7 with.
+    // Atom-record variant 1 to 7 of the records split at white space: 1 serial, name, x y z; 2 to
+    // 5 a residue number before the coordinates and 0 to 3 numbers after them; 6 the standard
+    // record without chain; 7 with. Taken from the first atom record when it fits one, else
+    // from the first record that needs it; 0 while none was needed.
     uint32_t pdb_format = 0;
     // CRYST1 lengths (angstrom) and angles (degrees).
     float a = 0.0f, b = 0.0f, c = 0.0f, alpha = 0.0f, beta = 0.0f, gamma = 0.0f;
     // The lines before the first atom record, then that record.
     std::vector<std::string> header_info;
+    // Per atom, the alternate-location letter (conformer) of its record; 0 for none.
+    std::vector<uint8_t> v_atom_altloc;
 
     bool ReadFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
                   std::vector<uint32_t> &index) override;
@@ -36,12 +41,21 @@ private:
                std::vector<uint32_t> &index);
     bool ReadHeader(CTextFile &file, std::string_view &first);
     bool ReadCryst1(std::string_view rest, uint32_t n);
-    bool ChooseVariant(std::string_view rest, uint32_t n);
-    bool ReadAtom(std::string_view line, std::string_view rest, uint32_t n, uint32_t first,
-                  std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index);
+    // Sets pdb_format from a record, or says in `failure` why none can be trusted.
+    bool ChooseVariant(std::string_view rest, std::string &failure);
+    bool ReadStandardAtom(std::string_view line, const glm::dvec3 &p, uint32_t n,
+                          std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index);
+    bool ReadSplitAtom(std::string_view line, std::string_view rest, uint32_t n,
+                       std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index);
+    // SymbolIndex when `text` is exactly an element symbol, else the dummy element.
+    uint32_t ExactSymbolIndex(std::string_view text);
+    uint32_t ElementOfName(std::string_view line);
     void AppendHeader(std::string &text) const;
     static void AppendAtom(std::string &text, size_t i, const glm::dvec3 &p, uint32_t idx);
     bool RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out) override;
+
+    // Line on which pdb_format was chosen.
+    uint32_t u_variant_line = 0;
 };
 
 #endif

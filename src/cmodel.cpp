@@ -37,6 +37,9 @@ float BondLimit(float ri, float rj)
     return static_cast<float>(static_cast<double>(rr) * 1.2);
 }
 
+// Atoms of two different conformers (both set and unequal) belong to different structures.
+bool OtherConformer(uint8_t ci, uint8_t cj) { return ci != 0 && cj != 0 && ci != cj; }
+
 float Distance2(const glm::vec3 &d) { return d.x * d.x + d.y * d.y + d.z * d.z; }
 
 // Margin around the atoms of the padded bounding box.
@@ -154,6 +157,7 @@ void CModel::DeleteAtomIndex(uint32_t u)
     e.before = v_real_xyz[u];
     e.drawn_before = v_float_raw_xyz[u];
     e.element_before = v_atom_index[u];
+    e.altloc_before = ConformerOf(u);
     const CStructureFile *file = Handler(file_format);
     e.origin = file != nullptr && u < file->v_atom_origin.size() ? file->v_atom_origin[u] : 0;
     Record(e);
@@ -250,6 +254,8 @@ void CModel::RemoveAtom(uint32_t u)
     v_real_xyz.erase(v_real_xyz.begin() + u);
     v_float_raw_xyz.erase(v_float_raw_xyz.begin() + u);
     v_atom_index.erase(v_atom_index.begin() + u);
+    if (u < v_atom_altloc.size())
+        v_atom_altloc.erase(v_atom_altloc.begin() + u);
     EvalModel();
 }
 
@@ -260,6 +266,8 @@ void CModel::InsertAtom(const SEdit &e)
     v_real_xyz.insert(v_real_xyz.begin() + e.atom, e.before);
     v_float_raw_xyz.insert(v_float_raw_xyz.begin() + e.atom, e.drawn_before);
     v_atom_index.insert(v_atom_index.begin() + e.atom, e.element_before);
+    if (!v_atom_altloc.empty())
+        v_atom_altloc.insert(v_atom_altloc.begin() + e.atom, e.altloc_before);
     EvalModel();
 }
 
@@ -444,8 +452,9 @@ void CModel::SearchPairs(uint32_t i)
 {
     const glm::vec3 pi = v_float_raw_xyz[i];
     const float ri = AtomRadius(v_atom_index[i]);
+    const uint8_t ci = ConformerOf(i);
     for (uint32_t j = i + 1; j < AtomCount(); ++j) {
-        if (IsDummy(v_atom_index[j]))
+        if (IsDummy(v_atom_index[j]) || OtherConformer(ci, ConformerOf(j)))
             continue;
         const float d2 = Distance2(v_float_raw_xyz[j] - pi);
         if (BondLimit(ri, AtomRadius(v_atom_index[j])) >= d2 && d2 > MIN_BOND_DISTANCE_2)
@@ -458,6 +467,7 @@ void CModel::SearchCells(uint32_t i)
 {
     const glm::vec3 pi = v_float_raw_xyz[i];
     const float ri = AtomRadius(v_atom_index[i]);
+    const uint8_t ci = ConformerOf(i);
     const glm::ivec3 c(CellCoordinate(pi.x, 0), CellCoordinate(pi.y, 1), CellCoordinate(pi.z, 2));
     const glm::ivec3 &side = v_cell_side;
     // With fewer than three cells along an axis, several offsets wrap onto the same cell.
@@ -475,7 +485,7 @@ void CModel::SearchCells(uint32_t i)
         }
         // Chains run in descending index order: the partners j > i come first.
         for (int j = v_cell_head[cell]; j > static_cast<int>(i); j = v_cell_list[j]) {
-            if (IsDummy(v_atom_index[j]))
+            if (IsDummy(v_atom_index[j]) || OtherConformer(ci, ConformerOf(static_cast<size_t>(j))))
                 continue;
             const float d2 = Distance2(v_float_raw_xyz[j] - pi);
             if (BondLimit(ri, AtomRadius(v_atom_index[j])) > d2 && d2 > MIN_BOND_DISTANCE_2)
@@ -517,6 +527,9 @@ bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
         return false;
     }
     file_format = fmt;
+    v_atom_altloc.clear();
+    if (fmt == INPUT_FILE_TYPE_PDB)
+        v_atom_altloc.swap(pdb.v_atom_altloc);
     is_periodic = reader->is_periodic;
     if (is_periodic)
         m_cell_box = reader->cell_xyz;

@@ -1,15 +1,15 @@
 #include "cpdb.h"
 
+#include "cellgeometry.h"
 #include "elements.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
-#include <cmath>
 
 namespace {
 
 const char *const PROJECT_ADDRESS = "https://kivoa.org";
-constexpr double PI = 3.14159265358979323846;
 
 // The fields of an atom record before its coordinates.
 enum class EPdbField { SERIAL, NAME, SKIP, RESIDUE };
@@ -39,6 +39,27 @@ const SLayout LAYOUTS[] = {
      5, 3, 8, INT_MAX},
 };
 
+// Standard columns (0-based offsets): name 13-16, alternate location 17, x y z 31-54 in
+// fields of 8.
+constexpr size_t NAME_COLUMN = 12;
+constexpr size_t ALTLOC_COLUMN = 16;
+constexpr size_t X_COLUMN = 30;
+constexpr size_t COORDINATE_WIDTH = 8;
+constexpr size_t STANDARD_MIN_LENGTH = X_COLUMN + 3 * COORDINATE_WIDTH;
+constexpr uint32_t HYDROGEN = 0;
+// CRYST1 of entries without a crystal cell (NMR, electron microscopy).
+constexpr double NO_CELL_LENGTH = 1.0;
+constexpr double RIGHT_ANGLE = 90.0;
+
+// Variant 6, the standard record without chain.
+constexpr uint32_t STANDARD_WITHOUT_CHAIN = 6;
+
+// Variants 2 to 5: a residue number right after the name.
+bool HasBareResidueNumber(const SLayout &layout)
+{
+    return layout.prefix_count == 3 && layout.prefix[2] == EPdbField::RESIDUE;
+}
+
 const SLayout &LayoutOf(uint32_t format)
 {
     for (const SLayout &layout : LAYOUTS)
@@ -63,23 +84,32 @@ bool IsInterleaved(std::string_view record)
     return record == "TER" || record == "ANISOU" || record == "SIGUIJ" || record == "SIGATM";
 }
 
+bool IsDigit(char ch) { return std::isdigit(static_cast<unsigned char>(ch)) != 0; }
+bool IsLetter(char ch) { return std::isalpha(static_cast<unsigned char>(ch)) != 0; }
+
 bool AllDigits(std::string_view s)
 {
     for (char ch : s)
-        if (!std::isdigit(static_cast<unsigned char>(ch)))
+        if (!IsDigit(ch))
             return false;
     return !s.empty();
 }
 
-// The record name of a line, and in `rest` what follows it. A serial number joined to the
-// name (HETATM10001, where the number fills its columns) is split off.
+// The record name of a line, and in `rest` what follows it. The six-letter names fill columns
+// 1-6, whatever the serial after them (10001, or A0000 in hybrid-36); a serial number joined
+// to a shorter name (ATOM100000) is split off too.
 std::string_view RecordName(std::string_view line, std::string_view &rest)
 {
+    for (std::string_view name : {"HETATM", "ANISOU", "SIGUIJ", "SIGATM"})
+        if (line.substr(0, name.size()) == name) {
+            rest = line.substr(name.size());
+            return name;
+        }
     std::string_view token;
     rest = line;
     if (!CTextFile::NextToken(rest, token))
         return token;
-    for (std::string_view name : {"HETATM", "ATOM", "ANISOU", "SIGUIJ", "SIGATM", "TER"})
+    for (std::string_view name : {"ATOM", "TER"})
         if (token.size() > name.size() && token.substr(0, name.size()) == name &&
             AllDigits(token.substr(name.size()))) {
             rest = line.substr(static_cast<size_t>(token.data() - line.data()) + name.size());
@@ -97,7 +127,7 @@ bool IsInteger(std::string_view token)
 // A residue number, possibly with its insertion code (100A).
 bool IsResidueNumber(std::string_view token)
 {
-    if (token.size() > 1 && std::isalpha(static_cast<unsigned char>(token.back())))
+    if (token.size() > 1 && IsLetter(token.back()))
         token.remove_suffix(1);
     return IsInteger(token);
 }
@@ -145,6 +175,37 @@ bool ScanFields(std::string_view rest, const SLayout &layout, int numbers, SReco
     return true;
 }
 
+bool Fits(std::string_view rest, const SLayout &layout)
+{
+    SRecord rec;
+    ScanFields(rest, layout, 3 + layout.extra, rec);
+    return rec.converted >= layout.min_fields && rec.converted <= layout.max_fields;
+}
+
+// A number with a decimal point (the standard's Real(8.3)) that fills its fixed field up to the
+// last column, blanks only before it.
+bool FixedNumber(std::string_view field, double &v)
+{
+    return field.find('.') != std::string_view::npos &&
+           CTextFile::ScanDouble(field, v) == EField::OK && field.empty();
+}
+
+// The coordinates of a record that holds them in the standard's columns 31-38, 39-46 and
+// 47-54. A number that runs on from column 30 would lose its first digits or sign, so it rules
+// the columns out; decimals running on past column 54 are cut, as the standard's columns say.
+bool StandardCoordinates(std::string_view line, glm::dvec3 &p)
+{
+    if (line.size() < STANDARD_MIN_LENGTH)
+        return false;
+    const char before = line[X_COLUMN - 1];
+    if (IsDigit(before) || before == '.' || before == '-' || before == '+')
+        return false;
+    for (int k = 0; k < 3; ++k)
+        if (!FixedNumber(line.substr(X_COLUMN + COORDINATE_WIDTH * k, COORDINATE_WIDTH), p[k]))
+            return false;
+    return true;
+}
+
 // The element of columns 77-78, when the record has that column.
 bool ElementColumn(std::string_view line, std::string_view &element)
 {
@@ -154,20 +215,16 @@ bool ElementColumn(std::string_view line, std::string_view &element)
     if (e.empty())
         return false;
     for (char ch : e)
-        if (!std::isalpha(static_cast<unsigned char>(ch)))
+        if (!IsLetter(ch))
             return false;
     if (line.size() > 78) {
         const char next = line[78];
-        if (!CTextFile::IsSpace(next) && !std::isdigit(static_cast<unsigned char>(next)) &&
-            next != '+' && next != '-')
+        if (!CTextFile::IsSpace(next) && !IsDigit(next) && next != '+' && next != '-')
             return false;
     }
     element = e;
     return true;
 }
-
-// Exact for the right angles that most cells have.
-double CosDegrees(double angle) { return angle == 90.0 ? 0.0 : std::cos(angle * PI / 180.0); }
 
 } // namespace
 
@@ -185,18 +242,23 @@ bool CPdb::Parse(const std::string &, CTextFile &file, std::vector<glm::dvec3> &
         return false;
     header_lines = static_cast<uint32_t>(header_info.size());
     RecordName(line, rest);
-    const uint32_t first = file.LineNumber();
-    if (!ChooseVariant(rest, first))
-        return false;
+    std::string failure;
+    if (ChooseVariant(rest, failure))
+        u_variant_line = file.LineNumber();
     do {
         const std::string_view record = RecordName(line, rest);
         if (IsInterleaved(record))
             continue;
         if (!IsAtom(record))
             break;
-        if (!ReadAtom(line, rest, file.LineNumber(), first, xyz, index))
+        glm::dvec3 p;
+        const uint32_t n = file.LineNumber();
+        if (!(StandardCoordinates(line, p) ? ReadStandardAtom(line, p, n, xyz, index)
+                                           : ReadSplitAtom(line, rest, n, xyz, index)))
             return false;
     } while (file.NextLine(line));
+    if (std::all_of(v_atom_altloc.begin(), v_atom_altloc.end(), [](uint8_t c) { return c == 0; }))
+        v_atom_altloc.clear();
     return true;
 }
 
@@ -216,10 +278,14 @@ bool CPdb::ReadHeader(CTextFile &file, std::string_view &first)
     return Fail(header_info.empty() ? "the file is empty" : "no ATOM or HETATM record found");
 }
 
+// Angles may be left out (90 degrees). A cell of 1 x 1 x 1 angstrom is what entries without a
+// crystal cell carry, and lengths of 0 or below give no cell either.
 bool CPdb::ReadCryst1(std::string_view rest, uint32_t n)
 {
-    glm::dvec3 length, angle;
-    if (!ReadVector(rest, length, n, "cell length") || !ReadVector(rest, angle, n, "cell angle"))
+    glm::dvec3 length, angle(RIGHT_ANGLE);
+    if (!ReadVector(rest, length, n, "cell length"))
+        return false;
+    if (!CTextFile::SkipSpace(rest).empty() && !ReadVector(rest, angle, n, "cell angle"))
         return false;
     a = static_cast<float>(length.x);
     b = static_cast<float>(length.y);
@@ -227,44 +293,87 @@ bool CPdb::ReadCryst1(std::string_view rest, uint32_t n)
     alpha = static_cast<float>(angle.x);
     beta = static_cast<float>(angle.y);
     gamma = static_cast<float>(angle.z);
-    is_periodic = length.x > 0.0 && length.y > 0.0 && length.z > 0.0;
+    is_periodic = length.x > 0.0 && length.y > 0.0 && length.z > 0.0 &&
+                  length != glm::dvec3(NO_CELL_LENGTH);
     if (!is_periodic)
         return true;
-    const double ca = CosDegrees(angle.x), cb = CosDegrees(angle.y), cg = CosDegrees(angle.z);
-    const double sg = std::sin(angle.z * PI / 180.0);
-    const double cx = length.z * cb;
-    const double cy = length.z * (ca - cb * cg) / sg;
-    cell_xyz[0] = glm::dvec3(length.x, 0.0, 0.0);
-    cell_xyz[1] = glm::dvec3(length.y * cg, length.y * sg, 0.0);
-    cell_xyz[2] = glm::dvec3(cx, cy, std::sqrt(length.z * length.z - cx * cx - cy * cy));
+    cell_xyz = CellMatrix(length, angle);
     return CheckCell(n);
 }
 
-bool CPdb::ChooseVariant(std::string_view rest, uint32_t n)
+// A record such as "HETATM 1 CL16 336 3001 182.921 ..." fits variant 5 (residue 336, x = 3001)
+// as well as variant 6 (residue name 336, residue 3001): the variants take the coordinates from
+// different fields, so neither is trusted.
+bool CPdb::ChooseVariant(std::string_view rest, std::string &failure)
 {
     for (const SLayout &layout : LAYOUTS) {
-        SRecord rec;
-        ScanFields(rest, layout, 3 + layout.extra, rec);
-        if (rec.converted >= layout.min_fields && rec.converted <= layout.max_fields) {
-            pdb_format = layout.format;
-            return true;
+        if (!Fits(rest, layout))
+            continue;
+        if (HasBareResidueNumber(layout) && Fits(rest, LayoutOf(STANDARD_WITHOUT_CHAIN))) {
+            failure = "the atom record fits two layouts that take its coordinates from different "
+                      "fields";
+            return false;
         }
+        pdb_format = layout.format;
+        return true;
     }
-    return Fail(n, "the atom record matches none of the known layouts");
+    failure = "the atom record matches none of the known layouts";
+    return false;
 }
 
-// Every atom record is read with the layout of the first one (line `first`).
-bool CPdb::ReadAtom(std::string_view line, std::string_view rest, uint32_t n, uint32_t first,
-                    std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index)
+uint32_t CPdb::ExactSymbolIndex(std::string_view text)
 {
+    const uint32_t idx = SymbolIndex(text);
+    return std::string_view(SymbolOf(idx)).size() == text.size() ? idx : DUMMY_ELEMENT;
+}
+
+// The element as the standard places it in the name, columns 13-16: right-justified in columns
+// 13-14, so " CA " is carbon and "CA  " calcium; a digit in column 13 (old hydrogen names such
+// as "1HB ") leaves the one letter of column 14; a four-character name beginning with H (HG21,
+// HD11) is a hydrogen.
+uint32_t CPdb::ElementOfName(std::string_view line)
+{
+    char name[4] = {' ', ' ', ' ', ' '};
+    for (size_t k = 0; k < 4 && NAME_COLUMN + k < line.size(); ++k)
+        name[k] = line[NAME_COLUMN + k];
+    if (name[0] == 'H' && !CTextFile::IsSpace(name[3]))
+        return HYDROGEN;
+    if (CTextFile::IsSpace(name[0]) || IsDigit(name[0]))
+        return ExactSymbolIndex(std::string_view(name + 1, 1));
+    return ExactSymbolIndex(std::string_view(name, IsLetter(name[1]) ? 2 : 1));
+}
+
+bool CPdb::ReadStandardAtom(std::string_view line, const glm::dvec3 &p, uint32_t n,
+                            std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index)
+{
+    if (!AddPosition(p, n, xyz))
+        return false;
+    std::string_view element;
+    index.push_back(ElementColumn(line, element) ? ExactSymbolIndex(element) : ElementOfName(line));
+    const char altloc = line[ALTLOC_COLUMN];
+    v_atom_altloc.push_back(CTextFile::IsSpace(altloc) ? 0 : static_cast<uint8_t>(altloc));
+    return true;
+}
+
+// Read with the variant of the first atom record, or of this one when the first fitted none.
+bool CPdb::ReadSplitAtom(std::string_view line, std::string_view rest, uint32_t n,
+                         std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index)
+{
+    if (pdb_format == 0) {
+        std::string failure;
+        if (!ChooseVariant(rest, failure))
+            return Fail(n, failure);
+        u_variant_line = n;
+    }
     SRecord rec;
     if (!ScanFields(rest, LayoutOf(pdb_format), 3, rec))
         return Fail(n, rec.failure + " (read with the layout of the atom record on line " +
-                           std::to_string(first) + ")");
+                           std::to_string(u_variant_line) + ")");
     std::string_view element;
     if (!AddPosition(rec.xyz, n, xyz))
         return false;
     index.push_back(SymbolIndex(ElementColumn(line, element) ? element : rec.name));
+    v_atom_altloc.push_back(0);
     return true;
 }
 
