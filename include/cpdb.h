@@ -2,6 +2,7 @@
 #define CPDB_H
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,8 +14,10 @@
 // Protein Data Bank records. An atom record whose coordinates stand in the standard's columns
 // 31-54 is read by the standard's columns; any other is split at white space, with the layout
 // (one of seven variants, `pdb_format`) recognised from the first atom record. Only the first
-// model is read. CRYST1 gives the cell. Saving writes the header back and every atom as a
-// column-exact ATOM record of one pseudo-residue.
+// model is read. CRYST1 gives the cell. Saving writes the file read back, changing only the
+// coordinate and element fields of edited atoms and dropping the records of deleted ones (their
+// ANISOU records and CONECT entries too); atoms that were not read from a file are written as
+// column-exact ATOM records of one pseudo-residue.
 class CPdb : public CStructureFile {
 public:
     CTimer Timer;
@@ -29,6 +32,9 @@ public:
     std::vector<std::string> header_info;
     // Per atom, the alternate-location letter (conformer) of its record; 0 for none.
     std::vector<uint8_t> v_atom_altloc;
+    // Per atom read: whether its record was read by the standard's columns (else split at
+    // white space with the layout pdb_format).
+    std::vector<bool> v_atom_columns;
 
     bool ReadFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
                   std::vector<uint32_t> &index) override;
@@ -53,6 +59,13 @@ private:
     void AppendHeader(std::string &text) const;
     static void AppendAtom(std::string &text, size_t i, const glm::dvec3 &p, uint32_t idx);
     bool RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out) override;
+    bool RewriteOtherLine(std::string_view line, uint32_t n, std::string &out) override;
+    bool PatchColumns(std::string &record, const SAtomEdit &edit);
+    void PatchSplit(std::string &record, const SAtomEdit &edit) const;
+    // Serial fields (columns 7-11, trimmed) of the atoms deleted, as the save met them, and of
+    // the last atom record met when it was deleted (its ANISOU records follow it).
+    std::set<std::string> v_deleted_serial;
+    std::string deleted_serial;
 
     // Line on which pdb_format was chosen.
     uint32_t u_variant_line = 0;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <climits>
 
 namespace {
@@ -41,7 +42,13 @@ const SLayout LAYOUTS[] = {
 
 // Standard columns (0-based offsets): name 13-16, alternate location 17, x y z 31-54 in
 // fields of 8.
+constexpr size_t SERIAL_COLUMN = 6;
+constexpr size_t SERIAL_WIDTH = 5;
 constexpr size_t NAME_COLUMN = 12;
+constexpr size_t ELEMENT_COLUMN = 76;
+// CONECT: the bonded atoms' serials in columns 12-31, five columns each.
+constexpr size_t CONECT_PARTNER_COLUMN = 11;
+constexpr size_t CONECT_END_COLUMN = 31;
 constexpr size_t ALTLOC_COLUMN = 16;
 constexpr size_t X_COLUMN = 30;
 constexpr size_t COORDINATE_WIDTH = 8;
@@ -209,9 +216,9 @@ bool StandardCoordinates(std::string_view line, glm::dvec3 &p)
 // The element of columns 77-78, when the record has that column.
 bool ElementColumn(std::string_view line, std::string_view &element)
 {
-    if (line.size() < 77)
+    if (line.size() <= ELEMENT_COLUMN)
         return false;
-    const std::string_view e = CTextFile::Trim(line.substr(76, 2));
+    const std::string_view e = CTextFile::Trim(line.substr(ELEMENT_COLUMN, 2));
     if (e.empty())
         return false;
     for (char ch : e)
@@ -223,6 +230,100 @@ bool ElementColumn(std::string_view line, std::string_view &element)
             return false;
     }
     element = e;
+    return true;
+}
+
+// The serial number field, columns 7-11, without blanks.
+std::string SerialField(std::string_view line)
+{
+    return std::string(CTextFile::Trim(line.substr(std::min<size_t>(line.size(), SERIAL_COLUMN), SERIAL_WIDTH)));
+}
+
+// `v` right-aligned in `width` columns with three decimals, or fewer when it is too wide; empty
+// when even a whole number is.
+std::string FixedField(double v, size_t width)
+{
+    for (int decimals = 3; decimals >= 0; --decimals) {
+        char text[64];
+        const auto r = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, decimals);
+        const size_t length = static_cast<size_t>(r.ptr - text);
+        if (r.ec == std::errc() && length <= width)
+            return std::string(width - length, ' ') + std::string(text, length);
+    }
+    return {};
+}
+
+std::string Capitals(std::string_view s)
+{
+    std::string up(s);
+    for (char &ch : up)
+        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return up;
+}
+
+// Columns 77-78, right-justified in capitals; a shorter record is padded to reach them.
+void PutElementColumns(std::string &record, std::string_view symbol)
+{
+    if (record.size() < ELEMENT_COLUMN + 2)
+        record.resize(ELEMENT_COLUMN + 2, ' ');
+    record.replace(ELEMENT_COLUMN, 2, std::string(2 - symbol.size(), ' ') + Capitals(symbol));
+}
+
+// The element letters of the name (columns 13-16) as the reader finds them: columns 13-14
+// right-justified, or column 13 of a four-letter hydrogen name (left as it is when a two-letter
+// element would not fit there).
+void PutNameElement(std::string &record, std::string_view symbol)
+{
+    if (record.size() < NAME_COLUMN + 4)
+        record.resize(NAME_COLUMN + 4, ' ');
+    char *name = &record[NAME_COLUMN];
+    const std::string up = Capitals(symbol);
+    if (name[0] == 'H' && !CTextFile::IsSpace(name[3])) {
+        if (up.size() == 1)
+            name[0] = up[0];
+        return;
+    }
+    const bool two_letters = IsLetter(name[0]) && IsLetter(name[1]);
+    if (up.size() == 2 || two_letters) {
+        name[0] = up.size() == 2 ? up[0] : ' ';
+        name[1] = up.back();
+    } else if (IsLetter(name[0]))
+        name[0] = up[0];
+    else
+        name[1] = up[0];
+}
+
+// A CONECT record without the partners that were deleted; false when its own atom or all its
+// partners are gone. The partner fields keep their columns, blanks taking the place of those
+// removed.
+bool RewriteConect(std::string_view line, const std::set<std::string> &deleted, std::string &out)
+{
+    if (deleted.count(SerialField(line)) != 0)
+        return false;
+    std::string kept;
+    size_t partners = 0;
+    bool removed = false;
+    for (size_t at = CONECT_PARTNER_COLUMN; at < CONECT_END_COLUMN && at < line.size(); at += SERIAL_WIDTH) {
+        const std::string_view field = line.substr(at, SERIAL_WIDTH);
+        const std::string_view serial = CTextFile::Trim(field);
+        if (serial.empty())
+            continue;
+        if (deleted.count(std::string(serial)) != 0) {
+            removed = true;
+            continue;
+        }
+        kept.append(field).append(SERIAL_WIDTH - field.size(), ' ');
+        ++partners;
+    }
+    if (!removed) {
+        out.append(line);
+        return true;
+    }
+    if (partners == 0)
+        return false;
+    const size_t end = std::min(line.size(), CONECT_END_COLUMN);
+    kept.resize(std::max(kept.size(), end - CONECT_PARTNER_COLUMN), ' ');
+    out.append(line.substr(0, CONECT_PARTNER_COLUMN)).append(kept).append(line.substr(end));
     return true;
 }
 
@@ -350,6 +451,7 @@ bool CPdb::ReadStandardAtom(std::string_view line, const glm::dvec3 &p, uint32_t
         return false;
     std::string_view element;
     index.push_back(ElementColumn(line, element) ? ExactSymbolIndex(element) : ElementOfName(line));
+    v_atom_columns.push_back(true);
     const char altloc = line[ALTLOC_COLUMN];
     v_atom_altloc.push_back(CTextFile::IsSpace(altloc) ? 0 : static_cast<uint8_t>(altloc));
     return true;
@@ -373,6 +475,7 @@ bool CPdb::ReadSplitAtom(std::string_view line, std::string_view rest, uint32_t 
     if (!AddPosition(rec.xyz, n, xyz))
         return false;
     index.push_back(SymbolIndex(ElementColumn(line, element) ? element : rec.name));
+    v_atom_columns.push_back(false);
     v_atom_altloc.push_back(0);
     return true;
 }
@@ -382,6 +485,11 @@ bool CPdb::SaveFile(std::string, std::string f, std::vector<glm::dvec3> &xyz,
 {
     if (!CheckAtoms(xyz, index))
         return false;
+    if (HasSource() && v_atom_origin.size() == xyz.size()) {
+        v_deleted_serial.clear();
+        deleted_serial.clear();
+        return WriteBack(f, xyz, index);
+    }
     std::string text;
     AppendHeader(text);
     for (size_t i = 0; i < xyz.size(); ++i)
@@ -426,8 +534,88 @@ void CPdb::AppendAtom(std::string &text, size_t i, const glm::dvec3 &p, uint32_t
 
 bool CPdb::RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out)
 {
-    if (edit.deleted)
+    deleted_serial.clear();
+    if (edit.deleted) {
+        deleted_serial = SerialField(line);
+        v_deleted_serial.insert(deleted_serial);
         return false;
-    out.append(line);
+    }
+    std::string record(line);
+    if (edit.moved || edit.retyped) {
+        if (v_atom_columns[edit.source]) {
+            if (!PatchColumns(record, edit))
+                return true;
+        } else
+            PatchSplit(record, edit);
+    }
+    out += record;
     return true;
+}
+
+// A deleted atom's ANISOU (and SIGATM, SIGUIJ) records go with it, and so do CONECT entries
+// that name it; a CONECT record whose atom is gone, or with no partner left, goes entirely.
+bool CPdb::RewriteOtherLine(std::string_view line, uint32_t, std::string &out)
+{
+    std::string_view rest;
+    const std::string_view record = RecordName(line, rest);
+    const bool follows_atom = record == "ANISOU" || record == "SIGATM" || record == "SIGUIJ";
+    if (follows_atom && !deleted_serial.empty() && SerialField(line) == deleted_serial)
+        return false;
+    if (!follows_atom)
+        deleted_serial.clear();
+    if (record != "CONECT" || v_deleted_serial.empty()) {
+        out.append(line);
+        return true;
+    }
+    return RewriteConect(line, v_deleted_serial, out);
+}
+
+// Columns 31-54 in the standard's Real(8.3), with fewer decimals for numbers too wide for
+// that; columns 77-78 the element, and the name's element letters where the name held the old
+// element. False (with error_message) when a coordinate cannot be written in its columns.
+bool CPdb::PatchColumns(std::string &record, const SAtomEdit &edit)
+{
+    if (edit.moved)
+        for (int k = 0; k < 3; ++k) {
+            const std::string field = FixedField(edit.xyz[k], COORDINATE_WIDTH);
+            if (field.empty()) {
+                error_message = "atom " + std::to_string(edit.source + 1) + ": coordinate " +
+                                std::to_string(edit.xyz[k]) + " does not fit the 8 columns of a PDB record";
+                return false;
+            }
+            record.replace(X_COLUMN + COORDINATE_WIDTH * k, COORDINATE_WIDTH, field);
+        }
+    if (edit.retyped) {
+        const uint32_t was = v_source_index[edit.source];
+        if (ElementOfName(record) == was)
+            PutNameElement(record, SymbolOf(edit.element));
+        PutElementColumns(record, SymbolOf(edit.element));
+    }
+    return true;
+}
+
+// Records split at white space: the coordinate fields after the layout's leading ones, and the
+// element columns when the record has them, else the name.
+void CPdb::PatchSplit(std::string &record, const SAtomEdit &edit) const
+{
+    std::string_view rest;
+    RecordName(record, rest);
+    const size_t at = static_cast<size_t>(rest.data() - record.data());
+    const SLayout &layout = LayoutOf(pdb_format);
+    std::vector<std::pair<size_t, std::string>> fields;
+    if (edit.moved)
+        for (int k = 0; k < 3; ++k) {
+            const size_t field = static_cast<size_t>(layout.prefix_count) + k;
+            fields.emplace_back(field, NumberLike(Field(rest, field), edit.xyz[k]));
+        }
+    std::string_view element;
+    const bool has_column = ElementColumn(record, element);
+    if (edit.retyped && !has_column) {
+        const size_t name = static_cast<size_t>(std::find(layout.prefix, layout.prefix + layout.prefix_count,
+                                                          EPdbField::NAME) - layout.prefix);
+        fields.emplace_back(name, SymbolOf(edit.element));
+    }
+    record = record.substr(0, at) + ReplaceFields(rest, std::move(fields));
+    if (edit.retyped && has_column)
+        PutElementColumns(record, SymbolOf(edit.element));
 }

@@ -220,6 +220,7 @@ bool CStructureFile::WriteBack(const std::string &f, const std::vector<glm::dvec
     if (v_atom_origin.size() != xyz.size() || v_source_line.size() != v_source_index.size())
         return Fail("the atoms are out of step with the file they were read from");
     const std::vector<SAtomEdit> edits = Edits(xyz, index);
+    error_message.clear();
     PrepareRewrite(edits);
     std::string text;
     text.reserve(source_text.size() + source_text.size() / 8);
@@ -245,7 +246,8 @@ bool CStructureFile::WriteBack(const std::string &f, const std::vector<glm::dvec
             text.resize(mark);
         pos = end;
     }
-    return WriteText(f, text);
+    // A format's rewrite says in error_message why a line could not be written.
+    return error_message.empty() && WriteText(f, text);
 }
 
 std::string_view CStructureFile::LineEnd() const

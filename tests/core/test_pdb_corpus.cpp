@@ -74,13 +74,13 @@ TEST(PdbCorpus, EveryEntryReadsAsGemmiReadsIt)
     std::vector<std::string> files = Entries(dir);
     ASSERT_GE(files.size(), MIN_ENTRIES) << "run scripts/install-deps.sh: " << PACKAGES;
     const std::string compare = std::string(PYTHON) + " " + KIVOA_TEST_DATA +
-                                "/../core/pdb_gemmi_compare.py " + KIVOA_BINARY_DIR +
+                                "/../oracles/pdb_gemmi_compare.py " + KIVOA_BINARY_DIR +
                                 "/kivoa-info ";
     for (const char *fixture : {"standard_columns.pdb", "chain_missing.pdb", "two_chains.pdb",
                                 "hexagonal.pdb"})
         files.push_back(std::string(KIVOA_TEST_DATA) + "/pdb/" + fixture);
     for (const std::string &file : files) {
-        const SRun run = RunCommand(compare + "'" + file + "'");
+        const SRun run = RunCommand(compare + "'" + file + "' " + dir.Path());
         EXPECT_EQ(run.status, 0) << run.out;
     }
 }
