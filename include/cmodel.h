@@ -10,6 +10,7 @@
 #include "cxyz.h"
 #include "cvasp.h"
 #include "cpdb.h"
+#include "cperiodicbonds.h"
 
 // Structure file formats; the "Input Format" combo rows 0 to 2 are the first three.
 inline constexpr unsigned int INPUT_FILE_TYPE_XYZ = 0;
@@ -69,12 +70,13 @@ public:
     // Per atom, its conformer (alternate-location letter), 0 for none; empty when the file has
     // none. Atoms of two different conformers never bond.
     std::vector<uint8_t> v_atom_altloc;
-    std::vector<uint32_t> v_bond_table, v_bond_number, v_bond_number_pbc;
+    std::vector<uint32_t> v_bond_table, v_bond_number;
     std::vector<float> v_bond_length;
     std::vector<glm::vec3> m_bond_xyz;
     std::vector<glm::vec2> m_bond_ang;
     std::vector<glm::uvec2> m_bond_indices;
-    std::vector<glm::uvec2> m_bond_boundary_pbc, m_bond_indices_pbc;
+    // Bonds across the cell boundary of a periodic structure (i_number_of_bonds_pbc of them).
+    std::vector<CPeriodicBonds::SBond> m_bond_pbc;
     CTimer timer;
 
     // Why the last ReadStructureFile or SaveStructureFile failed; empty after a success.
@@ -126,6 +128,9 @@ public:
     void SetCellList();
     void EvalLinkedList();
     void EvalAtomicBonds();
+    // The drawn halves of the bonds across the cell boundary: from each atom to the cell face,
+    // two segments per bond (display coordinates).
+    void HalfBonds(std::vector<glm::vec3> &from, std::vector<glm::vec3> &to) const;
     // Re-derives the grid and the bonds from the current display coordinates after an edit,
     // without re-centring.
     void UpdateBonds();
@@ -170,6 +175,12 @@ private:
     int CellCoordinate(float p, int axis) const;
     uint8_t ConformerOf(size_t i) const { return i < v_atom_altloc.size() ? v_atom_altloc[i] : 0; }
     void AppendBond(uint32_t i, uint32_t j, float d2);
+    // The bond rule of the cell search: no dummy atoms, no two conformers, within the radii's
+    // limit and not on top of each other.
+    bool Bonded(uint32_t i, uint32_t j, float d2) const;
+    void FindPeriodicBonds();
+    // Where the cell's origin (the file frame's origin) lies in display coordinates.
+    glm::vec3 CellCorner() const { return glm::vec3(-v_file_origin); }
     void SearchPairs(uint32_t i);
     void SearchCells(uint32_t i);
 };

@@ -123,6 +123,9 @@ std::string CModel::CheckInvariants() const
     for (const glm::uvec2 &b : m_bond_indices)
         if (b.x >= n || b.y >= n)
             return "a bond names an atom that is not there";
+    for (const CPeriodicBonds::SBond &b : m_bond_pbc)
+        if (b.i >= n || b.j >= n)
+            return "a bond names an atom that is not there";
     const CStructureFile *file = Handler(file_format);
     if (file != nullptr && file->v_atom_origin.size() != n)
         return "the atoms are out of step with the file read";
@@ -378,7 +381,34 @@ void CModel::EvalAtomicBonds()
         else
             SearchPairs(static_cast<uint32_t>(i));
     }
+    FindPeriodicBonds();
     is_bond_eval = true;
+}
+
+void CModel::FindPeriodicBonds()
+{
+    m_bond_pbc.clear();
+    if (is_periodic)
+        m_bond_pbc = CPeriodicBonds::Find(
+            v_float_raw_xyz, m_cell_box, CellCorner(), static_cast<float>(MinCellWidth()),
+            [this](uint32_t i, uint32_t j, float d2) { return Bonded(i, j, d2); });
+    i_number_of_bonds_pbc = static_cast<uint32_t>(m_bond_pbc.size());
+}
+
+void CModel::HalfBonds(std::vector<glm::vec3> &from, std::vector<glm::vec3> &to) const
+{
+    from.clear();
+    to.clear();
+    const glm::dmat3 inverse = glm::inverse(m_cell_box);
+    const glm::vec3 corner = CellCorner();
+    for (const CPeriodicBonds::SBond &b : m_bond_pbc) {
+        const glm::vec3 pi = v_float_raw_xyz[b.i], pj = v_float_raw_xyz[b.j];
+        const glm::vec3 d = pj + glm::vec3(m_cell_box * glm::dvec3(b.image)) - pi;
+        from.push_back(pi);
+        to.push_back(CPeriodicBonds::FaceCrossing(pi, d, inverse, corner));
+        from.push_back(pj);
+        to.push_back(CPeriodicBonds::FaceCrossing(pj, -d, inverse, corner));
+    }
 }
 
 void CModel::UpdateBonds()
@@ -447,6 +477,14 @@ void CModel::AppendBond(uint32_t i, uint32_t j, float d2)
     ++i_number_of_bonds;
 }
 
+bool CModel::Bonded(uint32_t i, uint32_t j, float d2) const
+{
+    return !IsDummy(v_atom_index[i]) && !IsDummy(v_atom_index[j]) &&
+           !OtherConformer(ConformerOf(i), ConformerOf(j)) &&
+           BondLimit(AtomRadius(v_atom_index[i]), AtomRadius(v_atom_index[j])) > d2 &&
+           d2 > MIN_BOND_DISTANCE_2;
+}
+
 // Every later atom; a pair exactly at the limit is bonded.
 void CModel::SearchPairs(uint32_t i)
 {
@@ -466,8 +504,6 @@ void CModel::SearchPairs(uint32_t i)
 void CModel::SearchCells(uint32_t i)
 {
     const glm::vec3 pi = v_float_raw_xyz[i];
-    const float ri = AtomRadius(v_atom_index[i]);
-    const uint8_t ci = ConformerOf(i);
     const glm::ivec3 c(CellCoordinate(pi.x, 0), CellCoordinate(pi.y, 1), CellCoordinate(pi.z, 2));
     const glm::ivec3 &side = v_cell_side;
     // With fewer than three cells along an axis, several offsets wrap onto the same cell.
@@ -485,10 +521,8 @@ void CModel::SearchCells(uint32_t i)
         }
         // Chains run in descending index order: the partners j > i come first.
         for (int j = v_cell_head[cell]; j > static_cast<int>(i); j = v_cell_list[j]) {
-            if (IsDummy(v_atom_index[j]) || OtherConformer(ci, ConformerOf(static_cast<size_t>(j))))
-                continue;
             const float d2 = Distance2(v_float_raw_xyz[j] - pi);
-            if (BondLimit(ri, AtomRadius(v_atom_index[j])) > d2 && d2 > MIN_BOND_DISTANCE_2)
+            if (Bonded(i, static_cast<uint32_t>(j), d2))
                 AppendBond(i, static_cast<uint32_t>(j), d2);
         }
     }
@@ -538,6 +572,7 @@ bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
     min_xyz = glm::vec3(dmin_xyz);
     max_xyz = glm::vec3(dmax_xyz);
     v_float_raw_xyz.assign(v_real_xyz.begin(), v_real_xyz.end());
+    v_file_origin = glm::dvec3(0.0);
     SetModel();
     EvalModel();
     v_file_origin = glm::dvec3(center_xyz);

@@ -146,6 +146,7 @@ nlohmann::ordered_json Describe(const CModel &model, const SOptions &options)
             {{"symbol", SymbolOf(model.v_table_index[j])}, {"count", model.v_table_atoms[j]}});
     out["composition"] = composition;
     out["bonds"] = model.i_number_of_bonds;
+    out["periodic_bonds"] = model.i_number_of_bonds_pbc;
     if (options.atoms) {
         nlohmann::ordered_json symbols = nlohmann::ordered_json::array();
         nlohmann::ordered_json positions = nlohmann::ordered_json::array();

@@ -5,7 +5,9 @@
 #include <set>
 #include <tuple>
 
+#include "cmodel.h"
 #include "cperiodicbonds.h"
+#include "scratch_folder.h"
 
 namespace {
 
@@ -79,4 +81,42 @@ TEST(PeriodicBonds, HalfBondsEndOnTheCellFace)
     // An atom outside the cell: half way.
     EXPECT_EQ(CPeriodicBonds::FaceCrossing(glm::vec3(3.0f, 0, 0), glm::vec3(1, 0, 0), inverse, corner),
               glm::vec3(3.5f, 0, 0));
+}
+
+// Bulk silicon, primitive and conventional cell: four bonds per atom, counting those that cross
+// the cell boundary; a molecule in a box has none across it.
+TEST(PeriodicBonds, BulkSiliconHasFourBondsPerAtom)
+{
+    ScratchFolder dir;
+    const std::string primitive = "Si primitive\n5.431\n0 0.5 0.5\n0.5 0 0.5\n0.5 0.5 0\nSi\n2\n"
+                                  "Direct\n0 0 0\n0.25 0.25 0.25\n";
+    const std::string conventional = "Si conventional\n5.431\n1 0 0\n0 1 0\n0 0 1\nSi\n8\nDirect\n"
+                                     "0 0 0\n0 0.5 0.5\n0.5 0 0.5\n0.5 0.5 0\n0.25 0.25 0.25\n"
+                                     "0.25 0.75 0.75\n0.75 0.25 0.75\n0.75 0.75 0.25\n";
+    for (const std::string &text : {primitive, conventional}) {
+        WriteText(dir / "POSCAR", text);
+        CModel m;
+        ASSERT_TRUE(m.ReadStructureFile(dir.Path(), dir / "POSCAR", INPUT_FILE_TYPE_VSP));
+        std::vector<int> bonds(m.v_atom_index.size(), 0);
+        for (const glm::uvec2 &b : m.m_bond_indices) {
+            ++bonds[b.x];
+            ++bonds[b.y];
+        }
+        for (const CPeriodicBonds::SBond &b : m.m_bond_pbc) {
+            ++bonds[b.i];
+            ++bonds[b.j];
+        }
+        EXPECT_EQ(bonds, std::vector<int>(m.v_atom_index.size(), 4)) << text;
+        EXPECT_EQ(m.i_number_of_bonds_pbc, m.m_bond_pbc.size());
+        std::vector<glm::vec3> from, to;
+        m.HalfBonds(from, to);
+        ASSERT_EQ(from.size(), 2 * m.m_bond_pbc.size());
+        // Each half runs from its atom to the cell face, within the bond.
+        for (size_t k = 0; k < from.size(); ++k)
+            EXPECT_LE(glm::length(to[k] - from[k]), 2.36f);
+    }
+    CModel water;
+    ASSERT_TRUE(water.ReadStructureFile(KIVOA_TEST_DATA, std::string(KIVOA_TEST_DATA) + "/xyz/water.xyz",
+                                        INPUT_FILE_TYPE_XYZ));
+    EXPECT_TRUE(water.m_bond_pbc.empty());
 }
