@@ -1,12 +1,11 @@
 #include "cconfig.h"
 
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -25,14 +24,6 @@ bool FormatWhole(char *buffer, size_t size, const char *format, ...)
 bool LeavesFolder(const std::string &user)
 {
     return user == "." || user == ".." || user.find('/') != std::string::npos;
-}
-
-bool MakeOneDirectory(const std::string &path)
-{
-    if (mkdir(path.c_str(), 0777) == 0)
-        return true;
-    struct stat st;
-    return errno == EEXIST && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 } // namespace
@@ -84,13 +75,9 @@ std::string CConfig::UserName()
 
 bool CConfig::MakeDirectories(const char *path)
 {
-    const std::string whole(path);
-    if (whole.empty())
+    std::error_code error;
+    if (path[0] == '\0')
         return false;
-    for (size_t slash = whole.find('/', 1); slash != std::string::npos;
-         slash = whole.find('/', slash + 1)) {
-        if (whole[slash - 1] != '/' && !MakeOneDirectory(whole.substr(0, slash)))
-            return false;
-    }
-    return whole.back() == '/' || MakeOneDirectory(whole);
+    std::filesystem::create_directories(path, error);
+    return !error && std::filesystem::is_directory(path, error);
 }

@@ -4,17 +4,13 @@
 
 namespace {
 
-constexpr double PI = 3.14159265358979323846;
-
-double Radians(double degrees) { return degrees * PI / 180.0; }
-
 // Exact for the right angles most cells have, where cos(pi/2) would leave 6e-17.
-double CosDegrees(double angle) { return angle == 90.0 ? 0.0 : std::cos(Radians(angle)); }
+double CosDegrees(double angle) { return angle == 90.0 ? 0.0 : std::cos(glm::radians(angle)); }
 
 double AngleDegrees(const glm::dvec3 &u, const glm::dvec3 &v)
 {
     const double c = glm::dot(u, v) / (glm::length(u) * glm::length(v));
-    return std::acos(glm::clamp(c, -1.0, 1.0)) * 180.0 / PI;
+    return glm::degrees(std::acos(glm::clamp(c, -1.0, 1.0)));
 }
 
 } // namespace
@@ -22,7 +18,7 @@ double AngleDegrees(const glm::dvec3 &u, const glm::dvec3 &v)
 glm::dmat3 CellMatrix(const glm::dvec3 &lengths, const glm::dvec3 &angles)
 {
     const double ca = CosDegrees(angles.x), cb = CosDegrees(angles.y), cg = CosDegrees(angles.z);
-    const double sg = std::sin(Radians(angles.z));
+    const double sg = std::sin(glm::radians(angles.z));
     const double c = lengths.z;
     const double cx = c * cb;
     const double cy = c * (ca - cb * cg) / sg;

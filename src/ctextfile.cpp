@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include <fcntl.h>
@@ -269,10 +270,10 @@ bool CTextFile::WriteAtomically(const std::string &path, const std::string &cont
     const std::string target = ResolvedTarget(path);
     if (!MayReplace(target, error))
         return false;
-    const size_t slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string pattern = (slash == std::string::npos ? "" : dir) + "." + base + ".XXXXXX";
+    const std::filesystem::path where(target);
+    const std::string parent = where.parent_path();
+    const std::string dir = parent.empty() ? "." : parent + (parent == "/" ? "" : "/");
+    std::string pattern = (parent.empty() ? "" : dir) + "." + where.filename().string() + ".XXXXXX";
     std::vector<char> temp(pattern.begin(), pattern.end());
     temp.push_back('\0');
     const int fd = ::mkstemp(temp.data());

@@ -1,6 +1,7 @@
 #include "ctrack.h"
 
 #include <cmath>
+#include <glm/gtc/constants.hpp>
 #include <glm/gtc/matrix_transform.hpp>
 
 namespace {
@@ -9,7 +10,7 @@ const glm::mat4 IDENTITY(1.0f);
 const glm::vec3 X_AXIS(1.0f, 0.0f, 0.0f);
 const glm::vec3 Z_AXIS(0.0f, 0.0f, 1.0f);
 // pi/2 rounded to single precision, widened: the sphere height uses this exact value.
-const double HALF_PI_F = 1.5707963705062866;
+const double HALF_PI = glm::half_pi<float>();
 const float START_X = -1.4f;
 const float START_Z = -1.8f;
 
@@ -70,7 +71,7 @@ void CTrack::PointToVector(float x, float y, glm::vec3 &v) const
     v.x = static_cast<float>((2.0 * x - w) / w);
     v.y = static_cast<float>((h - 2.0 * y) / h);
     const float d = std::sqrt(v.x * v.x + v.y * v.y);
-    v.z = d < 1.0f ? static_cast<float>(std::cos(d * HALF_PI_F)) : std::cos(static_cast<float>(HALF_PI_F));
+    v.z = d < 1.0f ? static_cast<float>(std::cos(d * HALF_PI)) : std::cos(static_cast<float>(HALF_PI));
     v /= std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
 }
 

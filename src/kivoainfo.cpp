@@ -2,6 +2,7 @@
 // holds as one JSON object, for checking files and for scripts.
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -40,10 +41,8 @@ struct SOptions {
 
 std::string Folder(const std::string &path)
 {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
+    const std::string folder = std::filesystem::path(path).parent_path();
+    return folder.empty() ? "." : folder;
 }
 
 bool ParseNumber(std::string_view text, double &v)

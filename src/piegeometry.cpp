@@ -1,24 +1,22 @@
 #include "piegeometry.h"
 
+#include <glm/gtc/constants.hpp>
+
 #include <algorithm>
 #include <cmath>
-
-namespace {
-constexpr float TWO_PI = 6.28318530718f;
-}
 
 namespace PieGeometry {
 
 float ItemArcSpan(int items_count)
 {
-    return TWO_PI / static_cast<float>(std::max(ITEMS_MIN, items_count));
+    return glm::two_pi<float>() / static_cast<float>(std::max(ITEMS_MIN, items_count));
 }
 
 float PointerAngle(const glm::vec2 &delta, float item_arc_span)
 {
     float angle = std::atan2(delta.y, delta.x);
     if (angle < -0.5f * item_arc_span) {
-        angle += TWO_PI;
+        angle += glm::two_pi<float>();
     }
     return angle;
 }
@@ -60,7 +58,7 @@ bool IsClickInside(const glm::vec2 &delta)
 
 int ArcSegments(float item_arc_span)
 {
-    return static_cast<int>(32.0f * item_arc_span / TWO_PI) + 1;
+    return static_cast<int>(32.0f * item_arc_span / glm::two_pi<float>()) + 1;
 }
 
 glm::vec2 LabelOffset(const PieItemArc &arc)
