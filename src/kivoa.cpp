@@ -53,7 +53,7 @@ void RunFrames(CShell &shell)
     int frames_due = SETTLE_FRAMES;
     for (;;) {
         WaitForChange(shell, frames_due);
-        if (glfwWindowShouldClose(shell.window))
+        if (glfwWindowShouldClose(shell.window) && shell.ConfirmClose())
             break;
         if (frames_due > 0)
             frames_due--;
@@ -75,7 +75,8 @@ void RunFrames(CShell &shell)
 
 } // namespace
 
-int main(int, char **)
+// kivoa [FILE]: the structure file to open at start.
+int main(int argc, char **argv)
 {
     // Diagnostics leave line by line, also into a pipe or a file.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -98,6 +99,8 @@ int main(int, char **)
     const ImVec4 &c = shell.clear_color;
     shell.atom->SetClearColor(glm::vec4(c.x, c.y, c.z, c.w));
     shell.InitPanels();
+    if (argc > 1)
+        shell.OpenByName(argv[1]);
 
     RunFrames(shell);
 
