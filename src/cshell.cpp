@@ -755,9 +755,11 @@ void CShell::ShowUnsavedQuestion()
         ImGui::OpenPopup(UNSAVED_TITLE);
         is_asking = false;
     }
+    const ImVec2 display = ImGui::GetIO().DisplaySize;
+    ImGui::SetNextWindowPos(ImVec2(display.x * 0.5f, display.y * 0.5f), ImGuiCond_Appearing, ImVec2(0.5f, 0.5f));
     if (!ImGui::BeginPopupModal(UNSAVED_TITLE, nullptr, ImGuiWindowFlags_AlwaysAutoResize))
         return;
-    ImGui::Text("The structure has edits that are not saved in %s.", filePath);
+    ImGui::Text("The structure has edits that are not saved.");
     ImGui::Text(pending == EPending::CLOSE ? "Save them before closing?" : "Save them before opening another file?");
     const bool save = ImGui::Button("Save");
     ImGui::SameLine();
@@ -850,7 +852,6 @@ std::string CShell::FileMessage(const char *what, const char *file, int format) 
 void CShell::ActionContent()
 {
     ImGui::Text("%s", user_version);
-    HistoryButtons();
     if (atom->is_atom_selected)
         SelectedAtomControls();
     MeasurementText();
@@ -862,6 +863,7 @@ void CShell::ActionContent()
         ImGui::SameLine();
         ImGui::Text(": %u", atom->v_table_atoms[i]);
     }
+    HistoryButtons();
 }
 
 void CShell::SelectedAtomControls()
