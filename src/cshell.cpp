@@ -572,7 +572,7 @@ void CShell::SettingsContent()
 // size as a multiple of the window's.
 void CShell::ImageExportControls()
 {
-    ImGui::InputTextWithHint("##image", "image.png beside the structure", image_path, sizeof image_path);
+    ImGui::InputTextWithHint("##image", "default: beside the file", image_path, sizeof image_path);
     ImGui::SameLine();
     if (ImGui::Button("Export PNG"))
         is_export_requested = true;

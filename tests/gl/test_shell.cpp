@@ -11,6 +11,7 @@
 
 #include <backends/imgui_impl_glfw.h>
 #include <imgui_internal.h>
+#include <stb/stb_image.h>
 
 #include "cdisplay.h"
 #include "measure.h"
@@ -1168,4 +1169,36 @@ TEST_F(ShellTest, UndoAndRedoByKeysAndButtons)
     Press(GLFW_KEY_Z, GLFW_MOD_CONTROL); // still the view along z
     EXPECT_EQ(display->v_real_xyz[1].y, 3.0);
     EXPECT_EQ(display->track.last_rotation, PresetRotation(0.0f, HALF_PI));
+}
+
+// The key and the button write the view beside the structure file, never over an earlier
+// picture, at the window's size or a multiple of it, and say where.
+TEST_F(ShellTest, ImageExportByKeyAndButton)
+{
+    OpenByName(folder / "water.xyz");
+    Press(GLFW_KEY_E, GLFW_MOD_CONTROL);
+    int w = 0, h = 0, channels = 0;
+    ASSERT_TRUE(stbi_info((folder / "water.png").c_str(), &w, &h, &channels));
+    EXPECT_EQ(w, WIDTH);
+    EXPECT_EQ(h, HEIGHT);
+    EXPECT_NE(TextOf(SETTINGS).find("Saved " + (folder / "water.png") + " (1280x720)"), std::string::npos)
+        << TextOf(SETTINGS);
+
+    driver->Frames(3, ui); // the panel settles to its new contents
+    ASSERT_TRUE(Click("2x"));
+    EXPECT_EQ(shell->image_scale, 2) << TextOf(SETTINGS);
+    ASSERT_TRUE(Click("Export PNG"));
+    ASSERT_TRUE(stbi_info((folder / "water-2.png").c_str(), &w, &h, &channels));
+    EXPECT_EQ(w, 2 * WIDTH);
+    EXPECT_EQ(h, 2 * HEIGHT);
+
+    // A named file; one that can't be written is said.
+    shell->image_scale = 1;
+    std::snprintf(shell->image_path, sizeof shell->image_path, "%s", (folder / "no/view.png").c_str());
+    Press(GLFW_KEY_E, GLFW_MOD_CONTROL);
+    EXPECT_EQ(shell->image_message.rfind("Can't save the image: ", 0), 0u) << shell->image_message;
+    // The window's own picture is untouched by the offscreen one.
+    int viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], WIDTH);
 }
