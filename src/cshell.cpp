@@ -47,7 +47,8 @@ const char *const FILE_CHOOSER_TITLE = "Choose File (ctrl+f)";
 const char *const ACTION_TITLE = "Action (ctrl+a)";
 const char *const UNSAVED_TITLE = "Unsaved edits";
 const ImU32 MARK_COLOR = IM_COL32(255, 230, 0, 255);
-const float MARK_RADIUS = 12.0f;
+const ImU32 MARK_FILL = IM_COL32(20, 20, 20, 220);
+const float MARK_RADIUS = 10.0f;
 
 struct Shortcut {
     int key;
@@ -457,7 +458,7 @@ void CShell::NotePick()
     v_picked.push_back(u);
 }
 
-// Numbered rings over the picked atoms, behind the panels.
+// Numbered discs on the picked atoms, readable on any atom colour, behind the panels.
 void CShell::DrawPickMarks() const
 {
     if (v_picked.size() < 2 || !atom->is_visible)
@@ -468,9 +469,12 @@ void CShell::DrawPickMarks() const
         if (v_picked[k] >= atom->v_float_raw_xyz.size())
             continue;
         const glm::vec2 p = atom->ScreenPosition(v_picked[k], glm::vec2(display.x, display.y));
-        draw->AddCircle(ImVec2(p.x, p.y), MARK_RADIUS, MARK_COLOR, 0, 2.0f);
+        const ImVec2 centre(p.x, p.y);
         const std::string number = std::to_string(k + 1);
-        draw->AddText(ImVec2(p.x + MARK_RADIUS, p.y - 2.0f * MARK_RADIUS), MARK_COLOR, number.c_str());
+        const ImVec2 size = ImGui::CalcTextSize(number.c_str());
+        draw->AddCircleFilled(centre, MARK_RADIUS, MARK_FILL);
+        draw->AddCircle(centre, MARK_RADIUS, MARK_COLOR, 0, 2.0f);
+        draw->AddText(ImVec2(centre.x - size.x * 0.5f, centre.y - size.y * 0.5f), MARK_COLOR, number.c_str());
     }
 }
 

@@ -53,8 +53,11 @@ void RunFrames(CShell &shell)
     int frames_due = SETTLE_FRAMES;
     for (;;) {
         WaitForChange(shell, frames_due);
-        if (glfwWindowShouldClose(shell.window) && shell.ConfirmClose())
-            break;
+        if (glfwWindowShouldClose(shell.window)) {
+            if (shell.ConfirmClose())
+                break;
+            frames_due = SETTLE_FRAMES; // the question about unsaved edits comes up
+        }
         if (frames_due > 0)
             frames_due--;
         ImGui_ImplOpenGL3_NewFrame();

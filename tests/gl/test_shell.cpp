@@ -1107,7 +1107,8 @@ TEST_F(ShellTest, ShiftClickMeasuresAndMarksThePickedAtoms)
     EXPECT_TRUE(driver->HasText(text)) << TextOf(ACTION);
     const ImGuiDriver::TextRun *mark = driver->FindText("2");
     ASSERT_NE(mark, nullptr);
-    EXPECT_NEAR(mark->min.x, ScreenOf(1).x + 12.0f, 3.0f);
+    EXPECT_NEAR(mark->Centre().x, ScreenOf(1).x, 2.0f);
+    EXPECT_NEAR(mark->Centre().y, ScreenOf(1).y, 2.0f);
 
     ShiftClickAtom(2);
     std::snprintf(text, sizeof text, "Angle 0-1-2: %.2f\xB0", measure.Angle(p[0], p[1], p[2]));
