@@ -763,6 +763,7 @@ void CShell::ShowUnsavedQuestion()
     ImGui::SetNextWindowPos(ImVec2(display.x * 0.5f, display.y * 0.5f), ImGuiCond_Appearing, ImVec2(0.5f, 0.5f));
     if (!ImGui::BeginPopupModal(UNSAVED_TITLE, nullptr, ImGuiWindowFlags_AlwaysAutoResize))
         return;
+    is_asking = false; // open already: a second reason changes only what the answer does
     ImGui::Text("The structure has edits that are not saved.");
     ImGui::Text(pending == EPending::CLOSE ? "Save them before closing?" : "Save them before opening another file?");
     const bool save = ImGui::Button("Save");
