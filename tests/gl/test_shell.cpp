@@ -1125,7 +1125,16 @@ TEST_F(ShellTest, ShiftClickMeasuresAndMarksThePickedAtoms)
     driver->ClickAt(EMPTY_VIEW, ui);
     EXPECT_TRUE(shell->v_picked.empty());
 
-    // In a cell the distance is to the nearest image: 1.5 across the face, not 3.4.
+    // Four at most: a fifth replaces the oldest.
+    WriteText(folder / "chain.xyz", "5\n\nC 0 0 0\nC 3 0 0\nC 3 3 0\nC 6 3 1\nC 9 0 0\n");
+    OpenByName(folder / "chain.xyz");
+    PickAtom(0);
+    for (uint32_t i = 1; i < 5; i++)
+        ShiftClickAtom(i);
+    EXPECT_EQ(shell->v_picked, (std::vector<uint32_t>{1, 2, 3, 4}));
+    EXPECT_NE(TextOf(ACTION).find("Dihedral 1-2-3-4: "), std::string::npos) << TextOf(ACTION);
+
+    // In a cell the distance is to the nearest image: 0.6 across the face, not 3.4.
     WriteText(folder / "POSCAR", CELL_POSCAR);
     OpenByName(folder / "POSCAR");
     PickAtom(0);
