@@ -104,6 +104,10 @@ public:
     void DeleteAtom(uint32_t i);
     void UpdateAtomType(uint32_t z);
     void CenterCoordinates();
+    // After an edit made through the model (undo, redo): the per-atom display state follows.
+    void AfterEdit();
+    // Where atom i is drawn in a view of `size` pixels, origin at the top left (last DrawScene).
+    glm::vec2 ScreenPosition(uint32_t i, glm::vec2 size) const;
 
     // Load and save with the format chosen in input_format.
     // False when the file could not be read or written; CModel::error_message says why.

@@ -35,6 +35,16 @@ public:
     void ConnectWindow(GLFWwindow *w);
     static void KeyCallback(GLFWwindow *w, int key, int scancode, int action, int mods);
 
+    // Opens the file at `path` (the command line, a file dropped on the window) in the format its
+    // name suggests, or the Input Format shown when it suggests none; unsaved edits are asked
+    // about first. The combo then shows the format used.
+    void OpenByName(const char *path);
+    // A file dropped on the window, opened by the next ShowPanels.
+    void QueueDrop(const char *path);
+    // The window was asked to close: true when it may, false when unsaved edits are asked about
+    // first (the window then stays open until the answer).
+    bool ConfirmClose();
+
     // A key event as GLFW reports it (action GLFW_PRESS, GLFW_REPEAT or GLFW_RELEASE).
     void QueueKey(int key, int action, int mods);
     void NoteEvent() { is_event = true; }
@@ -49,7 +59,8 @@ public:
     void RouteKeys();   // keyboard shortcuts, each queued press once
     void ShowPieMenu(); // the pie menu and its command, while is_select_pie
     void ShowPanels();  // Settings, Choose File and Action panels
-    void DrawScene();   // background, then the structure when one is loaded
+    void DrawScene();   // background, the structure when one is loaded, picked-atom marks, a
+                        // requested image export
 
     // Shutdown: writes the settings file.
     void SaveSettings();
@@ -74,18 +85,24 @@ public:
     int display_w = 0, display_h = 0;
     glm::vec3 axis_position{0.0f};
     float font = 0;
-    const float f32_one = 0.1f;
-    const char *format_items[3] = {"XYZ", "VASP", "PDB"};
+    const double coordinate_step = 0.1;
     std::vector<std::string> items{"Symbol", "Index", "Bonds", "Edit", "Delete", "-"};
     int selected = -1;
     char filePath[16384];
     char dirPath[16384];
-    // Preview of the Input Format combo and the file chooser, both set up on the Choose File
-    // panel's first display.
-    const char *item_current = nullptr;
+    // The file choosers for Open and Save As, set up on the Choose File panel's first display.
     std::unique_ptr<ImGuiFs::Dialog> dlg;
+    std::unique_ptr<ImGuiFs::Dialog> save_dlg;
     // Why the last load or save failed, shown in the Choose File panel; empty after a success.
     std::string file_message;
+    // Atoms picked for a measurement (Shift+click adds), in picking order; the first is the one
+    // a plain click selected. Empty while no atom is selected.
+    std::vector<uint32_t> v_picked;
+    // Image export: the file (empty: a free name beside the structure file), the size as a
+    // multiple of the window's, and what the last export did.
+    char image_path[4096];
+    int image_scale = 1;
+    std::string image_message;
 
 private:
     struct KeyPress {
@@ -94,9 +111,24 @@ private:
         int mods;
     };
 
+    // A load waiting for the answer about unsaved edits, or to run now.
+    struct SLoad {
+        std::string dir, file;
+        int format = 0;
+        bool is_reload = false; // the file shown: its name stays, the combo keeps its choice
+    };
+    enum class EPending { NONE, LOAD, CLOSE };
+
     bool is_view_press = false; // the left button went down over the view
     bool is_event = false;
+    bool is_adding_pick = false;    // the pending pick came from a Shift+click
+    bool is_asking = false;         // the unsaved-edits question is to open
+    bool is_close_confirmed = false;
+    bool is_export_requested = false;
+    EPending pending = EPending::NONE;
+    SLoad pending_load;
     std::vector<KeyPress> key_queue;
+    std::vector<std::string> dropped;
 
     void RunShortcut(const KeyPress &press);
 
@@ -104,6 +136,14 @@ private:
     void ToggleBonds();
     void DeleteSelectedAtom();
     void ResetView();
+    void UndoEdit();
+    void RedoEdit();
+    void AfterHistoryStep();
+    void NotePick();
+    void DrawPickMarks() const;
+    void RenderScene(int w, int h) const;
+    void ExportImage();
+    std::string DefaultImagePath() const;
 
     void ShowPanel(const char *title, bool &is_shown, int slot, void (CShell::*content)());
     void KeepPanelInside() const;
@@ -113,14 +153,24 @@ private:
     void ShowFormatCombo();
     void OpenChosenFile();
     void ReloadStructure();
+    void RequestLoad(const SLoad &load);
+    void RunLoad(const SLoad &load);
+    bool HasUnsavedEdits() const;
+    void ShowUnsavedQuestion();
+    void AnswerUnsaved(bool save);
     bool LoadStructure(const char *dir, const char *file);
+    void NameFile(const std::string &path);
     void SaveStructure();
+    void SaveStructureAs(const std::string &path);
     void ShowFileMessage() const;
     std::string FileMessage(const char *what, const char *file, int format) const;
-    const char *FormatName(int format) const;
     void ActionContent();
     void SelectedAtomControls();
+    bool CoordinateControls(glm::dvec3 &p);
+    void MeasurementText() const;
+    void HistoryButtons();
     void ShowElementChooser();
+    void ImageExportControls();
 };
 
 #endif

@@ -24,8 +24,8 @@ public:
     static DrawIconCallback DrawFileIconCallback;
     static DrawIconCallback DrawFolderIconCallback;
 
-    // Creating folders and saving are not offered, so their two options and the display-by option
-    // are accepted for compatibility and have no effect.
+    // Creating folders is not offered, so its option, the display-by option and the save-path
+    // filter option are accepted for compatibility and have no effect.
     explicit Dialog(bool noKnownDirectoriesSection = false, bool noCreateDirectorySection = false,
                     bool noFilteringSection = false, bool detectKnownDirectoriesAtEachOpening = false,
                     bool addDisplayByOption = false, bool dontFilterSaveFilePathsEnteredByTheUser = false);
@@ -41,6 +41,13 @@ public:
                                  const char* fileFilterExtensionString = nullptr, const char* windowTitle = nullptr,
                                  const ImVec2& windowSize = ImVec2(-1, -1), const ImVec2& windowPos = ImVec2(-1, -1),
                                  float windowAlpha = 0.875f);
+
+    // The same browser for a file to write: a name field under the listing (filled from
+    // fileName's last component, and by a click on a listed file), and a Save button that reads
+    // "Replace" when the named file exists. Returns the folder shown joined with the name (a name
+    // starting with '/' as it is) on the one frame it is chosen.
+    const char* saveFileDialog(bool dialogTriggerButton, const char* directory = nullptr,
+                               const char* fileName = nullptr, const char* windowTitle = nullptr);
 
     const char* getChosenPath() const;
     const char* getLastDirectory() const;

@@ -562,3 +562,19 @@ void CDisplay::RenderText(GLuint Program, float s, std::string text)
     glBindVertexArray(0);
     glBindTexture(GL_TEXTURE_2D, 0);
 }
+
+// ---- shell helpers -------------------------------------------------------------------------
+
+void CDisplay::AfterEdit()
+{
+    BuildCube();
+    RefitPalette();
+    ClearSelection();
+}
+
+glm::vec2 CDisplay::ScreenPosition(uint32_t i, glm::vec2 size) const
+{
+    const glm::vec4 clip = Projection * track.View * track.Model * glm::vec4(v_float_raw_xyz[i], 1.0f);
+    const glm::vec2 ndc = glm::vec2(clip) / clip.w;
+    return glm::vec2((ndc.x + 1.0f) * 0.5f * size.x, (1.0f - ndc.y) * 0.5f * size.y);
+}

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 
 #include <glad/gl.h>
 #define GLFW_INCLUDE_NONE
@@ -12,7 +15,10 @@
 #include <imgui_internal.h>
 
 #include "cdisplay.h"
+#include "cimageexport.h"
 #include "elements.h"
+#include "fileformats.h"
+#include "measure.h"
 #include "menupie.h"
 #include "version.h"
 
@@ -23,7 +29,9 @@ const ImVec4 DEFAULT_CLEAR_COLOR(0.07f, 0.34f, 0.47f, 1.0f);
 const float HALF_PI = 1.5707964f;
 // selected_zatom of an atom that has no element.
 const uint32_t NO_ZATOM = 4294967295u;
-const int FORMAT_COUNT = 3;
+// Atoms a measurement takes at most: a dihedral's four.
+const size_t MAX_PICKED = 4;
+const int IMAGE_SCALES[] = {1, 2, 4};
 const float PANEL_MARGIN = 10.0f;
 // Seconds between frames while a held button repeats (the GUI's repeat rate) and while a text
 // cursor blinks.
@@ -37,6 +45,10 @@ const char *const PIE_POPUP_ID = "##piepopup";
 const char *const SETTINGS_TITLE = "Settings (ctrl+s)";
 const char *const FILE_CHOOSER_TITLE = "Choose File (ctrl+f)";
 const char *const ACTION_TITLE = "Action (ctrl+a)";
+const char *const UNSAVED_TITLE = "Unsaved edits";
+const ImU32 MARK_COLOR = IM_COL32(255, 230, 0, 255);
+const ImU32 MARK_FILL = IM_COL32(20, 20, 20, 220);
+const float MARK_RADIUS = 10.0f;
 
 struct Shortcut {
     int key;
@@ -106,13 +118,51 @@ bool CanOpen(const char *path)
     return true;
 }
 
+bool Exists(const std::string &path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// The folder part of a path ("." for a bare name, "/" for a file in the root).
+std::string FolderOf(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The absolute form of an existing path; the path as given when it cannot be resolved (the read
+// then says why).
+std::string Absolute(const char *path)
+{
+    char resolved[PATH_MAX];
+    return ::realpath(path, resolved) != nullptr ? std::string(resolved) : std::string(path);
+}
+
+// `base` + ".png", or with "-2", "-3", ... before the extension: the first name no file has.
+std::string FreeImageName(const std::string &base)
+{
+    std::string name = base + ".png";
+    for (int k = 2; Exists(name); k++)
+        name = base + "-" + std::to_string(k) + ".png";
+    return name;
+}
+
+const char *FormatLabel(int format)
+{
+    const SFileFormat *f = FindFormat(format);
+    return f != nullptr ? f->label : "an unknown format";
+}
+
 } // namespace
 
 CShell::CShell() : clear_color(DEFAULT_CLEAR_COLOR)
 {
     std::snprintf(user_version, sizeof user_version, "Kivoa %s %s(%s)", AutoVersion::STATUS,
                   AutoVersion::UBUNTU_VERSION_STYLE, AutoVersion::DATE);
-    win_title[0] = filePath[0] = dirPath[0] = '\0';
+    win_title[0] = filePath[0] = dirPath[0] = image_path[0] = '\0';
 }
 
 // Without usable paths the run goes on with default settings and no layout file.
@@ -175,6 +225,7 @@ void CShell::RouteMouse()
         pposy = io.MousePos.y;
         if (atom->is_visible)
             atom->SetPicking(static_cast<int>(pposx), static_cast<int>(pposy));
+        is_adding_pick = false;
         is_select_pie = true;
     } else if (ImGui::IsMouseClicked(0)) {
         iposx = io.MousePos.x;
@@ -184,6 +235,7 @@ void CShell::RouteMouse()
         if (atom->is_visible) {
             atom->SetPicking(static_cast<int>(iposx), static_cast<int>(iposy));
             is_atom_lock = true;
+            is_adding_pick = io.KeyShift;
         }
     } else if (is_view_press && ImGui::IsMouseDown(0) && ImGui::IsMouseDragging(0)) {
         atom->SetTrackCurretPosition(io.MousePos.x, io.MousePos.y);
@@ -222,6 +274,9 @@ void CShell::RunShortcut(const KeyPress &press)
         {GLFW_KEY_X, ctrl, false, [this] { atom->SetTrackRotation(HALF_PI, HALF_PI); }},
         {GLFW_KEY_Y, ctrl, false, [this] { atom->SetTrackRotation(HALF_PI, 0.0f); }},
         {GLFW_KEY_Z, ctrl, false, [this] { atom->SetTrackRotation(0.0f, HALF_PI); }},
+        {GLFW_KEY_U, ctrl, false, [this] { UndoEdit(); }},
+        {GLFW_KEY_R, ctrl, false, [this] { RedoEdit(); }},
+        {GLFW_KEY_E, ctrl, false, [this] { is_export_requested = true; }},
         {GLFW_KEY_S, !ctrl, false, [this] { Toggle(atom->is_show_symbol); }},
         {GLFW_KEY_B, !ctrl, false, [this] { ToggleBonds(); }},
         {GLFW_KEY_C, !ctrl, false, [this] { Toggle(atom->is_show_box); }},
@@ -297,6 +352,17 @@ void CShell::ConnectWindow(GLFWwindow *w)
     glfwSetCursorPosCallback(w, [](GLFWwindow *g, double, double) { NoteEventOf(g); });
     glfwSetFramebufferSizeCallback(w, [](GLFWwindow *g, int, int) { NoteEventOf(g); });
     glfwSetWindowRefreshCallback(w, [](GLFWwindow *g) { NoteEventOf(g); });
+    // One structure is shown at a time: of several files dropped together the first is opened.
+    glfwSetDropCallback(w, [](GLFWwindow *g, int count, const char **paths) {
+        if (CShell *shell = ShellOf(g); shell != nullptr && count > 0)
+            shell->QueueDrop(paths[0]);
+    });
+}
+
+void CShell::QueueDrop(const char *path)
+{
+    dropped.emplace_back(path);
+    NoteEvent();
 }
 
 // ---- pie menu -------------------------------------------------------------------------------
@@ -355,13 +421,77 @@ void CShell::ResetView()
     axis_position = -atom->axis_position;
 }
 
+void CShell::UndoEdit()
+{
+    if (atom->Undo())
+        AfterHistoryStep();
+}
+
+void CShell::RedoEdit()
+{
+    if (atom->Redo())
+        AfterHistoryStep();
+}
+
+// An undone delete or a redone one shifts the atom numbers: no selection survives a step.
+void CShell::AfterHistoryStep()
+{
+    atom->AfterEdit();
+    v_picked.clear();
+}
+
+// A resolved pick: a plain click starts the measurement with the atom it selected, a Shift+click
+// adds the atom (a fifth replaces the oldest); a click on no atom ends it.
+void CShell::NotePick()
+{
+    if (!atom->is_atom_selected) {
+        v_picked.clear();
+        return;
+    }
+    if (!is_adding_pick)
+        v_picked.clear();
+    const uint32_t u = atom->selected_atom;
+    if (std::find(v_picked.begin(), v_picked.end(), u) != v_picked.end())
+        return;
+    if (v_picked.size() == MAX_PICKED)
+        v_picked.erase(v_picked.begin());
+    v_picked.push_back(u);
+}
+
+// Numbered discs on the picked atoms, readable on any atom colour, behind the panels.
+void CShell::DrawPickMarks() const
+{
+    if (v_picked.size() < 2 || !atom->is_visible)
+        return;
+    ImDrawList *draw = ImGui::GetBackgroundDrawList();
+    const ImVec2 display = ImGui::GetIO().DisplaySize;
+    for (size_t k = 0; k < v_picked.size(); k++) {
+        if (v_picked[k] >= atom->v_float_raw_xyz.size())
+            continue;
+        const glm::vec2 p = atom->ScreenPosition(v_picked[k], glm::vec2(display.x, display.y));
+        const ImVec2 centre(p.x, p.y);
+        const std::string number = std::to_string(k + 1);
+        const ImVec2 size = ImGui::CalcTextSize(number.c_str());
+        draw->AddCircleFilled(centre, MARK_RADIUS, MARK_FILL);
+        draw->AddCircle(centre, MARK_RADIUS, MARK_COLOR, 0, 2.0f);
+        draw->AddText(ImVec2(centre.x - size.x * 0.5f, centre.y - size.y * 0.5f), MARK_COLOR, number.c_str());
+    }
+}
+
 // ---- panels ---------------------------------------------------------------------------------
 
 void CShell::ShowPanels()
 {
+    if (!dropped.empty() && !IsModalOpen()) {
+        OpenByName(dropped.front().c_str());
+        dropped.clear();
+    }
+    if (!atom->is_atom_selected)
+        v_picked.clear();
     ShowPanel(SETTINGS_TITLE, show_settings_window, 0, &CShell::SettingsContent);
     ShowPanel(FILE_CHOOSER_TITLE, show_file_chooser, 1, &CShell::FileChooserContent);
     ShowPanel(ACTION_TITLE, show_action_window, 2, &CShell::ActionContent);
+    ShowUnsavedQuestion();
     atom->is_show_label = atom->is_show_index || atom->is_show_symbol;
 }
 
@@ -439,6 +569,52 @@ void CShell::SettingsContent()
     ImGui::SameLine();
     if (ImGui::Button("(0,0,0)") && atom->is_visible)
         atom->CenterCoordinates();
+    ImageExportControls();
+}
+
+// The picture of the view: the file (empty for a free name beside the structure file) and the
+// size as a multiple of the window's.
+void CShell::ImageExportControls()
+{
+    ImGui::InputTextWithHint("##image", "default: beside the file", image_path, sizeof image_path);
+    ImGui::SameLine();
+    if (ImGui::Button("Export PNG"))
+        is_export_requested = true;
+    ImGui::Text("Size");
+    for (const int scale : IMAGE_SCALES) {
+        ImGui::SameLine();
+        const std::string label = std::to_string(scale) + "x";
+        ImGui::RadioButton(label.c_str(), &image_scale, scale);
+    }
+    if (!image_message.empty())
+        ImGui::TextWrapped("%s", image_message.c_str());
+}
+
+std::string CShell::DefaultImagePath() const
+{
+    if (filePath[0] == '\0')
+        return FreeImageName("kivoa");
+    std::string base = filePath;
+    const size_t dot = base.rfind('.');
+    if (dot != std::string::npos && dot > base.rfind('/'))
+        base.erase(dot);
+    return FreeImageName(base);
+}
+
+// Runs after the window's scene is drawn: the offscreen picture leaves the window untouched.
+void CShell::ExportImage()
+{
+    is_export_requested = false;
+    const std::string path = image_path[0] != '\0' ? std::string(image_path) : DefaultImagePath();
+    const int w = display_w * image_scale, h = display_h * image_scale;
+    std::string error;
+    if (CImageExport::SavePng([this](int width, int height) { RenderScene(width, height); }, w, h, path, error))
+        image_message = "Saved " + path + " (" + std::to_string(w) + "x" + std::to_string(h) + ")";
+    else
+        image_message = "Can't save the image: " + error;
+    glViewport(0, 0, display_w, display_h);
+    atom->track.SetViewSize(display_w, display_h);
+    show_settings_window = true;
 }
 
 void CShell::KeepBackground()
@@ -453,7 +629,7 @@ void CShell::FileChooserContent()
 {
     if (!dlg) {
         dlg = std::make_unique<ImGuiFs::Dialog>();
-        item_current = format_items[atom->input_format];
+        save_dlg = std::make_unique<ImGuiFs::Dialog>();
     }
     ShowFormatCombo();
     const bool browseButtonPressed = ImGui::Button("Open");
@@ -472,6 +648,16 @@ void CShell::FileChooserContent()
     if (ImGui::Button("Save") && atom->is_visible)
         SaveStructure();
     PopDisabled(is_saved);
+    ImGui::SameLine();
+    const bool is_empty = !atom->is_visible;
+    PushDisabled(is_empty);
+    const bool saveAsPressed = ImGui::Button("Save As") && atom->is_visible;
+    PopDisabled(is_empty);
+    if (saveAsPressed)
+        file_message.clear();
+    const char *target = save_dlg->saveFileDialog(saveAsPressed, dirPath, filePath, "Save as");
+    if (target != nullptr && target[0] != '\0')
+        SaveStructureAs(target);
     ShowFileMessage();
     ImGui::Text("File: %s", filePath);
 }
@@ -488,39 +674,132 @@ void CShell::ShowFileMessage() const
 
 void CShell::ShowFormatCombo()
 {
-    if (!ImGui::BeginCombo("Input Format", item_current))
+    if (!ImGui::BeginCombo("Input Format", FormatLabel(atom->input_format)))
         return;
-    for (int n = 0; n < FORMAT_COUNT; n++) {
-        const bool is_selected = item_current == format_items[n];
-        if (ImGui::Selectable(format_items[n], is_selected))
-            atom->input_format = n;
-        item_current = format_items[atom->input_format];
+    for (const SFileFormat &f : FILE_FORMATS) {
+        const bool is_selected = f.code == atom->input_format;
+        if (ImGui::Selectable(f.label, is_selected))
+            atom->input_format = f.code;
         if (is_selected)
             ImGui::SetItemDefaultFocus();
     }
     ImGui::EndCombo();
 }
 
-// The path, folder and title change only once the file has been read, so that Save and Reload
-// keep naming the file of the structure shown.
 void CShell::OpenChosenFile()
 {
-    if (!LoadStructure(dlg->getLastDirectory(), dlg->getChosenPath()))
-        return;
-    CopyPath(filePath, dlg->getChosenPath());
-    CopyPath(dirPath, dlg->getLastDirectory());
-    CopyPath(win_title, (std::string("Kivoa ") + filePath).c_str()); // cut to the title's size
-    if (window != nullptr)
-        glfwSetWindowTitle(window, win_title);
+    RequestLoad(SLoad{dlg->getLastDirectory(), dlg->getChosenPath(), atom->input_format, false});
+}
+
+void CShell::OpenByName(const char *path)
+{
+    const int suggested = FormatOfFileName(path);
+    if (suggested != NO_FORMAT)
+        atom->input_format = suggested;
+    const std::string file = Absolute(path);
+    show_file_chooser = true; // where a failure is said
+    RequestLoad(SLoad{FolderOf(file), file, atom->input_format, false});
 }
 
 // Reads the structure shown again with the format it was read with, whatever the combo says now.
 void CShell::ReloadStructure()
 {
+    RequestLoad(SLoad{dirPath, filePath, atom->file_format, true});
+}
+
+bool CShell::HasUnsavedEdits() const
+{
+    return atom->is_visible && !atom->is_updated;
+}
+
+// A load replaces the structure shown: its unsaved edits are asked about first.
+void CShell::RequestLoad(const SLoad &load)
+{
+    if (!HasUnsavedEdits()) {
+        RunLoad(load);
+        return;
+    }
+    pending = EPending::LOAD;
+    pending_load = load;
+    is_asking = true;
+}
+
+// The path, folder and title change only once a new file has been read, so that Save and Reload
+// keep naming the file of the structure shown.
+void CShell::RunLoad(const SLoad &load)
+{
     const int chosen = atom->input_format;
-    atom->input_format = atom->file_format;
-    LoadStructure(dirPath, filePath);
-    atom->input_format = chosen;
+    atom->input_format = load.format;
+    const bool is_read = LoadStructure(load.dir.c_str(), load.file.c_str());
+    if (load.is_reload)
+        atom->input_format = chosen;
+    if (is_read && !load.is_reload) {
+        NameFile(load.file);
+        CopyPath(dirPath, load.dir.c_str());
+    }
+}
+
+bool CShell::ConfirmClose()
+{
+    if (is_close_confirmed || !HasUnsavedEdits())
+        return true;
+    if (window != nullptr)
+        glfwSetWindowShouldClose(window, GLFW_FALSE);
+    pending = EPending::CLOSE;
+    is_asking = true;
+    NoteEvent();
+    return false;
+}
+
+// Save / Discard / Cancel before unsaved edits would go. Opens once no other modal (the file
+// chooser that asked) is open.
+void CShell::ShowUnsavedQuestion()
+{
+    if (is_asking && !IsModalOpen()) {
+        ImGui::OpenPopup(UNSAVED_TITLE);
+        is_asking = false;
+    }
+    const ImVec2 display = ImGui::GetIO().DisplaySize;
+    ImGui::SetNextWindowPos(ImVec2(display.x * 0.5f, display.y * 0.5f), ImGuiCond_Appearing, ImVec2(0.5f, 0.5f));
+    if (!ImGui::BeginPopupModal(UNSAVED_TITLE, nullptr, ImGuiWindowFlags_AlwaysAutoResize))
+        return;
+    is_asking = false; // open already: a second reason changes only what the answer does
+    ImGui::Text("The structure has edits that are not saved.");
+    ImGui::Text(pending == EPending::CLOSE ? "Save them before closing?" : "Save them before opening another file?");
+    const bool save = ImGui::Button("Save");
+    ImGui::SameLine();
+    const bool discard = ImGui::Button("Discard");
+    ImGui::SameLine();
+    const bool cancel = ImGui::Button("Cancel");
+    if (save || discard || cancel) {
+        ImGui::CloseCurrentPopup();
+        if (cancel)
+            pending = EPending::NONE;
+        else
+            AnswerUnsaved(save);
+    }
+    ImGui::EndPopup();
+}
+
+// A save that fails keeps the edits and the structure: nothing else happens, and the panel says why.
+void CShell::AnswerUnsaved(bool save)
+{
+    const EPending what = pending;
+    pending = EPending::NONE;
+    if (save) {
+        SaveStructure();
+        if (!atom->is_updated) {
+            show_file_chooser = true;
+            return;
+        }
+    }
+    if (what == EPending::LOAD) {
+        RunLoad(pending_load);
+    } else if (what == EPending::CLOSE) {
+        is_close_confirmed = true;
+        if (window != nullptr)
+            glfwSetWindowShouldClose(window, GLFW_TRUE);
+    }
 }
 
 bool CShell::LoadStructure(const char *dir, const char *file)
@@ -531,6 +810,26 @@ bool CShell::LoadStructure(const char *dir, const char *file)
     }
     file_message = FileMessage("Can't read ", file, atom->input_format);
     return false;
+}
+
+void CShell::NameFile(const std::string &path)
+{
+    CopyPath(filePath, path.c_str());
+    CopyPath(win_title, ("Kivoa " + path).c_str()); // cut to the title's size
+    if (window != nullptr)
+        glfwSetWindowTitle(window, win_title);
+}
+
+// From then on the new file is the structure's: title, File line, Reload and Save name it.
+void CShell::SaveStructureAs(const std::string &path)
+{
+    if (!atom->SaveFile(path)) {
+        file_message = FileMessage("Can't save ", path.c_str(), atom->file_format);
+        return;
+    }
+    file_message.clear();
+    NameFile(path);
+    CopyPath(dirPath, FolderOf(path).c_str());
 }
 
 // A failed save leaves the edits unsaved, so Save stays enabled for another try.
@@ -549,15 +848,10 @@ std::string CShell::FileMessage(const char *what, const char *file, int format) 
 {
     const char *slash = std::strrchr(file, '/');
     const char *name = slash != nullptr ? slash + 1 : file;
-    std::string text = std::string(what) + name + " as " + FormatName(format);
+    std::string text = std::string(what) + name + " as " + FormatLabel(format);
     if (!atom->error_message.empty())
         text += ": " + atom->error_message;
     return text;
-}
-
-const char *CShell::FormatName(int format) const
-{
-    return format >= 0 && format < FORMAT_COUNT ? format_items[format] : "an unknown format";
 }
 
 void CShell::ActionContent()
@@ -565,6 +859,7 @@ void CShell::ActionContent()
     ImGui::Text("%s", user_version);
     if (atom->is_atom_selected)
         SelectedAtomControls();
+    MeasurementText();
     ImGui::Text("Total Atoms: %u", static_cast<unsigned>(atom->v_float_raw_xyz.size()));
     const size_t elements = std::min(atom->v_table_index.size(), atom->v_table_atoms.size());
     for (size_t i = 0; i < elements; i++) {
@@ -573,6 +868,7 @@ void CShell::ActionContent()
         ImGui::SameLine();
         ImGui::Text(": %u", atom->v_table_atoms[i]);
     }
+    HistoryButtons();
 }
 
 void CShell::SelectedAtomControls()
@@ -587,16 +883,75 @@ void CShell::SelectedAtomControls()
     ImGui::Text("%s", atom->selected_zatom == NO_ZATOM ? "<None>" : atom->selected_symbol.c_str());
     ShowElementChooser();
 
-    glm::vec3 &xyz = atom->selected_xyz;
-    bool is_moved = ImGui::InputFloat3("XYZ", &xyz.x, "%.3f");
-    is_moved |= ImGui::InputScalar("X", ImGuiDataType_Float, &xyz.x, &f32_one);
-    is_moved |= ImGui::InputScalar("Y", ImGuiDataType_Float, &xyz.y, &f32_one);
-    is_moved |= ImGui::InputScalar("Z", ImGuiDataType_Float, &xyz.z, &f32_one);
-    if (is_moved)
-        atom->SetNewCoordinates(atom->selected_atom, xyz);
+    const uint32_t u = atom->selected_atom;
+    if (u < atom->v_real_xyz.size()) {
+        glm::dvec3 p = atom->v_real_xyz[u];
+        if (CoordinateControls(p)) {
+            atom->MoveAtom(u, p);
+            atom->selected_xyz = atom->v_float_raw_xyz[u];
+        }
+    }
     PopDisabled(is_locked);
     if (ImGui::Button("Edit"))
         is_atom_lock = false;
+}
+
+// The position in the file's own frame, as a save writes it, and in a periodic structure its
+// fractional coordinates along the cell vectors; true when one was changed (p is the new place).
+bool CShell::CoordinateControls(glm::dvec3 &p)
+{
+    const char *const format = "%.4f";
+    bool is_moved = ImGui::InputScalarN("XYZ", ImGuiDataType_Double, &p.x, 3, nullptr, nullptr, format);
+    is_moved |= ImGui::InputScalar("X", ImGuiDataType_Double, &p.x, &coordinate_step, nullptr, format);
+    is_moved |= ImGui::InputScalar("Y", ImGuiDataType_Double, &p.y, &coordinate_step, nullptr, format);
+    is_moved |= ImGui::InputScalar("Z", ImGuiDataType_Double, &p.z, &coordinate_step, nullptr, format);
+    if (!atom->is_periodic || glm::determinant(atom->m_cell_box) == 0.0)
+        return is_moved;
+    glm::dvec3 f = glm::inverse(atom->m_cell_box) * p;
+    if (ImGui::InputScalarN("abc", ImGuiDataType_Double, &f.x, 3, nullptr, nullptr, format)) {
+        p = atom->m_cell_box * f;
+        is_moved = true;
+    }
+    return is_moved;
+}
+
+// Distance, angle or dihedral of the picked atoms in the file's frame, to the nearest periodic
+// image in a periodic structure.
+void CShell::MeasurementText() const
+{
+    const size_t n = v_picked.size();
+    if (n < 2)
+        return;
+    glm::dvec3 p[MAX_PICKED];
+    std::string atoms;
+    for (size_t k = 0; k < n; k++) {
+        if (v_picked[k] >= atom->v_real_xyz.size())
+            return;
+        p[k] = atom->v_real_xyz[v_picked[k]];
+        atoms += (k > 0 ? "-" : "") + std::to_string(v_picked[k]);
+    }
+    const CMeasure measure = atom->is_periodic ? CMeasure(atom->m_cell_box) : CMeasure();
+    if (n == 2)
+        ImGui::Text("Distance %s: %.4f \xC3\x85", atoms.c_str(), measure.Distance(p[0], p[1]));
+    else if (n == 3)
+        ImGui::Text("Angle %s: %.2f\xC2\xB0", atoms.c_str(), measure.Angle(p[0], p[1], p[2]));
+    else
+        ImGui::Text("Dihedral %s: %.2f\xC2\xB0", atoms.c_str(), measure.Dihedral(p[0], p[1], p[2], p[3]));
+}
+
+void CShell::HistoryButtons()
+{
+    const bool no_undo = !atom->CanUndo();
+    PushDisabled(no_undo);
+    if (ImGui::Button("Undo"))
+        UndoEdit();
+    PopDisabled(no_undo);
+    ImGui::SameLine();
+    const bool no_redo = !atom->CanRedo();
+    PushDisabled(no_redo);
+    if (ImGui::Button("Redo"))
+        RedoEdit();
+    PopDisabled(no_redo);
 }
 
 // The periodic table: one button per element at its place in the table.
@@ -627,6 +982,20 @@ void CShell::InitPanels()
 
 void CShell::DrawScene()
 {
+    const bool was_picking = atom != nullptr && atom->is_visible && atom->is_picking;
+    RenderScene(display_w, display_h);
+    if (atom == nullptr)
+        return;
+    if (was_picking && !atom->is_picking)
+        NotePick();
+    DrawPickMarks();
+    if (is_export_requested)
+        ExportImage();
+}
+
+// The background and the structure, into the bound framebuffer of w x h pixels.
+void CShell::RenderScene(int w, int h) const
+{
     glClearColor(clear_color.x, clear_color.y, clear_color.z, clear_color.w);
     glClearDepth(1.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -636,7 +1005,7 @@ void CShell::DrawScene()
         glDisable(GL_CULL_FACE);
         glEnable(GL_DEPTH_TEST);
         glEnable(GL_BLEND);
-        atom->DrawScene(display_w, display_h);
+        atom->DrawScene(w, h);
     }
     glUseProgram(0);
 }

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
+#include <sys/stat.h>
 
 #include "cfspath.h"
 
@@ -127,6 +129,18 @@ void SameLineOrWrap(float nextWidth, float spacing)
         ImGui::SameLine(0.0f, spacing);
 }
 
+std::string LastComponent(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
 } // namespace
 
 struct Dialog::Internal {
@@ -165,6 +179,9 @@ struct Dialog::Internal {
     int listingNumber = 0;
     int lastPressListing = -1;
     bool pressOnShownListing = false;
+    // Save mode: the name typed or clicked, joined to the folder shown when chosen.
+    bool isSaveMode = false;
+    char fileName[MAX_PATH_BYTES] = {};
 
     const char* run(const char* directory, const char* fileFilterExtensionString, const char* windowTitle,
                     const ImVec2& windowSize, const ImVec2& windowPos);
@@ -189,6 +206,8 @@ struct Dialog::Internal {
                     int& placed);
     void clickFile(const std::string& path, bool isDoubleClick);
     void drawChooseButtons();
+    void drawSaveButtons();
+    std::string namedPath() const;
 };
 
 const char* Dialog::Internal::run(const char* directory, const char* fileFilterExtensionString,
@@ -222,7 +241,10 @@ const char* Dialog::Internal::run(const char* directory, const char* fileFilterE
     drawSorting();
     ImGui::Separator();
     drawBrowsingFrame();
-    drawChooseButtons();
+    if (isSaveMode)
+        drawSaveButtons();
+    else
+        drawChooseButtons();
 
     if (!chosenPath.empty() || !open) {
         ImGui::CloseCurrentPopup();
@@ -247,7 +269,8 @@ void Dialog::Internal::openAt(const char* directory, const char* fileFilterExten
     filter.Clear();
     extensions = fileFilterExtensionString != nullptr ? fileFilterExtensionString : "";
 
-    wndTitle = (windowTitle != nullptr && windowTitle[0] != '\0') ? windowTitle : "Please select a file";
+    const char* defaultTitle = isSaveMode ? "Please name the file" : "Please select a file";
+    wndTitle = (windowTitle != nullptr && windowTitle[0] != '\0') ? windowTitle : defaultTitle;
     wndTitle += "##" + std::to_string(uniqueNumber);
     wndSize = OpeningSize(windowSize);
     wndPos = OpeningPosition(windowPos, wndSize);
@@ -436,8 +459,9 @@ void Dialog::Internal::notePress()
 void Dialog::Internal::drawBrowsingFrame()
 {
     notePress();
-    // The Choose and Cancel buttons stay below the listing.
-    ImGui::BeginChild("BrowsingFrame", ImVec2(0.0f, -ImGui::GetFrameHeightWithSpacing()));
+    // The Choose and Cancel buttons (and the name field) stay below the listing.
+    const int lines = isSaveMode ? 2 : 1;
+    ImGui::BeginChild("BrowsingFrame", ImVec2(0.0f, -lines * ImGui::GetFrameHeightWithSpacing()));
     const ImVec2 available = ImGui::GetContentRegionAvail();
     const ColumnLayout layout = ComputeColumnLayout(totalNumBrowsingEntries, available.y,
                                                     ImGui::GetTextLineHeightWithSpacing(), available.x);
@@ -473,6 +497,32 @@ void Dialog::Internal::clickFile(const std::string& path, bool isDoubleClick)
         chosenPath = path;
     else
         selectedPath = path;
+    if (isSaveMode) {
+        const std::string name = LastComponent(path);
+        std::snprintf(fileName, sizeof fileName, "%s", name.c_str());
+    }
+}
+
+std::string Dialog::Internal::namedPath() const
+{
+    if (fileName[0] == '\0' || fileName[0] == '/')
+        return fileName;
+    return currentFolder == "/" ? "/" + std::string(fileName) : currentFolder + "/" + fileName;
+}
+
+// A folder can't be written as a file: its name leaves Save dimmed.
+void Dialog::Internal::drawSaveButtons()
+{
+    ImGui::SetNextItemWidth(-FLT_MIN);
+    ImGui::InputTextWithHint("##FileName", "file name", fileName, sizeof fileName);
+    const std::string path = namedPath();
+    const bool isFolder = !path.empty() && Path::IsDirectory(path);
+    const bool exists = !path.empty() && !isFolder && Exists(path);
+    if (DimmableButton(exists ? "Replace" : "Save", !path.empty() && !isFolder))
+        chosenPath = path;
+    ImGui::SameLine();
+    if (ImGui::Button("Cancel"))
+        open = false;
 }
 
 void Dialog::Internal::drawChooseButtons()
@@ -549,6 +599,18 @@ const char* Dialog::chooseFileDialog(bool dialogTriggerButton, const char* direc
         in.freeListing();
     }
     return result;
+}
+
+const char* Dialog::saveFileDialog(bool dialogTriggerButton, const char* directory, const char* fileName,
+                                   const char* windowTitle)
+{
+    Internal& in = *internal;
+    if (dialogTriggerButton) {
+        in.isSaveMode = true;
+        const std::string name = fileName != nullptr ? LastComponent(fileName) : std::string();
+        std::snprintf(in.fileName, sizeof in.fileName, "%s", name.c_str());
+    }
+    return chooseFileDialog(dialogTriggerButton, directory, nullptr, windowTitle);
 }
 
 const char* Dialog::getChosenPath() const

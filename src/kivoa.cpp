@@ -53,8 +53,11 @@ void RunFrames(CShell &shell)
     int frames_due = SETTLE_FRAMES;
     for (;;) {
         WaitForChange(shell, frames_due);
-        if (glfwWindowShouldClose(shell.window))
-            break;
+        if (glfwWindowShouldClose(shell.window)) {
+            if (shell.ConfirmClose())
+                break;
+            frames_due = SETTLE_FRAMES; // the question about unsaved edits comes up
+        }
         if (frames_due > 0)
             frames_due--;
         ImGui_ImplOpenGL3_NewFrame();
@@ -75,7 +78,8 @@ void RunFrames(CShell &shell)
 
 } // namespace
 
-int main(int, char **)
+// kivoa [FILE]: the structure file to open at start.
+int main(int argc, char **argv)
 {
     // Diagnostics leave line by line, also into a pipe or a file.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -98,6 +102,8 @@ int main(int, char **)
     const ImVec4 &c = shell.clear_color;
     shell.atom->SetClearColor(glm::vec4(c.x, c.y, c.z, c.w));
     shell.InitPanels();
+    if (argc > 1)
+        shell.OpenByName(argv[1]);
 
     RunFrames(shell);
 

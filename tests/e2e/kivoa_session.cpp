@@ -359,6 +359,15 @@ bool KivoaSession::Click(int x, int y, int button) const
     return ok;
 }
 
+bool KivoaSession::ShiftClick(int x, int y) const
+{
+    if (!Focus() || !RunTool({"xdotool", "keydown", "shift"}))
+        return false;
+    Pause(INPUT_HOLD);
+    const bool ok = Click(x, y);
+    return RunTool({"xdotool", "keyup", "shift"}) && ok;
+}
+
 bool KivoaSession::DoubleClick(int x, int y) const
 {
     bool ok = MoveMouse(x, y) && RunTool({"xdotool", "click", "--repeat", "2", "--delay", "60", "1"});

@@ -85,6 +85,8 @@ public:
     // "Delete", "Escape"); each is held long enough for a frame to see it.
     bool MoveMouse(int x, int y) const;
     bool Click(int x, int y, int button = 1) const;
+    // A left click with Shift held.
+    bool ShiftClick(int x, int y) const;
     // Two left clicks in quick succession, as a double click.
     bool DoubleClick(int x, int y) const;
     // Presses the left button at (x0, y0), moves to (x1, y1) and releases it there.

@@ -10,6 +10,8 @@
 #include <string>
 #include <unistd.h>
 
+#include <stb/stb_image.h>
+
 #include "e2e/kivoa_session.h"
 
 namespace {
@@ -29,6 +31,8 @@ const int X_FIELD_X = 1050, X_FIELD_Y = 126;
 // The view between the panels and left of the axes gizmo.
 const int VIEW_X0 = 350, VIEW_X1 = 980;
 const int PIE_X = 800, PIE_Y = 560;
+// "Discard" of the unsaved-edits question, which stands in the middle of the window.
+const int DISCARD_X = 562, DISCARD_Y = 386;
 
 const Rgb BACKGROUND = Rgb::FromFloat(0.07, 0.34, 0.47);
 
@@ -260,6 +264,57 @@ TEST_F(NewcomerSession, QuickKeyPressesOnABigStructureEachActOnce)
 
     ASSERT_TRUE(s.Close());
     EXPECT_EQ(s.WaitExit(), 0) << s.Errors();
+}
+
+// `kivoa FILE` opens the file at start; Shift+click measures, Ctrl+U undoes, Ctrl+E writes a
+// picture, and closing the window with unsaved edits asks first.
+TEST_F(NewcomerSession, OpensByNameUndoesExportsAndAsksBeforeClosing)
+{
+    ASSERT_TRUE(s.HasHome());
+    const std::string molecule = s.WorkFolder() + "/molecule.xyz";
+    WriteText(molecule, ReadText(KIVOA_TEST_DATA "/e2e/molecule.xyz"));
+    ASSERT_TRUE(s.Start({"molecule.xyz"}));
+    ASSERT_TRUE(s.WaitForWindow()) << s.Output() << s.Errors();
+    Image image = Step("opened-by-name");
+    EXPECT_EQ(s.Title(), "Kivoa " + molecule);
+    const Blob oxygen = Find(image, IsRed);
+    const Blob nitrogen = Find(image, IsBlue);
+    ASSERT_GT(oxygen.count, 500);
+    ASSERT_GT(nitrogen.count, 500);
+
+    // Without labels, yellow in the view is the numbered marks of the picked atoms.
+    s.Key("s");
+    s.Click(oxygen.x, oxygen.y);
+    s.ShiftClick(nitrogen.x, nitrogen.y);
+    image = Step("two-picked");
+    EXPECT_GT(Find(image, IsLabel, nitrogen.x - 60, nitrogen.x + 60).count, 30);
+    EXPECT_GT(Find(image, IsLabel, oxygen.x - 60, oxygen.x + 60).count, 30);
+    s.Key("ctrl+e");
+    Step("exported");
+    int w = 0, h = 0, channels = 0;
+    EXPECT_TRUE(stbi_info((s.WorkFolder() + "/molecule.png").c_str(), &w, &h, &channels));
+    EXPECT_EQ(w, 1280);
+    EXPECT_EQ(h, 720);
+
+    s.Click(nitrogen.x, nitrogen.y);
+    s.Key("Delete");
+    image = Step("nitrogen-deleted");
+    EXPECT_EQ(Find(image, IsBlue).count, 0);
+    s.Key("ctrl+u");
+    image = Step("undone");
+    EXPECT_GT(Find(image, IsBlue).count, 500);
+    s.Key("ctrl+r");
+    image = Step("redone");
+    EXPECT_EQ(Find(image, IsBlue).count, 0);
+
+    // The window stays, dimmed behind the question, until Discard.
+    ASSERT_TRUE(s.Close());
+    image = Step("asked");
+    EXPECT_TRUE(s.Running());
+    EXPECT_FALSE(image.At(1250, 700).Near(BACKGROUND, 10));
+    s.Click(DISCARD_X, DISCARD_Y);
+    EXPECT_EQ(s.WaitExit(), 0) << s.Errors();
+    EXPECT_EQ(ReadText(molecule), ReadText(KIVOA_TEST_DATA "/e2e/molecule.xyz"));
 }
 
 } // namespace

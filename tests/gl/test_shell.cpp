@@ -11,8 +11,10 @@
 
 #include <backends/imgui_impl_glfw.h>
 #include <imgui_internal.h>
+#include <stb/stb_image.h>
 
 #include "cdisplay.h"
+#include "measure.h"
 #include "scratch_folder.h"
 #include "cshell.h"
 #include "gui/imgui_driver.h"
@@ -86,6 +88,8 @@ protected:
         glfwSetCursorPosCallback(window, nullptr);
         glfwSetFramebufferSizeCallback(window, nullptr);
         glfwSetWindowRefreshCallback(window, nullptr);
+        glfwSetDropCallback(window, nullptr);
+        glfwSetWindowShouldClose(window, GLFW_FALSE);
         shell.reset();
         GlDisplayTest::TearDown();
         ImGui_ImplGlfw_Shutdown();
@@ -237,6 +241,43 @@ protected:
     }
 
     size_t AtomCount() const { return display->v_float_raw_xyz.size(); }
+
+    // Opens a file by name as the command line does, and lets the panels follow.
+    void OpenByName(const std::string &path)
+    {
+        shell->OpenByName(path.c_str());
+        driver->Frames(2, ui);
+    }
+
+    void ShiftClickAtom(uint32_t i)
+    {
+        ImGui::GetIO().KeyShift = true;
+        driver->ClickAt(ScreenOf(i), ui);
+        ImGui::GetIO().KeyShift = false;
+        driver->Frames(2, ui);
+    }
+
+    // Replaces the text of the field whose drawn text run is `run` with `text`.
+    void RetypeField(const ImGuiDriver::TextRun &run, const std::string &text)
+    {
+        driver->ClickAt(run.Centre(), ui);
+        Press(GLFW_KEY_A, GLFW_MOD_CONTROL);
+        driver->TypeText(text, ui);
+        Press(GLFW_KEY_ENTER);
+        driver->Frame(ui);
+    }
+
+    // The lowest drawn run that reads `text` (a field under a listing that shows it too).
+    const ImGuiDriver::TextRun *LowestText(const std::string &text) const
+    {
+        const ImGuiDriver::TextRun *lowest = nullptr;
+        for (const ImGuiDriver::TextRun &run : driver->Texts())
+            if (run.text == text && (lowest == nullptr || run.min.y > lowest->min.y))
+                lowest = &run;
+        return lowest;
+    }
+
+    bool IsAsking() const { return ImGuiDriver::IsWindowShown("Unsaved edits"); }
 
     ScratchFolder folder;
     std::unique_ptr<ImGuiDriver> driver;
@@ -841,4 +882,333 @@ TEST_F(ShellTest, SettingsFileReadAtStartAndWrittenAtExit)
     EXPECT_FLOAT_EQ(next.clear_color.x, 0.25f);
     EXPECT_FLOAT_EQ(next.clear_color.y, 0.34f);
     EXPECT_FLOAT_EQ(next.clear_color.z, 0.47f);
+}
+
+namespace {
+
+// Orthorhombic 4 x 5 x 6 cell: atom 0 near the a = 0 face, atom 1 near the a = 1 face.
+const char *const CELL_POSCAR = "two atoms across a face\n"
+                                "1.0\n"
+                                "4.0 0.0 0.0\n"
+                                "0.0 5.0 0.0\n"
+                                "0.0 0.0 6.0\n"
+                                "Na Cl\n"
+                                "1 1\n"
+                                "Direct\n"
+                                "0.05 0.5 0.5\n"
+                                "0.90 0.5 0.5\n";
+
+// The callback GLFW would call on a drop onto the window.
+void Drop(GLFWwindow *window, const std::vector<std::string> &paths)
+{
+    const GLFWdropfun callback = glfwSetDropCallback(window, nullptr);
+    glfwSetDropCallback(window, callback);
+    ASSERT_NE(callback, nullptr);
+    std::vector<const char *> names;
+    for (const std::string &p : paths)
+        names.push_back(p.c_str());
+    callback(window, static_cast<int>(names.size()), names.data());
+}
+
+} // namespace
+
+// The command line and a drop open by name: the name picks the reader and the combo shows it; a
+// name that suggests nothing is read as the combo says; a failure is told in Choose File.
+TEST_F(ShellTest, OpenByNameFollowsTheFileNameAndTellsFailures)
+{
+    WriteText(folder / "POSCAR_cell", CELL_POSCAR);
+    WriteText(folder / "water.data", WATER);
+    OpenByName(folder / "POSCAR_cell");
+    EXPECT_EQ(display->file_format, 1);
+    EXPECT_EQ(display->input_format, 1);
+    EXPECT_EQ(AtomCount(), 2u);
+    EXPECT_TRUE(FindText("VASP", WindowRect(FILES)) != nullptr);
+    EXPECT_EQ(std::string(shell->win_title), "Kivoa " + (folder / "POSCAR_cell"));
+
+    OpenByName(folder / "water.data"); // no suggestion: read as VASP, the combo's choice
+    EXPECT_EQ(shell->file_message.rfind("Can't read water.data as VASP: ", 0), 0u) << shell->file_message;
+    EXPECT_NE(TextOf(FILES).find("Can't read water.data as VASP"), std::string::npos);
+    EXPECT_EQ(AtomCount(), 2u);
+    EXPECT_EQ(std::string(shell->filePath), folder / "POSCAR_cell");
+
+    // A relative name is opened from the working folder and named by its whole path.
+    shell->show_file_chooser = false;
+    char here[4096];
+    ASSERT_NE(::getcwd(here, sizeof here), nullptr);
+    ASSERT_EQ(::chdir(folder.Path().c_str()), 0);
+    OpenByName("missing.pdb");
+    ASSERT_EQ(::chdir(here), 0);
+    EXPECT_TRUE(shell->show_file_chooser); // shown again to say why
+    EXPECT_EQ(display->input_format, 2);
+    EXPECT_EQ(shell->file_message.rfind("Can't read missing.pdb as PDB", 0), 0u) << shell->file_message;
+
+    // Of the files dropped together the first is opened, at the next frame.
+    Drop(window, {folder / "water.xyz", folder / "POSCAR_cell"});
+    EXPECT_EQ(AtomCount(), 2u);
+    driver->Frames(2, ui);
+    EXPECT_EQ(display->file_format, 0);
+    EXPECT_EQ(AtomCount(), 3u);
+    EXPECT_TRUE(shell->file_message.empty());
+    EXPECT_TRUE(driver->HasText("File: " + (folder / "water.xyz")));
+}
+
+// Open, drop, Reload and closing the window ask before unsaved edits go; a failed save keeps them.
+TEST_F(ShellTest, UnsavedEditsAreAskedAboutBeforeTheyGo)
+{
+    WriteText(folder / "POSCAR", CELL_POSCAR);
+    const std::string water = folder / "water.xyz";
+    OpenByName(water);
+    PickAtom(1);
+    Press(GLFW_KEY_DELETE);
+    ASSERT_FALSE(display->is_updated);
+
+    OpenByName(folder / "POSCAR");
+    EXPECT_TRUE(IsAsking());
+    EXPECT_EQ(AtomCount(), 2u);
+    Press(GLFW_KEY_B); // the question keeps the keys
+    EXPECT_FALSE(display->is_show_bond);
+    ASSERT_TRUE(Click("Cancel"));
+    EXPECT_FALSE(IsAsking());
+    EXPECT_EQ(display->file_format, 0);
+    EXPECT_FALSE(display->is_updated);
+
+    ASSERT_TRUE(Click("Reload"));
+    driver->Frame(ui);
+    ASSERT_TRUE(IsAsking());
+    ASSERT_TRUE(Click("Discard"));
+    EXPECT_EQ(AtomCount(), 3u);
+    EXPECT_TRUE(display->is_updated);
+
+    // Save, then the dropped file; a save that fails opens nothing.
+    PickAtom(1);
+    Press(GLFW_KEY_DELETE);
+    ASSERT_EQ(::unlink(water.c_str()), 0);
+    ASSERT_EQ(::mkdir(water.c_str(), 0755), 0);
+    Drop(window, {folder / "POSCAR"});
+    driver->Frames(2, ui);
+    ASSERT_TRUE(IsAsking());
+    ASSERT_TRUE(Click("Save"));
+    EXPECT_FALSE(IsAsking());
+    EXPECT_EQ(AtomCount(), 2u);
+    EXPECT_EQ(display->file_format, 0);
+    EXPECT_EQ(shell->file_message.rfind("Can't save water.xyz as XYZ", 0), 0u) << shell->file_message;
+    ASSERT_EQ(::rmdir(water.c_str()), 0);
+    Drop(window, {folder / "POSCAR"});
+    driver->Frames(2, ui);
+    ASSERT_TRUE(Click("Save"));
+    EXPECT_EQ(ReadText(water).rfind("2\n", 0), 0u);
+    EXPECT_EQ(display->file_format, 1);
+    EXPECT_TRUE(display->is_updated);
+
+    // Closing: the window stays until the answer; Discard lets it close.
+    EXPECT_TRUE(shell->ConfirmClose()); // nothing unsaved
+    PickAtom(0);
+    Press(GLFW_KEY_DELETE);
+    glfwSetWindowShouldClose(window, GLFW_TRUE);
+    EXPECT_FALSE(shell->ConfirmClose());
+    EXPECT_FALSE(glfwWindowShouldClose(window));
+    driver->Frames(2, ui);
+    ASSERT_TRUE(IsAsking());
+    EXPECT_TRUE(driver->HasText("Save them before closing?"));
+    ASSERT_TRUE(Click("Discard"));
+    EXPECT_TRUE(glfwWindowShouldClose(window));
+    EXPECT_TRUE(shell->ConfirmClose());
+}
+
+// Save As writes the structure to a new file in its format, and from then on names that file.
+TEST_F(ShellTest, SaveAsWritesANewFileAndNamesIt)
+{
+    const std::string water = folder / "water.xyz";
+    OpenByName(water);
+    PickAtom(1);
+    Press(GLFW_KEY_DELETE);
+    ASSERT_TRUE(Click("Save As"));
+    driver->Frames(2, ui);
+    ASSERT_NE(ImGuiDriver::ShownWindowStartingWith("Save as##"), "");
+    EXPECT_TRUE(driver->HasText("Replace")); // the name starts as the file's own
+
+    const ImGuiDriver::TextRun *field = LowestText("water.xyz");
+    ASSERT_NE(field, nullptr);
+    RetypeField(*field, "copy.xyz");
+    EXPECT_FALSE(driver->HasText("Replace"));
+    ASSERT_TRUE(Click("Save"));
+    driver->Frame(ui);
+    const std::string copy = folder / "copy.xyz";
+    EXPECT_EQ(ImGuiDriver::ShownWindowStartingWith("Save as##"), "");
+    EXPECT_EQ(ReadText(copy).rfind("2\n", 0), 0u);
+    EXPECT_EQ(ReadText(water), WATER);
+    EXPECT_EQ(std::string(shell->filePath), copy);
+    EXPECT_EQ(std::string(shell->win_title), "Kivoa " + copy);
+    EXPECT_TRUE(display->is_updated);
+
+    // Reload and Save now go to the new file.
+    PickAtom(0);
+    Press(GLFW_KEY_DELETE);
+    ASSERT_TRUE(Click("Save"));
+    EXPECT_EQ(ReadText(copy).rfind("1\n", 0), 0u);
+    EXPECT_EQ(ReadText(water), WATER);
+
+    // A click on a listed file takes its name; a folder's name can't be saved to.
+    ASSERT_TRUE(Click("Save As"));
+    driver->Frames(2, ui);
+    folder.Folder("sub");
+    const ImGuiDriver::TextRun *name = LowestText("copy.xyz");
+    ASSERT_NE(name, nullptr);
+    RetypeField(*name, "sub");
+    ASSERT_TRUE(Click("Save"));
+    EXPECT_NE(ImGuiDriver::ShownWindowStartingWith("Save as##"), "");
+    ASSERT_TRUE(Click("Cancel"));
+    EXPECT_EQ(std::string(shell->filePath), copy);
+}
+
+// The panel edits the position in the file's frame, exactly, and in a periodic structure also
+// its fractional coordinates.
+TEST_F(ShellTest, CoordinatesInTheFileFrameAndFractional)
+{
+    WriteText(folder / "POSCAR", CELL_POSCAR);
+    OpenByName(folder / "POSCAR");
+    PickAtom(0);
+    const Rect action = WindowRect(ACTION);
+    EXPECT_NE(FindText("0.2000", action), nullptr); // x = 0.05 a
+    EXPECT_NE(FindText("2.5000", action), nullptr);
+    EXPECT_NE(FindText("0.0500", action), nullptr); // fractional a
+    ASSERT_NE(FindText("abc", action), nullptr);
+    ASSERT_TRUE(Click("Edit"));
+
+    ClickField("X", 100.0f);
+    Press(GLFW_KEY_A, GLFW_MOD_CONTROL);
+    driver->TypeText("1.2345", ui);
+    Press(GLFW_KEY_ENTER);
+    EXPECT_EQ(display->v_real_xyz[0], glm::dvec3(1.2345, 2.5, 3.0));
+    EXPECT_EQ(display->selected_xyz, display->v_float_raw_xyz[0]);
+
+    // a = 0.5 through the fractional field.
+    const ImGuiDriver::TextRun *a = FindText("0.3086", WindowRect(ACTION));
+    ASSERT_NE(a, nullptr);
+    RetypeField(*a, "0.5");
+    EXPECT_NEAR(display->v_real_xyz[0].x, 2.0, 1e-12);
+    EXPECT_NEAR(display->v_real_xyz[0].y, 2.5, 1e-12);
+    EXPECT_FALSE(display->is_updated);
+}
+
+// Shift+click builds a selection of up to four atoms; the panel measures it in the file's frame
+// (to the nearest image in a cell) and the view numbers the atoms.
+TEST_F(ShellTest, ShiftClickMeasuresAndMarksThePickedAtoms)
+{
+    LoadWater();
+    const CMeasure measure;
+    const std::vector<glm::dvec3> &p = display->v_real_xyz;
+    PickAtom(0);
+    ShiftClickAtom(1);
+    EXPECT_EQ(shell->v_picked, (std::vector<uint32_t>{0, 1}));
+    // The driver reads each glyph back as one byte: the angstrom sign as 0xC5, the degree as 0xB0.
+    char text[64];
+    std::snprintf(text, sizeof text, "Distance 0-1: %.4f \xC5", measure.Distance(p[0], p[1]));
+    EXPECT_TRUE(driver->HasText(text)) << TextOf(ACTION);
+    const ImGuiDriver::TextRun *mark = driver->FindText("2");
+    ASSERT_NE(mark, nullptr);
+    EXPECT_NEAR(mark->Centre().x, ScreenOf(1).x, 2.0f);
+    EXPECT_NEAR(mark->Centre().y, ScreenOf(1).y, 2.0f);
+
+    ShiftClickAtom(2);
+    std::snprintf(text, sizeof text, "Angle 0-1-2: %.2f\xB0", measure.Angle(p[0], p[1], p[2]));
+    EXPECT_TRUE(driver->HasText(text)) << TextOf(ACTION);
+    EXPECT_TRUE(driver->HasText("3"));
+
+    ShiftClickAtom(1); // already picked: no change
+    EXPECT_EQ(shell->v_picked.size(), 3u);
+
+    PickAtom(2); // a plain click starts again
+    EXPECT_EQ(shell->v_picked, (std::vector<uint32_t>{2}));
+    EXPECT_EQ(TextOf(ACTION).find("Angle"), std::string::npos);
+    ShiftClickAtom(0);
+    driver->ClickAt(EMPTY_VIEW, ui);
+    EXPECT_TRUE(shell->v_picked.empty());
+
+    // Four at most: a fifth replaces the oldest.
+    WriteText(folder / "chain.xyz", "5\n\nC 0 0 0\nC 3 0 0\nC 3 3 0\nC 6 3 1\nC 9 0 0\n");
+    OpenByName(folder / "chain.xyz");
+    PickAtom(0);
+    for (uint32_t i = 1; i < 5; i++)
+        ShiftClickAtom(i);
+    EXPECT_EQ(shell->v_picked, (std::vector<uint32_t>{1, 2, 3, 4}));
+    EXPECT_NE(TextOf(ACTION).find("Dihedral 1-2-3-4: "), std::string::npos) << TextOf(ACTION);
+
+    // In a cell the distance is to the nearest image: 0.6 across the face, not 3.4.
+    WriteText(folder / "POSCAR", CELL_POSCAR);
+    OpenByName(folder / "POSCAR");
+    PickAtom(0);
+    ShiftClickAtom(1);
+    EXPECT_TRUE(driver->HasText("Distance 0-1: 0.6000 \xC5")) << TextOf(ACTION);
+}
+
+// Every edit is undone and redone by keys and buttons, and the view follows (the pick colours
+// are refitted to the atoms that are back).
+TEST_F(ShellTest, UndoAndRedoByKeysAndButtons)
+{
+    LoadWater();
+    const glm::vec3 start = display->v_float_raw_xyz[1];
+    PickAtom(1);
+    Press(GLFW_KEY_DELETE);
+    ASSERT_EQ(AtomCount(), 2u);
+    Press(GLFW_KEY_U, GLFW_MOD_CONTROL);
+    EXPECT_EQ(AtomCount(), 3u);
+    EXPECT_TRUE(display->is_updated);
+    EXPECT_FALSE(display->is_atom_selected);
+    PickAtom(2);
+    Press(GLFW_KEY_R, GLFW_MOD_CONTROL);
+    EXPECT_EQ(AtomCount(), 2u);
+    EXPECT_FALSE(display->is_updated);
+    EXPECT_FALSE(display->is_atom_selected);
+    Press(GLFW_KEY_R, GLFW_MOD_CONTROL); // nothing to redo
+    EXPECT_EQ(AtomCount(), 2u);
+
+    ASSERT_TRUE(Click("Undo"));
+    EXPECT_EQ(AtomCount(), 3u);
+    PickAtom(1);
+    ASSERT_TRUE(Click("Edit"));
+    ClickField("Y", 100.0f);
+    Press(GLFW_KEY_A, GLFW_MOD_CONTROL);
+    driver->TypeText("3", ui);
+    Press(GLFW_KEY_ENTER);
+    EXPECT_EQ(display->v_real_xyz[1].y, 3.0);
+    ASSERT_TRUE(Click("Undo"));
+    EXPECT_EQ(display->v_float_raw_xyz[1], start);
+    ASSERT_TRUE(Click("Redo"));
+    EXPECT_EQ(display->v_real_xyz[1].y, 3.0);
+    Press(GLFW_KEY_Z, GLFW_MOD_CONTROL); // still the view along z
+    EXPECT_EQ(display->v_real_xyz[1].y, 3.0);
+    EXPECT_EQ(display->track.last_rotation, PresetRotation(0.0f, HALF_PI));
+}
+
+// The key and the button write the view beside the structure file, never over an earlier
+// picture, at the window's size or a multiple of it, and say where.
+TEST_F(ShellTest, ImageExportByKeyAndButton)
+{
+    OpenByName(folder / "water.xyz");
+    Press(GLFW_KEY_E, GLFW_MOD_CONTROL);
+    int w = 0, h = 0, channels = 0;
+    ASSERT_TRUE(stbi_info((folder / "water.png").c_str(), &w, &h, &channels));
+    EXPECT_EQ(w, WIDTH);
+    EXPECT_EQ(h, HEIGHT);
+    EXPECT_NE(TextOf(SETTINGS).find("Saved " + (folder / "water.png") + " (1280x720)"), std::string::npos)
+        << TextOf(SETTINGS);
+
+    driver->Frames(3, ui); // the panel settles to its new contents
+    ASSERT_TRUE(Click("2x"));
+    EXPECT_EQ(shell->image_scale, 2) << TextOf(SETTINGS);
+    ASSERT_TRUE(Click("Export PNG"));
+    ASSERT_TRUE(stbi_info((folder / "water-2.png").c_str(), &w, &h, &channels));
+    EXPECT_EQ(w, 2 * WIDTH);
+    EXPECT_EQ(h, 2 * HEIGHT);
+
+    // A named file; one that can't be written is said.
+    shell->image_scale = 1;
+    std::snprintf(shell->image_path, sizeof shell->image_path, "%s", (folder / "no/view.png").c_str());
+    Press(GLFW_KEY_E, GLFW_MOD_CONTROL);
+    EXPECT_EQ(shell->image_message.rfind("Can't save the image: ", 0), 0u) << shell->image_message;
+    // The window's own picture is untouched by the offscreen one.
+    int viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], WIDTH);
 }
