@@ -310,7 +310,9 @@ bool CShell::TakeEvents()
 
 double CShell::AnimationWait() const
 {
-    if (ImGui::IsAnyItemActive() && ImGui::IsAnyMouseDown())
+    // A modal's dimmed background fades in over a few tenths of a second.
+    if ((ImGui::IsAnyItemActive() && ImGui::IsAnyMouseDown()) ||
+        (IsModalOpen() && ImGui::GetCurrentContext()->DimBgRatio < 1.0f))
         return HELD_BUTTON_WAIT;
     return ImGui::GetIO().WantTextInput ? CURSOR_BLINK_WAIT : 0.0;
 }
