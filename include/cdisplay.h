@@ -54,12 +54,14 @@ public:
     uint32_t selected_zatom = 0;
     std::string selected_symbol;
     glm::vec3 selected_xyz{0.0f};
-    GLuint VAOM = 0, VBOM = 0;  // atom instances
-    GLuint VAOB = 0, VBOB = 0;  // bond instances
+    GLuint VAOM = 0, VBOM = 0;  // atoms: centres and radii (buffer texture TBOM)
+    GLuint VBOK = 0;            // atoms: colours (buffer texture TBOK)
+    GLuint VAOB = 0, VBOB = 0;  // bonds (buffer texture TBOB)
     GLuint VAOC = 0, VBOC = 0;  // cell box
     GLuint VAOA = 0, VBOA = 0;  // arrow shaft
     GLuint VAOT = 0, VBOT = 0;  // arrow head
-    GLuint VAOF = 0, VBOF = 0;  // label glyph instances
+    GLuint VAOF = 0, VBOF = 0;  // label glyphs (buffer texture TBOF)
+    GLuint TBOM = 0, TBOK = 0, TBOB = 0, TBOF = 0;
     GLuint TEXM = 0;            // glyph metrics and atlas places, read by the label program
     GLfloat atom_scale = 1.0f;
     // Zoom factor on fit_width, the half-extent that fits the structure to the window; a load and

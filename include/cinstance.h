@@ -9,12 +9,12 @@
 
 #include "cpalette.h"
 
-// Per-instance records of the instanced drawing passes, built on the CPU from the model and
-// uploaded as they stand. Each is 24 bytes; the shaders' attribute lists describe them.
+// Per-instance records of the batched drawing passes, built on the CPU from the model and
+// uploaded as they stand into buffer textures, which the vertex stages read by instance number.
+// Atoms take 16 + 8 bytes, bonds and glyphs 24 bytes; the shaders' texture lists describe them.
 
-// One atom: centre and element radius, element colour and pick colour as 8-bit RGBA.
-struct CAtomInstance {
-    glm::vec4 atom;
+// One atom's colours as 8-bit RGBA: element colour, then pick colour.
+struct CAtomColours {
     uint8_t colour[4];
     uint8_t pick[4];
 };
@@ -38,9 +38,10 @@ using CGlyphAdvances = std::array<int, 128>;
 // An element colour or pick colour as the 8-bit bytes the framebuffer would store.
 std::array<uint8_t, 4> ColourBytes(const glm::vec3 &c);
 
-// Elements past the table draw as the dummy element.
+// Each atom's centre and element radius, and its colours. Elements past the table draw as the
+// dummy element.
 void BuildAtomInstances(const std::vector<glm::vec3> &xyz, const std::vector<uint32_t> &elements, CPalette &pick,
-                        std::vector<CAtomInstance> &out);
+                        std::vector<glm::vec4> &centres, std::vector<CAtomColours> &colours);
 
 // The first `count` bonds (mid-point, azimuth and polar angle of the direction, length).
 void BuildBondInstances(const std::vector<glm::vec3> &mid, const std::vector<glm::vec2> &ang,

@@ -129,49 +129,58 @@ void UploadMesh(GLuint &vao, GLuint &vbo, const std::vector<glm::vec3> &v)
     glBindVertexArray(0);
 }
 
-// One per-instance attribute of an instance record.
-struct InstanceAttribute {
-    GLint size;
-    GLenum type;
-    GLboolean normalized;
-    size_t offset;
-};
-
-// A vertex array whose attributes 0, 1, ... advance once per instance through one buffer of
-// records of `stride` bytes; the quad corners come from gl_VertexID.
-void CreateInstanceArray(GLuint &vao, GLuint &vbo, std::initializer_list<InstanceAttribute> attributes, GLsizei stride)
+// A vertex array with no attributes: the batched passes read their records from buffer textures.
+void CreateEmptyVertexArray(GLuint &vao)
 {
-    ReleaseVertexArray(vao, vbo);
     glGenVertexArrays(1, &vao);
     glBindVertexArray(vao);
-    glGenBuffers(1, &vbo);
-    glBindBuffer(GL_ARRAY_BUFFER, vbo);
-    glBufferData(GL_ARRAY_BUFFER, 0, nullptr, GL_STATIC_DRAW);
-    GLuint location = 0;
-    for (const InstanceAttribute &a : attributes) {
-        glVertexAttribPointer(location, a.size, a.type, a.normalized, stride, reinterpret_cast<const void *>(a.offset));
-        glVertexAttribDivisor(location, 1);
-        glEnableVertexAttribArray(location);
-        location++;
-    }
     glBindVertexArray(0);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+// A buffer that the vertex stages read as a buffer texture of `format`.
+void CreateBufferTexture(GLuint &buffer, GLuint &texture, GLenum format)
+{
+    glGenBuffers(1, &buffer);
+    glBindBuffer(GL_TEXTURE_BUFFER, buffer);
+    glBufferData(GL_TEXTURE_BUFFER, 0, nullptr, GL_STATIC_DRAW);
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_BUFFER, texture);
+    glTexBuffer(GL_TEXTURE_BUFFER, format, buffer);
+    glBindTexture(GL_TEXTURE_BUFFER, 0);
+    glBindBuffer(GL_TEXTURE_BUFFER, 0);
+}
+
+void ReleaseBufferTexture(GLuint &buffer, GLuint &texture)
+{
+    if (buffer != 0)
+        glDeleteBuffers(1, &buffer);
+    buffer = 0;
+    ReleaseTexture(texture);
 }
 
 template <typename T>
-void UploadInstances(GLuint vbo, const std::vector<T> &v)
+void UploadInstances(GLuint buffer, const std::vector<T> &v)
 {
-    glBindBuffer(GL_ARRAY_BUFFER, vbo);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(v.size() * sizeof(T)), v.data(), GL_STATIC_DRAW);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_TEXTURE_BUFFER, buffer);
+    glBufferData(GL_TEXTURE_BUFFER, static_cast<GLsizeiptr>(v.size() * sizeof(T)), v.data(), GL_STATIC_DRAW);
+    glBindBuffer(GL_TEXTURE_BUFFER, 0);
 }
 
+void BindBufferTexture(GLuint program, const char *name, GLint unit, GLuint texture)
+{
+    glUniform1i(Uniform(program, name), unit);
+    glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
+    glBindTexture(GL_TEXTURE_BUFFER, texture);
+    glActiveTexture(GL_TEXTURE0);
+}
+
+// Six vertices per quad (see impostor_corners), in one call.
 void DrawQuads(GLuint vao, size_t instances)
 {
     if (instances == 0)
         return;
     RebindVertexArray(vao);
-    glDrawArraysInstanced(GL_TRIANGLE_STRIP, 0, 4, static_cast<GLsizei>(instances));
+    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(6 * instances));
     glBindVertexArray(0);
 }
 
@@ -332,6 +341,10 @@ CDisplay::CDisplay()
 
 void CDisplay::Delete()
 {
+    ReleaseBufferTexture(VBOM, TBOM);
+    ReleaseBufferTexture(VBOK, TBOK);
+    ReleaseBufferTexture(VBOB, TBOB);
+    ReleaseBufferTexture(VBOF, TBOF);
     ReleaseVertexArray(VAOM, VBOM);
     ReleaseVertexArray(VAOB, VBOB);
     ReleaseVertexArray(VAOC, VBOC);
@@ -519,16 +532,11 @@ void CDisplay::SetArrowBuffer()
 
 void CDisplay::CreateInstanceArrays()
 {
-    const GLsizei record = sizeof(CAtomInstance);
-    CreateInstanceArray(VAOM, VBOM,
-                        {{4, GL_FLOAT, GL_FALSE, offsetof(CAtomInstance, atom)},
-                         {3, GL_UNSIGNED_BYTE, GL_TRUE, offsetof(CAtomInstance, colour)},
-                         {3, GL_UNSIGNED_BYTE, GL_TRUE, offsetof(CAtomInstance, pick)}},
-                        record);
-    CreateInstanceArray(VAOB, VBOB,
-                        {{3, GL_FLOAT, GL_FALSE, offsetof(CBondInstance, centre)},
-                         {3, GL_FLOAT, GL_FALSE, offsetof(CBondInstance, half)}},
-                        sizeof(CBondInstance));
+    CreateEmptyVertexArray(VAOM);
+    CreateBufferTexture(VBOM, TBOM, GL_RGBA32F);
+    CreateBufferTexture(VBOK, TBOK, GL_RGBA8);
+    CreateEmptyVertexArray(VAOB);
+    CreateBufferTexture(VBOB, TBOB, GL_R32F);
     glGenTextures(1, &TEXM);
 }
 
@@ -540,12 +548,14 @@ void CDisplay::SyncBuffers()
         StructureChanged();
     if (uploaded.generation == u_generation)
         return;
-    std::vector<CAtomInstance> atoms;
-    BuildAtomInstances(v_float_raw_xyz, v_atom_index, pick, atoms);
-    UploadInstances(VBOM, atoms);
+    std::vector<glm::vec4> centres;
+    std::vector<CAtomColours> colours;
+    BuildAtomInstances(v_float_raw_xyz, v_atom_index, pick, centres, colours);
+    UploadInstances(VBOM, centres);
+    UploadInstances(VBOK, colours);
     max_atom_radius = 0.0f;
-    for (const CAtomInstance &a : atoms)
-        max_atom_radius = std::max(max_atom_radius, a.atom.w);
+    for (const glm::vec4 &a : centres)
+        max_atom_radius = std::max(max_atom_radius, a.w);
     centre_reach = Reach(v_float_raw_xyz);
 
     std::vector<CBondInstance> bond_instances;
@@ -623,17 +633,25 @@ void CDisplay::DrawScene(int w, int h)
     ShowAxes(ArrowShader.Program);
 }
 
-// Uniforms every impostor program reads: its matrices.
+// Uniforms every impostor program reads: its matrices, the camera's place for the light, and the
+// window depth of a camera-space depth under the orthographic projection.
 void CDisplay::SetImpostorUniforms(GLuint Program)
 {
     SetMatrix(Uniform(Program, "MV"), track.View * track.Model);
     SetMatrix(Uniform(Program, "P"), Projection);
-    SetMatrix(Uniform(Program, "V"), track.View);
+    SetVector(Uniform(Program, "Eye"), glm::vec3(glm::inverse(track.View)[3]));
+    GLfloat range[2] = {0.0f, 1.0f};
+    glGetFloatv(GL_DEPTH_RANGE, range);
+    const float half = 0.5f * (range[1] - range[0]);
+    glUniform2f(Uniform(Program, "Depth"), half * Projection[2][2],
+                half * Projection[3][2] + 0.5f * (range[0] + range[1]));
 }
 
 void CDisplay::DrawAtoms(GLuint Program, bool b)
 {
     SetImpostorUniforms(Program);
+    BindBufferTexture(Program, "atoms", 0, TBOM);
+    BindBufferTexture(Program, "colours", 1, TBOK);
     glUniform1f(Uniform(Program, "S"), atom_scale);
     const bool highlight = !b && is_atom_selected && selected_atom < uploaded.atoms;
     glUniform1i(Uniform(Program, "selected"), highlight ? static_cast<GLint>(selected_atom) : -1);
@@ -653,6 +671,7 @@ void CDisplay::DrawBonds(GLuint Program)
     if (!is_bond_eval || !is_show_bond)
         return;
     SetImpostorUniforms(Program);
+    BindBufferTexture(Program, "bonds", 0, TBOB);
     glUniform1f(Uniform(Program, "S"), BOND_RADIUS);
     SetVector(Uniform(Program, "C"), BOND_COLOR);
     DrawQuads(VAOB, uploaded.bonds);
@@ -726,10 +745,8 @@ void CDisplay::LoadFont(const std::vector<std::string> &font_paths)
     }
     if (VAOF != 0)
         return;
-    CreateInstanceArray(VAOF, VBOF,
-                        {{4, GL_FLOAT, GL_FALSE, offsetof(CGlyphInstance, anchor)},
-                         {2, GL_FLOAT, GL_FALSE, offsetof(CGlyphInstance, glyph)}},
-                        sizeof(CGlyphInstance));
+    CreateEmptyVertexArray(VAOF);
+    CreateBufferTexture(VBOF, TBOF, GL_R32F);
 }
 
 // All glyphs share one atlas texture.
@@ -770,6 +787,7 @@ void CDisplay::RenderText()
     SetVector(Uniform(Program, "textColor"), LABEL_COLOR);
     glUniform1i(Uniform(Program, "text"), 0);
     glUniform1i(Uniform(Program, "metrics"), 1);
+    BindBufferTexture(Program, "glyphs", 2, TBOF);
     glActiveTexture(GL_TEXTURE1);
     glBindTexture(GL_TEXTURE_2D, TEXM);
     glActiveTexture(GL_TEXTURE0);

@@ -8,7 +8,7 @@
 
 namespace {
 
-static_assert(sizeof(CAtomInstance) == 24 && sizeof(CBondInstance) == 24 && sizeof(CGlyphInstance) == 24,
+static_assert(sizeof(CAtomColours) == 8 && sizeof(CBondInstance) == 24 && sizeof(CGlyphInstance) == 24,
               "instance records are uploaded as they stand");
 
 size_t Common(size_t a, size_t b) { return std::min(a, b); }
@@ -22,17 +22,18 @@ std::array<uint8_t, 4> ColourBytes(const glm::vec3 &c)
 }
 
 void BuildAtomInstances(const std::vector<glm::vec3> &xyz, const std::vector<uint32_t> &elements, CPalette &pick,
-                        std::vector<CAtomInstance> &out)
+                        std::vector<glm::vec4> &centres, std::vector<CAtomColours> &colours)
 {
     const size_t n = Common(xyz.size(), elements.size());
-    out.resize(n);
+    centres.resize(n);
+    colours.resize(n);
     for (size_t i = 0; i < n; i++) {
         const glm::vec4 &element = atom_rgbs[ElementOrDummy(elements[i])];
         const std::array<uint8_t, 4> colour = ColourBytes(glm::vec3(element));
         const std::array<uint8_t, 4> code = ColourBytes(pick.get_index(static_cast<unsigned int>(i)));
-        out[i].atom = glm::vec4(xyz[i], element.w);
-        std::copy(colour.begin(), colour.end(), out[i].colour);
-        std::copy(code.begin(), code.end(), out[i].pick);
+        centres[i] = glm::vec4(xyz[i], element.w);
+        std::copy(colour.begin(), colour.end(), colours[i].colour);
+        std::copy(code.begin(), code.end(), colours[i].pick);
     }
 }
 

@@ -3,21 +3,18 @@
 
 #include "lit.h"
 
-// Atoms as ray-cast sphere impostors: one instance per atom, a screen-aligned quad of four
-// vertices (triangle strip, gl_VertexID 0-3) whose fragments find the sphere point under them.
-//   in, per instance (divisor 1):
-//     atom (vec4, location 0): xyz centre in model space, w element radius
-//     atom_colour (vec3, location 1): element colour, from 8-bit normalised bytes
-//     atom_pick (vec3, location 2): pick colour, from 8-bit normalised bytes
-//   uniforms: mat4 MV (View * Model), mat4 P (projection), mat4 V (view), float S (radius
-//     factor), int selected (instance drawn in C, -1 for none), vec3 C (selection colour)
+// Atoms as ray-cast sphere impostors: a screen-aligned quad per atom (six vertices, see
+// impostor_corners) whose fragments find the sphere point under them.
+//   uniforms: samplerBuffer atoms (RGBA32F, texel i: centre of atom i in model space, element
+//     radius), samplerBuffer colours (RGBA8, texels 2i and 2i + 1: element colour, pick colour),
+//     mat4 MV (View * Model), mat4 P (projection), float S (radius factor),
+//     int selected (atom drawn in C, -1 for none), vec3 C (selection colour)
+//   fragment uniforms: see impostor_light
 //   out: corner (quad point in radii), flat centre (camera space), flat radius, flat ourColor,
 //     flat pickColor
 inline constexpr char atom_vs_main[] = R"(
-layout(location = 0) in vec4 atom;
-layout(location = 1) in vec3 atom_colour;
-layout(location = 2) in vec3 atom_pick;
-
+uniform samplerBuffer atoms;
+uniform samplerBuffer colours;
 uniform mat4 MV;
 uniform mat4 P;
 uniform float S;
@@ -32,12 +29,14 @@ flat out vec3 pickColor;
 
 void main()
 {
-    corner = CORNERS[gl_VertexID];
+    int id = Instance();
+    corner = Corner();
+    vec4 atom = texelFetch(atoms, id);
     radius = atom.w * S;
     centre = (MV * vec4(atom.xyz, 1.0)).xyz;
     gl_Position = P * vec4(centre + vec3(corner * radius, radius), 1.0);
-    ourColor = gl_InstanceID == selected ? C : atom_colour;
-    pickColor = atom_pick;
+    ourColor = id == selected ? C : texelFetch(colours, 2 * id).rgb;
+    pickColor = texelFetch(colours, 2 * id + 1).rgb;
 }
 )";
 inline constexpr auto atom_vs_text = ShaderText(glsl_version, impostor_corners, atom_vs_main);
@@ -56,7 +55,7 @@ vec3 SpherePoint()
     if (q > 1.0)
         discard;
     vec3 n = vec3(corner, sqrt(1.0 - q));
-    gl_FragDepth = DepthOf(centre + radius * n);
+    gl_FragDepth = DepthOf(centre.z + radius * n.z);
     return n;
 }
 )";

@@ -3,20 +3,16 @@
 
 #include "lit.h"
 
-// Bonds as ray-cast tube impostors: one instance per bond, a screen-aligned quad of four vertices
-// (triangle strip, gl_VertexID 0-3) around the tube's outline, whose fragments intersect the tube
-// of radius S. The tube is open like the mesh it replaces: its ends lie inside the atoms.
-//   in, per instance (divisor 1):
-//     bond_centre (vec3, location 0): mid-point in model space
-//     bond_half (vec3, location 1): from the mid-point to one end
-//   uniforms: mat4 MV (View * Model), mat4 P (projection), mat4 V (view), float S (radius),
-//     vec3 C (colour)
+// Bonds as ray-cast tube impostors: a screen-aligned quad per bond (six vertices, see
+// impostor_corners) around the tube's outline, whose fragments intersect the tube of radius S.
+// The tube is open like the mesh it replaces: its ends lie inside the atoms.
+//   uniforms: samplerBuffer bonds (R32F, six texels per bond: mid-point in model space, then the
+//     vector from it to one end), mat4 MV (View * Model), mat4 P (projection), float S (radius),
+//     vec3 C (colour); fragment uniforms: see impostor_light
 //   out: footprint (camera-space x, y), flat centre (camera space), flat axis (unit),
 //     flat half_length, flat ourColor
 inline constexpr char bond_vs_main[] = R"(
-layout(location = 0) in vec3 bond_centre;
-layout(location = 1) in vec3 bond_half;
-
+uniform samplerBuffer bonds;
 uniform mat4 MV;
 uniform mat4 P;
 uniform float S;
@@ -28,17 +24,23 @@ flat out vec3 axis;
 flat out float half_length;
 flat out vec3 ourColor;
 
+vec3 BondVector(int texel)
+{
+    return vec3(texelFetch(bonds, texel).r, texelFetch(bonds, texel + 1).r, texelFetch(bonds, texel + 2).r);
+}
+
 void main()
 {
-    centre = (MV * vec4(bond_centre, 1.0)).xyz;
-    vec3 h = mat3(MV) * bond_half;
+    int first = 6 * Instance();
+    centre = (MV * vec4(BondVector(first), 1.0)).xyz;
+    vec3 h = mat3(MV) * BondVector(first + 3);
     half_length = length(h);
     axis = half_length > 0.0 ? h / half_length : vec3(0.0, 0.0, 1.0);
     // The outline: the axis on screen, widened by the radius on all sides.
     float reach = length(h.xy);
     vec2 along = reach > 0.0 ? h.xy / reach : vec2(1.0, 0.0);
     vec2 side = vec2(-along.y, along.x);
-    vec2 corner = CORNERS[gl_VertexID];
+    vec2 corner = Corner();
     footprint = centre.xy + along * corner.x * (reach + S) + side * corner.y * S;
     gl_Position = P * vec4(footprint, centre.z + abs(h.z) + S, 1.0);
     ourColor = C;
@@ -80,7 +82,7 @@ void main()
     if (abs(t) > 1.0)
         discard;
     vec3 radial = (hit - along * axis) / S;
-    gl_FragDepth = DepthOf(centre + hit);
+    gl_FragDepth = DepthOf(centre.z + hit.z);
     outColor = vec4(LightMeshPoint(radial + t * axis, ourColor), 1.0);
 }
 )";

@@ -42,9 +42,10 @@ vec3 Light(vec3 Normal_cameraspace, vec3 Position_worldspace, vec3 EyeDirection_
     vec3 R = reflect(-l, n);
     float cosAlpha = clamp(dot(E, R), 0.0, 1.0);
 
+    float cosAlpha2 = cosAlpha * cosAlpha;
     return MaterialAmbientColor
         + MaterialDiffuseColor * LightColor * LightPower * cosTheta / (distance * distance)
-        + MaterialSpecularColor * LightColor * LightPower * pow(cosAlpha, 5.0) / (distance * distance);
+        + MaterialSpecularColor * LightColor * LightPower * (cosAlpha2 * cosAlpha2 * cosAlpha) / (distance * distance);
 }
 )";
 
@@ -95,33 +96,46 @@ inline constexpr auto lit_frag_text = ShaderText(glsl_version, lit_light, lit_fr
 inline constexpr const char *lit_frag = lit_frag_text.data();
 
 // Fragment helpers of the ray-cast impostors, which work in camera space under the orthographic
-// projection P (rays run along -z). CTrack's camera looks down -z without turning, so camera and
-// world axes coincide and a direction needs no conversion between them.
-//   uniforms: mat4 P (projection), mat4 V (view)
-//   LightMeshPoint(n, colour): the light the mesh programs gave the unit-mesh point n (turned with
-//     the structure), so impostors look as the meshes did.
-//   DepthOf(p): window depth of camera-space point p, for gl_FragDepth.
+// projection (rays run along -z). CTrack's camera looks down -z without turning, so camera and
+// world axes coincide: a mesh point n turned with the structure lies at n in the world and at
+// n - Eye from the camera.
+//   uniforms: vec3 Eye (camera position in the world), vec2 Depth (window depth = Depth.x *
+//     camera-space z + Depth.y)
+//   LightMeshPoint(n, colour): the light the mesh programs gave the unit-mesh point n, so
+//     impostors look as the meshes did.
+//   DepthOf(z): window depth of camera-space depth z, for gl_FragDepth.
 inline constexpr char impostor_light[] = R"(
-uniform mat4 P;
-uniform mat4 V;
+uniform vec3 Eye;
+uniform vec2 Depth;
 
 vec3 LightMeshPoint(vec3 n, vec3 colour)
 {
-    vec3 eye = -(V * vec4(n, 1.0)).xyz;
-    vec3 light = (V * vec4(4.0, 4.0, 4.0, 1.0)).xyz + eye;
-    return Light((V * vec4(n, 0.0)).xyz, n, eye, light, colour);
+    vec3 eye = Eye - n;
+    return Light(n, n, eye, vec3(4.0, 4.0, 4.0) - n, colour);
 }
 
-float DepthOf(vec3 p)
+float DepthOf(float z)
 {
-    vec4 clip = P * vec4(p, 1.0);
-    return (gl_DepthRange.diff * clip.z / clip.w + gl_DepthRange.near + gl_DepthRange.far) * 0.5;
+    return Depth.x * z + Depth.y;
 }
 )";
 
-// Corners of the impostor quads, drawn as a four-vertex triangle strip per instance.
+// The batched quads: six vertices (two triangles) per instance, drawn without instancing, which
+// software renderers run per instance; each vertex finds its instance and its quad corner from
+// gl_VertexID and reads the instance's record from buffer textures.
 inline constexpr char impostor_corners[] = R"(
 const vec2 CORNERS[4] = vec2[4](vec2(-1.0, -1.0), vec2(1.0, -1.0), vec2(-1.0, 1.0), vec2(1.0, 1.0));
+const int QUAD[6] = int[6](0, 1, 2, 2, 1, 3);
+
+int Instance()
+{
+    return gl_VertexID / 6;
+}
+
+vec2 Corner()
+{
+    return CORNERS[QUAD[gl_VertexID % 6]];
+}
 )";
 
 #endif
