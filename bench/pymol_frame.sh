@@ -7,7 +7,7 @@ set -e
 BUILD=${1:-build}
 ATOMS=100000
 SETTLE=${SETTLE:-3}
-SECONDS=${SECONDS:-15}
+MEASURE_SECONDS=${MEASURE_SECONDS:-15}
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 
@@ -43,7 +43,7 @@ def measure():
     cmd.mplay()
     time.sleep($SETTLE)
     f0, t0 = cmd.get_frame(), time.perf_counter()
-    time.sleep($SECONDS)
+    time.sleep($MEASURE_SECONDS)
     f1, t1 = cmd.get_frame(), time.perf_counter()
     cmd.mstop()
     frames = f1 - f0
@@ -56,6 +56,6 @@ PY
 # Both programs under the same X server, one after the other.
 cat > "$WORK/run.sh" <<SH
 PATH=/usr/bin:\$PATH pymol -q -W 1280 -H 720 "$WORK/frames.py" 2>&1 | grep PYMOL_FRAME
-"$BUILD/bench_frame" --benchmark_filter='BM_DrawSceneWaterWithBonds/$ATOMS/' --benchmark_min_time=$SECONDS 2>/dev/null | grep BM_
+"$BUILD/bench_frame" --benchmark_filter='BM_DrawSceneWaterWithBonds/$ATOMS/' --benchmark_min_time=$MEASURE_SECONDS 2>/dev/null | grep BM_
 SH
 xvfb-run -a -s "-screen 0 1280x800x24 -noreset" sh "$WORK/run.sh"

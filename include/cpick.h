@@ -17,7 +17,8 @@ inline constexpr uint32_t PICK_NO_ATOM = 0xFFFFFF;
 glm::ivec2 PickPixel(int x, int y, const int viewport[4], glm::vec2 scale = glm::vec2(1.0f));
 
 // The atom a decoded pick colour names: the code itself when it is an index of one of the
-// atom_count atoms, else PICK_NO_ATOM (the white background and any code past the last atom).
+// atom_count atoms, else PICK_NO_ATOM (the white background, any code past the last atom, and
+// the codes from white up, which the palette cannot give an atom).
 uint32_t PickedAtom(uint32_t code, size_t atom_count);
 
 #endif

@@ -12,4 +12,7 @@ glm::ivec2 PickPixel(int x, int y, const int viewport[4], glm::vec2 scale)
     return glm::ivec2(std::clamp(column, 0, last_column), std::clamp(last_row - row_from_top, 0, last_row));
 }
 
-uint32_t PickedAtom(uint32_t code, size_t atom_count) { return code < atom_count ? code : PICK_NO_ATOM; }
+uint32_t PickedAtom(uint32_t code, size_t atom_count)
+{
+    return code < atom_count && code < PICK_NO_ATOM ? code : PICK_NO_ATOM;
+}
