@@ -184,6 +184,7 @@ private:
     void FitView(int w, int h);
     float DepthRadius() const;
     void SetImpostorUniforms(GLuint Program);
+    glm::vec3 GizmoShift() const;
     void DrawGizmoPart(GLuint Program, GLuint vao, GLenum mode);
 };
 

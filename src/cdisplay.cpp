@@ -48,8 +48,11 @@ const float FIT_MARGIN = 0.05f;
 // Headroom on the depth range, so that rounding never clips the front or back of the structure.
 const float DEPTH_SLACK = 1.01f;
 // The gizmo's depth range is this many arrow lengths deep on each side of its origin, so the
-// arrows fill the middle half of it, and its depth shift is kept short of the clip planes.
+// arrows fill the middle half of it, and its depth shift is kept short of the clip planes. Its
+// arrows reach from the origin to the tip of a head (2.4 units of fix_side long, 0.2 wide), which
+// stays a little more than that from the window's edges.
 const float GIZMO_ARROW_LENGTH = 2.4f;
+const float GIZMO_REACH = 2.5f;
 const float GIZMO_DEPTH_ARROWS = 4.0f;
 const float GIZMO_MAX_SHIFT = 0.7f;
 
@@ -693,9 +696,18 @@ void CDisplay::ShowAxes(GLuint Program)
     glBindVertexArray(0);
 }
 
+// The clip-space shift of the gizmo, kept far enough from the window's edges and the depth range's
+// ends that an arrow pointing anywhere stays whole.
+glm::vec3 CDisplay::GizmoShift() const
+{
+    const float reach = GIZMO_REACH * fix_side;
+    const glm::vec2 room = glm::max(glm::vec2(1.0f) - reach * glm::vec2(FixView[0][0], FixView[1][1]), glm::vec2(0.0f));
+    return glm::vec3(glm::clamp(glm::vec2(axis_position), -room, room),
+                     std::clamp(axis_position.z, -GIZMO_MAX_SHIFT, GIZMO_MAX_SHIFT));
+}
+
 // One part (shafts or heads) of the three gizmo arrows. FixView has no pan, and the arrow size
-// follows target_width like FixView does, so the gizmo keeps its size on screen. Its depth shift
-// is kept within the clip volume so that no setting cuts the arrows.
+// follows target_width like FixView does, so the gizmo keeps its size on screen.
 void CDisplay::DrawGizmoPart(GLuint Program, GLuint vao, GLenum mode)
 {
     RebindVertexArray(vao);
@@ -703,9 +715,7 @@ void CDisplay::DrawGizmoPart(GLuint Program, GLuint vao, GLenum mode)
     SetMatrix(u.v, track.View);
     const double side = fix_side;
     SetVector(u.s, glm::vec3(0.1 * side, 0.1 * side, 2.0 * side));
-    glm::vec3 shift = axis_position;
-    shift.z = std::clamp(shift.z, -GIZMO_MAX_SHIFT, GIZMO_MAX_SHIFT);
-    SetVector(Uniform(Program, "P"), shift);
+    SetVector(Uniform(Program, "P"), GizmoShift());
     for (const GizmoAxis &a : GIZMO_AXES) {
         const glm::mat4 m = track.Model * glm::rotate(glm::mat4(1.0f), a.angle, a.about);
         mvp = FixView * track.View * m;

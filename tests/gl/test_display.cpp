@@ -352,7 +352,9 @@ TEST_F(DisplayTest, GizmoSitsLowerRightAtOneSizeWhateverTheZoom)
         return b;
     };
     const Box at_start = gizmo(Draw(), 1000, 0, 1280, 250);
-    const glm::ivec2 origin = ToPixel(FULL, glm::vec2(0.85f, -0.8f));
+    // At (0.85, -0.8), raised just enough that an arrow pointing straight down (2.5 twentieths of
+    // the half-width long) stays in the landscape window.
+    const glm::ivec2 origin = ToPixel(FULL, glm::vec2(0.85f, -1.0f + 2.5f / 20.0f * 1280.0f / 720.0f));
     EXPECT_LE(at_start.lo.x, origin.x);
     EXPECT_LE(at_start.lo.y, origin.y);
     EXPECT_GT(at_start.hi.x, origin.x + 50) << "x arrow to the right";
