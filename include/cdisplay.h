@@ -27,9 +27,10 @@ struct Character {
 // operations need the OpenGL context that was current at construction; Delete releases the GPU
 // objects and must run before that context goes.
 //
-// Atoms, bonds and labels are drawn instanced from per-instance buffers. The display's own edits
-// and loads mark the structure changed; the next DrawScene uploads the buffers again (also when
-// the atom or bond count changed behind its back), so nothing is uploaded per frame otherwise.
+// Atoms, bonds and labels are each drawn in one call, a quad per item, from records in buffer
+// textures. The display's own edits and loads mark the structure changed; the next DrawScene
+// uploads the records again (also when the atom or bond count changed behind its back), so
+// nothing is uploaded per frame otherwise.
 class CDisplay : public CModel {
 public:
     CDisplay();
@@ -147,11 +148,14 @@ public:
     void RenderText();
 
 private:
-    // What the buffers on the GPU were built from; a difference means they are stale.
+    // What the buffers on the GPU were built from (a difference means they are stale), and the
+    // quads they hold.
     struct Uploaded {
         uint64_t generation = UINT64_MAX;
         size_t atoms = 0;
         size_t bonds = 0;
+        size_t atom_quads = 0;
+        size_t bond_quads = 0;
     };
     struct LabelKey {
         uint64_t generation = UINT64_MAX;
@@ -178,7 +182,7 @@ private:
     void RefitPalette();
     void ClearSelection();
     void DeleteGlyphs();
-    void CreateInstanceArrays();
+    void CreateBatchBuffers();
     void SyncBuffers();
     void SyncLabels();
     void FitView(int w, int h);

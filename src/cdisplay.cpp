@@ -331,7 +331,7 @@ CDisplay::CDisplay()
     pick.set_color(0);
     BuildArrow(20);
     SetArrowBuffer();
-    CreateInstanceArrays();
+    CreateBatchBuffers();
     AtomShader.SetShader(atom_vs, atom_frag);
     BondShader.SetShader(bond_vs, bond_frag);
     FontShader.SetShader(font_vs, font_frag);
@@ -533,7 +533,7 @@ void CDisplay::SetArrowBuffer()
     UploadMesh(VAOT, VBOT, v_cone);
 }
 
-void CDisplay::CreateInstanceArrays()
+void CDisplay::CreateBatchBuffers()
 {
     CreateEmptyVertexArray(VAOM);
     CreateBufferTexture(VBOM, TBOM, GL_RGBA32F);
@@ -564,7 +564,7 @@ void CDisplay::SyncBuffers()
     std::vector<CBondInstance> bond_instances;
     BuildBondInstances(m_bond_xyz, m_bond_ang, v_bond_length, bonds, bond_instances);
     UploadInstances(VBOB, bond_instances);
-    uploaded = {u_generation, v_float_raw_xyz.size(), bonds};
+    uploaded = {u_generation, v_float_raw_xyz.size(), bonds, centres.size(), bond_instances.size()};
 }
 
 // The half-extent that shows the structure (and its box when shown) whole in this orientation.
@@ -656,12 +656,12 @@ void CDisplay::DrawAtoms(GLuint Program, bool b)
     BindBufferTexture(Program, "atoms", 0, TBOM);
     BindBufferTexture(Program, "colours", 1, TBOK);
     glUniform1f(Uniform(Program, "S"), atom_scale);
-    const bool highlight = !b && is_atom_selected && selected_atom < uploaded.atoms;
+    const bool highlight = !b && is_atom_selected && selected_atom < uploaded.atom_quads;
     glUniform1i(Uniform(Program, "selected"), highlight ? static_cast<GLint>(selected_atom) : -1);
     SetVector(Uniform(Program, "C"), SELECTED_COLOR);
     if (b)
         ClearFramebuffer(glm::vec4(1.0f));
-    DrawQuads(VAOM, uploaded.atoms);
+    DrawQuads(VAOM, uploaded.atom_quads);
     if (b) {
         ProcessPicking(b);
         ClearFramebuffer(CColor);
@@ -677,7 +677,7 @@ void CDisplay::DrawBonds(GLuint Program)
     BindBufferTexture(Program, "bonds", 0, TBOB);
     glUniform1f(Uniform(Program, "S"), BOND_RADIUS);
     SetVector(Uniform(Program, "C"), BOND_COLOR);
-    DrawQuads(VAOB, uploaded.bonds);
+    DrawQuads(VAOB, uploaded.bond_quads);
 }
 
 void CDisplay::DrawBox(GLuint Program)
