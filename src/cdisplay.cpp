@@ -570,13 +570,13 @@ void CDisplay::SyncBuffers()
 // The half-extent that shows the structure (and its box when shown) whole in this orientation.
 void CDisplay::FitView(int w, int h)
 {
-    std::vector<glm::vec3> points = v_float_raw_xyz;
+    const glm::mat3 rotation(track.Model);
+    fit_width = FitHalfExtent(v_float_raw_xyz, max_atom_radius * atom_scale, rotation, w, h, FIT_MARGIN);
     if (is_show_box) {
         std::vector<glm::vec3> corners;
         BuildCellBoxMesh(m_cell_box, corners);
-        points.insert(points.end(), corners.begin(), corners.end());
+        fit_width = std::max(fit_width, FitHalfExtent(corners, 0.0f, rotation, w, h, FIT_MARGIN));
     }
-    fit_width = FitHalfExtent(points, max_atom_radius * atom_scale, glm::mat3(track.Model), w, h, FIT_MARGIN);
     is_fit_pending = false;
 }
 
