@@ -10,8 +10,9 @@
 #include "cpalette.h"
 
 // Per-instance records of the batched drawing passes, built on the CPU from the model and
-// uploaded as they stand into buffer textures, which the vertex stages read by instance number.
-// Atoms take 16 + 8 bytes, bonds and glyphs 24 bytes; the shaders' texture lists describe them.
+// uploaded as they stand into buffer textures, which the vertex stages read by instance number
+// in whole RGBA texels. Atoms take 16 + 8 bytes, bonds and glyphs 32; the shaders' texture lists
+// describe them.
 
 // One atom's colours as 8-bit RGBA: element colour, then pick colour.
 struct CAtomColours {
@@ -19,17 +20,17 @@ struct CAtomColours {
     uint8_t pick[4];
 };
 
-// One bond: mid-point and the vector from it to one end.
+// One bond: mid-point and the vector from it to one end (w unused, so that each is one texel).
 struct CBondInstance {
-    glm::vec3 centre;
-    glm::vec3 half;
+    glm::vec4 centre;
+    glm::vec4 half;
 };
 
-// One glyph of a label: the atom centre and element radius, the pen position in glyph pixels
-// from the label's start, and the character code.
+// One glyph of a label: the atom centre and element radius, then the pen position in glyph pixels
+// from the label's start and the character code (z, w unused).
 struct CGlyphInstance {
     glm::vec4 anchor;
-    glm::vec2 glyph;
+    glm::vec4 glyph;
 };
 
 // Advance in whole glyph pixels of each character code 0-127; negative for a code without glyph.

@@ -539,7 +539,7 @@ void CDisplay::CreateBatchBuffers()
     CreateBufferTexture(VBOM, TBOM, GL_RGBA32F);
     CreateBufferTexture(VBOK, TBOK, GL_RGBA8);
     CreateEmptyVertexArray(VAOB);
-    CreateBufferTexture(VBOB, TBOB, GL_R32F);
+    CreateBufferTexture(VBOB, TBOB, GL_RGBA32F);
     glGenTextures(1, &TEXM);
 }
 
@@ -756,7 +756,7 @@ void CDisplay::LoadFont(const std::vector<std::string> &font_paths)
     if (VAOF != 0)
         return;
     CreateEmptyVertexArray(VAOF);
-    CreateBufferTexture(VBOF, TBOF, GL_R32F);
+    CreateBufferTexture(VBOF, TBOF, GL_RGBA32F);
 }
 
 // All glyphs share one atlas texture.

@@ -8,7 +8,7 @@
 
 namespace {
 
-static_assert(sizeof(CAtomColours) == 8 && sizeof(CBondInstance) == 24 && sizeof(CGlyphInstance) == 24,
+static_assert(sizeof(CAtomColours) == 8 && sizeof(CBondInstance) == 32 && sizeof(CGlyphInstance) == 32,
               "instance records are uploaded as they stand");
 
 size_t Common(size_t a, size_t b) { return std::min(a, b); }
@@ -45,7 +45,7 @@ void BuildBondInstances(const std::vector<glm::vec3> &mid, const std::vector<glm
     for (size_t k = 0; k < n; k++) {
         const float half_length = static_cast<float>(0.5 * static_cast<double>(length[k]));
         const glm::vec3 axis(BondRotation(ang[k]) * glm::vec4(0.0f, 0.0f, 1.0f, 0.0f));
-        out[k] = {mid[k], axis * half_length};
+        out[k] = {glm::vec4(mid[k], 0.0f), glm::vec4(axis * half_length, 0.0f)};
     }
 }
 
@@ -72,7 +72,7 @@ void BuildGlyphInstances(const std::vector<glm::vec3> &xyz, const std::vector<ui
             const unsigned char code = static_cast<unsigned char>(c);
             if (code >= advances.size() || advances[code] < 0)
                 continue;
-            out.push_back({anchor, glm::vec2(static_cast<float>(pen), static_cast<float>(code))});
+            out.push_back({anchor, glm::vec4(static_cast<float>(pen), static_cast<float>(code), 0.0f, 0.0f)});
             pen += advances[code];
         }
     }

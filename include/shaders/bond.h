@@ -6,8 +6,8 @@
 // Bonds as ray-cast tube impostors: a screen-aligned quad per bond (six vertices, see
 // impostor_corners) around the tube's outline, whose fragments intersect the tube of radius S.
 // The tube is open like the mesh it replaces: its ends lie inside the atoms.
-//   uniforms: samplerBuffer bonds (R32F, six texels per bond: mid-point in model space, then the
-//     vector from it to one end), mat4 MV (View * Model), mat4 P (projection), float S (radius),
+//   uniforms: samplerBuffer bonds (RGBA32F, texels 2i and 2i + 1: mid-point of bond i in model
+//     space, then the vector from it to one end; w unused), mat4 MV (View * Model), mat4 P (projection), float S (radius),
 //     vec3 C (colour); fragment uniforms: see impostor_light
 //   out: footprint (camera-space x, y), flat centre (camera space), flat axis (unit),
 //     flat half_length, flat ourColor
@@ -24,16 +24,11 @@ flat out vec3 axis;
 flat out float half_length;
 flat out vec3 ourColor;
 
-vec3 BondVector(int texel)
-{
-    return vec3(texelFetch(bonds, texel).r, texelFetch(bonds, texel + 1).r, texelFetch(bonds, texel + 2).r);
-}
-
 void main()
 {
-    int first = 6 * Instance();
-    centre = (MV * vec4(BondVector(first), 1.0)).xyz;
-    vec3 h = mat3(MV) * BondVector(first + 3);
+    int first = 2 * Instance();
+    centre = (MV * vec4(texelFetch(bonds, first).xyz, 1.0)).xyz;
+    vec3 h = mat3(MV) * texelFetch(bonds, first + 1).xyz;
     half_length = length(h);
     axis = half_length > 0.0 ? h / half_length : vec3(0.0, 0.0, 1.0);
     // The outline: the axis on screen, widened by the radius on all sides.

@@ -6,8 +6,9 @@
 // Text labels, all in one draw: a quad per glyph of every label (six vertices, see
 // impostor_corners) in a plane facing the viewer S times the element radius in front of the atom
 // centre, textured from the glyph atlas.
-//   uniforms: samplerBuffer glyphs (texture unit 2; R32F, six texels per glyph: atom centre in
-//     model space, element radius, pen position in glyph pixels from the label's start, code),
+//   uniforms: samplerBuffer glyphs (texture unit 2; RGBA32F, texels 2i and 2i + 1: atom centre in
+//     model space and element radius, then pen position in glyph pixels from the label's start
+//     and character code),
 //     mat4 MV (View * Model), mat4 P (projection), float S (radius factor), float F
 //     (world units per glyph pixel), vec2 O (label start beside the atom centre, world units),
 //     sampler2D metrics (texture unit 1; texel (code, 0) = left, bottom, width, height of the
@@ -25,16 +26,11 @@ uniform float F;
 uniform vec2 O;
 uniform sampler2D metrics;
 
-float Field(int first, int k)
-{
-    return texelFetch(glyphs, first + k).r;
-}
-
 void main()
 {
-    int first = 6 * Instance();
-    vec4 anchor = vec4(Field(first, 0), Field(first, 1), Field(first, 2), Field(first, 3));
-    vec2 glyph = vec2(Field(first, 4), Field(first, 5));
+    int first = 2 * Instance();
+    vec4 anchor = texelFetch(glyphs, first);
+    vec2 glyph = texelFetch(glyphs, first + 1).xy;
     int code = int(glyph.y);
     vec4 box = texelFetch(metrics, ivec2(code, 0), 0);
     vec4 uv = texelFetch(metrics, ivec2(code, 1), 0);

@@ -47,8 +47,8 @@ TEST(BondInstances, ReachFromOneBondedAtomCentreToTheOther)
         SCOPED_TRACE(k);
         const glm::vec3 a = m.v_float_raw_xyz[m.m_bond_indices[k].x];
         const glm::vec3 b = m.v_float_raw_xyz[m.m_bond_indices[k].y];
-        const glm::vec3 end1 = bonds[k].centre + bonds[k].half;
-        const glm::vec3 end2 = bonds[k].centre - bonds[k].half;
+        const glm::vec3 end1 = glm::vec3(bonds[k].centre + bonds[k].half);
+        const glm::vec3 end2 = glm::vec3(bonds[k].centre - bonds[k].half);
         const float forward = glm::length(end1 - b) + glm::length(end2 - a);
         const float backward = glm::length(end1 - a) + glm::length(end2 - b);
         EXPECT_LT(std::min(forward, backward), 1e-4f);
@@ -79,9 +79,9 @@ TEST(Labels, GlyphsAdvanceThePenAndMissingGlyphsAreSkipped)
     // "O0": only O has a glyph; "Si1": S and i have none, so 1 starts the label.
     ASSERT_EQ(glyphs.size(), 2u);
     EXPECT_EQ(glyphs[0].anchor, glm::vec4(0, 0, 0, atom_rgbs[O_INDEX].w));
-    EXPECT_EQ(glyphs[0].glyph, glm::vec2(0.0f, 'O'));
+    EXPECT_EQ(glyphs[0].glyph, glm::vec4(0.0f, 'O', 0.0f, 0.0f));
     EXPECT_EQ(glyphs[1].anchor, glm::vec4(1, 2, 3, atom_rgbs[SI_INDEX].w));
-    EXPECT_EQ(glyphs[1].glyph, glm::vec2(0.0f, '1'));
+    EXPECT_EQ(glyphs[1].glyph, glm::vec4(0.0f, '1', 0.0f, 0.0f));
 
     const std::vector<glm::vec3> many(13, glm::vec3(0.0f));
     const std::vector<uint32_t> oxygens(13, O_INDEX);
@@ -89,6 +89,6 @@ TEST(Labels, GlyphsAdvanceThePenAndMissingGlyphsAreSkipped)
     // Indices alone, with glyphs for 1 and 2 only: "1", "2", "10", "11" and "12" show; in "12"
     // the 2 starts where the 1 advanced to.
     ASSERT_EQ(glyphs.size(), 7u);
-    EXPECT_EQ(glyphs[5].glyph, glm::vec2(0.0f, '1'));
-    EXPECT_EQ(glyphs[6].glyph, glm::vec2(20.0f, '2'));
+    EXPECT_EQ(glyphs[5].glyph, glm::vec4(0.0f, '1', 0.0f, 0.0f));
+    EXPECT_EQ(glyphs[6].glyph, glm::vec4(20.0f, '2', 0.0f, 0.0f));
 }
