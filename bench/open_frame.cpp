@@ -102,6 +102,7 @@ int main(int argc, char **argv)
             return 1;
         }
         const double read_ms = MillisecondsSince(open);
+        const double read_peak = PeakMegabytes();
         DrawFrame(display);
         const double first_frame_ms = MillisecondsSince(open);
         const Clock::time_point turning = Clock::now();
@@ -113,9 +114,11 @@ int main(int argc, char **argv)
         std::printf("atoms %zu bonds %u\n", display.v_float_raw_xyz.size(), display.i_number_of_bonds);
         std::printf("read %.0f ms, open to first frame %.0f ms, turning %.0f ms per frame\n", read_ms, first_frame_ms,
                     frame_ms);
-        std::printf("instance data on the GPU %.1f MB (24 bytes per atom and per bond)\n",
-                    24.0 * static_cast<double>(display.v_float_raw_xyz.size() + display.i_number_of_bonds) / 1e6);
-        std::printf("peak memory %.0f MB\n", PeakMegabytes());
+        std::printf("batch records on the GPU %.1f MB (24 bytes per atom, 32 per bond)\n",
+                    (24.0 * static_cast<double>(display.v_float_raw_xyz.size()) +
+                     32.0 * static_cast<double>(display.i_number_of_bonds)) / 1e6);
+        std::printf("peak memory %.0f MB (%.0f MB after reading, before the first frame)\n", PeakMegabytes(),
+                    read_peak);
         display.Delete();
     }
     glfwDestroyWindow(window);
