@@ -5,8 +5,9 @@
 
 // Atoms as ray-cast sphere impostors: a screen-aligned quad per atom (six vertices, see
 // impostor_corners) whose fragments find the sphere point under them.
-//   uniforms: samplerBuffer atoms (RGBA32F, texel i: centre of atom i in model space, element
-//     radius), samplerBuffer colours (RGBA8, texels 2i and 2i + 1: element colour, pick colour),
+//   uniforms: samplerBuffer atoms (texture unit 0; RGBA32F, texel i: centre of atom i in model
+//     space, element radius), samplerBuffer colours (texture unit 1; RGBA8, texels 2i and 2i + 1:
+//     element colour, pick colour),
 //     mat4 MV (View * Model), mat4 P (projection), float S (radius factor),
 //     int selected (atom drawn in C, -1 for none), vec3 C (selection colour)
 //   fragment uniforms: see impostor_light

@@ -6,9 +6,10 @@
 // Bonds as ray-cast tube impostors: a screen-aligned quad per bond (six vertices, see
 // impostor_corners) around the tube's outline, whose fragments intersect the tube of radius S.
 // The tube is open like the mesh it replaces: its ends lie inside the atoms.
-//   uniforms: samplerBuffer bonds (RGBA32F, texels 2i and 2i + 1: mid-point of bond i in model
-//     space, then the vector from it to one end; w unused), mat4 MV (View * Model), mat4 P (projection), float S (radius),
-//     vec3 C (colour); fragment uniforms: see impostor_light
+//   uniforms: samplerBuffer bonds (texture unit 0; RGBA32F, texels 2i and 2i + 1: mid-point of
+//     bond i in model space, then the vector from it to one end; w unused), mat4 MV (View *
+//     Model), mat4 P (projection), float S (radius), vec3 C (colour); fragment uniforms: see
+//     impostor_light
 //   out: footprint (camera-space x, y), flat centre (camera space), flat axis (unit),
 //     flat half_length, flat ourColor
 inline constexpr char bond_vs_main[] = R"(
