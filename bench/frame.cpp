@@ -1,9 +1,11 @@
-// One DrawScene of a water box with bonds shown, into a hidden 1280 x 720 window.
+// DrawScene of a water box with bonds shown, into a hidden 1280 x 720 window: the plain frame, the
+// frame with every atom labelled, and the frame after a click (pick pass, read-back, scene).
 // Needs an X display: xvfb-run -a -s "-screen 0 1280x800x24" ./bench_frame
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <memory>
 
 #include "../tests/structure_builder.h"
 #include "cdisplay.h"
@@ -25,28 +27,63 @@ GLFWwindow *OpenHiddenWindow()
     return gladLoadGL(glfwGetProcAddress) != 0 ? window : nullptr;
 }
 
-void BM_DrawSceneWaterWithBonds(benchmark::State &state)
+// A water box of `atoms` atoms loaded and shown with bonds, drawn once so the buffers are uploaded.
+std::unique_ptr<CDisplay> WaterDisplay(size_t atoms)
 {
-    const Atoms atoms = WaterBox(static_cast<size_t>(state.range(0)));
-    CDisplay display;
-    LoadAtoms(display, atoms);
-    display.RefreshStructure();
-    display.is_show_bond = true;
-    display.SetAtomScale(true);
+    auto display = std::make_unique<CDisplay>();
+    LoadAtoms(*display, WaterBox(atoms));
+    display->RefreshStructure();
+    display->is_show_bond = true;
+    display->SetAtomScale(true);
     glViewport(0, 0, WIDTH, HEIGHT);
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    display->DrawScene(WIDTH, HEIGHT);
+    glFinish();
+    return display;
+}
+
+void DrawFrames(benchmark::State &state, CDisplay &display, bool pick)
+{
     for (auto _ : state) {
+        if (pick)
+            display.SetPicking(WIDTH / 2, HEIGHT / 2);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         display.DrawScene(WIDTH, HEIGHT);
         glFinish();
     }
-    state.counters["atoms"] = static_cast<double>(atoms.size());
+    state.counters["atoms"] = static_cast<double>(display.v_float_raw_xyz.size());
     state.counters["bonds"] = display.i_number_of_bonds;
     display.Delete();
 }
-BENCHMARK(BM_DrawSceneWaterWithBonds)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_DrawSceneWaterWithBonds(benchmark::State &state)
+{
+    DrawFrames(state, *WaterDisplay(static_cast<size_t>(state.range(0))), false);
+}
+BENCHMARK(BM_DrawSceneWaterWithBonds)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void BM_DrawSceneWaterLabelled(benchmark::State &state)
+{
+    auto display = WaterDisplay(static_cast<size_t>(state.range(0)));
+    display->is_show_label = true;
+    display->ShowIndex(true);
+    DrawFrames(state, *display, false);
+}
+BENCHMARK(BM_DrawSceneWaterLabelled)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_DrawSceneWaterPicked(benchmark::State &state)
+{
+    DrawFrames(state, *WaterDisplay(static_cast<size_t>(state.range(0))), true);
+}
+BENCHMARK(BM_DrawSceneWaterPicked)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

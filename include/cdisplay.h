@@ -13,17 +13,24 @@
 #include "cshader.h"
 #include "ctrack.h"
 
-// One rasterised glyph: its texture and metrics in pixels (Advance in 1/64 pixel).
+// One rasterised glyph: the atlas texture holding it, its place there and its metrics in pixels
+// (Advance in 1/64 pixel).
 struct Character {
     GLuint TextureID;
     glm::ivec2 Size;
     glm::ivec2 Bearing;
     GLuint Advance;
+    glm::ivec2 Offset;
 };
 
 // The structure model together with its renderer and the view state the panels change. All
 // operations need the OpenGL context that was current at construction; Delete releases the GPU
 // objects and must run before that context goes.
+//
+// Atoms, bonds and labels are each drawn in one call, a quad per item, from records in buffer
+// textures. The display's own edits and loads mark the structure changed; the next DrawScene
+// uploads the records again (also when the atom or bond count changed behind its back), so
+// nothing is uploaded per frame otherwise.
 class CDisplay : public CModel {
 public:
     CDisplay();
@@ -48,20 +55,25 @@ public:
     uint32_t selected_zatom = 0;
     std::string selected_symbol;
     glm::vec3 selected_xyz{0.0f};
-    GLuint VAOM = 0, VBOM = 0;  // sphere
-    GLuint VAOB = 0, VBOB = 0;  // tube
+    GLuint VAOM = 0, VBOM = 0;  // atoms: centres and radii (buffer texture TBOM)
+    GLuint VBOK = 0;            // atoms: colours (buffer texture TBOK)
+    GLuint VAOB = 0, VBOB = 0;  // bonds (buffer texture TBOB)
     GLuint VAOC = 0, VBOC = 0;  // cell box
     GLuint VAOA = 0, VBOA = 0;  // arrow shaft
     GLuint VAOT = 0, VBOT = 0;  // arrow head
-    GLuint VAOF = 0, VBOF = 0;  // glyph quad
+    GLuint VAOF = 0, VBOF = 0;  // label glyphs (buffer texture TBOF)
+    GLuint TBOM = 0, TBOK = 0, TBOB = 0, TBOF = 0;
+    GLuint TEXM = 0;            // glyph metrics and atlas places, read by the label program
     GLfloat atom_scale = 1.0f;
+    // Zoom factor on fit_width, the half-extent that fits the structure to the window; a load and
+    // ResetZoom refit it at the next DrawScene.
     GLfloat view_zoom = 1.0f;
+    GLfloat fit_width = 1.0f;
+    bool is_fit_pending = true;
     GLfloat font_scale = 0.005f;
     GLfloat target_width = 0.0f;
-    std::vector<glm::vec3> v_cylinder, v_arrow, v_cone, v_sphere;
+    std::vector<glm::vec3> v_arrow, v_cone;
     std::map<char, Character> Characters;
-    GLint nvtx = 0;
-    GLint cylinder_vertex = 0;
     GLint arrow_vertex = 0;
     GLfloat fix_side = 0.0f;
     glm::vec4 CColor{0.0f, 0.0f, 0.0f, 1.0f};
@@ -69,7 +81,7 @@ public:
     glm::vec3 axis_position{-0.85f, 0.8f, -0.5f};
     glm::vec2 view_offset{0.0f};
     glm::mat4 Projection{1.0f}, FixView{1.0f}, mvp{1.0f};
-    CShader AtomShader, BondShader, FontShader, PickShader, ArrowShader;
+    CShader AtomShader, BondShader, FontShader, PickShader, ArrowShader, BoxShader;
     int pcolor[2] = {0, 0};
 
     // Releases every GPU object this display created; safe to call more than once.
@@ -108,6 +120,8 @@ public:
     void AfterEdit();
     // Where atom i is drawn in a view of `size` pixels, origin at the top left (last DrawScene).
     glm::vec2 ScreenPosition(uint32_t i, glm::vec2 size) const;
+    // Makes the next DrawScene upload atoms, bonds and labels again.
+    void StructureChanged() { ++u_revision; }
 
     // Load and save with the format chosen in input_format.
     // False when the file could not be read or written; CModel::error_message says why.
@@ -116,13 +130,9 @@ public:
     // Display side of a successful load: cell box, pick palette, selection, visibility.
     void RefreshStructure();
 
-    // Meshes.
-    void BuildSphere(unsigned int res);
-    void BuildCylinder(unsigned int res);
+    // Meshes of the gizmo and the cell box.
     void BuildArrow(unsigned int res);
     void BuildCube();
-    void SetSphereBuffer();
-    void SetCylinderBuffer();
     void SetArrowBuffer();
 
     // Drawing: one frame into the current framebuffer of w x h pixels.
@@ -132,16 +142,53 @@ public:
     void DrawBox(GLuint Program);
     void ShowAxes(GLuint Program);
 
-    // Labels. LoadFont opens the first of font_paths that FreeType accepts.
+    // Labels. LoadFont opens the first of font_paths that FreeType accepts and replaces the glyph
+    // atlas with its glyphs; RenderText draws the labels of all atoms in one call.
     void LoadFont();
     void LoadFont(const std::vector<std::string> &font_paths);
     void RenderText();
-    void RenderText(GLuint Program, float s, std::string text);
 
 private:
+    // What the buffers on the GPU were built from (a difference means they are stale), and the
+    // quads they hold.
+    struct Uploaded {
+        uint64_t generation = UINT64_MAX;
+        size_t atoms = 0;
+        size_t bonds = 0;
+        size_t atom_quads = 0;
+        size_t bond_quads = 0;
+    };
+    struct LabelKey {
+        uint64_t generation = UINT64_MAX;
+        uint64_t font = 0;
+        bool symbol = false;
+        bool index = false;
+        bool operator==(const LabelKey &o) const
+        {
+            return generation == o.generation && font == o.font && symbol == o.symbol && index == o.index;
+        }
+    };
+
+    uint64_t u_font_generation = 0;
+    Uploaded uploaded;
+    LabelKey label_key;
+    size_t u_glyph_instances = 0;
+    // Reach of the structure from the origin: atom centres, the largest element radius drawn,
+    // and the cell box corners; the depth range and the fit are sized from them.
+    float centre_reach = 0.0f;
+    float max_atom_radius = 0.0f;
+    float box_reach = 0.0f;
+
     void RefitPalette();
     void ClearSelection();
     void DeleteGlyphs();
+    void CreateBatchBuffers();
+    void SyncBuffers();
+    void SyncLabels();
+    void FitView(int w, int h);
+    float DepthRadius() const;
+    void SetImpostorUniforms(GLuint Program);
+    glm::vec3 GizmoShift() const;
     void DrawGizmoPart(GLuint Program, GLuint vao, GLenum mode);
 };
 

@@ -79,6 +79,9 @@ public:
     std::vector<CPeriodicBonds::SBond> m_bond_pbc;
     CTimer timer;
 
+    // Counts the changes to the atoms and bonds (loads, edits, undo and redo), so that a view of
+    // them knows when it is out of date.
+    uint64_t u_revision = 0;
     // Why the last ReadStructureFile or SaveStructureFile failed; empty after a success.
     std::string error_message;
 

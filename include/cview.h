@@ -1,15 +1,34 @@
 #ifndef CVIEW_H
 #define CVIEW_H
 
+#include <vector>
 #include <glm/glm.hpp>
 
-// Orthographic projections of one frame. The longer side of a w x h framebuffer spans 2B world
-// units, the shorter one 2B times the aspect factor; depth spans -10B..10B.
-struct CViewProjection {
-    glm::mat4 scene;   // with the pan offset (world units) applied
-    glm::mat4 fixed;   // the same volume without panning, for the axes gizmo
+// The visible depth of an orthographic volume, as distances from the camera along its view
+// direction (the near plane may lie behind the camera).
+struct CDepthRange {
+    float near_plane;
+    float far_plane;
 };
 
-CViewProjection SceneProjection(float half_extent, const glm::vec2 &offset, int w, int h);
+// Orthographic projections of one frame. The longer side of a w x h framebuffer spans 2B world
+// units, the shorter one 2B times the aspect factor.
+struct CViewProjection {
+    glm::mat4 scene;   // with the pan offset (world units) applied
+    glm::mat4 fixed;   // the same frame without panning and with its own depth, for the axes gizmo
+};
+
+CViewProjection SceneProjection(float half_extent, const glm::vec2 &offset, int w, int h, CDepthRange scene_depth,
+                                CDepthRange fixed_depth);
+
+// The depth that holds everything within `radius` of a point `distance` in front of the camera,
+// whatever the zoom; never empty, so that a lone point still has depth to be drawn in.
+CDepthRange EnclosingDepth(float distance, float radius);
+
+// The half-extent B of SceneProjection that shows every point, turned by `rotation` and widened
+// by `radius`, inside a w x h framebuffer centred on the origin, with `margin` (a fraction of B)
+// to spare on the tighter side. 1 when there are no points.
+float FitHalfExtent(const std::vector<glm::vec3> &points, float radius, const glm::mat3 &rotation, int w, int h,
+                    float margin);
 
 #endif

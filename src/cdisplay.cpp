@@ -5,16 +5,21 @@
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#define GLFW_INCLUDE_NONE
+#include <GLFW/glfw3.h>
 #include <glm/gtc/matrix_transform.hpp>
 #include <glm/gtc/type_ptr.hpp>
 
+#include "cinstance.h"
 #include "cmesh.h"
+#include "cpick.h"
 #include "cview.h"
 #include "elements.h"
 #include "shaders/arrow.h"
 #include "shaders/atom.h"
 #include "shaders/bond.h"
 #include "shaders/font.h"
+#include "shaders/line.h"
 #include "shaders/pick.h"
 
 namespace {
@@ -26,8 +31,9 @@ const std::vector<std::string> FONT_PATHS = {
 };
 const FT_UInt GLYPH_PIXELS = 48;
 const unsigned int GLYPH_CODES = 128;
-// Six quad vertices of (x, y, s, t).
-const GLsizeiptr GLYPH_QUAD_BYTES = 6 * 4 * sizeof(float);
+// Glyphs sit in rows of an atlas this wide, apart by a blank border that linear filtering may read.
+const int ATLAS_WIDTH = 1024;
+const int ATLAS_BORDER = 2;
 
 const glm::vec3 SELECTED_COLOR(1.5f, 0.75f, 0.45f);
 const glm::vec3 BOND_COLOR(0.9f, 0.9f, 0.9f);
@@ -37,6 +43,18 @@ const float BOND_RADIUS = 0.1f;
 // Where the first glyph of a label starts, relative to the atom centre, in label-space units.
 const float LABEL_START = -0.15f;
 const float HALF_PI = 1.5707964f;
+// Share of the fitted half-extent left free around the structure.
+const float FIT_MARGIN = 0.05f;
+// Headroom on the depth range, so that rounding never clips the front or back of the structure.
+const float DEPTH_SLACK = 1.01f;
+// The gizmo's depth range is this many arrow lengths deep on each side of its origin, so the
+// arrows fill the middle half of it, and its depth shift is kept short of the clip planes. Its
+// arrows reach from the origin to the tip of a head (2.4 units of fix_side long, 0.2 wide), which
+// stays a little more than that from the window's edges.
+const float GIZMO_ARROW_LENGTH = 2.4f;
+const float GIZMO_REACH = 2.5f;
+const float GIZMO_DEPTH_ARROWS = 4.0f;
+const float GIZMO_MAX_SHIFT = 0.7f;
 
 // The gizmo arrows: the rotation that turns the arrow's +z into the axis, and the axis colour.
 struct GizmoAxis {
@@ -57,17 +75,17 @@ void SetMatrix(GLint location, const glm::mat4 &m)
 
 void SetVector(GLint location, const glm::vec3 &v) { glUniform3f(location, v.x, v.y, v.z); }
 
-// Locations of the per-object uniforms of the mesh programs, looked up once per pass. A uniform
-// the program lacks (the pick program's M and V) gives -1, which the setters ignore.
+GLint Uniform(GLuint program, const char *name) { return glGetUniformLocation(program, name); }
+
+// Locations of the per-object uniforms of the gizmo program, looked up once per pass.
 struct ObjectUniforms {
     GLint mvp, m, v, s, c;
 };
 
 ObjectUniforms FindObjectUniforms(GLuint program)
 {
-    return {glGetUniformLocation(program, "MVP"), glGetUniformLocation(program, "M"),
-            glGetUniformLocation(program, "V"), glGetUniformLocation(program, "S"),
-            glGetUniformLocation(program, "C")};
+    return {Uniform(program, "MVP"), Uniform(program, "M"), Uniform(program, "V"), Uniform(program, "S"),
+            Uniform(program, "C")};
 }
 
 // Lets go of whatever vertex array a previous pass left bound before binding vao.
@@ -93,6 +111,13 @@ void ReleaseVertexArray(GLuint &vao, GLuint &vbo)
     vbo = 0;
 }
 
+void ReleaseTexture(GLuint &texture)
+{
+    if (texture != 0)
+        glDeleteTextures(1, &texture);
+    texture = 0;
+}
+
 // Uploads a vec3 array into a fresh vertex array (attribute 0), replacing the pair it held.
 void UploadMesh(GLuint &vao, GLuint &vbo, const std::vector<glm::vec3> &v)
 {
@@ -105,6 +130,83 @@ void UploadMesh(GLuint &vao, GLuint &vbo, const std::vector<glm::vec3> &v)
     glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(glm::vec3), nullptr);
     glEnableVertexAttribArray(0);
     glBindVertexArray(0);
+}
+
+// A vertex array with no attributes: the batched passes read their records from buffer textures.
+void CreateEmptyVertexArray(GLuint &vao)
+{
+    glGenVertexArrays(1, &vao);
+    glBindVertexArray(vao);
+    glBindVertexArray(0);
+}
+
+// A buffer that the vertex stages read as a buffer texture of `format`.
+void CreateBufferTexture(GLuint &buffer, GLuint &texture, GLenum format)
+{
+    glGenBuffers(1, &buffer);
+    glBindBuffer(GL_TEXTURE_BUFFER, buffer);
+    glBufferData(GL_TEXTURE_BUFFER, 0, nullptr, GL_STATIC_DRAW);
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_BUFFER, texture);
+    glTexBuffer(GL_TEXTURE_BUFFER, format, buffer);
+    glBindTexture(GL_TEXTURE_BUFFER, 0);
+    glBindBuffer(GL_TEXTURE_BUFFER, 0);
+}
+
+void ReleaseBufferTexture(GLuint &buffer, GLuint &texture)
+{
+    if (buffer != 0)
+        glDeleteBuffers(1, &buffer);
+    buffer = 0;
+    ReleaseTexture(texture);
+}
+
+template <typename T>
+void UploadInstances(GLuint buffer, const std::vector<T> &v)
+{
+    glBindBuffer(GL_TEXTURE_BUFFER, buffer);
+    glBufferData(GL_TEXTURE_BUFFER, static_cast<GLsizeiptr>(v.size() * sizeof(T)), v.data(), GL_STATIC_DRAW);
+    glBindBuffer(GL_TEXTURE_BUFFER, 0);
+}
+
+void BindBufferTexture(GLuint program, const char *name, GLint unit, GLuint texture)
+{
+    glUniform1i(Uniform(program, name), unit);
+    glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
+    glBindTexture(GL_TEXTURE_BUFFER, texture);
+    glActiveTexture(GL_TEXTURE0);
+}
+
+// Six vertices per quad (see impostor_corners), in one call.
+void DrawQuads(GLuint vao, size_t instances)
+{
+    if (instances == 0)
+        return;
+    RebindVertexArray(vao);
+    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(6 * instances));
+    glBindVertexArray(0);
+}
+
+float Reach(const std::vector<glm::vec3> &points)
+{
+    float r2 = 0.0f;
+    for (const glm::vec3 &p : points)
+        r2 = std::max(r2, glm::dot(p, p));
+    return std::sqrt(r2);
+}
+
+// Framebuffer pixels per window unit of the current window; 1 without one.
+glm::vec2 FramebufferScale()
+{
+    GLFWwindow *window = glfwGetCurrentContext();
+    if (window == nullptr)
+        return glm::vec2(1.0f);
+    int ww = 0, wh = 0, fw = 0, fh = 0;
+    glfwGetWindowSize(window, &ww, &wh);
+    glfwGetFramebufferSize(window, &fw, &fh);
+    if (ww <= 0 || wh <= 0 || fw <= 0 || fh <= 0)
+        return glm::vec2(1.0f);
+    return glm::vec2(static_cast<float>(fw) / static_cast<float>(ww), static_cast<float>(fh) / static_cast<float>(wh));
 }
 
 FT_Face OpenFirstFont(FT_Library ft, const std::vector<std::string> &paths)
@@ -122,33 +224,104 @@ FT_Face OpenFirstFont(FT_Library ft, const std::vector<std::string> &paths)
     return nullptr;
 }
 
-void RasteriseGlyphs(FT_Face face, std::map<char, Character> &glyphs)
+// A rendered glyph waiting for its place in the atlas.
+struct GlyphBitmap {
+    char code;
+    Character metrics;
+    std::vector<unsigned char> pixels;
+};
+
+std::vector<GlyphBitmap> RenderGlyphs(FT_Face face)
 {
     FT_Set_Pixel_Sizes(face, 0, GLYPH_PIXELS);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    std::vector<GlyphBitmap> glyphs;
     for (unsigned int c = 0; c < GLYPH_CODES; c++) {
         if (FT_Load_Char(face, c, FT_LOAD_RENDER) != 0) {
             std::cout << "ERROR::FREETYTPE: Failed to load Glyph" << std::endl;
             continue;
         }
         const FT_GlyphSlot g = face->glyph;
-        GLuint texture;
-        glGenTextures(1, &texture);
-        glBindTexture(GL_TEXTURE_2D, texture);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RED, static_cast<GLsizei>(g->bitmap.width),
-                     static_cast<GLsizei>(g->bitmap.rows), 0, GL_RED, GL_UNSIGNED_BYTE, g->bitmap.buffer);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        const Character ch = {texture,
-                              glm::ivec2(g->bitmap.width, g->bitmap.rows),
-                              glm::ivec2(g->bitmap_left, g->bitmap_top),
-                              static_cast<GLuint>(g->advance.x)};
-        if (!glyphs.emplace(static_cast<char>(c), ch).second)
-            glDeleteTextures(1, &texture);
+        const FT_Bitmap &b = g->bitmap;
+        GlyphBitmap glyph{static_cast<char>(c),
+                          {0, glm::ivec2(b.width, b.rows), glm::ivec2(g->bitmap_left, g->bitmap_top),
+                           static_cast<GLuint>(g->advance.x), glm::ivec2(0)},
+                          {}};
+        // Rows may be padded (pitch); the atlas wants them tight.
+        for (unsigned int row = 0; row < b.rows; row++)
+            glyph.pixels.insert(glyph.pixels.end(), b.buffer + row * b.pitch, b.buffer + row * b.pitch + b.width);
+        glyphs.push_back(std::move(glyph));
     }
+    return glyphs;
+}
+
+// Shelf packing: glyphs left to right in rows as high as their tallest glyph. Returns the height.
+int PlaceGlyphs(std::vector<GlyphBitmap> &glyphs)
+{
+    int x = ATLAS_BORDER, y = ATLAS_BORDER, row_height = 0;
+    for (GlyphBitmap &g : glyphs) {
+        const glm::ivec2 size = g.metrics.Size;
+        if (x + size.x + ATLAS_BORDER > ATLAS_WIDTH) {
+            x = ATLAS_BORDER;
+            y += row_height + ATLAS_BORDER;
+            row_height = 0;
+        }
+        g.metrics.Offset = glm::ivec2(x, y);
+        x += size.x + ATLAS_BORDER;
+        row_height = std::max(row_height, size.y);
+    }
+    return y + row_height + ATLAS_BORDER;
+}
+
+GLuint UploadAtlas(const std::vector<GlyphBitmap> &glyphs, int height)
+{
+    std::vector<unsigned char> atlas(static_cast<size_t>(ATLAS_WIDTH) * height, 0);
+    for (const GlyphBitmap &g : glyphs)
+        for (int row = 0; row < g.metrics.Size.y; row++)
+            std::copy_n(g.pixels.begin() + static_cast<ptrdiff_t>(row) * g.metrics.Size.x, g.metrics.Size.x,
+                        atlas.begin() + static_cast<ptrdiff_t>(g.metrics.Offset.y + row) * ATLAS_WIDTH + g.metrics.Offset.x);
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RED, ATLAS_WIDTH, height, 0, GL_RED, GL_UNSIGNED_BYTE, atlas.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glBindTexture(GL_TEXTURE_2D, 0);
+    return texture;
+}
+
+// The label program's table, one column per code: row 0 the glyph box in pixels from the pen on
+// the baseline (left, bottom, width, height), row 1 its atlas rectangle (u0, v top, u1, v bottom).
+void UploadGlyphMetrics(GLuint texture, const std::map<char, Character> &glyphs, int atlas_height)
+{
+    std::vector<glm::vec4> table(2 * GLYPH_CODES, glm::vec4(0.0f));
+    const glm::vec2 atlas(ATLAS_WIDTH, std::max(atlas_height, 1));
+    for (const auto &[code, ch] : glyphs) {
+        const size_t c = static_cast<unsigned char>(code);
+        if (c >= GLYPH_CODES)
+            continue;
+        table[c] = glm::vec4(ch.Bearing.x, ch.Bearing.y - ch.Size.y, ch.Size.x, ch.Size.y);
+        const glm::vec2 lo = glm::vec2(ch.Offset) / atlas;
+        const glm::vec2 hi = glm::vec2(ch.Offset + ch.Size) / atlas;
+        table[GLYPH_CODES + c] = glm::vec4(lo.x, lo.y, hi.x, hi.y);
+    }
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, GLYPH_CODES, 2, 0, GL_RGBA, GL_FLOAT, table.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+CGlyphAdvances GlyphAdvances(const std::map<char, Character> &glyphs)
+{
+    CGlyphAdvances advances;
+    advances.fill(-1);
+    for (const auto &[code, ch] : glyphs)
+        if (static_cast<unsigned char>(code) < GLYPH_CODES)
+            advances[static_cast<unsigned char>(code)] = static_cast<int>(ch.Advance >> 6);
+    return advances;
 }
 
 } // namespace
@@ -156,35 +329,41 @@ void RasteriseGlyphs(FT_Face face, std::map<char, Character> &glyphs)
 CDisplay::CDisplay()
 {
     pick.set_color(0);
-    BuildCylinder(20);
     BuildArrow(20);
-    BuildSphere(2);
-    SetCylinderBuffer();
     SetArrowBuffer();
-    SetSphereBuffer();
+    CreateBatchBuffers();
     AtomShader.SetShader(atom_vs, atom_frag);
     BondShader.SetShader(bond_vs, bond_frag);
     FontShader.SetShader(font_vs, font_frag);
     PickShader.SetShader(pick_vs, pick_frag);
     ArrowShader.SetShader(arrow_vs, arrow_frag);
+    BoxShader.SetShader(line_vs, line_frag);
     LoadFont();
     track.SetRotationMatrix();
 }
 
 void CDisplay::Delete()
 {
+    ReleaseBufferTexture(VBOM, TBOM);
+    ReleaseBufferTexture(VBOK, TBOK);
+    ReleaseBufferTexture(VBOB, TBOB);
+    ReleaseBufferTexture(VBOF, TBOF);
     ReleaseVertexArray(VAOM, VBOM);
     ReleaseVertexArray(VAOB, VBOB);
     ReleaseVertexArray(VAOC, VBOC);
     ReleaseVertexArray(VAOA, VBOA);
     ReleaseVertexArray(VAOT, VBOT);
     ReleaseVertexArray(VAOF, VBOF);
+    ReleaseTexture(TEXM);
     DeleteGlyphs();
     AtomShader.Delete();
     BondShader.Delete();
     FontShader.Delete();
     PickShader.Delete();
     ArrowShader.Delete();
+    BoxShader.Delete();
+    uploaded = Uploaded();
+    label_key = LabelKey();
 }
 
 // ---- view settings -------------------------------------------------------------------------
@@ -205,7 +384,14 @@ void CDisplay::SetFont(float f) { font_scale = f; }
 void CDisplay::SetAxesPosition(glm::vec3 p) { axis_position = -p; }
 void CDisplay::SetViewOffset(glm::vec2 o) { view_offset = o; }
 void CDisplay::SetClearColor(glm::vec4 c) { CColor = c; }
-void CDisplay::ResetZoom() { view_zoom = 1.0f; }
+
+// The window size is known only when drawing, so the fit itself waits for the next DrawScene.
+void CDisplay::ResetZoom()
+{
+    view_zoom = 1.0f;
+    is_fit_pending = true;
+}
+
 void CDisplay::ResetAxes() { SetAxesPosition(initial_axis_position); }
 
 void CDisplay::ResetScene()
@@ -233,13 +419,13 @@ void CDisplay::RefitPalette()
 
 // ---- picking -------------------------------------------------------------------------------
 
-// The pixel under the pointer: window rows count from the top, framebuffer rows from the bottom.
 void CDisplay::SetPicking(int x, int y)
 {
     GLint viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
-    pcolor[0] = std::clamp(x, 0, std::max(viewport[2] - 1, 0));
-    pcolor[1] = std::clamp(viewport[3] - 1 - y, 0, std::max(viewport[3] - 1, 0));
+    const glm::ivec2 pixel = PickPixel(x, y, viewport, FramebufferScale());
+    pcolor[0] = pixel.x;
+    pcolor[1] = pixel.y;
     is_picking = true;
 }
 
@@ -249,12 +435,13 @@ void CDisplay::ProcessPicking(bool)
 {
     unsigned char rgb[4] = {255, 255, 255, 255};
     glReadPixels(pcolor[0], pcolor[1], 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
-    const uint32_t index = pick.get_index_rgb(rgb[0], rgb[1], rgb[2]);
-    if (index >= v_atom_index.size() || index >= v_float_raw_xyz.size()) {
+    const size_t atoms = std::min(v_atom_index.size(), v_float_raw_xyz.size());
+    const uint32_t index = PickedAtom(pick.get_index_rgb(rgb[0], rgb[1], rgb[2]), atoms);
+    if (index == PICK_NO_ATOM) {
         ClearSelection();
         return;
     }
-    const uint32_t e = std::min<uint32_t>(v_atom_index[index], periodic_table_atoms - 1);
+    const uint32_t e = ElementOrDummy(v_atom_index[index]);
     is_atom_selected = true;
     selected_atom = index;
     selected_zatom = e + 1;
@@ -301,6 +488,7 @@ bool CDisplay::ReadFile(std::string d, std::string f)
     return true;
 }
 
+// A new structure is seen whole: fitted to the window, without the old zoom and pan.
 void CDisplay::RefreshStructure()
 {
     BuildCube();
@@ -309,30 +497,82 @@ void CDisplay::RefreshStructure()
     ClearSelection();
     is_visible = true;
     is_show_box = is_periodic;
+    ResetZoom();
+    SetViewOffset(glm::vec2(0.0f));
 }
 
 bool CDisplay::SaveFile(std::string f) { return SaveStructureFile(f, f, input_format); }
 
-// ---- meshes --------------------------------------------------------------------------------
+// ---- meshes and instance buffers -----------------------------------------------------------
 
-void CDisplay::BuildSphere(unsigned int res) { nvtx = BuildSphereMesh(res, v_sphere); }
-void CDisplay::BuildCylinder(unsigned int res) { cylinder_vertex = BuildTubeMesh(res, v_cylinder); }
 void CDisplay::BuildArrow(unsigned int res) { arrow_vertex = BuildArrowMesh(res, v_arrow, v_cone); }
 
 void CDisplay::BuildCube()
 {
     std::vector<glm::vec3> corners;
     BuildCellBoxMesh(m_cell_box, corners);
+    box_reach = Reach(corners);
     UploadMesh(VAOC, VBOC, corners);
 }
-
-void CDisplay::SetSphereBuffer() { UploadMesh(VAOM, VBOM, v_sphere); }
-void CDisplay::SetCylinderBuffer() { UploadMesh(VAOB, VBOB, v_cylinder); }
 
 void CDisplay::SetArrowBuffer()
 {
     UploadMesh(VAOA, VBOA, v_arrow);
     UploadMesh(VAOT, VBOT, v_cone);
+}
+
+void CDisplay::CreateBatchBuffers()
+{
+    CreateEmptyVertexArray(VAOM);
+    CreateBufferTexture(VBOM, TBOM, GL_RGBA32F);
+    CreateBufferTexture(VBOK, TBOK, GL_RGBA8);
+    CreateEmptyVertexArray(VAOB);
+    CreateBufferTexture(VBOB, TBOB, GL_RGBA32F);
+    glGenTextures(1, &TEXM);
+}
+
+// Uploads atoms and bonds when the structure changed since the last upload.
+void CDisplay::SyncBuffers()
+{
+    const size_t bonds = is_bond_eval ? i_number_of_bonds : 0;
+    if (uploaded.atoms != v_float_raw_xyz.size() || uploaded.bonds != bonds)
+        StructureChanged();
+    if (uploaded.generation == u_revision)
+        return;
+    std::vector<glm::vec4> centres;
+    std::vector<CAtomColours> colours;
+    BuildAtomInstances(v_float_raw_xyz, v_atom_index, pick, centres, colours);
+    UploadInstances(VBOM, centres);
+    UploadInstances(VBOK, colours);
+    max_atom_radius = 0.0f;
+    for (const glm::vec4 &a : centres)
+        max_atom_radius = std::max(max_atom_radius, a.w);
+    centre_reach = Reach(v_float_raw_xyz);
+
+    std::vector<CBondInstance> bond_instances;
+    BuildBondInstances(m_bond_xyz, m_bond_ang, v_bond_length, bonds, bond_instances);
+    UploadInstances(VBOB, bond_instances);
+    uploaded = {u_revision, v_float_raw_xyz.size(), bonds, centres.size(), bond_instances.size()};
+}
+
+// The half-extent that shows the structure (and its box when shown) whole in this orientation.
+void CDisplay::FitView(int w, int h)
+{
+    const glm::mat3 rotation(track.Model);
+    fit_width = FitHalfExtent(v_float_raw_xyz, max_atom_radius * atom_scale, rotation, w, h, FIT_MARGIN);
+    if (is_show_box) {
+        std::vector<glm::vec3> corners;
+        BuildCellBoxMesh(m_cell_box, corners);
+        fit_width = std::max(fit_width, FitHalfExtent(corners, 0.0f, rotation, w, h, FIT_MARGIN));
+    }
+    is_fit_pending = false;
+}
+
+// Half the depth of the volume around the structure's centre that holds every atom, label and
+// box corner, whatever the zoom.
+float CDisplay::DepthRadius() const
+{
+    return std::max(centre_reach + max_atom_radius * std::max(atom_scale, 0.0f), box_reach) * DEPTH_SLACK;
 }
 
 // ---- drawing -------------------------------------------------------------------------------
@@ -342,12 +582,20 @@ void CDisplay::DrawScene(int w, int h)
     // A minimised window has nothing to draw into and no aspect ratio.
     if (w <= 0 || h <= 0)
         return;
-    target_width = std::max({v_box_size.x, v_box_size.y, v_box_size.z}) * view_zoom;
+    SyncBuffers();
+    if (is_fit_pending)
+        FitView(w, h);
+    target_width = fit_width * view_zoom;
     fix_side = target_width / 20.0f;
     track.SetViewSize(w, h);
-    const CViewProjection projection = SceneProjection(target_width, view_offset, w, h);
+    // The camera sits on +z looking at the origin, the centre of the structure and of the gizmo.
+    const float camera_distance = -track.View[3].z;
+    const CViewProjection projection =
+        SceneProjection(target_width, view_offset, w, h, EnclosingDepth(camera_distance, DepthRadius()),
+                        EnclosingDepth(camera_distance, GIZMO_DEPTH_ARROWS * GIZMO_ARROW_LENGTH * fix_side));
     Projection = projection.scene;
     FixView = projection.fixed;
+    mvp = Projection * track.View * track.Model;
 
     // The pick pass draws into the framebuffer first and clears it again before the scene.
     if (is_picking) {
@@ -355,10 +603,12 @@ void CDisplay::DrawScene(int w, int h)
         DrawAtoms(PickShader.Program, true);
     }
 
+    if (is_show_box) {
+        BoxShader.Use();
+        DrawBox(BoxShader.Program);
+    }
     AtomShader.Use();
-    if (is_show_box)
-        DrawBox(AtomShader.Program);
-    DrawAtoms(AtomShader.Program, is_picking);
+    DrawAtoms(AtomShader.Program, false);
 
     BondShader.Use();
     DrawBonds(BondShader.Program);
@@ -368,37 +618,38 @@ void CDisplay::DrawScene(int w, int h)
         RenderText();
     }
 
+    // The gizmo is drawn over the structure, whatever lies in front of its corner.
+    glClear(GL_DEPTH_BUFFER_BIT);
     ArrowShader.Use();
     ShowAxes(ArrowShader.Program);
 }
 
+// Uniforms every impostor program reads: its matrices, the camera's place for the light, and the
+// window depth of a camera-space depth under the orthographic projection.
+void CDisplay::SetImpostorUniforms(GLuint Program)
+{
+    SetMatrix(Uniform(Program, "MV"), track.View * track.Model);
+    SetMatrix(Uniform(Program, "P"), Projection);
+    SetVector(Uniform(Program, "Eye"), glm::vec3(glm::inverse(track.View)[3]));
+    GLfloat range[2] = {0.0f, 1.0f};
+    glGetFloatv(GL_DEPTH_RANGE, range);
+    const float half = 0.5f * (range[1] - range[0]);
+    glUniform2f(Uniform(Program, "Depth"), half * Projection[2][2],
+                half * Projection[3][2] + 0.5f * (range[0] + range[1]));
+}
+
 void CDisplay::DrawAtoms(GLuint Program, bool b)
 {
-    glBindVertexArray(VAOM);
-    const ObjectUniforms u = FindObjectUniforms(Program);
-    SetMatrix(u.m, track.Model);
-    SetMatrix(u.v, track.View);
+    SetImpostorUniforms(Program);
+    BindBufferTexture(Program, "atoms", 0, TBOM);
+    BindBufferTexture(Program, "colours", 1, TBOK);
+    glUniform1f(Uniform(Program, "S"), atom_scale);
+    const bool highlight = !b && is_atom_selected && selected_atom < uploaded.atom_quads;
+    glUniform1i(Uniform(Program, "selected"), highlight ? static_cast<GLint>(selected_atom) : -1);
+    SetVector(Uniform(Program, "C"), SELECTED_COLOR);
     if (b)
         ClearFramebuffer(glm::vec4(1.0f));
-    if (!b && v_float_raw_xyz.empty())
-        return;
-
-    const glm::mat4 pvm = Projection * track.View * track.Model;
-    const uint32_t n = static_cast<uint32_t>(v_float_raw_xyz.size());
-    for (uint32_t i = 0; i < n; i++) {
-        const glm::vec4 &element = atom_rgbs[v_atom_index[i]];
-        mvp = pvm * glm::translate(glm::mat4(1.0f), v_float_raw_xyz[i]);
-        SetMatrix(u.mvp, mvp);
-        glUniform1f(u.s, element.w * atom_scale);
-        if (b)
-            SetVector(u.c, pick.get_index(i));
-        else if (is_atom_selected && i == selected_atom)
-            SetVector(u.c, SELECTED_COLOR);
-        else
-            SetVector(u.c, glm::vec3(element));
-        glDrawArrays(GL_TRIANGLE_STRIP, 0, nvtx);
-    }
-
+    DrawQuads(VAOM, uploaded.atom_quads);
     if (b) {
         ProcessPicking(b);
         ClearFramebuffer(CColor);
@@ -410,37 +661,20 @@ void CDisplay::DrawBonds(GLuint Program)
 {
     if (!is_bond_eval || !is_show_bond)
         return;
-    RebindVertexArray(VAOB);
-    const ObjectUniforms u = FindObjectUniforms(Program);
-    SetMatrix(u.v, track.View);
-
-    const glm::mat4 pv = Projection * track.View;
-    const size_t n = std::min({static_cast<size_t>(i_number_of_bonds), m_bond_xyz.size(), m_bond_ang.size(),
-                               v_bond_length.size()});
-    for (size_t k = 0; k < n; k++) {
-        const glm::mat4 r = BondRotation(m_bond_ang[k]);
-        SetMatrix(u.m, track.Model * r);
-        mvp = pv * track.Model * glm::translate(glm::mat4(1.0f), m_bond_xyz[k]) * r;
-        SetMatrix(u.mvp, mvp);
-        const float half_length = static_cast<float>(0.5 * static_cast<double>(v_bond_length[k]));
-        SetVector(u.s, glm::vec3(BOND_RADIUS, BOND_RADIUS, half_length));
-        SetVector(u.c, BOND_COLOR);
-        glDrawArrays(GL_TRIANGLE_STRIP, 0, cylinder_vertex);
-    }
+    SetImpostorUniforms(Program);
+    BindBufferTexture(Program, "bonds", 0, TBOB);
+    glUniform1f(Uniform(Program, "S"), BOND_RADIUS);
+    SetVector(Uniform(Program, "C"), BOND_COLOR);
+    DrawQuads(VAOB, uploaded.bond_quads);
 }
 
 void CDisplay::DrawBox(GLuint Program)
 {
-    // Without the view matrix: the box sits nearer by the camera distance than the atoms do.
-    const ObjectUniforms u = FindObjectUniforms(Program);
-    mvp = Projection * track.Model;
-    SetMatrix(u.mvp, mvp);
-    SetMatrix(u.m, track.Model);
-    SetMatrix(u.v, track.View);
-    glUniform1f(u.s, 1.0f);
-    glBindVertexArray(VAOC);
-    SetVector(u.c, BOX_COLOR);
+    SetMatrix(Uniform(Program, "MVP"), Projection * track.View * track.Model);
+    SetVector(Uniform(Program, "C"), BOX_COLOR);
+    RebindVertexArray(VAOC);
     glDrawArrays(GL_LINE_STRIP, 0, CELL_BOX_VERTICES);
+    glBindVertexArray(0);
 }
 
 void CDisplay::ShowAxes(GLuint Program)
@@ -448,6 +682,16 @@ void CDisplay::ShowAxes(GLuint Program)
     DrawGizmoPart(Program, VAOA, GL_TRIANGLE_STRIP);
     DrawGizmoPart(Program, VAOT, GL_TRIANGLE_FAN);
     glBindVertexArray(0);
+}
+
+// The clip-space shift of the gizmo, kept far enough from the window's edges and the depth range's
+// ends that an arrow pointing anywhere stays whole.
+glm::vec3 CDisplay::GizmoShift() const
+{
+    const float reach = GIZMO_REACH * fix_side;
+    const glm::vec2 room = glm::max(glm::vec2(1.0f) - reach * glm::vec2(FixView[0][0], FixView[1][1]), glm::vec2(0.0f));
+    return glm::vec3(glm::clamp(glm::vec2(axis_position), -room, room),
+                     std::clamp(axis_position.z, -GIZMO_MAX_SHIFT, GIZMO_MAX_SHIFT));
 }
 
 // One part (shafts or heads) of the three gizmo arrows. FixView has no pan, and the arrow size
@@ -459,7 +703,7 @@ void CDisplay::DrawGizmoPart(GLuint Program, GLuint vao, GLenum mode)
     SetMatrix(u.v, track.View);
     const double side = fix_side;
     SetVector(u.s, glm::vec3(0.1 * side, 0.1 * side, 2.0 * side));
-    SetVector(glGetUniformLocation(Program, "P"), axis_position);
+    SetVector(Uniform(Program, "P"), GizmoShift());
     for (const GizmoAxis &a : GIZMO_AXES) {
         const glm::mat4 m = track.Model * glm::rotate(glm::mat4(1.0f), a.angle, a.about);
         mvp = FixView * track.View * m;
@@ -480,86 +724,76 @@ void CDisplay::LoadFont(const std::vector<std::string> &font_paths)
     if (FT_Init_FreeType(&ft) != 0) {
         std::cout << "ERROR::FREETYPE: Could not init FreeType Library" << std::endl;
     } else {
-        // Without a face there are no glyphs: labels then draw nothing.
+        // Without a face the glyph set stays as it was (empty at start-up: labels draw nothing).
         FT_Face face = OpenFirstFont(ft, font_paths);
         if (face != nullptr) {
-            RasteriseGlyphs(face, Characters);
+            std::vector<GlyphBitmap> glyphs = RenderGlyphs(face);
             FT_Done_Face(face);
+            const int height = PlaceGlyphs(glyphs);
+            DeleteGlyphs();
+            const GLuint atlas = UploadAtlas(glyphs, height);
+            for (GlyphBitmap &g : glyphs) {
+                g.metrics.TextureID = atlas;
+                Characters.emplace(g.code, g.metrics);
+            }
+            UploadGlyphMetrics(TEXM, Characters, height);
+            u_font_generation++;
         }
         FT_Done_FreeType(ft);
     }
     if (VAOF != 0)
         return;
-    glGenVertexArrays(1, &VAOF);
-    glGenBuffers(1, &VBOF);
-    glBindVertexArray(VAOF);
-    glBindBuffer(GL_ARRAY_BUFFER, VBOF);
-    glBufferData(GL_ARRAY_BUFFER, GLYPH_QUAD_BYTES, nullptr, GL_DYNAMIC_DRAW);
-    glEnableVertexAttribArray(0);
-    glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, 4 * sizeof(float), nullptr);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glBindVertexArray(0);
+    CreateEmptyVertexArray(VAOF);
+    CreateBufferTexture(VBOF, TBOF, GL_RGBA32F);
 }
 
+// All glyphs share one atlas texture.
 void CDisplay::DeleteGlyphs()
 {
-    for (const auto &entry : Characters)
-        glDeleteTextures(1, &entry.second.TextureID);
+    if (!Characters.empty()) {
+        GLuint atlas = Characters.begin()->second.TextureID;
+        ReleaseTexture(atlas);
+    }
     Characters.clear();
+}
+
+// Rebuilds the glyph instances when the labels, the atoms or the font changed.
+void CDisplay::SyncLabels()
+{
+    const LabelKey key{u_revision, u_font_generation, is_show_symbol, is_show_index};
+    if (key == label_key)
+        return;
+    std::vector<CGlyphInstance> glyphs;
+    BuildGlyphInstances(v_float_raw_xyz, v_atom_index, is_show_symbol, is_show_index, GlyphAdvances(Characters),
+                        glyphs);
+    UploadInstances(VBOF, glyphs);
+    u_glyph_instances = glyphs.size();
+    label_key = key;
 }
 
 void CDisplay::RenderText()
 {
-    const uint32_t n = static_cast<uint32_t>(v_float_raw_xyz.size());
-    const glm::mat4 pvm = Projection * track.View * track.Model;
-    for (uint32_t i = 0; i < n; i++) {
-        const uint32_t e = v_atom_index[i];
-        mvp = pvm * glm::translate(glm::mat4(1.0f), v_float_raw_xyz[i]);
-        std::string text;
-        if (!is_show_symbol)
-            text = std::to_string(i);
-        else if (is_show_index)
-            text = symbol[e] + std::to_string(i);
-        else
-            text = symbol[e];
-        RenderText(FontShader.Program, atom_rgbs[e].w * atom_scale, text);
-    }
-}
-
-void CDisplay::RenderText(GLuint Program, float s, std::string text)
-{
-    // Cancelling the rotation keeps the text upright and facing the viewer at the atom's place.
-    mvp = mvp * glm::inverse(track.Model);
-    SetMatrix(glGetUniformLocation(Program, "MVP"), mvp);
-    SetVector(glGetUniformLocation(Program, "textColor"), LABEL_COLOR);
-    glUniform1f(glGetUniformLocation(Program, "S"), s);
+    if (v_float_raw_xyz.empty() || Characters.empty())
+        return;
+    SyncLabels();
+    const GLuint Program = FontShader.Program;
+    SetMatrix(Uniform(Program, "MV"), track.View * track.Model);
+    SetMatrix(Uniform(Program, "P"), Projection);
+    glUniform1f(Uniform(Program, "S"), atom_scale);
+    glUniform1f(Uniform(Program, "F"), font_scale);
+    glUniform2f(Uniform(Program, "O"), LABEL_START, LABEL_START);
+    SetVector(Uniform(Program, "textColor"), LABEL_COLOR);
+    glUniform1i(Uniform(Program, "text"), 0);
+    glUniform1i(Uniform(Program, "metrics"), 1);
+    BindBufferTexture(Program, "glyphs", 2, TBOF);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, TEXM);
     glActiveTexture(GL_TEXTURE0);
-    glBindVertexArray(VAOF);
-
-    float x = LABEL_START;
-    const float y = LABEL_START;
-    for (const char c : text) {
-        const auto glyph = Characters.find(c);
-        if (glyph == Characters.end())
-            continue;
-        const Character &ch = glyph->second;
-        const float xpos = x + ch.Bearing.x * font_scale;
-        const float ypos = y - (ch.Size.y - ch.Bearing.y) * font_scale;
-        const float w = ch.Size.x * font_scale;
-        const float h = ch.Size.y * font_scale;
-        // t is 0 at the top: the bitmap's first row is its top row.
-        const float vertices[6][4] = {
-            {xpos, ypos + h, 0.0f, 0.0f}, {xpos, ypos, 0.0f, 1.0f},     {xpos + w, ypos, 1.0f, 1.0f},
-            {xpos, ypos + h, 0.0f, 0.0f}, {xpos + w, ypos, 1.0f, 1.0f}, {xpos + w, ypos + h, 1.0f, 0.0f},
-        };
-        glBindTexture(GL_TEXTURE_2D, ch.TextureID);
-        glBindBuffer(GL_ARRAY_BUFFER, VBOF);
-        glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof(vertices), vertices);
-        glBindBuffer(GL_ARRAY_BUFFER, 0);
-        glDrawArrays(GL_TRIANGLES, 0, 6);
-        x += (ch.Advance >> 6) * font_scale;
-    }
-    glBindVertexArray(0);
+    glBindTexture(GL_TEXTURE_2D, Characters.begin()->second.TextureID);
+    DrawQuads(VAOF, u_glyph_instances);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, 0);
 }
 

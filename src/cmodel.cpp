@@ -68,6 +68,7 @@ double AxisCells(float size, double width)
 
 void CModel::SetModel()
 {
+    ++u_revision;
     is_linked_cell = false;
     is_linked_list = false;
     is_centered = false;
@@ -211,6 +212,7 @@ void CModel::ForgetHistory()
 
 void CModel::Apply(const SEdit &e, bool forward)
 {
+    ++u_revision;
     switch (e.kind) {
     case SEdit::MOVE:
         PlaceAtom(e.atom, forward ? e.after : e.before);

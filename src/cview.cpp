@@ -1,23 +1,59 @@
 #include "cview.h"
 
+#include <algorithm>
+#include <cmath>
 #include <glm/gtc/matrix_transform.hpp>
 
-CViewProjection SceneProjection(float half_extent, const glm::vec2 &offset, int w, int h)
+namespace {
+
+// Keeps a degenerate volume (a lone point) from having no depth at all.
+const float MIN_DEPTH_RADIUS = 1e-3f;
+
+// Width over height of the framebuffer's shorter side against its longer side, and which is longer.
+float Aspect(int w, int h)
+{
+    return w > h ? static_cast<float>(h) / static_cast<float>(w) : static_cast<float>(w) / static_cast<float>(h);
+}
+
+} // namespace
+
+CViewProjection SceneProjection(float half_extent, const glm::vec2 &offset, int w, int h, CDepthRange scene_depth,
+                                CDepthRange fixed_depth)
 {
     const float b = half_extent;
     const float ox = offset.x;
     const float oy = offset.y;
-    const float near_plane = -10.0f * b;
-    const float far_plane = 10.0f * b;
+    const float a = Aspect(w, h);
     CViewProjection p;
     if (w > h) {
-        const float a = static_cast<float>(h) / static_cast<float>(w);
-        p.scene = glm::ortho(-b - ox, b - ox, (-b - oy) * a, (b - oy) * a, near_plane, far_plane);
-        p.fixed = glm::ortho(-b, b, -b * a, b * a, near_plane, far_plane);
+        p.scene = glm::ortho(-b - ox, b - ox, (-b - oy) * a, (b - oy) * a, scene_depth.near_plane, scene_depth.far_plane);
+        p.fixed = glm::ortho(-b, b, -b * a, b * a, fixed_depth.near_plane, fixed_depth.far_plane);
     } else {
-        const float a = static_cast<float>(w) / static_cast<float>(h);
-        p.scene = glm::ortho((-b - ox) * a, (b - ox) * a, -b - oy, b - oy, near_plane, far_plane);
-        p.fixed = glm::ortho(-b * a, b * a, -b, b, near_plane, far_plane);
+        p.scene = glm::ortho((-b - ox) * a, (b - ox) * a, -b - oy, b - oy, scene_depth.near_plane, scene_depth.far_plane);
+        p.fixed = glm::ortho(-b * a, b * a, -b, b, fixed_depth.near_plane, fixed_depth.far_plane);
     }
     return p;
+}
+
+CDepthRange EnclosingDepth(float distance, float radius)
+{
+    const float r = std::max(radius, MIN_DEPTH_RADIUS);
+    return {distance - r, distance + r};
+}
+
+float FitHalfExtent(const std::vector<glm::vec3> &points, float radius, const glm::mat3 &rotation, int w, int h,
+                    float margin)
+{
+    if (points.empty() || w <= 0 || h <= 0)
+        return 1.0f;
+    glm::vec2 reach(0.0f);
+    for (const glm::vec3 &p : points) {
+        const glm::vec3 q = rotation * p;
+        reach = glm::max(reach, glm::abs(glm::vec2(q)));
+    }
+    reach += glm::vec2(std::max(radius, 0.0f));
+    // The longer side shows B, the shorter one B times the aspect factor.
+    const float a = Aspect(w, h);
+    const float b = w > h ? std::max(reach.x, reach.y / a) : std::max(reach.x / a, reach.y);
+    return std::max(b, MIN_DEPTH_RADIUS) * (1.0f + margin);
 }

@@ -7,7 +7,7 @@
 // caller passes the negated position at which the gizmo appears.
 //   uniforms: mat4 MVP, mat4 M, mat4 V, vec3 P (negated clip shift), vec3 S, vec3 C (colour)
 //   light direction aimed at (10, 10, 10)
-inline constexpr auto arrow_vs_text = ShaderText(lit_vertex_common, R"(
+inline constexpr char arrow_vs_main[] = R"(
 uniform mat4 MVP;
 uniform mat4 M;
 uniform mat4 V;
@@ -20,7 +20,8 @@ void main()
     gl_Position = MVP * vec4(S * position, 1.0) - vec4(P, 0.0);
     SetLighting(M, V, vec3(10.0, 10.0, 10.0), C);
 }
-)");
+)";
+inline constexpr auto arrow_vs_text = ShaderText(lit_vertex_common, arrow_vs_main);
 inline constexpr const char *arrow_vs = arrow_vs_text.data();
 
 inline constexpr const char *arrow_frag = lit_frag;

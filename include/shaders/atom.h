@@ -3,24 +3,76 @@
 
 #include "lit.h"
 
-// Atoms and the cell box: the unit sphere scaled uniformly by S.
-//   uniforms: mat4 MVP, mat4 M, mat4 V, float S (radius), vec3 C (colour)
-//   light at (4, 4, 4)
-inline constexpr auto atom_vs_text = ShaderText(lit_vertex_common, R"(
-uniform mat4 MVP;
-uniform mat4 M;
-uniform mat4 V;
+// Atoms as ray-cast sphere impostors: a screen-aligned quad per atom (six vertices, see
+// impostor_corners) whose fragments find the sphere point under them.
+//   uniforms: samplerBuffer atoms (texture unit 0; RGBA32F, texel i: centre of atom i in model
+//     space, element radius), samplerBuffer colours (texture unit 1; RGBA8, texels 2i and 2i + 1:
+//     element colour, pick colour),
+//     mat4 MV (View * Model), mat4 P (projection), float S (radius factor),
+//     int selected (atom drawn in C, -1 for none), vec3 C (selection colour)
+//   fragment uniforms: see impostor_light
+//   out: corner (quad point in radii), flat centre (camera space), flat radius, flat ourColor,
+//     flat pickColor
+inline constexpr char atom_vs_main[] = R"(
+uniform samplerBuffer atoms;
+uniform samplerBuffer colours;
+uniform mat4 MV;
+uniform mat4 P;
 uniform float S;
+uniform int selected;
 uniform vec3 C;
+
+out vec2 corner;
+flat out vec3 centre;
+flat out float radius;
+flat out vec3 ourColor;
+flat out vec3 pickColor;
 
 void main()
 {
-    gl_Position = MVP * vec4(S * position, 1.0);
-    SetLighting(M, V, vec3(4.0, 4.0, 4.0), C);
+    int id = Instance();
+    corner = Corner();
+    vec4 atom = texelFetch(atoms, id);
+    radius = atom.w * S;
+    centre = (MV * vec4(atom.xyz, 1.0)).xyz;
+    gl_Position = P * vec4(centre + vec3(corner * radius, radius), 1.0);
+    ourColor = id == selected ? C : texelFetch(colours, 2 * id).rgb;
+    pickColor = texelFetch(colours, 2 * id + 1).rgb;
 }
-)");
+)";
+inline constexpr auto atom_vs_text = ShaderText(glsl_version, impostor_corners, atom_vs_main);
 inline constexpr const char *atom_vs = atom_vs_text.data();
 
-inline constexpr const char *atom_frag = lit_frag;
+// The sphere under a fragment, shared by the lit and the pick program so that both cover exactly
+// the same pixels: its unit normal, with the fragment's depth written; pixels beside it discarded.
+inline constexpr char sphere_point[] = R"(
+in vec2 corner;
+flat in vec3 centre;
+flat in float radius;
+
+vec3 SpherePoint()
+{
+    float q = dot(corner, corner);
+    if (q > 1.0)
+        discard;
+    vec3 n = vec3(corner, sqrt(1.0 - q));
+    gl_FragDepth = DepthOf(centre.z + radius * n.z);
+    return n;
+}
+)";
+
+//   out: outColor (vec4, alpha 1)
+inline constexpr char atom_frag_main[] = R"(
+flat in vec3 ourColor;
+
+out vec4 outColor;
+
+void main()
+{
+    outColor = vec4(LightMeshPoint(SpherePoint(), ourColor), 1.0);
+}
+)";
+inline constexpr auto atom_frag_text = ShaderText(glsl_version, lit_light, impostor_light, sphere_point, atom_frag_main);
+inline constexpr const char *atom_frag = atom_frag_text.data();
 
 #endif

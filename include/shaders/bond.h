@@ -3,25 +3,86 @@
 
 #include "lit.h"
 
-// Bonds: the unit tube scaled per axis by S (radius, radius, half length).
-//   uniforms: mat4 MVP, mat4 M, mat4 V, mat4 P (unused), vec3 S, vec3 C (colour)
-//   light at (4, 4, 4)
-inline constexpr auto bond_vs_text = ShaderText(lit_vertex_common, R"(
-uniform mat4 MVP;
-uniform mat4 M;
-uniform mat4 V;
+// Bonds as ray-cast tube impostors: a screen-aligned quad per bond (six vertices, see
+// impostor_corners) around the tube's outline, whose fragments intersect the tube of radius S.
+// The tube is open like the mesh it replaces: its ends lie inside the atoms.
+//   uniforms: samplerBuffer bonds (texture unit 0; RGBA32F, texels 2i and 2i + 1: mid-point of
+//     bond i in model space, then the vector from it to one end; w unused), mat4 MV (View *
+//     Model), mat4 P (projection), float S (radius), vec3 C (colour); fragment uniforms: see
+//     impostor_light
+//   out: footprint (camera-space x, y), flat centre (camera space), flat axis (unit),
+//     flat half_length, flat ourColor
+inline constexpr char bond_vs_main[] = R"(
+uniform samplerBuffer bonds;
+uniform mat4 MV;
 uniform mat4 P;
-uniform vec3 S;
+uniform float S;
 uniform vec3 C;
+
+out vec2 footprint;
+flat out vec3 centre;
+flat out vec3 axis;
+flat out float half_length;
+flat out vec3 ourColor;
 
 void main()
 {
-    gl_Position = MVP * vec4(S * position, 1.0);
-    SetLighting(M, V, vec3(4.0, 4.0, 4.0), C);
+    int first = 2 * Instance();
+    centre = (MV * vec4(texelFetch(bonds, first).xyz, 1.0)).xyz;
+    vec3 h = mat3(MV) * texelFetch(bonds, first + 1).xyz;
+    half_length = length(h);
+    axis = half_length > 0.0 ? h / half_length : vec3(0.0, 0.0, 1.0);
+    // The outline: the axis on screen, widened by the radius on all sides.
+    float reach = length(h.xy);
+    vec2 along = reach > 0.0 ? h.xy / reach : vec2(1.0, 0.0);
+    vec2 side = vec2(-along.y, along.x);
+    vec2 corner = Corner();
+    footprint = centre.xy + along * corner.x * (reach + S) + side * corner.y * S;
+    gl_Position = P * vec4(footprint, centre.z + abs(h.z) + S, 1.0);
+    ourColor = C;
 }
-)");
+)";
+inline constexpr auto bond_vs_text = ShaderText(glsl_version, impostor_corners, bond_vs_main);
 inline constexpr const char *bond_vs = bond_vs_text.data();
 
-inline constexpr const char *bond_frag = lit_frag;
+// The ray through the fragment runs along +z from (footprint, 0); its nearer crossing of the tube
+// gives the point, lit as the mesh point (radial direction + axial position in half lengths).
+//   out: outColor (vec4, alpha 1)
+inline constexpr char bond_frag_main[] = R"(
+in vec2 footprint;
+flat in vec3 centre;
+flat in vec3 axis;
+flat in float half_length;
+flat in vec3 ourColor;
+
+uniform float S;
+
+out vec4 outColor;
+
+void main()
+{
+    float a = 1.0 - axis.z * axis.z;
+    // Seen end-on the tube shows only its rim, which its atoms hide.
+    if (half_length <= 0.0 || a < 1e-6)
+        discard;
+    vec3 w = vec3(footprint, 0.0) - centre;
+    vec3 w_perp = w - dot(w, axis) * axis;
+    float b = w_perp.z;
+    float c = dot(w_perp, w_perp) - S * S;
+    float disc = b * b - a * c;
+    if (disc < 0.0)
+        discard;
+    vec3 hit = w + vec3(0.0, 0.0, (sqrt(disc) - b) / a);
+    float along = dot(hit, axis);
+    float t = along / half_length;
+    if (abs(t) > 1.0)
+        discard;
+    vec3 radial = (hit - along * axis) / S;
+    gl_FragDepth = DepthOf(centre.z + hit.z);
+    outColor = vec4(LightMeshPoint(radial + t * axis, ourColor), 1.0);
+}
+)";
+inline constexpr auto bond_frag_text = ShaderText(glsl_version, lit_light, impostor_light, bond_frag_main);
+inline constexpr const char *bond_frag = bond_frag_text.data();
 
 #endif

@@ -4,22 +4,53 @@
 #include <array>
 #include <cstddef>
 
-// Pieces shared by the lit programs (atom, bond, arrow).
+// Pieces shared by the lit programs (atom, bond, arrow) and the impostor programs.
 
-// Joins two GLSL texts at compile time, so each program stays one null-terminated string.
-template <std::size_t A, std::size_t B>
-constexpr std::array<char, A + B - 1> ShaderText(const char (&head)[A], const char (&tail)[B])
+// Joins GLSL texts at compile time, so each program stays one null-terminated string.
+template <std::size_t... N>
+constexpr std::array<char, (N + ...) - sizeof...(N) + 1> ShaderText(const char (&...parts)[N])
 {
-    std::array<char, A + B - 1> text{};
-    for (std::size_t i = 0; i + 1 < A; i++)
-        text[i] = head[i];
-    for (std::size_t i = 0; i < B; i++)
-        text[A - 1 + i] = tail[i];
+    std::array<char, (N + ...) - sizeof...(N) + 1> text{};
+    std::size_t k = 0;
+    auto append = [&text, &k](const char *part, std::size_t size) {
+        for (std::size_t i = 0; i + 1 < size; i++)
+            text[k++] = part[i];
+    };
+    (append(parts, N), ...);
     return text;
 }
 
-// Vertex stage: the input, the outputs the lit fragment stage reads, and SetLighting, which fills
-// them for a mesh vertex. The unit-mesh vertex itself serves as the normal (exact for the sphere).
+inline constexpr char glsl_version[] = "#version 330 core\n";
+
+// Ambient, diffuse and specular light of one point light at (4, 4, 4), attenuated by the squared
+// distance. Nothing is clamped; values above 1 saturate in the framebuffer.
+inline constexpr char lit_light[] = R"(
+vec3 Light(vec3 Normal_cameraspace, vec3 Position_worldspace, vec3 EyeDirection_cameraspace,
+           vec3 LightDirection_cameraspace, vec3 MaterialDiffuseColor)
+{
+    vec3 LightPosition_worldspace = vec3(4.0, 4.0, 4.0);
+    vec3 LightColor = vec3(0.6, 0.6, 0.6);
+    float LightPower = 50.0;
+    vec3 MaterialAmbientColor = vec3(0.2, 0.2, 0.2) * MaterialDiffuseColor;
+    vec3 MaterialSpecularColor = vec3(0.3, 0.3, 0.3);
+
+    float distance = length(LightPosition_worldspace - Position_worldspace);
+    vec3 n = normalize(Normal_cameraspace);
+    vec3 l = normalize(LightDirection_cameraspace);
+    float cosTheta = clamp(dot(n, l), 0.0, 1.0);
+    vec3 E = normalize(EyeDirection_cameraspace);
+    vec3 R = reflect(-l, n);
+    float cosAlpha = clamp(dot(E, R), 0.0, 1.0);
+
+    float cosAlpha2 = cosAlpha * cosAlpha;
+    return MaterialAmbientColor
+        + MaterialDiffuseColor * LightColor * LightPower * cosTheta / (distance * distance)
+        + MaterialSpecularColor * LightColor * LightPower * (cosAlpha2 * cosAlpha2 * cosAlpha) / (distance * distance);
+}
+)";
+
+// Vertex stage of the mesh programs: the input, the outputs the lit fragment stage reads, and
+// SetLighting, which fills them for a mesh vertex. The unit-mesh vertex itself serves as the normal.
 //   in:  position (vec3, location 0)
 //   out: ourColor, Normal_cameraspace, Position_worldspace, EyeDirection_cameraspace,
 //        LightDirection_cameraspace (vec3)
@@ -44,10 +75,9 @@ void SetLighting(mat4 M, mat4 V, vec3 LightPosition_worldspace, vec3 color)
 }
 )";
 
-// Fragment stage: ambient, diffuse and specular light of one point light at (4, 4, 4), attenuated
-// by the squared distance. Nothing is clamped; values above 1 saturate in the framebuffer.
+// Fragment stage of the mesh programs.
 //   out: outColor (vec4)
-inline constexpr const char *lit_frag = R"(#version 330 core
+inline constexpr char lit_frag_main[] = R"(
 in vec3 ourColor;
 in vec3 Normal_cameraspace;
 in vec3 Position_worldspace;
@@ -58,25 +88,53 @@ out vec4 outColor;
 
 void main()
 {
-    vec3 LightPosition_worldspace = vec3(4.0, 4.0, 4.0);
-    vec3 LightColor = vec3(0.6, 0.6, 0.6);
-    float LightPower = 50.0;
-    vec3 MaterialDiffuseColor = ourColor;
-    vec3 MaterialAmbientColor = vec3(0.2, 0.2, 0.2) * MaterialDiffuseColor;
-    vec3 MaterialSpecularColor = vec3(0.3, 0.3, 0.3);
+    outColor = vec4(Light(Normal_cameraspace, Position_worldspace, EyeDirection_cameraspace,
+                          LightDirection_cameraspace, ourColor), 1.0);
+}
+)";
+inline constexpr auto lit_frag_text = ShaderText(glsl_version, lit_light, lit_frag_main);
+inline constexpr const char *lit_frag = lit_frag_text.data();
 
-    float distance = length(LightPosition_worldspace - Position_worldspace);
-    vec3 n = normalize(Normal_cameraspace);
-    vec3 l = normalize(LightDirection_cameraspace);
-    float cosTheta = clamp(dot(n, l), 0.0, 1.0);
-    vec3 E = normalize(EyeDirection_cameraspace);
-    vec3 R = reflect(-l, n);
-    float cosAlpha = clamp(dot(E, R), 0.0, 1.0);
+// Fragment helpers of the ray-cast impostors, which work in camera space under the orthographic
+// projection (rays run along -z). CTrack's camera looks down -z without turning, so camera and
+// world axes coincide: a mesh point n turned with the structure lies at n in the world and at
+// n - Eye from the camera.
+//   uniforms: vec3 Eye (camera position in the world), vec2 Depth (window depth = Depth.x *
+//     camera-space z + Depth.y)
+//   LightMeshPoint(n, colour): the light the mesh programs gave the unit-mesh point n, so
+//     impostors look as the meshes did.
+//   DepthOf(z): window depth of camera-space depth z, for gl_FragDepth.
+inline constexpr char impostor_light[] = R"(
+uniform vec3 Eye;
+uniform vec2 Depth;
 
-    vec3 color = MaterialAmbientColor
-        + MaterialDiffuseColor * LightColor * LightPower * cosTheta / (distance * distance)
-        + MaterialSpecularColor * LightColor * LightPower * pow(cosAlpha, 5.0) / (distance * distance);
-    outColor = vec4(color, 1.0);
+vec3 LightMeshPoint(vec3 n, vec3 colour)
+{
+    vec3 eye = Eye - n;
+    return Light(n, n, eye, vec3(4.0, 4.0, 4.0) - n, colour);
+}
+
+float DepthOf(float z)
+{
+    return Depth.x * z + Depth.y;
+}
+)";
+
+// The batched quads: six vertices (two triangles) per instance, drawn without instancing, which
+// software renderers run per instance; each vertex finds its instance and its quad corner from
+// gl_VertexID and reads the instance's record from buffer textures.
+inline constexpr char impostor_corners[] = R"(
+const vec2 CORNERS[4] = vec2[4](vec2(-1.0, -1.0), vec2(1.0, -1.0), vec2(-1.0, 1.0), vec2(1.0, 1.0));
+const int QUAD[6] = int[6](0, 1, 2, 2, 1, 3);
+
+int Instance()
+{
+    return gl_VertexID / 6;
+}
+
+vec2 Corner()
+{
+    return CORNERS[QUAD[gl_VertexID % 6]];
 }
 )";
 

@@ -1,37 +1,26 @@
 #ifndef SHADERS_PICK_H
 #define SHADERS_PICK_H
 
-// Pick pass: unlit spheres in their identity colour, so the colour reaches the framebuffer as is.
-//   in: position (vec3, location 0)
-//   uniforms: mat4 MVP, mat4 M (unused), mat4 V (unused), float S (radius), vec3 C (pick colour)
-inline constexpr const char *pick_vs = R"(#version 330 core
-layout(location = 0) in vec3 position;
+#include "atom.h"
 
-out vec3 ourColor;
-
-uniform mat4 MVP;
-uniform mat4 M;
-uniform mat4 V;
-uniform float S;
-uniform vec3 C;
-
-void main()
-{
-    gl_Position = MVP * vec4(S * position, 1.0);
-    ourColor = C;
-}
-)";
-
+// Pick pass: the atom impostors of atom_vs, unlit, in their pick colour, so the colour reaches the
+// framebuffer as is and covers exactly the pixels the lit atoms cover.
+//   vertex stage, inputs and uniforms: atom_vs
 //   out: outColor (vec4, alpha 1)
-inline constexpr const char *pick_frag = R"(#version 330 core
-in vec3 ourColor;
+inline constexpr const char *pick_vs = atom_vs;
+
+inline constexpr char pick_frag_main[] = R"(
+flat in vec3 pickColor;
 
 out vec4 outColor;
 
 void main()
 {
-    outColor = vec4(ourColor, 1.0);
+    SpherePoint();
+    outColor = vec4(pickColor, 1.0);
 }
 )";
+inline constexpr auto pick_frag_text = ShaderText(glsl_version, lit_light, impostor_light, sphere_point, pick_frag_main);
+inline constexpr const char *pick_frag = pick_frag_text.data();
 
 #endif

@@ -170,26 +170,29 @@ TEST(BondOrientation, TubesOfDetectedBondsJoinTheAtomCentres)
     }
 }
 
+const CDepthRange SCENE_DEPTH = {-6.0f, 14.0f};
+const CDepthRange GIZMO_DEPTH = {3.0f, 5.0f};
+
 TEST(SceneProjection, LongerSideSpansTwiceTheHalfExtent)
 {
     const float b = 10.0f;
-    const CViewProjection land = SceneProjection(b, glm::vec2(0.0f), 1280, 720);
+    const CViewProjection land = SceneProjection(b, glm::vec2(0.0f), 1280, 720, SCENE_DEPTH, GIZMO_DEPTH);
     EXPECT_NEAR(Ndc(land.scene, b, 0).x, 1.0f, 1e-6f);
     EXPECT_NEAR(Ndc(land.scene, 0, b * 720.0f / 1280.0f).y, 1.0f, 1e-6f);
 
-    const CViewProjection port = SceneProjection(b, glm::vec2(0.0f), 720, 1280);
+    const CViewProjection port = SceneProjection(b, glm::vec2(0.0f), 720, 1280, SCENE_DEPTH, GIZMO_DEPTH);
     EXPECT_NEAR(Ndc(port.scene, b * 720.0f / 1280.0f, 0).x, 1.0f, 1e-6f);
     EXPECT_NEAR(Ndc(port.scene, 0, b).y, 1.0f, 1e-6f);
 
-    const CViewProjection square = SceneProjection(b, glm::vec2(0.0f), 600, 600);
+    const CViewProjection square = SceneProjection(b, glm::vec2(0.0f), 600, 600, SCENE_DEPTH, GIZMO_DEPTH);
     EXPECT_NEAR(Ndc(square.scene, b, b).x, 1.0f, 1e-6f);
     EXPECT_NEAR(Ndc(square.scene, b, b).y, 1.0f, 1e-6f);
 
-    // Depth: the volume runs from 10B in front of the camera to 10B behind it.
-    const glm::vec4 nearest = land.scene * glm::vec4(0, 0, 10 * b, 1);
-    const glm::vec4 farthest = land.scene * glm::vec4(0, 0, -10 * b, 1);
-    EXPECT_NEAR(nearest.z, -1.0f, 1e-6f);
-    EXPECT_NEAR(farthest.z, 1.0f, 1e-6f);
+    // Depth: each volume runs between its own planes, whatever the half-extent.
+    EXPECT_NEAR((land.scene * glm::vec4(0, 0, 6, 1)).z, -1.0f, 1e-6f);
+    EXPECT_NEAR((land.scene * glm::vec4(0, 0, -14, 1)).z, 1.0f, 1e-6f);
+    EXPECT_NEAR((land.fixed * glm::vec4(0, 0, -3, 1)).z, -1.0f, 1e-6f);
+    EXPECT_NEAR((land.fixed * glm::vec4(0, 0, -5, 1)).z, 1.0f, 1e-6f);
 }
 
 TEST(SceneProjection, OffsetPansTheSceneButNotTheGizmo)
@@ -198,8 +201,8 @@ TEST(SceneProjection, OffsetPansTheSceneButNotTheGizmo)
     const glm::vec2 offset(2.0f, -3.0f);
     for (const auto &size : {glm::ivec2(1280, 720), glm::ivec2(720, 1280)}) {
         SCOPED_TRACE(size.x);
-        const CViewProjection still = SceneProjection(b, glm::vec2(0.0f), size.x, size.y);
-        const CViewProjection moved = SceneProjection(b, offset, size.x, size.y);
+        const CViewProjection still = SceneProjection(b, glm::vec2(0.0f), size.x, size.y, SCENE_DEPTH, SCENE_DEPTH);
+        const CViewProjection moved = SceneProjection(b, offset, size.x, size.y, SCENE_DEPTH, SCENE_DEPTH);
         const glm::vec2 shift = Ndc(moved.scene, 1.5f, 0.5f) - Ndc(still.scene, 1.5f, 0.5f);
         EXPECT_NEAR(shift.x, offset.x / b, 1e-6f);
         EXPECT_NEAR(shift.y, offset.y / b, 1e-6f);

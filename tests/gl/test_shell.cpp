@@ -1128,6 +1128,8 @@ TEST_F(ShellTest, ShiftClickMeasuresAndMarksThePickedAtoms)
     // Four at most: a fifth replaces the oldest.
     WriteText(folder / "chain.xyz", "5\n\nC 0 0 0\nC 3 0 0\nC 3 3 0\nC 6 3 1\nC 9 0 0\n");
     OpenByName(folder / "chain.xyz");
+    display->SetZoom(1.0f); // fitted to the window, the chain's ends would lie under the panels
+    driver->Frames(2, ui);
     PickAtom(0);
     for (uint32_t i = 1; i < 5; i++)
         ShiftClickAtom(i);

@@ -1,0 +1,128 @@
+// Time from Open to the first frame for a water box (10^6 atoms by default) read from an XYZ file,
+// the frames after it while the structure turns, and the process's peak memory.
+// Needs an X display: xvfb-run -a -s "-screen 0 1280x800x24" ./bench_open_frame [atoms]
+//   ./bench_open_frame --write ATOMS FILE   writes the water box the benchmarks draw as XYZ
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "../tests/structure_builder.h"
+#include "cdisplay.h"
+#include "cwindow.h"
+#include "elements.h"
+
+namespace {
+
+const int WIDTH = 1280;
+const int HEIGHT = 720;
+const int TURNS = 5;
+
+using Clock = std::chrono::steady_clock;
+
+double MillisecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+bool WriteWater(size_t atoms, const std::string &path)
+{
+    FILE *f = std::fopen(path.c_str(), "w");
+    if (f == nullptr)
+        return false;
+    const Atoms water = WaterBox(atoms);
+    std::fprintf(f, "%zu\nwater box\n", water.size());
+    for (size_t i = 0; i < water.size(); i++)
+        std::fprintf(f, "%s %.6f %.6f %.6f\n", SymbolOf(water.index[i]), water.xyz[i].x, water.xyz[i].y, water.xyz[i].z);
+    return std::fclose(f) == 0;
+}
+
+// In a child process, so that the generator's memory stays out of the viewer's peak.
+bool WriteWaterApart(size_t atoms, const std::string &path)
+{
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(WriteWater(atoms, path) ? 0 : 1);
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+double PeakMegabytes()
+{
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+void DrawFrame(CDisplay &display)
+{
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    display.DrawScene(WIDTH, HEIGHT);
+    glFinish();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc == 4 && std::string(argv[1]) == "--write")
+        return WriteWater(std::strtoul(argv[2], nullptr, 10), argv[3]) ? 0 : 1;
+    const size_t atoms = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 1000000;
+    const char *tmp = std::getenv("TMPDIR");
+    const std::string folder = tmp != nullptr ? tmp : "/tmp";
+    const std::string path = folder + "/kivoa_open_frame_" + std::to_string(atoms) + ".xyz";
+    if (!WriteWaterApart(atoms, path)) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        return 1;
+    }
+
+    if (!glfwInit())
+        return 1;
+    GLFWwindow *window = CreateKivoaWindow(false);
+    if (window == nullptr || gladLoadGL(glfwGetProcAddress) == 0) {
+        std::fprintf(stderr, "no OpenGL 3.3 core context (is an X display running?)\n");
+        return 1;
+    }
+    glViewport(0, 0, WIDTH, HEIGHT);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    {
+        CDisplay display;
+        display.is_show_bond = true;
+        display.SetAtomScale(true);
+        const Clock::time_point open = Clock::now();
+        if (!display.ReadFile(folder, path)) {
+            std::fprintf(stderr, "cannot read %s: %s\n", path.c_str(), display.error_message.c_str());
+            return 1;
+        }
+        const double read_ms = MillisecondsSince(open);
+        const double read_peak = PeakMegabytes();
+        DrawFrame(display);
+        const double first_frame_ms = MillisecondsSince(open);
+        const Clock::time_point turning = Clock::now();
+        for (int k = 0; k < TURNS; k++) {
+            display.SetTrackRotation(0.3f * static_cast<float>(k), 0.5f);
+            DrawFrame(display);
+        }
+        const double frame_ms = MillisecondsSince(turning) / TURNS;
+        std::printf("atoms %zu bonds %u\n", display.v_float_raw_xyz.size(), display.i_number_of_bonds);
+        std::printf("read %.0f ms, open to first frame %.0f ms, turning %.0f ms per frame\n", read_ms, first_frame_ms,
+                    frame_ms);
+        std::printf("batch records on the GPU %.1f MB (24 bytes per atom, 32 per bond)\n",
+                    (24.0 * static_cast<double>(display.v_float_raw_xyz.size()) +
+                     32.0 * static_cast<double>(display.i_number_of_bonds)) / 1e6);
+        std::printf("peak memory %.0f MB (%.0f MB after reading, before the first frame)\n", PeakMegabytes(),
+                    read_peak);
+        display.Delete();
+    }
+    glfwDestroyWindow(window);
+    glfwTerminate();
+    std::remove(path.c_str());
+    return 0;
+}

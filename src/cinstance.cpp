@@ -1,0 +1,79 @@
+#include "cinstance.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "cmesh.h"
+#include "elements.h"
+
+namespace {
+
+static_assert(sizeof(CAtomColours) == 8 && sizeof(CBondInstance) == 32 && sizeof(CGlyphInstance) == 32,
+              "instance records are uploaded as they stand");
+
+size_t Common(size_t a, size_t b) { return std::min(a, b); }
+
+} // namespace
+
+std::array<uint8_t, 4> ColourBytes(const glm::vec3 &c)
+{
+    const glm::vec3 bytes = glm::round(glm::clamp(c, 0.0f, 1.0f) * 255.0f);
+    return {static_cast<uint8_t>(bytes.r), static_cast<uint8_t>(bytes.g), static_cast<uint8_t>(bytes.b), 255};
+}
+
+void BuildAtomInstances(const std::vector<glm::vec3> &xyz, const std::vector<uint32_t> &elements, CPalette &pick,
+                        std::vector<glm::vec4> &centres, std::vector<CAtomColours> &colours)
+{
+    const size_t n = Common(xyz.size(), elements.size());
+    centres.resize(n);
+    colours.resize(n);
+    for (size_t i = 0; i < n; i++) {
+        const glm::vec4 &element = atom_rgbs[ElementOrDummy(elements[i])];
+        const std::array<uint8_t, 4> colour = ColourBytes(glm::vec3(element));
+        const std::array<uint8_t, 4> code = ColourBytes(pick.get_index(static_cast<unsigned int>(i)));
+        centres[i] = glm::vec4(xyz[i], element.w);
+        std::copy(colour.begin(), colour.end(), colours[i].colour);
+        std::copy(code.begin(), code.end(), colours[i].pick);
+    }
+}
+
+void BuildBondInstances(const std::vector<glm::vec3> &mid, const std::vector<glm::vec2> &ang,
+                        const std::vector<float> &length, size_t count, std::vector<CBondInstance> &out)
+{
+    const size_t n = std::min({count, mid.size(), ang.size(), length.size()});
+    out.resize(n);
+    for (size_t k = 0; k < n; k++) {
+        const float half_length = static_cast<float>(0.5 * static_cast<double>(length[k]));
+        const glm::vec3 axis(BondRotation(ang[k]) * glm::vec4(0.0f, 0.0f, 1.0f, 0.0f));
+        out[k] = {glm::vec4(mid[k], 0.0f), glm::vec4(axis * half_length, 0.0f)};
+    }
+}
+
+std::string LabelText(uint32_t i, uint32_t element, bool show_symbol, bool show_index)
+{
+    if (!show_symbol)
+        return std::to_string(i);
+    if (show_index)
+        return SymbolOf(element) + std::to_string(i);
+    return SymbolOf(element);
+}
+
+void BuildGlyphInstances(const std::vector<glm::vec3> &xyz, const std::vector<uint32_t> &elements,
+                         bool show_symbol, bool show_index, const CGlyphAdvances &advances,
+                         std::vector<CGlyphInstance> &out)
+{
+    out.clear();
+    const size_t n = Common(xyz.size(), elements.size());
+    for (size_t i = 0; i < n; i++) {
+        const uint32_t e = ElementOrDummy(elements[i]);
+        const glm::vec4 anchor(xyz[i], atom_rgbs[e].w);
+        int pen = 0;
+        for (const char c : LabelText(static_cast<uint32_t>(i), e, show_symbol, show_index)) {
+            const unsigned char code = static_cast<unsigned char>(c);
+            if (code >= advances.size() || advances[code] < 0)
+                continue;
+            out.push_back({anchor, glm::vec4(static_cast<float>(pen), static_cast<float>(code), 0.0f, 0.0f)});
+            pen += advances[code];
+        }
+    }
+}
