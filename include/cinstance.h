@@ -48,6 +48,11 @@ void BuildAtomInstances(const std::vector<glm::vec3> &xyz, const std::vector<uin
 void BuildBondInstances(const std::vector<glm::vec3> &mid, const std::vector<glm::vec2> &ang,
                         const std::vector<float> &length, size_t count, std::vector<CBondInstance> &out);
 
+// Bonds given as segments from `from[k]` to `to[k]` (the halves of bonds across a cell face),
+// appended to `out`.
+void AppendSegmentInstances(const std::vector<glm::vec3> &from, const std::vector<glm::vec3> &to,
+                            std::vector<CBondInstance> &out);
+
 // The text of atom i's label: its index alone without symbols, else the symbol, followed by the
 // index when indices are shown too (O12).
 std::string LabelText(uint32_t i, uint32_t element, bool show_symbol, bool show_index);

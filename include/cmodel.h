@@ -134,6 +134,8 @@ public:
     // The drawn halves of the bonds across the cell boundary: from each atom to the cell face,
     // two segments per bond (display coordinates).
     void HalfBonds(std::vector<glm::vec3> &from, std::vector<glm::vec3> &to) const;
+    // Where the cell's origin (the file frame's origin) lies in display coordinates.
+    glm::vec3 CellCorner() const { return glm::vec3(-v_file_origin); }
     // Re-derives the grid and the bonds from the current display coordinates after an edit,
     // without re-centring.
     void UpdateBonds();
@@ -182,8 +184,7 @@ private:
     // limit and not on top of each other.
     bool Bonded(uint32_t i, uint32_t j, float d2) const;
     void FindPeriodicBonds();
-    // Where the cell's origin (the file frame's origin) lies in display coordinates.
-    glm::vec3 CellCorner() const { return glm::vec3(-v_file_origin); }
+
     void SearchPairs(uint32_t i);
     void SearchCells(uint32_t i);
 };

@@ -511,6 +511,13 @@ void CDisplay::BuildCube()
 {
     std::vector<glm::vec3> corners;
     BuildCellBoxMesh(m_cell_box, corners);
+    // A crystal's cell stands where the file puts it, its origin at the file frame's; the box of
+    // a molecule is centred on it.
+    if (is_periodic) {
+        const glm::vec3 centre = CellCorner() + glm::vec3(m_cell_box * glm::dvec3(0.5));
+        for (glm::vec3 &c : corners)
+            c += centre;
+    }
     box_reach = Reach(corners);
     UploadMesh(VAOC, VBOC, corners);
 }
@@ -551,6 +558,11 @@ void CDisplay::SyncBuffers()
 
     std::vector<CBondInstance> bond_instances;
     BuildBondInstances(m_bond_xyz, m_bond_ang, v_bond_length, bonds, bond_instances);
+    if (is_bond_eval) {
+        std::vector<glm::vec3> from, to;
+        HalfBonds(from, to);
+        AppendSegmentInstances(from, to, bond_instances);
+    }
     UploadInstances(VBOB, bond_instances);
     uploaded = {u_revision, v_float_raw_xyz.size(), bonds, centres.size(), bond_instances.size()};
 }

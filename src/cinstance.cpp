@@ -49,6 +49,13 @@ void BuildBondInstances(const std::vector<glm::vec3> &mid, const std::vector<glm
     }
 }
 
+void AppendSegmentInstances(const std::vector<glm::vec3> &from, const std::vector<glm::vec3> &to,
+                            std::vector<CBondInstance> &out)
+{
+    for (size_t k = 0; k < from.size() && k < to.size(); k++)
+        out.push_back({glm::vec4((from[k] + to[k]) * 0.5f, 0.0f), glm::vec4((to[k] - from[k]) * 0.5f, 0.0f)});
+}
+
 std::string LabelText(uint32_t i, uint32_t element, bool show_symbol, bool show_index)
 {
     if (!show_symbol)

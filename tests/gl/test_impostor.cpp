@@ -307,3 +307,30 @@ TEST_F(ImpostorTest, NoAtomsOrNoBondsDrawWithoutErrors)
     const glm::ivec2 c = PixelOf({0, 0, 0});
     EXPECT_GT(glm::length(f.At(c.x, c.y) - glm::vec3(BACKGROUND)), 0.1f);
 }
+
+// A chain along x through a cell 1.4 angstrom long: the atom bonds only to its own images, and
+// that bond shows, with the other bonds, as far as the cell's face.
+TEST_F(ImpostorTest, BondsAcrossTheCellShowUpToItsFace)
+{
+    Atoms chain;
+    chain.Add(C_INDEX, {0, 0, 0});
+    FillModel(*display, chain);
+    display->is_periodic = true;
+    display->m_cell_box = glm::dmat3(1.4, 0, 0, 0, 10, 0, 0, 0, 10);
+    display->SetModel();
+    display->EvalModel();
+    display->RefreshStructure();
+    ASSERT_EQ(display->i_number_of_bonds, 0u);
+    ASSERT_EQ(display->i_number_of_bonds_pbc, 1u);
+    display->is_show_box = false;
+    Draw(); // fits the view
+    const glm::ivec2 inside = PixelOf({1.2f, 0.0f, 0.0f}), beyond = PixelOf({1.6f, 0.0f, 0.0f});
+    const auto is_background = [](const glm::vec3 &c) { return glm::length(c - glm::vec3(BACKGROUND)) < 0.02f; };
+    display->is_show_bond = true;
+    Frame f = Draw();
+    EXPECT_FALSE(is_background(f.At(inside.x, inside.y)));
+    EXPECT_TRUE(is_background(f.At(beyond.x, beyond.y)));
+    display->is_show_bond = false;
+    f = Draw();
+    EXPECT_TRUE(is_background(f.At(inside.x, inside.y)));
+}
