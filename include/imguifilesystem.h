@@ -1,6 +1,8 @@
 #ifndef IMGUIFILESYSTEM_H
 #define IMGUIFILESYSTEM_H
 
+#include <memory>
+
 #include <imgui.h>
 
 namespace ImGuiFs {
@@ -55,7 +57,7 @@ public:
 
 private:
     struct Internal;
-    Internal* internal;
+    std::unique_ptr<Internal> internal;
 };
 
 } // namespace ImGuiFs

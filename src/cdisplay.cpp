@@ -7,6 +7,7 @@
 #include FT_FREETYPE_H
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>
+#include <glm/gtc/constants.hpp>
 #include <glm/gtc/matrix_transform.hpp>
 #include <glm/gtc/type_ptr.hpp>
 
@@ -42,7 +43,7 @@ const glm::vec3 LABEL_COLOR(1.0f, 1.0f, 0.0f);
 const float BOND_RADIUS = 0.1f;
 // Where the first glyph of a label starts, relative to the atom centre, in label-space units.
 const float LABEL_START = -0.15f;
-const float HALF_PI = 1.5707964f;
+const float HALF_PI = glm::half_pi<float>();
 // Share of the fitted half-extent left free around the structure.
 const float FIT_MARGIN = 0.05f;
 // Headroom on the depth range, so that rounding never clips the front or back of the structure.
@@ -445,7 +446,7 @@ void CDisplay::ProcessPicking(bool)
     is_atom_selected = true;
     selected_atom = index;
     selected_zatom = e + 1;
-    selected_symbol = symbol[e];
+    selected_symbol = SymbolOf(e);
     selected_xyz = v_float_raw_xyz[index];
 }
 
@@ -471,7 +472,7 @@ void CDisplay::UpdateAtomType(uint32_t z)
     SetElement(selected_atom, z);
     const uint32_t e = v_atom_index[selected_atom];
     selected_zatom = e + 1;
-    selected_symbol = symbol[e];
+    selected_symbol = SymbolOf(e);
 }
 
 void CDisplay::CenterCoordinates()

@@ -1,6 +1,7 @@
 #include "cmesh.h"
 
 #include <cmath>
+#include <glm/gtc/constants.hpp>
 #include <glm/gtc/matrix_transform.hpp>
 
 namespace {
@@ -39,12 +40,10 @@ const glm::vec3 cube_strip2[CELL_BOX_VERTICES] = {
     {0.5f, 0.5f, -0.5f},   {0.5f, -0.5f, -0.5f}, {0.5f, -0.5f, 0.5f},  {0.5f, 0.5f, 0.5f},
 };
 
-const float C_2PI = 6.2831855f;
-
 unsigned int RingCount(unsigned int res) { return res < MESH_MIN_RING ? MESH_MIN_RING : res; }
 
 // Angle step of a ring whose strip runs one step past the full turn, so that it closes.
-double RingStep(unsigned int count) { return static_cast<double>(C_2PI) / (count - 2); }
+double RingStep(unsigned int count) { return static_cast<double>(glm::two_pi<float>()) / (count - 2); }
 
 glm::vec3 RingPoint(double radius, double phi, double z)
 {

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <glad/gl.h>
+#include <glm/gtc/constants.hpp>
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>
 #include <backends/imgui_impl_glfw.h>
@@ -26,7 +27,7 @@ namespace {
 
 const ImVec4 DEFAULT_CLEAR_COLOR(0.07f, 0.34f, 0.47f, 1.0f);
 
-const float HALF_PI = 1.5707964f;
+const float HALF_PI = glm::half_pi<float>();
 // selected_zatom of an atom that has no element.
 const uint32_t NO_ZATOM = 4294967295u;
 // Atoms a measurement takes at most: a dihedral's four.
@@ -834,14 +835,14 @@ void CShell::SaveStructureAs(const std::string &path)
     CopyPath(dirPath, FolderOf(path).c_str());
 }
 
-// A failed save leaves the edits unsaved, so Save stays enabled for another try.
+// A failed save leaves the edits unsaved (the model says so), so Save stays enabled for another
+// try.
 void CShell::SaveStructure()
 {
     if (atom->SaveFile(filePath)) {
         file_message.clear();
         return;
     }
-    atom->is_updated = false;
     file_message = FileMessage("Can't save ", filePath, atom->file_format);
 }
 
@@ -863,10 +864,8 @@ void CShell::ActionContent()
         SelectedAtomControls();
     MeasurementText();
     ImGui::Text("Total Atoms: %u", static_cast<unsigned>(atom->v_float_raw_xyz.size()));
-    const size_t elements = std::min(atom->v_table_index.size(), atom->v_table_atoms.size());
-    for (size_t i = 0; i < elements; i++) {
-        const uint32_t e = atom->v_table_index[i];
-        ImGui::Text(" %3s", e < periodic_table_atoms ? symbol[e] : "?");
+    for (size_t i = 0; i < atom->v_table_index.size(); i++) {
+        ImGui::Text(" %3s", SymbolOf(atom->v_table_index[i]));
         ImGui::SameLine();
         ImGui::Text(": %u", atom->v_table_atoms[i]);
     }

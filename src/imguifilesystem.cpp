@@ -566,7 +566,7 @@ int Dialog::Internal::drawEntries(const Listing& listing, const ImVec4& tint, Dr
 Dialog::Dialog(bool noKnownDirectoriesSection, bool /*noCreateDirectorySection*/, bool noFilteringSection,
                bool detectKnownDirectoriesAtEachOpening, bool /*addDisplayByOption*/,
                bool /*dontFilterSaveFilePathsEnteredByTheUser*/)
-    : internal(new Internal())
+    : internal(std::make_unique<Internal>())
 {
     internal->allowKnownDirectoriesSection = !noKnownDirectoriesSection;
     internal->allowFiltering = !noFilteringSection;
@@ -574,10 +574,8 @@ Dialog::Dialog(bool noKnownDirectoriesSection, bool /*noCreateDirectorySection*/
     internal->uniqueNumber = nextUniqueNumber++;
 }
 
-Dialog::~Dialog()
-{
-    delete internal;
-}
+// Out of line, where Internal is complete.
+Dialog::~Dialog() = default;
 
 const char* Dialog::chooseFileDialog(bool dialogTriggerButton, const char* directory,
                                      const char* fileFilterExtensionString, const char* windowTitle,
