@@ -11,7 +11,9 @@
 
 namespace {
 
-void RunSetModel(benchmark::State &state, const Atoms &atoms)
+// `cell`, when given, makes the structure a crystal with that cell: the bonds across its faces
+// are found too.
+void RunSetModel(benchmark::State &state, const Atoms &atoms, const glm::dmat3 *cell = nullptr)
 {
     const bool first_load = state.range(1) != 0;
     auto model = std::make_unique<CModel>();
@@ -20,12 +22,17 @@ void RunSetModel(benchmark::State &state, const Atoms &atoms)
         if (first_load)
             model = std::make_unique<CModel>();
         FillModel(*model, atoms);
+        if (cell != nullptr) {
+            model->is_periodic = true;
+            model->m_cell_box = *cell;
+        }
         state.ResumeTiming();
         model->SetModel();
         benchmark::DoNotOptimize(model->i_number_of_bonds);
     }
     state.counters["atoms"] = static_cast<double>(atoms.size());
     state.counters["bonds"] = model->i_number_of_bonds;
+    state.counters["periodic_bonds"] = model->i_number_of_bonds_pbc;
     state.counters["cells"] = model->u_cell_number;
     state.counters["per_atom"] = benchmark::Counter(static_cast<double>(atoms.size()),
                                                     benchmark::Counter::kIsIterationInvariantRate |
@@ -37,30 +44,15 @@ void BM_SetModelDiamondSilicon(benchmark::State &state)
     RunSetModel(state, DiamondSilicon(static_cast<size_t>(state.range(0))));
 }
 
-// The same supercell as a crystal: its cell is the supercell's, so the bonds across its faces
-// are found too.
+// The same supercell as a crystal, with the supercell's cell.
 void BM_SetModelDiamondSiliconPeriodic(benchmark::State &state)
 {
     const size_t n = static_cast<size_t>(state.range(0));
-    const Atoms atoms = DiamondSilicon(n);
     size_t side = 1;
     while (8 * side * side * side < n)
         ++side;
-    const bool first_load = state.range(1) != 0;
-    auto model = std::make_unique<CModel>();
-    for (auto _ : state) {
-        state.PauseTiming();
-        if (first_load)
-            model = std::make_unique<CModel>();
-        FillModel(*model, atoms);
-        model->is_periodic = true;
-        model->m_cell_box = glm::dmat3(5.431 * static_cast<double>(side));
-        state.ResumeTiming();
-        model->SetModel();
-        benchmark::DoNotOptimize(model->i_number_of_bonds_pbc);
-    }
-    state.counters["bonds"] = model->i_number_of_bonds;
-    state.counters["periodic_bonds"] = model->i_number_of_bonds_pbc;
+    const glm::dmat3 cell(5.431 * static_cast<double>(side));
+    RunSetModel(state, DiamondSilicon(n), &cell);
 }
 
 void BM_SetModelWater(benchmark::State &state)

@@ -1,4 +1,5 @@
 #include "gl_window.h"
+#include "scene_test.h"
 
 #include <cmath>
 #include <memory>
@@ -63,21 +64,8 @@ struct Box {
     }
 };
 
-class DisplayTest : public GlDisplayTest {
+class DisplayTest : public SceneTest {
 protected:
-    void SetUp() override
-    {
-        GlDisplayTest::SetUp();
-        if (!HasFatalFailure())
-            display->SetClearColor(BACKGROUND);
-    }
-
-    void Load(const Atoms &atoms)
-    {
-        LoadAtoms(*display, atoms);
-        display->RefreshStructure();
-    }
-
     // One frame the way the application draws it, read back whole.
     Frame Draw(const Viewport &v = FULL)
     {
