@@ -31,9 +31,9 @@ protected:
         display->RefreshStructure();
     }
 
-    static void PrepareFrame()
+    static void PrepareFrame(int x = 0, int y = 0, int w = WIDTH, int h = HEIGHT)
     {
-        glViewport(0, 0, WIDTH, HEIGHT);
+        glViewport(x, y, w, h);
         glClearColor(BACKGROUND.r, BACKGROUND.g, BACKGROUND.b, BACKGROUND.a);
         glClearDepth(1.0);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

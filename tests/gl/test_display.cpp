@@ -70,15 +70,7 @@ protected:
     Frame Draw(const Viewport &v = FULL)
     {
         viewport = v;
-        glViewport(v.x, v.y, v.w, v.h);
-        glClearColor(BACKGROUND.r, BACKGROUND.g, BACKGROUND.b, BACKGROUND.a);
-        glClearDepth(1.0);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glDepthFunc(GL_LESS);
-        glDisable(GL_CULL_FACE);
-        glEnable(GL_DEPTH_TEST);
-        glEnable(GL_BLEND);
+        PrepareFrame(v.x, v.y, v.w, v.h);
         display->DrawScene(v.w, v.h);
         glUseProgram(0);
         return Frame(WIDTH, HEIGHT);
