@@ -218,6 +218,11 @@ TEST(Lossless, VaspSpeciesAreRunsInFileOrderWithTheirLabels)
     CModel again;
     ASSERT_TRUE(again.ReadStructureFile(dir.Path(), dir / "saved", INPUT_FILE_TYPE_VSP));
     EXPECT_EQ(again.v_atom_index, (std::vector<uint32_t>{25, 6, 7, 25}));
+    // A structure just read has nothing to save, whatever the one before it had.
+    EXPECT_FALSE(m.is_updated);
+    ASSERT_TRUE(LoadText(m, dir, "POSCAR", text, INPUT_FILE_TYPE_VSP));
+    EXPECT_TRUE(m.is_updated);
+    m.DeleteAtomIndex(0);
     // The model's own rules catch what would make a save write wrong atoms.
     EXPECT_EQ(m.CheckInvariants(), "");
     m.vasp.v_atom_origin.pop_back();

@@ -62,6 +62,9 @@ crystal.set_constraint(FixAtoms(indices=[3]))
 for direct in (True, False):
     poscar = f"{scratch}/POSCAR_{direct}"
     ase.io.write(poscar, crystal, format="vasp", direct=direct)
+    kivoa(poscar, "--write", f"{poscar}_same")
+    check(f"unedited POSCAR kept byte for byte (direct={direct})",
+          open(poscar, "rb").read() == open(f"{poscar}_same", "rb").read())
     kivoa(*EDITS, "--write", f"{poscar}_edited", poscar)
     got = ase.io.read(f"{poscar}_edited", format="vasp")
     check(f"VASP symbols (direct={direct})",
