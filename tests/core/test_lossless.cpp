@@ -219,6 +219,7 @@ TEST(Lossless, VaspSpeciesAreRunsInFileOrderWithTheirLabels)
     ASSERT_TRUE(again.ReadStructureFile(dir.Path(), dir / "saved", INPUT_FILE_TYPE_VSP));
     EXPECT_EQ(again.v_atom_index, (std::vector<uint32_t>{25, 6, 7, 25}));
     // A structure just read has nothing to save, whatever the one before it had.
+    m.MoveAtom(0, glm::dvec3(1.0));
     EXPECT_FALSE(m.is_updated);
     ASSERT_TRUE(LoadText(m, dir, "POSCAR", text, INPUT_FILE_TYPE_VSP));
     EXPECT_TRUE(m.is_updated);
