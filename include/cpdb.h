@@ -56,6 +56,9 @@ private:
     // SymbolIndex when `text` is exactly an element symbol, else the dummy element.
     uint32_t ExactSymbolIndex(std::string_view text);
     uint32_t ElementOfName(std::string_view line);
+    // The element of a standard record: columns 77-78, else the name.
+    uint32_t ElementOfRecord(std::string_view line);
+    bool PatchElement(std::string &record, const SAtomEdit &edit);
     void AppendHeader(std::string &text) const;
     static void AppendAtom(std::string &text, size_t i, const glm::dvec3 &p, uint32_t idx);
     bool RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out) override;

@@ -54,6 +54,8 @@ public:
     // that, putting atom `origin` read back at position i.
     void DeleteAtom(uint32_t i);
     void RestoreAtom(uint32_t i, uint32_t origin);
+    // Lets the file read go (another format's file has been read instead).
+    void ForgetSource();
 
     // Element index of a symbol read from a file; the dummy element when it names none.
     uint32_t GetAtomIndex(std::string s) const;

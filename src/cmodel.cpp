@@ -563,6 +563,9 @@ bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
         return false;
     }
     file_format = fmt;
+    for (int other : {INPUT_FILE_TYPE_XYZ, INPUT_FILE_TYPE_VSP, INPUT_FILE_TYPE_PDB})
+        if (other != fmt)
+            Handler(other)->ForgetSource();
     v_atom_altloc.clear();
     if (fmt == INPUT_FILE_TYPE_PDB)
         v_atom_altloc.swap(pdb.v_atom_altloc);

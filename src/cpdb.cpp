@@ -444,13 +444,18 @@ uint32_t CPdb::ElementOfName(std::string_view line)
     return ExactSymbolIndex(std::string_view(name, IsLetter(name[1]) ? 2 : 1));
 }
 
+uint32_t CPdb::ElementOfRecord(std::string_view line)
+{
+    std::string_view element;
+    return ElementColumn(line, element) ? ExactSymbolIndex(element) : ElementOfName(line);
+}
+
 bool CPdb::ReadStandardAtom(std::string_view line, const glm::dvec3 &p, uint32_t n,
                             std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index)
 {
     if (!AddPosition(p, n, xyz))
         return false;
-    std::string_view element;
-    index.push_back(ElementColumn(line, element) ? ExactSymbolIndex(element) : ElementOfName(line));
+    index.push_back(ElementOfRecord(line));
     v_atom_columns.push_back(true);
     const char altloc = line[ALTLOC_COLUMN];
     v_atom_altloc.push_back(CTextFile::IsSpace(altloc) ? 0 : static_cast<uint8_t>(altloc));
@@ -585,13 +590,29 @@ bool CPdb::PatchColumns(std::string &record, const SAtomEdit &edit)
             }
             record.replace(X_COLUMN + COORDINATE_WIDTH * k, COORDINATE_WIDTH, field);
         }
-    if (edit.retyped) {
-        const uint32_t was = v_source_index[edit.source];
-        if (ElementOfName(record) == was)
-            PutNameElement(record, SymbolOf(edit.element));
-        PutElementColumns(record, SymbolOf(edit.element));
-    }
-    return true;
+    return !edit.retyped || PatchElement(record, edit);
+}
+
+// The element columns, and the name's element letters where the name held the old element.
+// Where the record would still not read as the new element (characters after the element
+// columns that make the reader pass them over), the name carries the element plainly and
+// columns 79-80 are cleared.
+bool CPdb::PatchElement(std::string &record, const SAtomEdit &edit)
+{
+    const std::string_view symbol = SymbolOf(edit.element);
+    if (ElementOfName(record) == v_source_index[edit.source])
+        PutNameElement(record, symbol);
+    PutElementColumns(record, symbol);
+    if (ElementOfRecord(record) == edit.element)
+        return true;
+    record.replace(NAME_COLUMN, 2, std::string(2 - symbol.size(), ' ') + Capitals(symbol));
+    if (record.size() > ELEMENT_COLUMN + 2)
+        record.replace(ELEMENT_COLUMN + 2, std::min<size_t>(2, record.size() - ELEMENT_COLUMN - 2), "  ");
+    if (ElementOfRecord(record) == edit.element)
+        return true;
+    error_message = "atom " + std::to_string(edit.source + 1) + ": its record cannot be given the element " +
+                    std::string(symbol);
+    return false;
 }
 
 // Records split at white space: the coordinate fields after the layout's leading ones, and the

@@ -40,6 +40,15 @@ void CStructureFile::DeleteAtom(uint32_t i)
         v_atom_origin.erase(v_atom_origin.begin() + i);
 }
 
+void CStructureFile::ForgetSource()
+{
+    std::string().swap(source_text);
+    std::vector<uint32_t>().swap(v_source_line);
+    std::vector<uint32_t>().swap(v_source_index);
+    std::vector<glm::dvec3>().swap(v_source_xyz);
+    std::vector<uint32_t>().swap(v_atom_origin);
+}
+
 void CStructureFile::RestoreAtom(uint32_t i, uint32_t origin)
 {
     if (i <= v_atom_origin.size())

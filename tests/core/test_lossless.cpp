@@ -383,3 +383,24 @@ TEST(Lossless, UndoAndRedoWalkEveryEditBackAndForth)
         EXPECT_FALSE(m.is_updated);
     }
 }
+
+// A re-typed PDB atom reads back as its new element even where the record's own columns would
+// not carry it: characters after the element columns make the reader take the name instead.
+TEST(Lossless, ARetypedPdbRecordReadsBackAsItsNewElement)
+{
+    ScratchFolder dir;
+    const std::string record = "ATOM      3 HG21BVAL A   5      -1.100   2.100   3.100  0.50 20.00";
+    for (const std::string &tail : {std::string(12, ' ') + " H??", std::string(), std::string(12, ' ') + " H  "}) {
+        CModel m;
+        ASSERT_TRUE(LoadText(m, dir, "in.pdb", record + tail + "\nATOM      4  CA  VAL A   5       0.000   0.000   0.000\n",
+                             INPUT_FILE_TYPE_PDB))
+            << m.error_message;
+        ASSERT_EQ(m.v_atom_index[0], 0u) << tail;
+        m.SetElement(0, 7);
+        m.SetElement(1, 10);
+        Saved(m, dir);
+        CModel again;
+        ASSERT_TRUE(again.ReadStructureFile(dir.Path(), dir / "saved", INPUT_FILE_TYPE_PDB));
+        EXPECT_EQ(again.v_atom_index, (std::vector<uint32_t>{7, 10})) << tail;
+    }
+}

@@ -2,7 +2,8 @@
 #define FUZZ_READER_H
 
 // One fuzz input goes through a reader the way a chosen file does. Whatever reads must be a
-// sound structure that saves, and the saved file must read back to the same atoms.
+// sound structure that saves as the very bytes read; and with its first atom re-typed and its
+// last deleted, the saved file must read back to those atoms, the others exactly where they were.
 
 #include <cmath>
 #include <cstdint>
@@ -45,6 +46,37 @@ inline void Check(bool condition, const char *what)
     }
 }
 
+inline std::string Bytes(const std::string &path)
+{
+    std::string text;
+    FILE *f = std::fopen(path.c_str(), "rb");
+    Check(f != nullptr, "a saved file opens");
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
+        text.append(buffer, n);
+    std::fclose(f);
+    return text;
+}
+
+// Re-types the first atom and deletes the last, as the model's edits do, saves and reads back.
+template <class T>
+void EditSaveRead(T &reader, std::vector<glm::dvec3> xyz, std::vector<uint32_t> index, const std::string &out)
+{
+    if (xyz.size() < 2)
+        return;
+    index[0] = index[0] == 7 ? 5 : 7; // oxygen, or carbon for an oxygen
+    reader.DeleteAtom(static_cast<uint32_t>(xyz.size() - 1));
+    xyz.pop_back();
+    index.pop_back();
+    Check(reader.SaveFile(Folder(), out, xyz, index), "an edited structure can be saved");
+    T again;
+    std::vector<glm::dvec3> xyz2;
+    std::vector<uint32_t> index2;
+    Check(again.ReadFile(Folder(), out, xyz2, index2), "an edited file reads back");
+    Check(index2 == index, "the edited elements after a save");
+    Check(xyz2 == xyz, "untouched coordinates stay exactly");
+}
+
 inline bool Finite(const glm::dvec3 &p)
 {
     return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
@@ -69,6 +101,7 @@ int ReadSaveRead(const uint8_t *data, size_t size, const char *name, double tole
     for (size_t i = 0; i < xyz.size(); ++i)
         Check(Finite(xyz[i]) && index[i] < periodic_table_atoms, "finite atoms, valid elements");
     Check(reader.SaveFile(Folder(), out, xyz, index), "what was read can be saved");
+    Check(Bytes(out) == std::string(reinterpret_cast<const char *>(data), size), "an unedited save is the file read");
     T again;
     std::vector<glm::dvec3> xyz2;
     std::vector<uint32_t> index2;
@@ -79,6 +112,7 @@ int ReadSaveRead(const uint8_t *data, size_t size, const char *name, double tole
         for (int k = 0; k < 3; ++k)
             Check(std::fabs(xyz2[i][k] - xyz[i][k]) <= tolerance * std::fmax(1.0, std::fabs(xyz[i][k])),
                   "the same coordinates after a save");
+    EditSaveRead(reader, xyz, index, out);
     return 0;
 }
 
