@@ -41,6 +41,8 @@ public:
     std::vector<glm::dvec3> v_source_xyz;
     // Per atom of the model: the atom read that it is. Follows deletions (DeleteAtom).
     std::vector<uint32_t> v_atom_origin;
+    // The folder of the file read (where a POTCAR was looked for).
+    std::string source_folder;
 
     // Fills `xyz` (angstrom) and `index` (element indices) in file order. `d` is the folder
     // of `f`, where a POTCAR is looked for.
@@ -100,6 +102,11 @@ protected:
     virtual bool RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out) = 0;
     virtual bool RewriteOtherLine(std::string_view line, uint32_t n, std::string &out);
     bool HasSource() const { return !source_text.empty(); }
+    // Reads `text` as a file of this format from source_folder.
+    virtual bool ParseText(const std::string &text, std::vector<glm::dvec3> &xyz,
+                           std::vector<uint32_t> &index) = 0;
+    template <class T>
+    bool ParseAs(const std::string &text, std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index) const;
     // The line end of the file read, for lines a save adds.
     std::string_view LineEnd() const;
     size_t DeletedCount() const { return v_source_index.size() - v_atom_origin.size(); }
@@ -136,8 +143,12 @@ protected:
 private:
     void SetBounds(const std::vector<glm::dvec3> &xyz);
     // Takes over the file text and the atoms read as the source of later saves.
-    void KeepSource(CTextFile &file, const std::vector<glm::dvec3> &xyz,
+    void KeepSource(const std::string &d, CTextFile &file, const std::vector<glm::dvec3> &xyz,
                     const std::vector<uint32_t> &index);
+    // Whether `text`, read back, holds the model's atoms: the same elements, untouched atoms
+    // exactly where they were and moved ones within the precision they were written with.
+    bool ReadsBackAs(const std::string &text, const std::vector<SAtomEdit> &edits,
+                     const std::vector<glm::dvec3> &xyz, const std::vector<uint32_t> &index);
     std::vector<SAtomEdit> Edits(const std::vector<glm::dvec3> &xyz,
                                  const std::vector<uint32_t> &index) const;
 
@@ -161,11 +172,21 @@ bool CStructureFile::ReadInto(T &self, const std::string &d, const std::string &
     }
     parsed.total_atoms = static_cast<uint32_t>(new_xyz.size());
     parsed.SetBounds(new_xyz);
-    parsed.KeepSource(file, new_xyz, new_index);
+    parsed.KeepSource(d, file, new_xyz, new_index);
     self = std::move(parsed);
     xyz.swap(new_xyz);
     index.swap(new_index);
     return true;
+}
+
+template <class T>
+bool CStructureFile::ParseAs(const std::string &text, std::vector<glm::dvec3> &xyz,
+                             std::vector<uint32_t> &index) const
+{
+    CTextFile file;
+    file.SetText(text);
+    T parsed;
+    return parsed.Parse(source_folder, file, xyz, index);
 }
 
 #endif

@@ -20,6 +20,13 @@ public:
 
     // Reads the whole file; on failure error_message says why.
     bool Open(const std::string &path);
+    // Hands out `content` as if it had been read from a file.
+    void SetText(std::string content)
+    {
+        text = std::move(content);
+        u_pos = 0;
+        u_line = 0;
+    }
     // The next line without its line end; false after the last line.
     bool NextLine(std::string_view &line);
     // 1-based number of the line NextLine returned last.

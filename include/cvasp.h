@@ -56,6 +56,11 @@ public:
 
 private:
     friend class CStructureFile;
+    bool ParseText(const std::string &text, std::vector<glm::dvec3> &xyz,
+                   std::vector<uint32_t> &index) override
+    {
+        return ParseAs<CVasp>(text, xyz, index);
+    }
     bool Parse(const std::string &d, CTextFile &file, std::vector<glm::dvec3> &xyz,
                std::vector<uint32_t> &index);
     bool NextHeaderLine(CTextFile &file, std::string_view &line, const char *expected);

@@ -28,6 +28,11 @@ public:
 
 private:
     friend class CStructureFile;
+    bool ParseText(const std::string &text, std::vector<glm::dvec3> &xyz,
+                   std::vector<uint32_t> &index) override
+    {
+        return ParseAs<CXyz>(text, xyz, index);
+    }
     bool Parse(const std::string &d, CTextFile &file, std::vector<glm::dvec3> &xyz,
                std::vector<uint32_t> &index);
     bool ReadCount(CTextFile &file, uint32_t &count);

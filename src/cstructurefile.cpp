@@ -194,9 +194,10 @@ void CStructureFile::AppendExact(std::string &out, double v)
     out.append(text, r.ptr);
 }
 
-void CStructureFile::KeepSource(CTextFile &file, const std::vector<glm::dvec3> &xyz,
+void CStructureFile::KeepSource(const std::string &d, CTextFile &file, const std::vector<glm::dvec3> &xyz,
                                 const std::vector<uint32_t> &index)
 {
+    source_folder = d;
     source_text = file.TakeText();
     v_source_xyz = xyz;
     v_source_index = index;
@@ -256,7 +257,29 @@ bool CStructureFile::WriteBack(const std::string &f, const std::vector<glm::dvec
         pos = end;
     }
     // A format's rewrite says in error_message why a line could not be written.
-    return error_message.empty() && WriteText(f, text);
+    if (!error_message.empty())
+        return false;
+    if (!ReadsBackAs(text, edits, xyz, index))
+        return Fail("the edited file would not read back as the structure shown, so it was not saved");
+    return WriteText(f, text);
+}
+
+bool CStructureFile::ReadsBackAs(const std::string &text, const std::vector<SAtomEdit> &edits,
+                                 const std::vector<glm::dvec3> &xyz, const std::vector<uint32_t> &index)
+{
+    std::vector<glm::dvec3> back;
+    std::vector<uint32_t> back_index;
+    if (!ParseText(text, back, back_index) || back_index != index || back.size() != xyz.size())
+        return false;
+    for (size_t i = 0; i < xyz.size(); ++i) {
+        const bool moved = edits[v_atom_origin[i]].moved;
+        for (int k = 0; k < 3; ++k) {
+            const double error = std::fabs(back[i][k] - xyz[i][k]);
+            if (moved ? !(error <= std::max(1e-3, 1e-4 * std::fabs(xyz[i][k]))) : back[i][k] != xyz[i][k])
+                return false;
+        }
+    }
+    return true;
 }
 
 std::string_view CStructureFile::LineEnd() const

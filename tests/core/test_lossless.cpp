@@ -390,7 +390,7 @@ TEST(Lossless, ARetypedPdbRecordReadsBackAsItsNewElement)
 {
     ScratchFolder dir;
     const std::string record = "ATOM      3 HG21BVAL A   5      -1.100   2.100   3.100  0.50 20.00";
-    for (const std::string &tail : {std::string(12, ' ') + " H??", std::string(), std::string(12, ' ') + " H  "}) {
+    for (const std::string &tail : {std::string(10, ' ') + " H?", std::string(), std::string(10, ' ') + " H  "}) {
         CModel m;
         ASSERT_TRUE(LoadText(m, dir, "in.pdb", record + tail + "\nATOM      4  CA  VAL A   5       0.000   0.000   0.000\n",
                              INPUT_FILE_TYPE_PDB))

@@ -3,7 +3,8 @@
 
 // One fuzz input goes through a reader the way a chosen file does. Whatever reads must be a
 // sound structure that saves as the very bytes read; and with its first atom re-typed and its
-// last deleted, the saved file must read back to those atoms, the others exactly where they were.
+// last deleted, the saved file (if the save does not refuse) must read back to those atoms, the
+// others exactly where they were.
 
 #include <cmath>
 #include <cstdint>
@@ -68,7 +69,11 @@ void EditSaveRead(T &reader, std::vector<glm::dvec3> xyz, std::vector<uint32_t> 
     reader.DeleteAtom(static_cast<uint32_t>(xyz.size() - 1));
     xyz.pop_back();
     index.pop_back();
-    Check(reader.SaveFile(Folder(), out, xyz, index), "an edited structure can be saved");
+    // A save that could not write the edits so that they read back refuses, and says why.
+    if (!reader.SaveFile(Folder(), out, xyz, index)) {
+        Check(!reader.error_message.empty(), "a refused save says why");
+        return;
+    }
     T again;
     std::vector<glm::dvec3> xyz2;
     std::vector<uint32_t> index2;
