@@ -318,3 +318,25 @@ TEST_F(NewcomerSession, OpensByNameUndoesExportsAndAsksBeforeClosing)
 }
 
 } // namespace
+
+namespace {
+
+// A chain of silicon across the view (along y) through a cell as long as one bond: every bond crosses the cell.
+const char *const SILICON_CHAIN = "silicon chain\n1.0\n10 0 0\n0 2.3 0\n0 0 10\nSi\n1\nDirect\n0.5 0.5 0.5\n";
+
+} // namespace
+
+// In a crystal B shows the bonds across the cell boundary too, as halves up to the cell faces.
+TEST_F(NewcomerSession, BondsAcrossTheCellShowWithTheOthers)
+{
+    ASSERT_TRUE(s.HasHome());
+    WriteText(s.WorkFolder() + "/POSCAR", SILICON_CHAIN);
+    ASSERT_TRUE(s.Start({"POSCAR"}));
+    ASSERT_TRUE(s.WaitForWindow()) << s.Output() << s.Errors();
+    s.Key("s");
+    const int grey_without_bonds = Find(SteadyStep("chain"), IsNeutralGrey).count;
+    s.Key("b");
+    EXPECT_GT(Find(SteadyStep("chain-bonds"), IsNeutralGrey).count, grey_without_bonds + 150);
+    ASSERT_TRUE(s.Close());
+    EXPECT_EQ(s.WaitExit(), 0) << s.Errors();
+}
