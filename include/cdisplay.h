@@ -116,7 +116,8 @@ public:
     void DeleteAtom(uint32_t i);
     void UpdateAtomType(uint32_t z);
     void CenterCoordinates();
-    // After an edit made through the model (undo, redo): the per-atom display state follows.
+    // The display's own state after the atoms changed (an edit, undo, redo or a load): the cell
+    // box, the pick palette, and no selection (atom numbers may have moved).
     void AfterEdit();
     // Where atom i is drawn in a view of `size` pixels, origin at the top left (last DrawScene).
     glm::vec2 ScreenPosition(uint32_t i, glm::vec2 size) const;
@@ -153,8 +154,6 @@ private:
     // quads they hold.
     struct Uploaded {
         uint64_t generation = UINT64_MAX;
-        size_t atoms = 0;
-        size_t bonds = 0;
         size_t atom_quads = 0;
         size_t bond_quads = 0;
     };
@@ -180,6 +179,7 @@ private:
     float box_reach = 0.0f;
 
     void RefitPalette();
+    std::vector<glm::vec3> CellBoxCorners() const;
     void ClearSelection();
     void DeleteGlyphs();
     void CreateBatchBuffers();

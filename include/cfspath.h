@@ -30,6 +30,8 @@ namespace Path {
 bool Fits(const std::string& path);
 // Parent folder: "/" for "/", the text before the last separator, empty when there is none.
 std::string GetDirectoryName(const std::string& path);
+// The folder a file lies in, for opening it: "." for a bare name, "/" for a file in the root.
+std::string FolderOfFile(const std::string& path);
 // "/a/b/c" gives "/", "a/", "b/", "c": every component keeps its trailing separator.
 std::vector<std::string> Split(const std::string& path);
 // The folder made of components 0..last, without trailing separators ("/" for the root).

@@ -436,8 +436,7 @@ void CDisplay::ProcessPicking(bool)
 {
     unsigned char rgb[4] = {255, 255, 255, 255};
     glReadPixels(pcolor[0], pcolor[1], 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
-    const size_t atoms = std::min(v_atom_index.size(), v_float_raw_xyz.size());
-    const uint32_t index = PickedAtom(pick.get_index_rgb(rgb[0], rgb[1], rgb[2]), atoms);
+    const uint32_t index = PickedAtom(pick.get_index_rgb(rgb[0], rgb[1], rgb[2]), v_atom_index.size());
     if (index == PICK_NO_ATOM) {
         ClearSelection();
         return;
@@ -456,13 +455,19 @@ void CDisplay::ClearSelection()
     selected_atom = NO_SELECTION;
 }
 
+void CDisplay::AfterEdit()
+{
+    BuildCube();
+    RefitPalette();
+    ClearSelection();
+}
+
 void CDisplay::DeleteAtom(uint32_t i)
 {
     if (i >= v_float_raw_xyz.size())
         return;
     DeleteAtomIndex(i);
-    RefitPalette();
-    ClearSelection();
+    AfterEdit();
 }
 
 void CDisplay::UpdateAtomType(uint32_t z)
@@ -492,10 +497,8 @@ bool CDisplay::ReadFile(std::string d, std::string f)
 // A new structure is seen whole: fitted to the window, without the old zoom and pan.
 void CDisplay::RefreshStructure()
 {
-    BuildCube();
-    RefitPalette();
     // The old selection may name an atom the new structure does not have.
-    ClearSelection();
+    AfterEdit();
     is_visible = true;
     is_show_box = is_periodic;
     ResetZoom();
@@ -508,17 +511,23 @@ bool CDisplay::SaveFile(std::string f) { return SaveStructureFile(f, f, input_fo
 
 void CDisplay::BuildArrow(unsigned int res) { arrow_vertex = BuildArrowMesh(res, v_arrow, v_cone); }
 
-void CDisplay::BuildCube()
+// A crystal's cell stands where the file puts it, its origin at the file frame's; the box of a
+// molecule is centred on it.
+std::vector<glm::vec3> CDisplay::CellBoxCorners() const
 {
     std::vector<glm::vec3> corners;
     BuildCellBoxMesh(m_cell_box, corners);
-    // A crystal's cell stands where the file puts it, its origin at the file frame's; the box of
-    // a molecule is centred on it.
     if (is_periodic) {
         const glm::vec3 centre = CellCorner() + glm::vec3(m_cell_box * glm::dvec3(0.5));
         for (glm::vec3 &c : corners)
             c += centre;
     }
+    return corners;
+}
+
+void CDisplay::BuildCube()
+{
+    const std::vector<glm::vec3> corners = CellBoxCorners();
     box_reach = Reach(corners);
     UploadMesh(VAOC, VBOC, corners);
 }
@@ -542,9 +551,6 @@ void CDisplay::CreateBatchBuffers()
 // Uploads atoms and bonds when the structure changed since the last upload.
 void CDisplay::SyncBuffers()
 {
-    const size_t bonds = is_bond_eval ? i_number_of_bonds : 0;
-    if (uploaded.atoms != v_float_raw_xyz.size() || uploaded.bonds != bonds)
-        StructureChanged();
     if (uploaded.generation == u_revision)
         return;
     std::vector<glm::vec4> centres;
@@ -558,6 +564,7 @@ void CDisplay::SyncBuffers()
     centre_reach = Reach(v_float_raw_xyz);
 
     std::vector<CBondInstance> bond_instances;
+    const size_t bonds = is_bond_eval ? i_number_of_bonds : 0;
     BuildBondInstances(m_bond_xyz, m_bond_ang, v_bond_length, bonds, bond_instances);
     if (is_bond_eval) {
         std::vector<glm::vec3> from, to;
@@ -565,7 +572,7 @@ void CDisplay::SyncBuffers()
         AppendSegmentInstances(from, to, bond_instances);
     }
     UploadInstances(VBOB, bond_instances);
-    uploaded = {u_revision, v_float_raw_xyz.size(), bonds, centres.size(), bond_instances.size()};
+    uploaded = {u_revision, centres.size(), bond_instances.size()};
 }
 
 // The half-extent that shows the structure (and its box when shown) whole in this orientation.
@@ -573,11 +580,8 @@ void CDisplay::FitView(int w, int h)
 {
     const glm::mat3 rotation(track.Model);
     fit_width = FitHalfExtent(v_float_raw_xyz, max_atom_radius * atom_scale, rotation, w, h, FIT_MARGIN);
-    if (is_show_box) {
-        std::vector<glm::vec3> corners;
-        BuildCellBoxMesh(m_cell_box, corners);
-        fit_width = std::max(fit_width, FitHalfExtent(corners, 0.0f, rotation, w, h, FIT_MARGIN));
-    }
+    if (is_show_box)
+        fit_width = std::max(fit_width, FitHalfExtent(CellBoxCorners(), 0.0f, rotation, w, h, FIT_MARGIN));
     is_fit_pending = false;
 }
 
@@ -811,13 +815,6 @@ void CDisplay::RenderText()
 }
 
 // ---- shell helpers -------------------------------------------------------------------------
-
-void CDisplay::AfterEdit()
-{
-    BuildCube();
-    RefitPalette();
-    ClearSelection();
-}
 
 glm::vec2 CDisplay::ScreenPosition(uint32_t i, glm::vec2 size) const
 {

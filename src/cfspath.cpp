@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
@@ -186,6 +187,12 @@ std::string GetDirectoryName(const std::string& path)
     if (last == std::string::npos)
         return std::string();
     return last == 0 ? std::string("/") : p.substr(0, last);
+}
+
+std::string FolderOfFile(const std::string& path)
+{
+    const std::string folder = std::filesystem::path(path).parent_path();
+    return folder.empty() ? "." : folder;
 }
 
 std::vector<std::string> Split(const std::string& path)

@@ -16,6 +16,7 @@
 #include <imgui_internal.h>
 
 #include "cdisplay.h"
+#include "cfspath.h"
 #include "cimageexport.h"
 #include "elements.h"
 #include "fileformats.h"
@@ -123,15 +124,6 @@ bool Exists(const std::string &path)
 {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
-}
-
-// The folder part of a path ("." for a bare name, "/" for a file in the root).
-std::string FolderOf(const std::string &path)
-{
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // The absolute form of an existing path; the path as given when it cannot be resolved (the read
@@ -701,7 +693,7 @@ void CShell::OpenByName(const char *path)
         atom->input_format = suggested;
     const std::string file = Absolute(path);
     show_file_chooser = true; // where a failure is said
-    RequestLoad(SLoad{FolderOf(file), file, atom->input_format, false});
+    RequestLoad(SLoad{ImGuiFs::Path::FolderOfFile(file), file, atom->input_format, false});
 }
 
 // Reads the structure shown again with the format it was read with, whatever the combo says now.
@@ -832,7 +824,7 @@ void CShell::SaveStructureAs(const std::string &path)
     }
     file_message.clear();
     NameFile(path);
-    CopyPath(dirPath, FolderOf(path).c_str());
+    CopyPath(dirPath, ImGuiFs::Path::FolderOfFile(path).c_str());
 }
 
 // A failed save leaves the edits unsaved (the model says so), so Save stays enabled for another

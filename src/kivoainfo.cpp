@@ -2,7 +2,6 @@
 // holds as one JSON object, for checking files and for scripts.
 
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -10,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cfspath.h"
 #include "cmodel.h"
 #include "elements.h"
 #include "fileformats.h"
@@ -38,12 +38,6 @@ struct SOptions {
     std::string write;
     std::string file;
 };
-
-std::string Folder(const std::string &path)
-{
-    const std::string folder = std::filesystem::path(path).parent_path();
-    return folder.empty() ? "." : folder;
-}
 
 bool ParseNumber(std::string_view text, double &v)
 {
@@ -182,14 +176,14 @@ int main(int argc, char **argv)
         return EXIT_USAGE;
     }
     CModel model;
-    if (!model.ReadStructureFile(Folder(options.file), options.file, options.format))
+    if (!model.ReadStructureFile(ImGuiFs::Path::FolderOfFile(options.file), options.file, options.format))
         return Report(options.file, options.format, model.error_message);
     if (!ApplyEdits(options.edits, model, error)) {
         std::cerr << "kivoa-info: " << error << '\n';
         return EXIT_USAGE;
     }
     if (!options.write.empty() &&
-        !model.SaveStructureFile(Folder(options.write), options.write, options.format))
+        !model.SaveStructureFile(ImGuiFs::Path::FolderOfFile(options.write), options.write, options.format))
         return Report(options.write, model.file_format, model.error_message);
     std::cout << Describe(model, options).dump() << '\n';
     return 0;
