@@ -10,6 +10,7 @@
 
 #include "cmodel.h"
 #include "cpalette.h"
+#include "cpick.h"
 #include "cshader.h"
 #include "ctrack.h"
 
@@ -38,7 +39,7 @@ public:
     CDisplay &operator=(const CDisplay &) = delete;
 
     // selected_atom when nothing is selected; also what the white pick background decodes to.
-    static constexpr uint32_t NO_SELECTION = 0xFFFFFF;
+    static constexpr uint32_t NO_SELECTION = PICK_NO_ATOM;
 
     CTrack track;
     CPalette pick;

@@ -40,6 +40,8 @@ std::string WithoutTrailingSeparators(const std::string& path);
 // folder + "/" + name into out; false (out untouched) when the result would not fit.
 bool Append(const std::string& folder, const std::string& name, std::string& out);
 bool IsDirectory(const std::string& path);
+// Whether anything (file, folder, link to something) is at `path`.
+bool Exists(const std::string& path);
 // Absolute path with links and dots resolved; empty when it cannot be resolved or would not fit.
 std::string Resolve(const std::string& path);
 // Text from the last '.' of the name, empty when there is none.

@@ -13,7 +13,6 @@
 
 #include "cinstance.h"
 #include "cmesh.h"
-#include "cpick.h"
 #include "cview.h"
 #include "elements.h"
 #include "shaders/arrow.h"

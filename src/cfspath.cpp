@@ -243,6 +243,12 @@ bool IsDirectory(const std::string& path)
     return !path.empty() && Fits(path) && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool Exists(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
 std::string Resolve(const std::string& path)
 {
     if (path.empty() || !Fits(path))

@@ -6,7 +6,6 @@
 #include <functional>
 #include <limits.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 
 #include <glad/gl.h>
 #include <glm/gtc/constants.hpp>
@@ -120,12 +119,6 @@ bool CanOpen(const char *path)
     return true;
 }
 
-bool Exists(const std::string &path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
-}
-
 // The absolute form of an existing path; the path as given when it cannot be resolved (the read
 // then says why).
 std::string Absolute(const char *path)
@@ -138,7 +131,7 @@ std::string Absolute(const char *path)
 std::string FreeImageName(const std::string &base)
 {
     std::string name = base + ".png";
-    for (int k = 2; Exists(name); k++)
+    for (int k = 2; ImGuiFs::Path::Exists(name); k++)
         name = base + "-" + std::to_string(k) + ".png";
     return name;
 }

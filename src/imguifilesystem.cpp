@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cfloat>
 #include <cstdio>
+#include <filesystem>
 #include <cstring>
 #include <string>
 #include <vector>
-#include <sys/stat.h>
 
 #include "cfspath.h"
 
@@ -127,18 +127,6 @@ void SameLineOrWrap(float nextWidth, float spacing)
     const float right = ImGui::GetWindowPos().x + ImGui::GetWindowWidth() - ImGui::GetStyle().WindowPadding.x;
     if (!Dialog::WrapMode || ImGui::GetItemRectMax().x + spacing + nextWidth <= right)
         ImGui::SameLine(0.0f, spacing);
-}
-
-std::string LastComponent(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool Exists(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
 }
 
 } // namespace
@@ -498,7 +486,7 @@ void Dialog::Internal::clickFile(const std::string& path, bool isDoubleClick)
     else
         selectedPath = path;
     if (isSaveMode) {
-        const std::string name = LastComponent(path);
+        const std::string name = std::filesystem::path(path).filename();
         std::snprintf(fileName, sizeof fileName, "%s", name.c_str());
     }
 }
@@ -517,7 +505,7 @@ void Dialog::Internal::drawSaveButtons()
     ImGui::InputTextWithHint("##FileName", "file name", fileName, sizeof fileName);
     const std::string path = namedPath();
     const bool isFolder = !path.empty() && Path::IsDirectory(path);
-    const bool exists = !path.empty() && !isFolder && Exists(path);
+    const bool exists = !path.empty() && !isFolder && Path::Exists(path);
     if (DimmableButton(exists ? "Replace" : "Save", !path.empty() && !isFolder))
         chosenPath = path;
     ImGui::SameLine();
@@ -605,7 +593,7 @@ const char* Dialog::saveFileDialog(bool dialogTriggerButton, const char* directo
     Internal& in = *internal;
     if (dialogTriggerButton) {
         in.isSaveMode = true;
-        const std::string name = fileName != nullptr ? LastComponent(fileName) : std::string();
+        const std::string name = fileName != nullptr ? std::string(std::filesystem::path(fileName).filename()) : std::string();
         std::snprintf(in.fileName, sizeof in.fileName, "%s", name.c_str());
     }
     return chooseFileDialog(dialogTriggerButton, directory, nullptr, windowTitle);
