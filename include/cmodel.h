@@ -46,7 +46,6 @@ public:
     uint32_t i_number_of_bonds_pbc = 0;
     bool is_linked_cell = false;
     bool is_bond_eval = false;
-    bool is_updated = true;
     bool is_periodic = false;
     bool is_linked_list = false;
     bool is_centered = false;
@@ -119,10 +118,12 @@ public:
     void DeleteAtomIndex(uint32_t u);
     bool CanUndo() const { return u_history_done > 0; }
     bool CanRedo() const { return u_history_done < v_history.size(); }
-    // Steps back or forward through the edits; false when there is none. Coming back to the
-    // point of the last load or save clears is_updated's unsaved state.
+    // Steps back or forward through the edits; false when there is none.
     bool Undo();
     bool Redo();
+    // True when the edits in effect are those of the last load or save (the history's clean
+    // point): nothing is unsaved.
+    bool IsUpdated() const { return u_history_done == u_history_clean; }
 
     // Linked cells and bonds.
     void EvalCutRadius();

@@ -177,7 +177,6 @@ void CModel::Record(const SEdit &e)
     v_history.push_back(e);
     ++u_history_done;
     Apply(e, true);
-    is_updated = false;
 }
 
 bool CModel::Undo()
@@ -185,7 +184,6 @@ bool CModel::Undo()
     if (!CanUndo())
         return false;
     Apply(v_history[--u_history_done], false);
-    is_updated = u_history_done == u_history_clean;
     return true;
 }
 
@@ -194,14 +192,12 @@ bool CModel::Redo()
     if (!CanRedo())
         return false;
     Apply(v_history[u_history_done++], true);
-    is_updated = u_history_done == u_history_clean;
     return true;
 }
 
 void CModel::MarkClean()
 {
     u_history_clean = u_history_done;
-    is_updated = true;
 }
 
 void CModel::ForgetHistory()
@@ -632,5 +628,4 @@ void CModel::CenterZero()
         e.frame_before = v_real_xyz;
         Record(e);
     }
-    is_updated = false;
 }
