@@ -24,6 +24,28 @@ const double CURSOR_BLINK_WAIT = 0.4;
 
 void Toggle(bool &flag) { flag = !flag; }
 
+// The trackball angles of the views along x (YZ), y (ZX) and z (XY).
+glm::vec2 ViewAngles(ECommand view)
+{
+    if (view == ECommand::VIEW_YZ)
+        return glm::vec2(HALF_PI, HALF_PI);
+    return view == ECommand::VIEW_ZX ? glm::vec2(HALF_PI, 0.0f) : glm::vec2(0.0f, HALF_PI);
+}
+
+glm::vec2 PanStep(ECommand pan)
+{
+    switch (pan) {
+    case ECommand::PAN_RIGHT:
+        return glm::vec2(1.0f, 0.0f);
+    case ECommand::PAN_LEFT:
+        return glm::vec2(-1.0f, 0.0f);
+    case ECommand::PAN_UP:
+        return glm::vec2(0.0f, 1.0f);
+    default:
+        return glm::vec2(0.0f, -1.0f);
+    }
+}
+
 bool CanOpen(const char *path)
 {
     FILE *file = std::fopen(path, "r");
@@ -266,25 +288,15 @@ void CShell::Run(ECommand command)
         Toggle(atom->is_show_box);
         break;
     case ECommand::VIEW_YZ:
-        atom->SetTrackRotation(HALF_PI, HALF_PI);
-        break;
     case ECommand::VIEW_ZX:
-        atom->SetTrackRotation(HALF_PI, 0.0f);
-        break;
     case ECommand::VIEW_XY:
-        atom->SetTrackRotation(0.0f, HALF_PI);
+        atom->SetTrackRotation(ViewAngles(command).x, ViewAngles(command).y);
         break;
     case ECommand::PAN_RIGHT:
-        atom->view_offset.x += 1.0f;
-        break;
     case ECommand::PAN_LEFT:
-        atom->view_offset.x -= 1.0f;
-        break;
     case ECommand::PAN_UP:
-        atom->view_offset.y += 1.0f;
-        break;
     case ECommand::PAN_DOWN:
-        atom->view_offset.y -= 1.0f;
+        atom->view_offset += PanStep(command);
         break;
     case ECommand::RESET_VIEW:
         ResetView();
