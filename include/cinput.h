@@ -48,7 +48,7 @@ public:
     std::string TakeDrop();
 
     // Each frame: trackball drag, pick request and wheel zoom on the display; a right click
-    // asks for the pie menu at `click`. Nothing while the pie menu or a modal is open.
+    // asks for the pie menu at (click_x, click_y). Nothing while the pie menu or a modal is open.
     EClick RouteMouse(CDisplay &atom, bool is_pie_open);
     // Each frame: the commands of the key presses queued since the last frame, in order, each
     // with the Ctrl state it was pressed with; none while a text field or a modal takes them.
