@@ -1,5 +1,6 @@
 // DrawScene of a water box with bonds shown, into a hidden 1280 x 720 window: the plain frame, the
-// frame with every atom labelled, and the frame after a click (pick pass, read-back, scene).
+// frame with every atom labelled, the frame after a click (pick pass, read-back, scene), and the
+// frame with smooth edges (drawn 4x multisampled and filtered into the window, as "Smooth" does).
 // Needs an X display: xvfb-run -a -s "-screen 0 1280x800x24" ./bench_frame
 
 #include <benchmark/benchmark.h>
@@ -9,6 +10,7 @@
 
 #include "../tests/structure_builder.h"
 #include "cdisplay.h"
+#include "cscenetarget.h"
 #include "cwindow.h"
 
 namespace {
@@ -44,15 +46,22 @@ std::unique_ptr<CDisplay> WaterDisplay(size_t atoms)
     return display;
 }
 
-void DrawFrames(benchmark::State &state, CDisplay &display, bool pick)
+// Frames into the window, or into `smooth` with `samples` and then filtered into the window.
+void DrawFrames(benchmark::State &state, CDisplay &display, bool pick, CSceneTarget *smooth = nullptr,
+                int samples = 0)
 {
     for (auto _ : state) {
         if (pick)
             display.SetPicking(WIDTH / 2, HEIGHT / 2);
+        if (smooth != nullptr)
+            smooth->Bind(WIDTH, HEIGHT, samples);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         display.DrawScene(WIDTH, HEIGHT);
+        if (smooth != nullptr)
+            smooth->ResolveTo(0);
         glFinish();
     }
+    state.counters["samples"] = samples;
     state.counters["atoms"] = static_cast<double>(display.v_float_raw_xyz.size());
     state.counters["bonds"] = display.i_number_of_bonds;
     display.Delete();
@@ -84,6 +93,14 @@ void BM_DrawSceneWaterPicked(benchmark::State &state)
     DrawFrames(state, *WaterDisplay(static_cast<size_t>(state.range(0))), true);
 }
 BENCHMARK(BM_DrawSceneWaterPicked)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_DrawSceneWaterSmooth(benchmark::State &state)
+{
+    CSceneTarget target;
+    const int samples = CSceneTarget::Samples(4);
+    DrawFrames(state, *WaterDisplay(static_cast<size_t>(state.range(0))), false, &target, samples);
+}
+BENCHMARK(BM_DrawSceneWaterSmooth)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -20,11 +20,25 @@ public:
     bool is_atom_lock = true;
 
 private:
+    // A typed position not yet applied: it becomes one edit when its field is left (Enter, Tab,
+    // a click elsewhere) or a held step button is let go, as long as the atoms are as they were.
+    struct STypedMove {
+        bool is_pending = false;
+        uint32_t atom = 0;
+        uint64_t revision = 0;
+        int field = -1;
+        glm::dvec3 position{0.0};
+    };
+
     const double coordinate_step = 0.1;
+    STypedMove typed;
 
     ECommand Content(CDisplay &atom, const CMeasureMarks &marks);
     void SelectedAtomControls(CDisplay &atom);
-    bool CoordinateControls(const CDisplay &atom, glm::dvec3 &p) const;
+    // The fields of the position; the index of the field edited in this frame or -1, and in
+    // `active` the one that has the keyboard or the pointer (-1 for none).
+    int CoordinateControls(const CDisplay &atom, glm::dvec3 &p, int &active) const;
+    void ApplyTypedMove(CDisplay &atom, int active);
     static ECommand HistoryButtons(const CDisplay &atom);
     static void ElementChooser(CDisplay &atom);
 };

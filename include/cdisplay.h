@@ -72,6 +72,16 @@ public:
     GLfloat fit_width = 1.0f;
     bool is_fit_pending = true;
     GLfloat font_scale = 0.005f;
+    // Label size: the glyphs' em in screen pixels, whatever the zoom; 0 for font_scale's size
+    // in the structure's units.
+    int label_pixels = 18;
+    // Window pixels per drawn pixel: 1 in the window, the factor of a larger picture, so that
+    // lines and labels keep their look.
+    float pixel_scale = 1.0f;
+    // The selected atom drawn in the selection colour.
+    bool is_show_highlight = true;
+    // Anti-aliased edges in the window (a multisampled picture resolved into the window).
+    bool is_smooth = false;
     GLfloat target_width = 0.0f;
     std::vector<glm::vec3> v_arrow, v_cone;
     std::map<char, Character> Characters;
@@ -129,8 +139,9 @@ public:
     // False when the file could not be read or written; CModel::error_message says why.
     bool ReadFile(std::string d, std::string f);
     bool SaveFile(std::string f);
-    // Display side of a successful load: cell box, pick palette, selection, visibility.
-    void RefreshStructure();
+    // Display side of a successful load: cell box, pick palette, selection, visibility, and,
+    // unless is_same_view (the file shown read again), a view fitted to the new structure.
+    void RefreshStructure(bool is_same_view = false);
 
     // Meshes of the gizmo and the cell box.
     void BuildArrow(unsigned int res);
@@ -139,6 +150,9 @@ public:
 
     // Drawing: one frame into the current framebuffer of w x h pixels.
     void DrawScene(int w, int h);
+    // The pick pass alone, into the current framebuffer, which must be single-sampled so that
+    // the code colour read back is exact; it is left cleared.
+    void DrawPick(int w, int h);
     void DrawAtoms(GLuint Program, bool b);
     void DrawBonds(GLuint Program);
     void DrawBox(GLuint Program);
@@ -186,6 +200,14 @@ private:
     void CreateBatchBuffers();
     void SyncBuffers();
     void SyncLabels();
+    // The scene depth the labels are tested against: a copy of the bound framebuffer's.
+    GLuint depth_fbo = 0, depth_texture = 0;
+    glm::ivec3 depth_key{0}; // its width, height and internal format
+    glm::vec2 view_size{1.0f};
+
+    bool PrepareFrame(int w, int h);
+    bool CopySceneDepth();
+    void SetLabelUniforms(GLuint Program, bool is_depth_tested);
     void FitView(int w, int h);
     float DepthRadius() const;
     void SetImpostorUniforms(GLuint Program);

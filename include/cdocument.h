@@ -18,8 +18,9 @@ public:
     // What the answer lets go on.
     enum class EPending { NONE, LOAD, CLOSE };
 
-    // `on_read` runs after each successful read, for the views of the model.
-    explicit CDocument(CModel &model, std::function<void()> on_read = {});
+    // `on_read` runs after each successful read, for the views of the model; its argument is
+    // true for a Reload (the file shown read again), false for another file.
+    explicit CDocument(CModel &model, std::function<void(bool is_reload)> on_read = {});
 
     // The "Input Format" label of a format code.
     static const char *FormatLabel(int format);
@@ -62,7 +63,7 @@ private:
     };
 
     CModel &model;
-    std::function<void()> on_read;
+    std::function<void(bool)> on_read;
     std::string path, folder, message;
     EQuestion question = EQuestion::NONE;
     EPending pending = EPending::NONE;

@@ -14,6 +14,10 @@ class CFilePanel {
 public:
     void Show(bool &is_shown, CDisplay &atom, CDocument &document);
 
+    // Open reads a chosen file in the format its name suggests (the combo follows), as the
+    // command line does; off, the combo's format is forced.
+    bool is_by_name = true;
+
 private:
     // The file choosers for Open and Save As, set up on the panel's first display.
     std::unique_ptr<ImGuiFs::Dialog> dlg;
@@ -21,7 +25,7 @@ private:
 
     void Content(CDisplay &atom, CDocument &document);
     static void FormatCombo(CDisplay &atom);
-    void OpenButton(const CDisplay &atom, CDocument &document);
+    void OpenButton(CDisplay &atom, CDocument &document);
     void SaveAsButton(const CDisplay &atom, CDocument &document);
     static void ShowMessage(const CDocument &document);
 };

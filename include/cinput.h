@@ -48,7 +48,9 @@ public:
     std::string TakeDrop();
 
     // Each frame: trackball drag, pick request and wheel zoom on the display; a right click
-    // asks for the pie menu at (click_x, click_y). Nothing while the pie menu or a modal is open.
+    // asks for the pie menu at (click_x, click_y). A left press released where it went down
+    // picks there; one that moved further turns the view. Nothing while the pie menu or a modal
+    // is open.
     EClick RouteMouse(CDisplay &atom, bool is_pie_open);
     // Each frame: the commands of the key presses queued since the last frame, in order, each
     // with the Ctrl state it was pressed with; none while a text field or a modal takes them.
@@ -65,6 +67,7 @@ private:
     };
 
     bool is_view_press = false; // the left button went down over the view
+    bool is_shift_press = false; // ... with Shift held: a pick adds to the measured atoms
     bool is_event = false;
     std::vector<SKeyPress> key_queue;
     std::vector<std::string> dropped;

@@ -44,6 +44,8 @@ public:
     uint32_t u_cell_number = 0;
     uint32_t i_number_of_bonds = 0;
     uint32_t i_number_of_bonds_pbc = 0;
+    // Atom pairs the last bond search compared, within the cell and across its boundary.
+    uint64_t u_pairs_tested = 0;
     bool is_linked_cell = false;
     bool is_bond_eval = false;
     bool is_periodic = false;
@@ -177,6 +179,9 @@ private:
 
     size_t AtomCount() const;
     double MinCellWidth() const;
+    // The longest possible bond with a margin for the rounding of coordinates spread over
+    // `extent` angstrom.
+    double BondReach(double extent) const;
     void SetGridBox();
     int CellCoordinate(float p, int axis) const;
     uint8_t ConformerOf(size_t i) const { return i < v_atom_altloc.size() ? v_atom_altloc[i] : 0; }

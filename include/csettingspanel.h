@@ -27,6 +27,8 @@ private:
     ECommand Content(CDisplay &atom, ImVec4 &clear_color, CViewExport &exporter);
     ECommand ViewButtons();
     static void ShownParts(CDisplay &atom);
+    // Anti-aliased edges in the window, beside the view presets.
+    static void SmoothEdges(CDisplay &atom);
 };
 
 #endif

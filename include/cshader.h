@@ -14,7 +14,8 @@ public:
 
     GLuint Program = 0;
 
-    void SetShader(const char *vCode, const char *fCode);
+    // A vertex and a fragment stage, and a geometry stage when gCode is given.
+    void SetShader(const char *vCode, const char *fCode, const char *gCode = nullptr);
     void Use() const;
     // Deletes the program; safe to call again.
     void Delete();

@@ -14,6 +14,7 @@
 #include "cinput.h"
 #include "cmeasuremarks.h"
 #include "cpiemenu.h"
+#include "cscenetarget.h"
 #include "csettingspanel.h"
 #include "cviewexport.h"
 
@@ -88,7 +89,9 @@ public:
     CViewExport exporter;
 
 private:
+    CSceneTarget window_target; // the multisampled picture of the window, with smooth edges
     std::string titled_path; // the file the window's title names
+    bool is_titled_edited = false; // ... and whether it says the edits are unsaved
 
     void Run(ECommand command);
     void ToggleBonds();
@@ -99,6 +102,7 @@ private:
     void ShowQuestion();
     void TitleWindow();
     void RenderScene(int w, int h) const;
+    void RenderWindowScene();
     void ExportImage();
 };
 

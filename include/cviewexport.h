@@ -19,6 +19,8 @@ public:
 
     char image_path[4096] = {};
     int image_scale = 1;
+    // The selected atom keeps its selection colour in the picture.
+    bool is_with_selection = false;
     std::string image_message;
 
 private:

@@ -23,6 +23,8 @@ inline constexpr int NO_FORMAT = -1;
 int FormatOfName(std::string_view name);
 // The format the file name of `path` (its last component) suggests; NO_FORMAT when none.
 int FormatOfFileName(std::string_view path);
+// The format to read `path` with: the one its name suggests, else `shown` (the combo's).
+int FormatByName(std::string_view path, int shown);
 // The table entry of a format code; nullptr for a code without a reader.
 const SFileFormat *FindFormat(int code);
 

@@ -17,7 +17,8 @@ public:
     double Distance(const glm::dvec3 &a, const glm::dvec3 &b) const;
     // The angle a-b-c at b.
     double Angle(const glm::dvec3 &a, const glm::dvec3 &b, const glm::dvec3 &c) const;
-    // The torsion of a-b-c-d about b-c, from -180 to 180 (IUPAC sign).
+    // The torsion of a-b-c-d about b-c, from -180 to 180 (IUPAC sign); NaN when a, b, c or
+    // b, c, d lie on a line, where it is undefined.
     double Dihedral(const glm::dvec3 &a, const glm::dvec3 &b, const glm::dvec3 &c,
                     const glm::dvec3 &d) const;
 

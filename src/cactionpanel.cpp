@@ -37,6 +37,8 @@ ECommand CActionPanel::Content(CDisplay &atom, const CMeasureMarks &marks)
     ImGui::Text("%s", CPanel::VersionText());
     if (atom.is_atom_selected)
         SelectedAtomControls(atom);
+    else
+        ApplyTypedMove(atom, -1);
     marks.ShowText(atom);
     ImGui::Text("Total Atoms: %u", static_cast<unsigned>(atom.v_float_raw_xyz.size()));
     for (size_t i = 0; i < atom.v_table_index.size(); i++) {
@@ -60,35 +62,63 @@ void CActionPanel::SelectedAtomControls(CDisplay &atom)
     ElementChooser(atom);
 
     const uint32_t u = atom.selected_atom;
+    int active = -1;
     if (u < atom.v_real_xyz.size()) {
-        glm::dvec3 p = atom.v_real_xyz[u];
-        if (CoordinateControls(atom, p)) {
-            atom.MoveAtom(u, p);
-            atom.selected_xyz = atom.v_float_raw_xyz[u];
+        const bool is_typed = typed.is_pending && typed.atom == u;
+        glm::dvec3 p = is_typed ? typed.position : atom.v_real_xyz[u];
+        const int edited = CoordinateControls(atom, p, active);
+        if (edited >= 0) {
+            if (typed.is_pending && (typed.atom != u || typed.field != edited))
+                ApplyTypedMove(atom, -1);
+            typed = STypedMove{true, u, atom.u_revision, edited, p};
         }
     }
     CPanel::PopDisabled(is_locked);
+    ApplyTypedMove(atom, active);
     if (ImGui::Button("Edit"))
         is_atom_lock = false;
 }
 
 // The position in the file's own frame, as a save writes it, and in a periodic structure its
-// fractional coordinates along the cell vectors; true when one was changed (p is the new place).
-bool CActionPanel::CoordinateControls(const CDisplay &atom, glm::dvec3 &p) const
+// fractional coordinates along the cell vectors (p is the new place after an edit).
+int CActionPanel::CoordinateControls(const CDisplay &atom, glm::dvec3 &p, int &active) const
 {
     const char *const format = "%.4f";
-    bool is_moved = ImGui::InputScalarN("XYZ", ImGuiDataType_Double, &p.x, 3, nullptr, nullptr, format);
-    is_moved |= ImGui::InputScalar("X", ImGuiDataType_Double, &p.x, &coordinate_step, nullptr, format);
-    is_moved |= ImGui::InputScalar("Y", ImGuiDataType_Double, &p.y, &coordinate_step, nullptr, format);
-    is_moved |= ImGui::InputScalar("Z", ImGuiDataType_Double, &p.z, &coordinate_step, nullptr, format);
+    int edited = -1;
+    // Each field's widget, the field's number, and whether it changed p in this frame.
+    const auto field = [&](int number, bool is_changed) {
+        if (is_changed)
+            edited = number;
+        if (ImGui::IsItemActive())
+            active = number;
+    };
+    field(0, ImGui::InputScalarN("XYZ", ImGuiDataType_Double, &p.x, 3, nullptr, nullptr, format));
+    const char *const axes[] = {"X", "Y", "Z"};
+    for (int a = 0; a < 3; a++)
+        field(1 + a, ImGui::InputScalar(axes[a], ImGuiDataType_Double, &p[a], &coordinate_step, nullptr, format));
     if (!atom.is_periodic || glm::determinant(atom.m_cell_box) == 0.0)
-        return is_moved;
+        return edited;
     glm::dvec3 f = glm::inverse(atom.m_cell_box) * p;
-    if (ImGui::InputScalarN("abc", ImGuiDataType_Double, &f.x, 3, nullptr, nullptr, format)) {
+    const bool is_fraction = ImGui::InputScalarN("abc", ImGuiDataType_Double, &f.x, 3, nullptr, nullptr, format);
+    if (is_fraction)
         p = atom.m_cell_box * f;
-        is_moved = true;
-    }
-    return is_moved;
+    field(4, is_fraction);
+    return edited;
+}
+
+// Typing is not an edit yet: only a value the user has finished goes into the history, so that
+// each typed value is one undo step and the half-typed ones are never applied.
+void CActionPanel::ApplyTypedMove(CDisplay &atom, int active)
+{
+    if (!typed.is_pending || active == typed.field)
+        return;
+    typed.is_pending = false;
+    if (typed.revision != atom.u_revision || typed.atom >= atom.v_real_xyz.size() ||
+        typed.position == atom.v_real_xyz[typed.atom])
+        return;
+    atom.MoveAtom(typed.atom, typed.position);
+    if (atom.is_atom_selected && atom.selected_atom == typed.atom)
+        atom.selected_xyz = atom.v_float_raw_xyz[typed.atom];
 }
 
 ECommand CActionPanel::HistoryButtons(const CDisplay &atom)

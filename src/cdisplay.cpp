@@ -33,15 +33,19 @@ const FT_UInt GLYPH_PIXELS = 48;
 const unsigned int GLYPH_CODES = 128;
 // Glyphs sit in rows of an atlas this wide, apart by a blank border that linear filtering may read.
 const int ATLAS_WIDTH = 1024;
-const int ATLAS_BORDER = 2;
+const int ATLAS_BORDER = 10;
+// The labels' dark outline: its reach round each glyph and the room the glyph quads leave for it,
+// in glyph pixels (within ATLAS_BORDER, so that it never reads a neighbour glyph).
+const float LABEL_OUTLINE = 4.0f;
+const float LABEL_PAD = 5.0f;
 
 const glm::vec3 SELECTED_COLOR(1.5f, 0.75f, 0.45f);
 const glm::vec3 BOND_COLOR(0.9f, 0.9f, 0.9f);
 const glm::vec3 BOX_COLOR(1.0f, 0.0f, 0.0f);
 const glm::vec3 LABEL_COLOR(1.0f, 1.0f, 0.0f);
 const float BOND_RADIUS = 0.1f;
-// Where the first glyph of a label starts, relative to the atom centre, in label-space units.
-const float LABEL_START = -0.15f;
+// Where the first glyph of a label starts, relative to the atom centre, in glyph pixels.
+const float LABEL_START = -30.0f;
 const float HALF_PI = glm::half_pi<float>();
 // Share of the fitted half-extent left free around the structure.
 const float FIT_MARGIN = 0.05f;
@@ -195,6 +199,61 @@ float Reach(const std::vector<glm::vec3> &points)
     return std::sqrt(r2);
 }
 
+// The internal format that matches the depth buffer of framebuffer `fbo` (0: the window's), as a
+// depth copy needs; 0 when it has none.
+GLenum DepthFormat(GLuint fbo)
+{
+    const GLenum depth = fbo == 0 ? GL_DEPTH : GL_DEPTH_ATTACHMENT;
+    const GLenum stencil = fbo == 0 ? GL_STENCIL : GL_STENCIL_ATTACHMENT;
+    GLint type = GL_NONE, bits = 0, stencil_type = GL_NONE, stencil_bits = 0, component = GL_NONE;
+    glGetFramebufferAttachmentParameteriv(GL_DRAW_FRAMEBUFFER, depth, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &type);
+    if (type == GL_NONE)
+        return 0;
+    glGetFramebufferAttachmentParameteriv(GL_DRAW_FRAMEBUFFER, depth, GL_FRAMEBUFFER_ATTACHMENT_DEPTH_SIZE, &bits);
+    glGetFramebufferAttachmentParameteriv(GL_DRAW_FRAMEBUFFER, depth, GL_FRAMEBUFFER_ATTACHMENT_COMPONENT_TYPE,
+                                          &component);
+    glGetFramebufferAttachmentParameteriv(GL_DRAW_FRAMEBUFFER, stencil, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE,
+                                          &stencil_type);
+    if (stencil_type != GL_NONE)
+        glGetFramebufferAttachmentParameteriv(GL_DRAW_FRAMEBUFFER, stencil, GL_FRAMEBUFFER_ATTACHMENT_STENCIL_SIZE,
+                                              &stencil_bits);
+    if (component == GL_FLOAT)
+        return stencil_bits > 0 ? GL_DEPTH32F_STENCIL8 : GL_DEPTH_COMPONENT32F;
+    if (stencil_bits > 0)
+        return GL_DEPTH24_STENCIL8;
+    return bits == 16 ? GL_DEPTH_COMPONENT16 : (bits == 32 ? GL_DEPTH_COMPONENT32 : GL_DEPTH_COMPONENT24);
+}
+
+// A w x h depth texture of `format`, attached to framebuffer `fbo`, read by texelFetch.
+GLuint CreateDepthTexture(GLuint fbo, GLenum format, int w, int h)
+{
+    const bool has_stencil = format == GL_DEPTH24_STENCIL8 || format == GL_DEPTH32F_STENCIL8;
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), w, h, 0,
+                 has_stencil ? GL_DEPTH_STENCIL : GL_DEPTH_COMPONENT,
+                 format == GL_DEPTH24_STENCIL8 ? GL_UNSIGNED_INT_24_8
+                                               : (format == GL_DEPTH32F_STENCIL8 ? GL_FLOAT_32_UNSIGNED_INT_24_8_REV : GL_FLOAT),
+                 nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_COMPARE_MODE, GL_NONE);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    GLint draw = 0, read = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &draw);
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, has_stencil ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT,
+                           GL_TEXTURE_2D, texture, 0);
+    // Depth only: no colour buffer to draw into or read from.
+    glDrawBuffer(GL_NONE);
+    glReadBuffer(GL_NONE);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(draw));
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(read));
+    return texture;
+}
+
 // Framebuffer pixels per window unit of the current window; 1 without one.
 glm::vec2 FramebufferScale()
 {
@@ -337,7 +396,7 @@ CDisplay::CDisplay()
     FontShader.SetShader(font_vs, font_frag);
     PickShader.SetShader(pick_vs, pick_frag);
     ArrowShader.SetShader(arrow_vs, arrow_frag);
-    BoxShader.SetShader(line_vs, line_frag);
+    BoxShader.SetShader(line_vs, line_frag, line_gs);
     LoadFont();
     track.SetRotationMatrix();
 }
@@ -355,6 +414,11 @@ void CDisplay::Delete()
     ReleaseVertexArray(VAOT, VBOT);
     ReleaseVertexArray(VAOF, VBOF);
     ReleaseTexture(TEXM);
+    ReleaseTexture(depth_texture);
+    if (depth_fbo != 0)
+        glDeleteFramebuffers(1, &depth_fbo);
+    depth_fbo = 0;
+    depth_key = glm::ivec3(0);
     DeleteGlyphs();
     AtomShader.Delete();
     BondShader.Delete();
@@ -493,12 +557,15 @@ bool CDisplay::ReadFile(std::string d, std::string f)
     return true;
 }
 
-// A new structure is seen whole: fitted to the window, without the old zoom and pan.
-void CDisplay::RefreshStructure()
+// A new structure is seen whole: fitted to the window, without the old zoom and pan. A file read
+// again (a calculation rewriting it) keeps the view it is watched in.
+void CDisplay::RefreshStructure(bool is_same_view)
 {
     // The old selection may name an atom the new structure does not have.
     AfterEdit();
     is_visible = true;
+    if (is_same_view)
+        return;
     is_show_box = is_periodic;
     ResetZoom();
     SetViewOffset(glm::vec2(0.0f));
@@ -593,17 +660,19 @@ float CDisplay::DepthRadius() const
 
 // ---- drawing -------------------------------------------------------------------------------
 
-void CDisplay::DrawScene(int w, int h)
+// Buffers, fit and matrices of a frame of w x h pixels; false when there is nothing to draw into.
+bool CDisplay::PrepareFrame(int w, int h)
 {
     // A minimised window has nothing to draw into and no aspect ratio.
     if (w <= 0 || h <= 0)
-        return;
+        return false;
     SyncBuffers();
     if (is_fit_pending)
         FitView(w, h);
     target_width = fit_width * view_zoom;
     fix_side = target_width / 20.0f;
     track.SetViewSize(w, h);
+    view_size = glm::vec2(w, h);
     // The camera sits on +z looking at the origin, the centre of the structure and of the gizmo.
     const float camera_distance = -track.View[3].z;
     const CViewProjection projection =
@@ -612,7 +681,21 @@ void CDisplay::DrawScene(int w, int h)
     Projection = projection.scene;
     FixView = projection.fixed;
     mvp = Projection * track.View * track.Model;
+    return true;
+}
 
+void CDisplay::DrawPick(int w, int h)
+{
+    if (!PrepareFrame(w, h))
+        return;
+    PickShader.Use();
+    DrawAtoms(PickShader.Program, true);
+}
+
+void CDisplay::DrawScene(int w, int h)
+{
+    if (!PrepareFrame(w, h))
+        return;
     // The pick pass draws into the framebuffer first and clears it again before the scene.
     if (is_picking) {
         PickShader.Use();
@@ -623,11 +706,19 @@ void CDisplay::DrawScene(int w, int h)
         BoxShader.Use();
         DrawBox(BoxShader.Program);
     }
+    // Impostor edges give their coverage as alpha: samples in a multisampled framebuffer, no
+    // effect in a single-sampled one; blended, they would show what lies behind through the rim.
+    const GLboolean is_blend = glIsEnabled(GL_BLEND);
+    glDisable(GL_BLEND);
+    glEnable(GL_SAMPLE_ALPHA_TO_COVERAGE);
     AtomShader.Use();
     DrawAtoms(AtomShader.Program, false);
 
     BondShader.Use();
     DrawBonds(BondShader.Program);
+    glDisable(GL_SAMPLE_ALPHA_TO_COVERAGE);
+    if (is_blend)
+        glEnable(GL_BLEND);
 
     if (is_show_label) {
         FontShader.Use();
@@ -660,7 +751,7 @@ void CDisplay::DrawAtoms(GLuint Program, bool b)
     BindBufferTexture(Program, "atoms", 0, TBOM);
     BindBufferTexture(Program, "colours", 1, TBOK);
     glUniform1f(Uniform(Program, "S"), atom_scale);
-    const bool highlight = !b && is_atom_selected && selected_atom < uploaded.atom_quads;
+    const bool highlight = !b && is_show_highlight && is_atom_selected && selected_atom < uploaded.atom_quads;
     glUniform1i(Uniform(Program, "selected"), highlight ? static_cast<GLint>(selected_atom) : -1);
     SetVector(Uniform(Program, "C"), SELECTED_COLOR);
     if (b)
@@ -688,6 +779,8 @@ void CDisplay::DrawBox(GLuint Program)
 {
     SetMatrix(Uniform(Program, "MVP"), Projection * track.View * track.Model);
     SetVector(Uniform(Program, "C"), BOX_COLOR);
+    glUniform1f(Uniform(Program, "W"), pixel_scale);
+    glUniform2f(Uniform(Program, "Viewport"), view_size.x, view_size.y);
     RebindVertexArray(VAOC);
     glDrawArrays(GL_LINE_STRIP, 0, CELL_BOX_VERTICES);
     glBindVertexArray(0);
@@ -787,30 +880,85 @@ void CDisplay::SyncLabels()
     label_key = key;
 }
 
+// Labels are drawn whole over the scene when their atom is seen, tested against a copy of the
+// scene's depth; without one (a framebuffer whose depth can't be copied) they are depth-tested
+// glyph by glyph as planes in front of their atoms.
 void CDisplay::RenderText()
 {
     if (v_float_raw_xyz.empty() || Characters.empty())
         return;
     SyncLabels();
+    const bool is_depth_tested = CopySceneDepth();
     const GLuint Program = FontShader.Program;
-    SetMatrix(Uniform(Program, "MV"), track.View * track.Model);
-    SetMatrix(Uniform(Program, "P"), Projection);
-    glUniform1f(Uniform(Program, "S"), atom_scale);
-    glUniform1f(Uniform(Program, "F"), font_scale);
-    glUniform2f(Uniform(Program, "O"), LABEL_START, LABEL_START);
-    SetVector(Uniform(Program, "textColor"), LABEL_COLOR);
+    SetLabelUniforms(Program, is_depth_tested);
     glUniform1i(Uniform(Program, "text"), 0);
     glUniform1i(Uniform(Program, "metrics"), 1);
+    glUniform1i(Uniform(Program, "sceneDepth"), 3);
     BindBufferTexture(Program, "glyphs", 2, TBOF);
+    glActiveTexture(GL_TEXTURE3);
+    glBindTexture(GL_TEXTURE_2D, depth_texture);
     glActiveTexture(GL_TEXTURE1);
     glBindTexture(GL_TEXTURE_2D, TEXM);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, Characters.begin()->second.TextureID);
+    if (is_depth_tested)
+        glDisable(GL_DEPTH_TEST);
     DrawQuads(VAOF, u_glyph_instances);
-    glActiveTexture(GL_TEXTURE1);
-    glBindTexture(GL_TEXTURE_2D, 0);
-    glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, 0);
+    glEnable(GL_DEPTH_TEST);
+    for (const GLenum unit : {GL_TEXTURE3, GL_TEXTURE1, GL_TEXTURE0}) {
+        glActiveTexture(unit);
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
+}
+
+// World units per glyph pixel: label_pixels screen pixels per em (times pixel_scale), or the
+// font slider's size.
+void CDisplay::SetLabelUniforms(GLuint Program, bool is_depth_tested)
+{
+    const float world_per_pixel = 2.0f / (Projection[1][1] * view_size.y);
+    const float f = label_pixels > 0
+                        ? static_cast<float>(label_pixels) * pixel_scale / static_cast<float>(GLYPH_PIXELS) * world_per_pixel
+                        : font_scale;
+    SetImpostorUniforms(Program);
+    glUniform1f(Uniform(Program, "S"), atom_scale);
+    glUniform1f(Uniform(Program, "F"), f);
+    glUniform2f(Uniform(Program, "O"), LABEL_START, LABEL_START);
+    glUniform1f(Uniform(Program, "Pad"), LABEL_PAD);
+    glUniform1f(Uniform(Program, "Outline"), LABEL_OUTLINE);
+    glUniform1i(Uniform(Program, "depthTest"), is_depth_tested ? 1 : 0);
+    glUniform2f(Uniform(Program, "Viewport"), view_size.x, view_size.y);
+    SetVector(Uniform(Program, "textColor"), LABEL_COLOR);
+}
+
+// Copies the depth of the bound draw framebuffer into depth_texture; false when the driver
+// refuses (the copy needs the same depth format on both sides).
+bool CDisplay::CopySceneDepth()
+{
+    GLint draw = 0, read = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &draw);
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
+    const GLenum format = DepthFormat(static_cast<GLuint>(draw));
+    if (format == 0)
+        return false;
+    const glm::ivec3 key(static_cast<int>(view_size.x), static_cast<int>(view_size.y), static_cast<int>(format));
+    if (key != depth_key) {
+        ReleaseTexture(depth_texture);
+        if (depth_fbo == 0)
+            glGenFramebuffers(1, &depth_fbo);
+        depth_texture = CreateDepthTexture(depth_fbo, format, key.x, key.y);
+        depth_key = key;
+    }
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(draw));
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, depth_fbo);
+    glBlitFramebuffer(0, 0, key.x, key.y, 0, 0, key.x, key.y, GL_DEPTH_BUFFER_BIT, GL_NEAREST);
+    const bool is_copied = glGetError() == GL_NO_ERROR;
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(draw));
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(read));
+    if (!is_copied)
+        depth_key = glm::ivec3(0);
+    return is_copied;
 }
 
 // ---- shell helpers -------------------------------------------------------------------------

@@ -23,7 +23,7 @@ const char *CDocument::FormatLabel(int format)
     return f != nullptr ? f->label : "an unknown format";
 }
 
-CDocument::CDocument(CModel &m, std::function<void()> read_hook) : model(m), on_read(std::move(read_hook)) {}
+CDocument::CDocument(CModel &m, std::function<void(bool)> read_hook) : model(m), on_read(std::move(read_hook)) {}
 
 void CDocument::Open(const std::string &dir, const std::string &file, int format)
 {
@@ -96,7 +96,7 @@ void CDocument::RunLoad(const SLoad &load)
     }
     message.clear();
     if (on_read)
-        on_read();
+        on_read(load.is_reload);
     if (!load.is_reload) {
         path = load.file;
         folder = load.dir;

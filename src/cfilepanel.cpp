@@ -24,6 +24,8 @@ void CFilePanel::Content(CDisplay &atom, CDocument &document)
         save_dlg = std::make_unique<ImGuiFs::Dialog>();
     }
     FormatCombo(atom);
+    ImGui::SameLine();
+    ImGui::Checkbox("by name", &is_by_name);
     OpenButton(atom, document);
     ImGui::SameLine();
     if (ImGui::Button("Reload") && atom.is_visible)
@@ -54,15 +56,18 @@ void CFilePanel::FormatCombo(CDisplay &atom)
     ImGui::EndCombo();
 }
 
-void CFilePanel::OpenButton(const CDisplay &atom, CDocument &document)
+void CFilePanel::OpenButton(CDisplay &atom, CDocument &document)
 {
     const bool is_pressed = ImGui::Button("Open");
     if (is_pressed)
         document.ClearMessage(); // the old failure is not about the next choice
     const char *chosen = dlg->chooseFileDialog(is_pressed, document.Path().c_str(), nullptr, nullptr,
                                                ImVec2(-1, -1), ImVec2(-1, -1), 0.875f);
-    if (chosen != nullptr && chosen[0] != '\0')
-        document.Open(dlg->getLastDirectory(), dlg->getChosenPath(), atom.input_format);
+    if (chosen == nullptr || chosen[0] == '\0')
+        return;
+    if (is_by_name)
+        atom.input_format = FormatByName(dlg->getChosenPath(), atom.input_format);
+    document.Open(dlg->getLastDirectory(), dlg->getChosenPath(), atom.input_format);
 }
 
 void CFilePanel::SaveAsButton(const CDisplay &atom, CDocument &document)

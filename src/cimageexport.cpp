@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <glad/gl.h>
 
+#include "cscenetarget.h"
+
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
 namespace {
 
 const int CHANNELS = 4;
+// Samples per pixel of an exported picture: its edges anti-aliased.
+const int EXPORT_SAMPLES = 4;
 
 // The largest framebuffer side the GL can draw and read back.
 int MaxSide()
@@ -19,38 +23,6 @@ int MaxSide()
     glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
     return std::min({renderbuffer, viewport[0], viewport[1]});
 }
-
-// A framebuffer with a colour and a depth renderbuffer, released with the object.
-class OffscreenTarget {
-public:
-    OffscreenTarget(int w, int h)
-    {
-        glGenFramebuffers(1, &fbo);
-        glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-        glGenRenderbuffers(2, rbo);
-        glBindRenderbuffer(GL_RENDERBUFFER, rbo[0]);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, rbo[0]);
-        glBindRenderbuffer(GL_RENDERBUFFER, rbo[1]);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, w, h);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, rbo[1]);
-        glBindRenderbuffer(GL_RENDERBUFFER, 0);
-    }
-    ~OffscreenTarget()
-    {
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        glDeleteRenderbuffers(2, rbo);
-        glDeleteFramebuffers(1, &fbo);
-    }
-    OffscreenTarget(const OffscreenTarget &) = delete;
-    OffscreenTarget &operator=(const OffscreenTarget &) = delete;
-
-    bool IsComplete() const { return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE; }
-
-private:
-    GLuint fbo = 0;
-    GLuint rbo[2] = {0, 0};
-};
 
 } // namespace
 
@@ -65,13 +37,19 @@ bool CImageExport::SavePng(const std::function<void(int, int)> &draw, int w, int
     }
     std::vector<unsigned char> pixels(static_cast<size_t>(w) * static_cast<size_t>(h) * CHANNELS);
     {
-        OffscreenTarget target(w, h);
-        if (!target.IsComplete()) {
+        // Drawn multisampled where the driver offers it, then filtered down to be read.
+        CSceneTarget picture, samples;
+        if (!picture.Bind(w, h, 0)) {
             error = "the graphics driver offers no framebuffer of that size";
             return false;
         }
+        const bool is_multisampled = samples.Bind(w, h, CSceneTarget::Samples(EXPORT_SAMPLES));
+        if (!is_multisampled)
+            picture.Bind(w, h, 0);
         glViewport(0, 0, w, h);
         draw(w, h);
+        if (is_multisampled)
+            samples.ResolveTo(picture.Framebuffer());
         glFinish();
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());

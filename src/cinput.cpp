@@ -4,6 +4,7 @@
 #include <GLFW/glfw3.h>
 #include <backends/imgui_impl_glfw.h>
 #include <imgui.h>
+#include <imgui_internal.h>
 
 #include "cdisplay.h"
 #include "cpanel.h"
@@ -11,6 +12,9 @@
 namespace {
 
 using EMods = CInput::EMods;
+
+// How far a left press may move before its release and still pick.
+const float DRAG_PIXELS = 4.0f;
 
 CInput *InputOf(GLFWwindow *w)
 {
@@ -134,17 +138,22 @@ CInput::EClick CInput::RouteMouse(CDisplay &atom, bool is_pie_open)
         click_y = io.MousePos.y;
         atom.SetTrackLastPosition(click_x, click_y);
         is_view_press = true;
-        if (!atom.is_visible)
-            return EClick::NONE;
-        atom.SetPicking(static_cast<int>(click_x), static_cast<int>(click_y));
-        return io.KeyShift ? EClick::ADD_PICK : EClick::PICK;
+        is_shift_press = io.KeyShift;
+        return EClick::NONE;
     }
-    if (is_view_press && ImGui::IsMouseDown(0) && ImGui::IsMouseDragging(0)) {
+    // A press that wanders more than a few pixels is a turn of the view, never a pick.
+    if (is_view_press && ImGui::IsMouseDown(0) && (is_mouse || ImGui::IsMouseDragging(0, DRAG_PIXELS))) {
         atom.SetTrackCurretPosition(io.MousePos.x, io.MousePos.y);
         is_mouse = true;
-    } else if (is_mouse && ImGui::IsMouseReleased(0)) {
-        atom.SetTrackLastRotation();
-        is_mouse = false;
+    } else if (is_view_press && ImGui::IsMouseReleased(0)) {
+        is_view_press = false;
+        if (is_mouse) {
+            atom.SetTrackLastRotation();
+            is_mouse = false;
+        } else if (atom.is_visible) {
+            atom.SetPicking(static_cast<int>(click_x), static_cast<int>(click_y));
+            return is_shift_press ? EClick::ADD_PICK : EClick::PICK;
+        }
     } else if (io.MouseWheel != 0.0f) {
         atom.SetZoom(io.MouseWheel * 0.1f);
     }
@@ -179,16 +188,26 @@ std::string CInput::TakeDrop()
     return first;
 }
 
+// The arrow keys pan the view: the panels' keyboard navigation (Tab, Space) never sees them,
+// a text field being edited does (its cursor moves).
 void CInput::KeyCallback(GLFWwindow *w, int key, int scancode, int action, int mods)
 {
     if (CInput *input = InputOf(w))
         input->QueueKey(key, action, mods);
+    const bool is_typing = ImGui::GetIO().WantTextInput;
+    const bool is_arrow = key == GLFW_KEY_LEFT || key == GLFW_KEY_RIGHT || key == GLFW_KEY_UP || key == GLFW_KEY_DOWN;
+    if (is_arrow && action != GLFW_RELEASE && !is_typing)
+        return;
+    // Without the arrows the GUI's focus marker would never show, and Space acts only on a shown
+    // one: a panel with the focus shows it on Space, which then presses its focused control.
+    if (key == GLFW_KEY_SPACE && action == GLFW_PRESS && !is_typing && ImGui::IsWindowFocused(ImGuiFocusedFlags_AnyWindow))
+        ImGui::GetCurrentContext()->NavDisableHighlight = false;
     ImGui_ImplGlfw_KeyCallback(w, key, scancode, action, mods);
 }
 
 void CInput::Connect(GLFWwindow *w)
 {
-    ImGui::GetIO().ConfigFlags &= ~ImGuiConfigFlags_NavEnableKeyboard;
+    ImGui::GetIO().ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
     glfwSetWindowUserPointer(w, this);
     glfwSetKeyCallback(w, KeyCallback);
     glfwSetCharCallback(w, [](GLFWwindow *g, unsigned int c) {

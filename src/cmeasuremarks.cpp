@@ -1,6 +1,7 @@
 #include "cmeasuremarks.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include <imgui.h>
@@ -52,8 +53,10 @@ void CMeasureMarks::ShowText(const CDisplay &atom) const
         ImGui::Text("Distance %s: %.4f \xC3\x85", atoms.c_str(), measure.Distance(p[0], p[1]));
     else if (n == 3)
         ImGui::Text("Angle %s: %.2f\xC2\xB0", atoms.c_str(), measure.Angle(p[0], p[1], p[2]));
+    else if (const double dihedral = measure.Dihedral(p[0], p[1], p[2], p[3]); std::isnan(dihedral))
+        ImGui::Text("Dihedral %s: undefined", atoms.c_str());
     else
-        ImGui::Text("Dihedral %s: %.2f\xC2\xB0", atoms.c_str(), measure.Dihedral(p[0], p[1], p[2], p[3]));
+        ImGui::Text("Dihedral %s: %.2f\xC2\xB0", atoms.c_str(), dihedral);
 }
 
 void CMeasureMarks::DrawMarks(const CDisplay &atom) const

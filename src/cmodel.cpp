@@ -64,6 +64,12 @@ double AxisCells(float size, double width)
     return std::min(std::floor(q), MAX_CELL_CAP);
 }
 
+// The longest cell vector.
+double CellExtent(const glm::dmat3 &cell)
+{
+    return std::max({glm::length(cell[0]), glm::length(cell[1]), glm::length(cell[2])});
+}
+
 } // namespace
 
 void CModel::SetModel()
@@ -137,6 +143,7 @@ void CModel::CenterView()
 {
     for (glm::vec3 &p : v_float_raw_xyz)
         p -= center_xyz;
+    v_grid_min -= center_xyz; // the grid stays round the atoms
     for (uint32_t k = 0; k < i_number_of_bonds; ++k)
         m_bond_xyz[k] -= center_xyz;
 }
@@ -360,6 +367,7 @@ void CModel::EvalAtomicBonds()
     i_number_of_bonds_pbc = 0;
     // Reserved rather than filled: a large structure does not pay for zeroing records it never
     // uses, and a crowded one simply grows the store.
+    u_pairs_tested = 0;
     m_bond_indices.clear();
     m_bond_xyz.clear();
     m_bond_ang.clear();
@@ -383,13 +391,18 @@ void CModel::EvalAtomicBonds()
     is_bond_eval = true;
 }
 
+// The search runs on coordinates wrapped into the cell, so its rounding margin is the cell's,
+// not that of the grid round atoms that may lie far outside it.
 void CModel::FindPeriodicBonds()
 {
     m_bond_pbc.clear();
     if (is_periodic)
-        m_bond_pbc = CPeriodicBonds::Find(
-            v_float_raw_xyz, m_cell_box, CellCorner(), static_cast<float>(MinCellWidth()),
-            [this](uint32_t i, uint32_t j, float d2) { return Bonded(i, j, d2); });
+        m_bond_pbc = CPeriodicBonds::Find(v_float_raw_xyz, m_cell_box, CellCorner(),
+                                          static_cast<float>(BondReach(CellExtent(m_cell_box))),
+                                          [this](uint32_t i, uint32_t j, float d2) {
+                                              ++u_pairs_tested;
+                                              return Bonded(i, j, d2);
+                                          });
     i_number_of_bonds_pbc = static_cast<uint32_t>(m_bond_pbc.size());
 }
 
@@ -409,10 +422,12 @@ void CModel::HalfBonds(std::vector<glm::vec3> &from, std::vector<glm::vec3> &to)
     }
 }
 
+// The grid keeps the box of the load: an atom moved outside it is counted in the border cell
+// nearest to it (clamping keeps neighbours in neighbouring cells), so that one atom moved far
+// away does not stretch every cell round the others.
 void CModel::UpdateBonds()
 {
     EvalCutRadius();
-    SetGridBox();
     is_linked_list = false;
     EvalAtomicBonds();
     assert(CheckInvariants().empty());
@@ -429,6 +444,11 @@ double CModel::MinCellWidth() const
     for (int a = 0; a < 3; ++a)
         if (std::isfinite(v_grid_size[a]))
             extent = std::max(extent, static_cast<double>(v_grid_size[a]));
+    return BondReach(extent);
+}
+
+double CModel::BondReach(double extent) const
+{
     return std::sqrt(1.2) * r_cut_radius * (1.0 + 1e-5) + extent * 1e-6;
 }
 
@@ -490,6 +510,7 @@ void CModel::SearchPairs(uint32_t i)
     const float ri = AtomRadius(v_atom_index[i]);
     const uint8_t ci = ConformerOf(i);
     for (uint32_t j = i + 1; j < AtomCount(); ++j) {
+        ++u_pairs_tested;
         if (IsDummy(v_atom_index[j]) || OtherConformer(ci, ConformerOf(j)))
             continue;
         const float d2 = Distance2(v_float_raw_xyz[j] - pi);
@@ -519,6 +540,7 @@ void CModel::SearchCells(uint32_t i)
         }
         // Chains run in descending index order: the partners j > i come first.
         for (int j = v_cell_head[cell]; j > static_cast<int>(i); j = v_cell_list[j]) {
+            ++u_pairs_tested;
             const float d2 = Distance2(v_float_raw_xyz[j] - pi);
             if (Bonded(i, static_cast<uint32_t>(j), d2))
                 AppendBond(i, static_cast<uint32_t>(j), d2);

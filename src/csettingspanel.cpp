@@ -7,6 +7,9 @@
 namespace {
 
 const char *const SETTINGS_TITLE = "Settings (ctrl+s)";
+const float FONT_SLIDER_WIDTH = 120.0f;
+const float LABEL_PIXELS_WIDTH = 70.0f;
+const int MAX_LABEL_PIXELS = 64;
 
 } // namespace
 
@@ -30,8 +33,14 @@ ECommand CSettingsPanel::Content(CDisplay &atom, ImVec4 &clear_color, CViewExpor
     ImGui::Text("%s", CPanel::VersionText());
     ImGui::SliderFloat("radius", &atom.atom_scale, 0.0f, 2.0f, "%.3f");
     ImGui::SliderFloat("zoom", &atom.view_zoom, 0.5f, 10.0f, "%.3f");
+    // The two label sizes share a row, as narrow as the others.
+    ImGui::SetNextItemWidth(FONT_SLIDER_WIDTH);
     if (ImGui::SliderFloat("font", &font, 0.001f, 0.01f, "%.3f"))
         atom.SetFont(font);
+    ImGui::SameLine();
+    // Labels sized in screen pixels read at any zoom; 0 gives the size back to the font slider.
+    ImGui::SetNextItemWidth(LABEL_PIXELS_WIDTH);
+    ImGui::SliderInt("label px", &atom.label_pixels, 0, MAX_LABEL_PIXELS, atom.label_pixels > 0 ? "%d" : "font");
     if (ImGui::ColorEdit3("Backgroud", &clear_color.x))
         command = ECommand::KEEP_BACKGROUND;
     if (ImGui::SliderFloat3("Axes", &axis_position.x, -1.0f, 1.0f, "%.3f"))
@@ -41,6 +50,7 @@ ECommand CSettingsPanel::Content(CDisplay &atom, ImVec4 &clear_color, CViewExpor
         atom.ResetScene(); // unlike Esc, the Axes fields stay
 
     const ECommand view = ViewButtons();
+    SmoothEdges(atom);
     if (view != ECommand::NONE)
         command = view;
     ShownParts(atom);
@@ -65,6 +75,12 @@ ECommand CSettingsPanel::ViewButtons()
             command = preset.second;
     }
     return command;
+}
+
+void CSettingsPanel::SmoothEdges(CDisplay &atom)
+{
+    ImGui::SameLine();
+    ImGui::Checkbox("Smooth", &atom.is_smooth);
 }
 
 void CSettingsPanel::ShownParts(CDisplay &atom)

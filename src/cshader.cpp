@@ -30,14 +30,18 @@ GLuint CompileStage(GLenum type, const char *code, const char *header)
 
 } // namespace
 
-void CShader::SetShader(const char *vCode, const char *fCode)
+void CShader::SetShader(const char *vCode, const char *fCode, const char *gCode)
 {
     Delete();
     GLuint vertex = CompileStage(GL_VERTEX_SHADER, vCode, "ERROR::SHADER::VERTEX::COMPILATION_FAILED\n");
     GLuint fragment = CompileStage(GL_FRAGMENT_SHADER, fCode, "ERROR::SHADER::FRAGMENT::COMPILATION_FAILED\n");
+    GLuint geometry =
+        gCode != nullptr ? CompileStage(GL_GEOMETRY_SHADER, gCode, "ERROR::SHADER::GEOMETRY::COMPILATION_FAILED\n") : 0;
     Program = glCreateProgram();
     glAttachShader(Program, vertex);
     glAttachShader(Program, fragment);
+    if (geometry != 0)
+        glAttachShader(Program, geometry);
     glLinkProgram(Program);
     GLint success = 0;
     glGetProgramiv(Program, GL_LINK_STATUS, &success);
@@ -45,6 +49,8 @@ void CShader::SetShader(const char *vCode, const char *fCode)
         ReportFailure(glGetProgramInfoLog, Program, "ERROR::SHADER::PROGRAM::LINKING_FAILED\n");
     glDeleteShader(vertex);
     glDeleteShader(fragment);
+    if (geometry != 0)
+        glDeleteShader(geometry);
 }
 
 void CShader::Use() const { glUseProgram(Program); }

@@ -21,6 +21,8 @@ const float HALF_PI = glm::half_pi<float>();
 // cursor blinks.
 const double HELD_BUTTON_WAIT = 0.05;
 const double CURSOR_BLINK_WAIT = 0.4;
+// Samples per pixel of the window's picture with smooth edges.
+const int WINDOW_SAMPLES = 4;
 
 void Toggle(bool &flag) { flag = !flag; }
 
@@ -112,7 +114,7 @@ void CShell::KeepBackground()
 
 void CShell::InitPanels()
 {
-    document = std::make_unique<CDocument>(*atom, [this] { atom->RefreshStructure(); });
+    document = std::make_unique<CDocument>(*atom, [this](bool is_reload) { atom->RefreshStructure(is_reload); });
     settings.Init(*atom);
 }
 
@@ -126,9 +128,7 @@ void CShell::ConnectWindow(GLFWwindow *w)
 
 void CShell::OpenByName(const char *path)
 {
-    const int suggested = FormatOfFileName(path);
-    if (suggested != NO_FORMAT)
-        atom->input_format = suggested;
+    atom->input_format = FormatByName(path, atom->input_format);
     show_file_chooser = true; // where a failure is said
     document->OpenByName(path, atom->input_format);
 }
@@ -155,12 +155,16 @@ void CShell::ShowQuestion()
         glfwSetWindowShouldClose(window, GLFW_TRUE);
 }
 
+// A leading '*' while edits are unsaved.
 void CShell::TitleWindow()
 {
-    if (document->Path() == titled_path)
+    const bool is_edited = document->HasUnsavedEdits();
+    if (document->Path() == titled_path && is_edited == is_titled_edited)
         return;
     titled_path = document->Path();
-    std::snprintf(win_title, sizeof win_title, "Kivoa %s", titled_path.c_str()); // cut to the title's size
+    is_titled_edited = is_edited;
+    std::snprintf(win_title, sizeof win_title, "%sKivoa %s", is_edited ? "*" : "",
+                  titled_path.c_str()); // cut to the title's size
     if (window != nullptr)
         glfwSetWindowTitle(window, win_title);
 }
@@ -217,7 +221,7 @@ void CShell::ShowPanels()
 void CShell::DrawScene()
 {
     const bool was_picking = atom != nullptr && atom->is_visible && atom->is_picking;
-    RenderScene(display_w, display_h);
+    RenderWindowScene();
     if (atom == nullptr)
         return;
     if (was_picking && !atom->is_picking)
@@ -244,10 +248,34 @@ void CShell::RenderScene(int w, int h) const
     glUseProgram(0);
 }
 
-// Runs after the window's scene is drawn: the offscreen picture leaves the window untouched.
+// Smooth edges: the scene is drawn multisampled and filtered into the window; the pick pass goes
+// first, single-sampled into the window itself, so that the code colour it reads is exact.
+void CShell::RenderWindowScene()
+{
+    const int samples = atom != nullptr && atom->is_smooth ? CSceneTarget::Samples(WINDOW_SAMPLES) : 0;
+    if (samples == 0 || !window_target.Bind(display_w, display_h, samples)) {
+        window_target.Release();
+        RenderScene(display_w, display_h);
+        return;
+    }
+    if (atom->is_visible && atom->is_picking) {
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        atom->DrawPick(display_w, display_h);
+        window_target.Bind(display_w, display_h, samples);
+    }
+    RenderScene(display_w, display_h);
+    window_target.ResolveTo(0);
+}
+
+// Runs after the window's scene is drawn: the offscreen picture leaves the window untouched. Its
+// lines and labels grow with it, and the selection shows only when asked for.
 void CShell::ExportImage()
 {
+    atom->pixel_scale = static_cast<float>(exporter.image_scale);
+    atom->is_show_highlight = exporter.is_with_selection;
     exporter.Run([this](int w, int h) { RenderScene(w, h); }, display_w, display_h, document->Path());
+    atom->pixel_scale = 1.0f;
+    atom->is_show_highlight = true;
     glViewport(0, 0, display_w, display_h);
     atom->track.SetViewSize(display_w, display_h);
     show_settings_window = true;

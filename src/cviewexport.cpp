@@ -32,8 +32,10 @@ void CViewExport::Controls()
         const std::string label = std::to_string(scale) + "x";
         ImGui::RadioButton(label.c_str(), &image_scale, scale);
     }
-    if (!image_message.empty())
-        ImGui::TextWrapped("%s", image_message.c_str());
+    ImGui::SameLine();
+    ImGui::Checkbox("selection", &is_with_selection);
+    // Always one line, so that the panel keeps its height and its controls their places.
+    ImGui::TextUnformatted(image_message.empty() ? "No picture saved yet" : image_message.c_str());
 }
 
 std::string CViewExport::DefaultPath(const std::string &structure_file)

@@ -59,3 +59,9 @@ const SFileFormat *FindFormat(int code)
             return &f;
     return nullptr;
 }
+
+int FormatByName(std::string_view path, int shown)
+{
+    const int suggested = FormatOfFileName(path);
+    return suggested != NO_FORMAT ? suggested : shown;
+}

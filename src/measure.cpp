@@ -2,7 +2,16 @@
 
 #include <cmath>
 
+#include <limits>
+
 #include <glm/gtc/constants.hpp>
+
+namespace {
+
+// Below this sine of the angle between two bonds they count as one line.
+const double COLLINEAR_SINE = 1e-6;
+
+} // namespace
 
 CMeasure::CMeasure(const glm::dmat3 &cell)
     : is_periodic(true), m_cell(cell), m_inverse(glm::inverse(cell))
@@ -45,6 +54,10 @@ double CMeasure::Dihedral(const glm::dvec3 &a, const glm::dvec3 &b, const glm::d
 {
     const glm::dvec3 b1 = Step(a, b), b2 = Step(b, c), b3 = Step(c, d);
     const glm::dvec3 n1 = glm::cross(b1, b2), n2 = glm::cross(b2, b3);
+    // Three atoms in a line (or two on one place) span no plane: no angle between planes.
+    if (glm::length(n1) <= COLLINEAR_SINE * glm::length(b1) * glm::length(b2) ||
+        glm::length(n2) <= COLLINEAR_SINE * glm::length(b2) * glm::length(b3))
+        return std::numeric_limits<double>::quiet_NaN();
     const double y = glm::dot(glm::cross(n1, n2), glm::normalize(b2));
     return glm::degrees(std::atan2(y, glm::dot(n1, n2)));
 }

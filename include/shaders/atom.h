@@ -61,7 +61,7 @@ vec3 SpherePoint()
 }
 )";
 
-//   out: outColor (vec4, alpha 1)
+//   out: outColor (vec4, alpha: the pixel's share inside the outline)
 inline constexpr char atom_frag_main[] = R"(
 flat in vec3 ourColor;
 
@@ -69,7 +69,8 @@ out vec4 outColor;
 
 void main()
 {
-    outColor = vec4(LightMeshPoint(SpherePoint(), ourColor), 1.0);
+    float inside = Coverage(1.0 - length(corner));
+    outColor = vec4(LightMeshPoint(SpherePoint(), ourColor), inside);
 }
 )";
 inline constexpr auto atom_frag_text = ShaderText(glsl_version, lit_light, impostor_light, sphere_point, atom_frag_main);

@@ -47,7 +47,7 @@ inline constexpr const char *bond_vs = bond_vs_text.data();
 
 // The ray through the fragment runs along +z from (footprint, 0); its nearer crossing of the tube
 // gives the point, lit as the mesh point (radial direction + axial position in half lengths).
-//   out: outColor (vec4, alpha 1)
+//   out: outColor (vec4, alpha: the pixel's share inside the tube's outline)
 inline constexpr char bond_frag_main[] = R"(
 in vec2 footprint;
 flat in vec3 centre;
@@ -61,6 +61,8 @@ out vec4 outColor;
 
 void main()
 {
+    vec2 across = length(axis.xy) > 0.0 ? normalize(vec2(-axis.y, axis.x)) : vec2(0.0, 1.0);
+    float inside = Coverage(S - abs(dot(footprint - centre.xy, across)));
     float a = 1.0 - axis.z * axis.z;
     // Seen end-on the tube shows only its rim, which its atoms hide.
     if (half_length <= 0.0 || a < 1e-6)
@@ -79,7 +81,7 @@ void main()
         discard;
     vec3 radial = (hit - along * axis) / S;
     gl_FragDepth = DepthOf(centre.z + hit.z);
-    outColor = vec4(LightMeshPoint(radial + t * axis, ourColor), 1.0);
+    outColor = vec4(LightMeshPoint(radial + t * axis, ourColor), inside);
 }
 )";
 inline constexpr auto bond_frag_text = ShaderText(glsl_version, lit_light, impostor_light, bond_frag_main);

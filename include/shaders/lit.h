@@ -104,6 +104,9 @@ inline constexpr const char *lit_frag = lit_frag_text.data();
 //   LightMeshPoint(n, colour): the light the mesh programs gave the unit-mesh point n, so
 //     impostors look as the meshes did.
 //   DepthOf(z): window depth of camera-space depth z, for gl_FragDepth.
+//   Coverage(e): the share of the pixel inside an edge that lies e (any unit) beyond it, as
+//     alpha for alpha-to-coverage in a multisampled framebuffer; e must be found before any
+//     discard.
 inline constexpr char impostor_light[] = R"(
 uniform vec3 Eye;
 uniform vec2 Depth;
@@ -117,6 +120,11 @@ vec3 LightMeshPoint(vec3 n, vec3 colour)
 float DepthOf(float z)
 {
     return Depth.x * z + Depth.y;
+}
+
+float Coverage(float e)
+{
+    return clamp(e / max(fwidth(e), 1e-6) + 0.5, 0.0, 1.0);
 }
 )";
 

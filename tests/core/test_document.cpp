@@ -54,7 +54,11 @@ protected:
     const std::string four = folder / "four.xyz";
     CModel model;
     int reads = 0;
-    CDocument doc{model, [this] { reads++; }};
+    bool was_reload = false; // the last read was the file shown, read again
+    CDocument doc{model, [this](bool is_reload) {
+                      reads++;
+                      was_reload = is_reload;
+                  }};
 };
 
 } // namespace
@@ -66,6 +70,7 @@ TEST_F(DocumentTest, OpensWithoutAskingWhileNothingIsUnsaved)
     EXPECT_EQ(doc.Path(), water);
     EXPECT_EQ(doc.Folder(), folder.Path());
     EXPECT_EQ(reads, 1);
+    EXPECT_FALSE(was_reload);
     EXPECT_FALSE(doc.HasUnsavedEdits());
 
     // A failed read keeps the structure and its name, and says why by the file's name alone.
@@ -82,6 +87,7 @@ TEST_F(DocumentTest, OpensWithoutAskingWhileNothingIsUnsaved)
     model.v_real_xyz[0].x = 9.0;
     doc.Reload();
     EXPECT_TRUE(doc.Message().empty()) << doc.Message();
+    EXPECT_TRUE(was_reload); // the view of it may stay
     EXPECT_EQ(model.v_real_xyz[0].x, 0.0);
     EXPECT_EQ(doc.Path(), water);
 }

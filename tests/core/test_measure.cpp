@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
 #include "measure.h"
@@ -50,4 +51,20 @@ TEST(Measure, PeriodicImagesMeasureAlikeAndTheNearestIsTaken)
                 for (int k = -2; k <= 2; ++k)
                     EXPECT_LE(d, glm::length(p[1] + cell * glm::dvec3(i, j, k) - p[0]) + 1e-9);
     }
+}
+
+// Three atoms on a line span no plane: the dihedral is undefined, not 0 or 180.
+TEST(Measure, DihedralOfCollinearAtomsIsUndefined)
+{
+    const CMeasure free;
+    const glm::dvec3 o(0.0), x(1, 0, 0), y(0, 1, 0);
+    const glm::dvec3 cases[][4] = {
+        {o, x, 2.0 * x, 2.0 * x + y}, // a, b, c on a line
+        {y, o, x, 2.0 * x},           // b, c, d on a line
+        {o, x, 2.0 * x, 3.0 * x},     // all four
+        {y, o, o, x},                 // b and c on one place
+    };
+    for (const auto &c : cases)
+        EXPECT_TRUE(std::isnan(free.Dihedral(c[0], c[1], c[2], c[3])));
+    EXPECT_NEAR(std::fabs(free.Dihedral(y, o, x, x + y + glm::dvec3(0, 0, 1e-3))), 0.0573, 1e-3); // nearly flat
 }

@@ -212,14 +212,15 @@ TEST(EditTest, EditsInLargeStructureKeepEveryBond)
     ASSERT_GE(m.u_cell_number, 9u);
     m.DeleteAtomIndex(1500);
     ExpectBondsAreTrue(m);
-    m.SetElement(30, SI_INDEX);
-    m.SetElement(31, 84);
-    ExpectBondsAreTrue(m);
     m.v_float_raw_xyz[7] = m.v_float_raw_xyz[2900] + glm::vec3(0.0f, 0.0f, 0.9f);
     m.v_float_raw_xyz[8] = glm::vec3(-1000.0f, 0.0f, 0.0f);
     m.UpdateBonds();
     ExpectBondsAreTrue(m);
     EXPECT_GE(m.u_cell_number, 9u);
+    // Wider atoms widen the cells.
+    m.SetElement(30, SI_INDEX);
+    m.SetElement(31, 84);
+    ExpectBondsAreTrue(m);
 }
 
 TEST(Model, CompositionCountsEveryAtomOnceInOrderOfFirstAppearance)
@@ -239,5 +240,26 @@ TEST(Model, CompositionCountsEveryAtomOnceInOrderOfFirstAppearance)
         EXPECT_EQ(elements, firsts);
         for (size_t k = 0; k < elements.size(); ++k)
             EXPECT_EQ(counts[k], std::count(index.begin(), index.end(), elements[k]));
+    }
+}
+
+// One atom typed far away (as into the Action panel) costs about what any edit costs: the grid
+// keeps its cells and the search across the cell boundary its reach, however far the atom goes.
+TEST(EditTest, AnAtomMovedFarAwayKeepsTheBondSearchSmall)
+{
+    const Atoms water = WaterBox(3000, 5);
+    for (const double far : {1.0e5, 5.0e7, 123456789.0}) {
+        CModel m;
+        FillModel(m, water);
+        m.is_periodic = true;
+        m.m_cell_box = glm::dmat3(std::cbrt(1000.0 / 0.0334));
+        m.SetModel();
+        m.EvalModel();
+        const uint32_t cells = m.u_cell_number;
+        const uint64_t pairs = m.u_pairs_tested;
+        m.MoveAtom(0, glm::dvec3(far, 2.0, 3.0));
+        EXPECT_EQ(m.u_cell_number, cells) << far;
+        EXPECT_LE(m.u_pairs_tested, 2 * pairs) << far;
+        ExpectBondsAreTrue(m);
     }
 }

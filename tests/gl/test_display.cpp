@@ -495,3 +495,56 @@ TEST_F(DisplayTest, ReadFileShowsTheStructureAndAFailedReadKeepsIt)
     f = Draw();
     EXPECT_GT(f.Find(IsRed, 0, 250, 1000, 720).size(), 100u);
 }
+
+namespace {
+
+bool IsDark(const glm::vec3 &c) { return c.r < 0.06f && c.g < 0.06f && c.b < 0.06f; }
+
+} // namespace
+
+// A label is drawn whole when its atom's centre is seen and not at all when an atom in front
+// hides that centre (no digits peeking out beside the front atom); it has a dark outline, and
+// its size is in screen pixels, the same at any zoom, until the font slider is asked for (0).
+TEST_F(DisplayTest, LabelsWholeOrNotAtAllOutlinedAndSizedInPixels)
+{
+    display->is_show_label = true;
+    display->ShowIndex(true);
+    const auto yellow_box = [this](float zoom) {
+        display->is_fit_pending = false;
+        display->fit_width = 4.0f;
+        display->view_zoom = zoom;
+        const Frame f = Draw();
+        Box box;
+        for (const glm::ivec2 &p : f.Find(IsYellow))
+            box.Add(p);
+        return std::make_pair(f, box);
+    };
+    Atoms front;
+    front.Add(O_INDEX, {0, 0, 1});
+    Atoms both = front;
+    both.Add(H_INDEX, {0.2, 0, -1}); // its centre right behind the front atom
+    Load(front);
+    const auto [alone, alone_box] = yellow_box(1.0f);
+    Load(both);
+    const auto [hidden, hidden_box] = yellow_box(1.0f);
+    const size_t count = alone.Find(IsYellow).size();
+    EXPECT_NEAR(static_cast<double>(hidden.Find(IsYellow).size()), static_cast<double>(count), count * 0.1);
+    EXPECT_GT(alone.Find(IsDark, alone_box.lo.x - 3, alone_box.lo.y - 3, alone_box.hi.x + 4, alone_box.hi.y + 4).size(),
+              count / 4);
+
+    Load(front);
+    const struct {
+        int pixels;
+        float zoom;
+        float shrink; // how many times smaller the label gets at that zoom
+    } cases[] = {{18, 4.0f, 1.0f}, {0, 4.0f, 4.0f}};
+    for (const auto &c : cases) {
+        display->label_pixels = c.pixels;
+        const int base = yellow_box(1.0f).second.hi.y - yellow_box(1.0f).second.lo.y;
+        const int zoomed = yellow_box(c.zoom).second.hi.y - yellow_box(c.zoom).second.lo.y;
+        if (c.pixels > 0) {
+            EXPECT_GE(base, 10) << "readable";
+        }
+        EXPECT_NEAR(zoomed * c.shrink, base, 2.0f * c.shrink) << c.pixels;
+    }
+}

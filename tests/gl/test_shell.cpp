@@ -186,13 +186,13 @@ protected:
         driver->ClickAt(ImVec2(run->min.x - left_of_label, run->Centre().y), ui);
     }
 
-    // Picks atom i and lets the Action panel grow to its new contents.
+    // Picks atom i (on the release) and lets the Action panel grow to its new contents.
     void PickAtom(uint32_t i)
     {
         driver->ClickAt(ScreenOf(i), ui);
         ASSERT_TRUE(display->is_atom_selected);
         ASSERT_EQ(display->selected_atom, i);
-        driver->Frames(2, ui);
+        driver->Frames(3, ui);
     }
 
     // The run drawn wholly inside `rect` that shows `text`, alone or next to a number (the reader
@@ -254,7 +254,7 @@ protected:
         ImGui::GetIO().KeyShift = true;
         driver->ClickAt(ScreenOf(i), ui);
         ImGui::GetIO().KeyShift = false;
-        driver->Frames(2, ui);
+        driver->Frames(3, ui);
     }
 
     // Replaces the text of the field whose drawn text run is `run` with `text`.
@@ -356,6 +356,7 @@ TEST_F(ShellTest, LeftClickPicksTheAtomUnderThePointerAndRelocks)
     driver->ClickAt(EMPTY_VIEW, ui);
     EXPECT_FALSE(display->is_atom_selected);
     EXPECT_EQ(display->selected_atom, 0xFFFFFFu);
+    driver->Frame(ui); // the pick came with the release, after the panel
     EXPECT_FALSE(driver->HasText("Symbol:"));
 }
 
@@ -509,6 +510,10 @@ TEST_F(ShellTest, ArrowKeysPanWithoutMovingThePanelFocus)
         Press(key);
     EXPECT_EQ(ImGui::GetCurrentContext()->NavId, focused);
     EXPECT_EQ(display->view_offset, glm::vec2(1.0f, -2.0f));
+    // The focused panel's keyboard navigation works: Space presses the focused checkbox.
+    ASSERT_TRUE(display->is_show_box);
+    Press(GLFW_KEY_SPACE);
+    EXPECT_FALSE(display->is_show_box);
 }
 
 // While the chooser is open, no click, drag, wheel, right click or key reaches the view, the
@@ -825,7 +830,9 @@ TEST_F(ShellTest, ChooseFileOpensReloadsSavesAndReportsFailures)
     ASSERT_TRUE(Click("Save")); // disabled again once saved
     EXPECT_EQ(ReadText(water), "<missing>");
 
-    // The combo chooses the reader; it keeps showing the last choice.
+    // Without "by name" the combo chooses the reader; it keeps showing the last choice.
+    ASSERT_TRUE(Click("by name"));
+    EXPECT_FALSE(shell->files.is_by_name);
     ASSERT_TRUE(Click("XYZ"));
     ASSERT_TRUE(Click("VASP"));
     EXPECT_EQ(display->input_format, 1);
@@ -1188,6 +1195,8 @@ TEST_F(ShellTest, UndoAndRedoByKeysAndButtons)
 TEST_F(ShellTest, ImageExportByKeyAndButton)
 {
     OpenByName(folder / "water.xyz");
+    ASSERT_NE(driver->FindText("2x"), nullptr);
+    const ImVec2 size_button = driver->FindText("2x")->min;
     Press(GLFW_KEY_E, GLFW_MOD_CONTROL);
     int w = 0, h = 0, channels = 0;
     ASSERT_TRUE(stbi_info((folder / "water.png").c_str(), &w, &h, &channels));
@@ -1197,6 +1206,8 @@ TEST_F(ShellTest, ImageExportByKeyAndButton)
         << TextOf(SETTINGS);
 
     driver->Frames(3, ui); // the panel settles to its new contents
+    ASSERT_NE(driver->FindText("2x"), nullptr);
+    EXPECT_EQ(driver->FindText("2x")->min.y, size_button.y) << "the controls stay where they were";
     ASSERT_TRUE(Click("2x"));
     EXPECT_EQ(shell->exporter.image_scale, 2) << TextOf(SETTINGS);
     ASSERT_TRUE(Click("Export PNG"));
@@ -1213,4 +1224,206 @@ TEST_F(ShellTest, ImageExportByKeyAndButton)
     int viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
     EXPECT_EQ(viewport[2], WIDTH);
+}
+
+// A typed coordinate is applied once, when Enter is pressed or the field is left: the values on
+// the way never move the atom nor enter the history, and each finished value is one undo step.
+TEST_F(ShellTest, TypedCoordinatesApplyOnceWhenTheFieldIsLeft)
+{
+    LoadWater();
+    PickAtom(0);
+    ASSERT_TRUE(Click("Edit"));
+    const glm::dvec3 start = display->v_real_xyz[0];
+    const struct {
+        const char *field;
+        int axis;
+        const char *text;
+        bool by_enter; // else by a click elsewhere in the panel
+    } cases[] = {{"Z", 2, "19.5", true}, {"X", 0, "0.1", false}, {"Y", 1, "0.0000", true}};
+    int steps = 0;
+    for (const auto &c : cases) {
+        const glm::dvec3 before = display->v_real_xyz[0];
+        ClickField(c.field, 100.0f);
+        Press(GLFW_KEY_A, GLFW_MOD_CONTROL);
+        for (const char ch : std::string(c.text)) {
+            driver->TypeText(std::string(1, ch), ui);
+            EXPECT_EQ(display->v_real_xyz[0], before) << c.text;
+        }
+        if (c.by_enter)
+            Press(GLFW_KEY_ENTER);
+        else
+            ASSERT_TRUE(Click("Total Atoms: 3"));
+        driver->Frame(ui);
+        const double typed = std::stod(c.text);
+        EXPECT_EQ(display->v_real_xyz[0][c.axis], typed) << c.text;
+        steps += typed != before[c.axis] ? 1 : 0; // an unchanged value is no edit
+    }
+    for (int k = 0; k < steps; k++)
+        ASSERT_TRUE(display->Undo());
+    EXPECT_FALSE(display->CanUndo());
+    EXPECT_EQ(display->v_real_xyz[0], start);
+}
+
+// A value far outside a periodic cell costs what any move costs: the bond search across the cell
+// boundary keeps its reach (it once compared every pair with 125 images, tens of seconds).
+TEST_F(ShellTest, AFarAwayTypedValueKeepsTheBondSearchSmall)
+{
+    WriteText(folder / "POSCAR", CELL_POSCAR);
+    OpenByName(folder / "POSCAR");
+    const uint64_t pairs = display->u_pairs_tested;
+    PickAtom(0);
+    ASSERT_TRUE(Click("Edit"));
+    ClickField("X", 100.0f);
+    Press(GLFW_KEY_A, GLFW_MOD_CONTROL);
+    driver->TypeText("123456789", ui);
+    Press(GLFW_KEY_ENTER);
+    EXPECT_EQ(display->v_real_xyz[0].x, 123456789.0);
+    EXPECT_LE(display->u_pairs_tested, 2 * pairs + 8);
+    EXPECT_TRUE(display->Undo());
+    EXPECT_FALSE(display->CanUndo());
+}
+
+// A left press released where it went down picks; one that moved more than a few pixels turns
+// the view and leaves the selection alone.
+TEST_F(ShellTest, APressThatMovesTurnsTheViewAndOneInPlacePicks)
+{
+    LoadWater();
+    const struct {
+        float move;
+        bool picks;
+    } cases[] = {{2.0f, true}, {30.0f, false}};
+    for (const auto &c : cases) {
+        driver->ClickAt(EMPTY_VIEW, ui);
+        ASSERT_FALSE(display->is_atom_selected);
+        const glm::mat4 rotation = display->track.last_rotation;
+        const ImVec2 at = ScreenOf(0);
+        driver->MoveMouse(at, ui);
+        PressButton(0, true);
+        driver->MoveMouse(ImVec2(at.x + c.move, at.y), ui);
+        PressButton(0, false);
+        driver->Frame(ui);
+        EXPECT_EQ(display->is_atom_selected, c.picks) << c.move;
+        EXPECT_EQ(display->track.last_rotation == rotation, c.picks) << c.move;
+    }
+}
+
+// The chooser reads a file as its name says and shows that format, whatever the combo said.
+TEST_F(ShellTest, TheChooserOpensAFileByItsName)
+{
+    WriteText(folder / "protein.pdb", ReadText(std::string(KIVOA_TEST_DATA) + "/pdb/plain.pdb"));
+    ASSERT_EQ(display->input_format, 0);
+    EXPECT_TRUE(shell->files.is_by_name);
+    OpenWithChooser("protein.pdb");
+    EXPECT_TRUE(shell->document->Message().empty()) << shell->document->Message();
+    EXPECT_EQ(display->file_format, 2);
+    EXPECT_EQ(display->input_format, 2);
+    EXPECT_NE(FindText("PDB", WindowRect(FILES)), nullptr);
+}
+
+// The title marks unsaved edits; Reload keeps the view a file is watched in, another file is
+// fitted; a dihedral of atoms on a line is undefined.
+TEST_F(ShellTest, TitleReloadAndUndefinedDihedral)
+{
+    WriteText(folder / "line.xyz", "4\n\nC 0 0 0\nC 1.5 0 0\nC 3 0 0\nC 4.5 1.2 0\n");
+    const std::string water = folder / "water.xyz";
+    OpenByName(water);
+    EXPECT_EQ(std::string(shell->win_title), "Kivoa " + water);
+    PickAtom(1);
+    Press(GLFW_KEY_DELETE);
+    EXPECT_EQ(std::string(shell->win_title), "*Kivoa " + water);
+    ASSERT_TRUE(Click("Save"));
+    EXPECT_EQ(std::string(shell->win_title), "Kivoa " + water);
+
+    Press(GLFW_KEY_X, GLFW_MOD_CONTROL);
+    display->view_zoom = 3.0f;
+    display->view_offset = glm::vec2(1.0f, 2.0f);
+    const glm::mat4 rotation = display->track.last_rotation;
+    ASSERT_TRUE(Click("Reload"));
+    EXPECT_FLOAT_EQ(display->view_zoom, 3.0f);
+    EXPECT_EQ(display->view_offset, glm::vec2(1.0f, 2.0f));
+    EXPECT_EQ(display->track.last_rotation, rotation);
+
+    Press(GLFW_KEY_Z, GLFW_MOD_CONTROL); // the line seen from the side once fitted
+    OpenByName(folder / "line.xyz");
+    EXPECT_FLOAT_EQ(display->view_zoom, 1.0f);
+    EXPECT_EQ(display->view_offset, glm::vec2(0.0f));
+    PickAtom(0);
+    for (uint32_t i = 1; i < 4; i++)
+        ShiftClickAtom(i);
+    EXPECT_NE(TextOf(ACTION).find("Dihedral 0-1-2-3: undefined"), std::string::npos) << TextOf(ACTION);
+}
+
+namespace {
+
+struct Png {
+    int w = 0, h = 0;
+    std::vector<unsigned char> rgb;
+    explicit Png(const std::string &path)
+    {
+        int channels = 0;
+        unsigned char *data = stbi_load(path.c_str(), &w, &h, &channels, 3);
+        if (data != nullptr)
+            rgb.assign(data, data + static_cast<size_t>(w) * h * 3);
+        stbi_image_free(data);
+    }
+    glm::ivec3 At(int x, int y) const
+    {
+        const size_t k = (static_cast<size_t>(y) * w + x) * 3;
+        return glm::ivec3(rgb[k], rgb[k + 1], rgb[k + 2]);
+    }
+    size_t Count(bool (*test)(const glm::ivec3 &)) const
+    {
+        size_t n = 0;
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++)
+                n += test(At(x, y)) ? 1 : 0;
+        return n;
+    }
+};
+
+bool IsBoxRed(const glm::ivec3 &c) { return c.r > 200 && c.g < 60 && c.b < 60; }
+
+} // namespace
+
+// An exported picture leaves the selection out unless asked for, draws its lines as much wider as
+// it is larger, and has smooth edges (drawn multisampled, unlike the single-sampled window).
+TEST_F(ShellTest, ExportsLeaveOutTheSelectionScaleTheirLinesAndAreSmooth)
+{
+    WriteText(folder / "POSCAR", CELL_POSCAR);
+    OpenByName(folder / "POSCAR");
+    display->is_show_symbol = false; // no label over the atom's centre
+    PickAtom(0);
+    const ImVec2 atom = ScreenOf(0);
+    const auto ExportAs = [&](const std::string &name, int scale, bool with_selection) {
+        shell->exporter.image_scale = scale;
+        shell->exporter.is_with_selection = with_selection;
+        std::snprintf(shell->exporter.image_path, sizeof shell->exporter.image_path, "%s", (folder / name).c_str());
+        Press(GLFW_KEY_E, GLFW_MOD_CONTROL);
+        return Png(folder / name);
+    };
+    const Png plain = ExportAs("plain.png", 1, false);
+    const Png selected = ExportAs("selected.png", 1, true);
+    const Png twice = ExportAs("twice.png", 2, false);
+    ASSERT_EQ(plain.w, WIDTH);
+    ASSERT_EQ(twice.w, 2 * WIDTH);
+    const int x = static_cast<int>(atom.x), y = static_cast<int>(atom.y);
+    EXPECT_NE(plain.At(x, y), selected.At(x, y));
+    display->is_atom_selected = false;
+    driver->Frame(ui);
+    EXPECT_EQ(ExportAs("none.png", 1, true).At(x, y), plain.At(x, y));
+    // Twice as long and twice as wide.
+    EXPECT_GT(twice.Count(IsBoxRed), 3 * plain.Count(IsBoxRed));
+
+    // Smooth: the picture differs from the window's own single-sampled one at edges only.
+    driver->Frame(ui); // the window drawn single-sampled, as by default
+    const Frame window(WIDTH, HEIGHT);
+    size_t edges = 0, inside = 0;
+    for (int row = 0; row < HEIGHT; row++)
+        for (int col = 0; col < WIDTH; col++) {
+            const glm::ivec3 ours = glm::ivec3(glm::round(window.At(col, HEIGHT - 1 - row) * 255.0f));
+            if (glm::any(glm::greaterThan(glm::abs(ours - plain.At(col, row)), glm::ivec3(2))))
+                (glm::length(glm::vec2(col, row) - glm::vec2(atom.x, atom.y)) < 5.0f ? inside : edges)++;
+        }
+    EXPECT_GT(edges, 50u);
+    EXPECT_EQ(inside, 0u);
 }
