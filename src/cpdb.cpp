@@ -619,7 +619,7 @@ void CPdb::PrepareRewrite(const std::vector<SAtomEdit> &edits)
         if (e.deleted) {
             v_deleted_serial.insert(SerialField(lines[e.source]));
             if (v_atom_columns[e.source])
-                v_deleted_place.insert(std::string(Place(lines[e.source], NAME_COLUMN)));
+                v_deleted_place.insert(Place(lines[e.source], NAME_COLUMN));
         }
     NameRetypedAtoms(edits, lines);
 }
@@ -631,13 +631,13 @@ void CPdb::NameRetypedAtoms(const std::vector<SAtomEdit> &edits, const std::vect
     std::map<std::string, std::multiset<std::string>> residues;
     for (const SAtomEdit &e : edits)
         if (e.retyped && v_atom_columns[e.source])
-            residues[std::string(Residue(lines[e.source]))];
+            residues[Residue(lines[e.source])];
     if (residues.empty())
         return;
     for (const SAtomEdit &e : edits) {
-        auto found = residues.find(std::string(Residue(lines[e.source])));
+        auto found = residues.find(Residue(lines[e.source]));
         if (!e.deleted && v_atom_columns[e.source] && found != residues.end())
-            found->second.insert(std::string(NameField(lines[e.source])));
+            found->second.insert(NameField(lines[e.source]));
     }
     for (const SAtomEdit &e : edits) {
         if (!e.retyped || !v_atom_columns[e.source])
@@ -647,8 +647,8 @@ void CPdb::NameRetypedAtoms(const std::vector<SAtomEdit> &edits, const std::vect
         if (ElementOfName(record) != v_source_index[e.source])
             continue;
         PutNameElement(record, SymbolOf(e.element));
-        std::string name(NameField(record));
-        std::multiset<std::string> &names = residues[std::string(Residue(record))];
+        std::string name = NameField(record);
+        std::multiset<std::string> &names = residues[Residue(record)];
         for (int k = 1; name != old && names.count(name) != 0 && k < 100; ++k)
             name = NumberedName(SymbolOf(e.element), k);
         names.erase(names.find(old));
@@ -696,20 +696,16 @@ bool CPdb::RewriteOtherLine(std::string_view line, uint32_t, std::string &out)
         u_conect_dropped += kept ? 0 : 1;
         return kept;
     }
-    if (record == "LINK")
-        return !NamesDeletedPlace(line) && (out.append(line), true);
-    if (record == "MASTER") {
-        out += RewriteMaster(line);
-        return true;
-    }
-    out.append(line);
+    if (record == "LINK" && NamesDeletedPlace(line))
+        return false;
+    out += record == "MASTER" ? RewriteMaster(line) : std::string(line);
     return true;
 }
 
 bool CPdb::NamesDeletedPlace(std::string_view link) const
 {
-    return v_deleted_place.count(std::string(Place(link, NAME_COLUMN))) != 0 ||
-           v_deleted_place.count(std::string(Place(link, LINK_SECOND_COLUMN))) != 0;
+    return v_deleted_place.count(Place(link, NAME_COLUMN)) != 0 ||
+           v_deleted_place.count(Place(link, LINK_SECOND_COLUMN)) != 0;
 }
 
 // MASTER counts the coordinate records (columns 51-55) and the CONECT records (61-65).

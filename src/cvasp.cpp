@@ -324,8 +324,8 @@ bool CVasp::SaveFile(std::string, std::string f, std::vector<glm::dvec3> &xyz,
     return WriteBack(f, xyz, index);
 }
 
-// Species are runs of atoms in the order given, so that no atom is reordered; positions are
-// Cartesian, exactly as given.
+// Species are runs of atoms in the order given, so that no atom is reordered; the cell and the
+// positions (Cartesian) read back exactly as given.
 bool CVasp::SaveFresh(const std::string &f, const std::vector<glm::dvec3> &xyz,
                       const std::vector<uint32_t> &index)
 {
@@ -338,21 +338,19 @@ bool CVasp::SaveFresh(const std::string &f, const std::vector<glm::dvec3> &xyz,
             counts.push_back(std::to_string(run));
             run = 0;
         }
-    std::string text;
-    for (const std::string &label : labels)
-        text.append(label).append(" ");
-    text.append("\n1.0\n");
-    for (int v = 0; v < 3; ++v) {
-        for (int k = 0; k < 3; ++k)
-            AppendFixed(text, cell_xyz[v][k], 22, 16);
-        text += '\n';
-    }
+    std::string text = FieldsLike("", labels) + "\n1.0\n";
+    const auto AppendExactLine = [](std::string &out, const glm::dvec3 &v) {
+        for (int k = 0; k < 3; ++k) {
+            out += ' ';
+            AppendExact(out, v[k]);
+        }
+        out += '\n';
+    };
+    for (int v = 0; v < 3; ++v)
+        AppendExactLine(text, cell_xyz[v]);
     text.append(FieldsLike("", labels)).append("\n").append(FieldsLike("", counts)).append("\nCartesian\n");
-    for (const glm::dvec3 &p : xyz) {
-        for (int k = 0; k < 3; ++k)
-            AppendFixed(text, p[k], 22, 16);
-        text += '\n';
-    }
+    for (const glm::dvec3 &p : xyz)
+        AppendExactLine(text, p);
     return WriteText(f, text);
 }
 
