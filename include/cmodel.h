@@ -2,6 +2,7 @@
 #define CMODEL_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 #include <glm/glm.hpp>
@@ -11,6 +12,7 @@
 #include "cvasp.h"
 #include "cpdb.h"
 #include "cperiodicbonds.h"
+#include "measure.h"
 
 // Structure file formats; the "Input Format" combo rows 0 to 2 are the first three.
 inline constexpr unsigned int INPUT_FILE_TYPE_XYZ = 0;
@@ -47,6 +49,10 @@ public:
     bool is_linked_cell = false;
     bool is_bond_eval = false;
     bool is_periodic = false;
+    // The axes a periodic structure repeats along (extended XYZ's pbc="T T F" is a slab).
+    glm::bvec3 is_periodic_axis{false};
+    // The last save was refused because the file had changed on disk since it was read.
+    bool is_changed_on_disk = false;
     bool is_linked_list = false;
     bool is_centered = false;
     float max_radius = 0.0f;
@@ -86,9 +92,22 @@ public:
 
     // Load/save pipeline. A failed read leaves the model as it was; saving writes the
     // coordinates in the file's own frame (v_real_xyz), with the format the file was read with.
+    // A save onto the file read (or last saved) that another program has changed since is
+    // refused with is_changed_on_disk set, unless `overwrite` says to write it anyway.
     bool ReadStructureFile(std::string d, std::string f, int fmt);
-    bool SaveStructureFile(std::string d, std::string f, int fmt);
-    // The reader/writer of a format code; none for the codes without one.
+    bool SaveStructureFile(std::string d, std::string f, int fmt, bool overwrite = false);
+    // Saves in format `fmt`: the format read (or NO_FORMAT) writes back the file read with the
+    // edits; another format gets that format's plain file of the atoms and cell. The structure
+    // stays the one read from its own file.
+    bool SaveStructureAs(std::string d, std::string f, int fmt, bool overwrite = false);
+    // Whether `f` is the file read (or last saved) and another program has changed it since.
+    bool ChangedOnDisk(const std::string &f) const;
+    // Measurements to the nearest image along the periodic axes.
+    CMeasure Measurer() const;
+    // A fresh reader/writer of a format code (for writing another format than the one read);
+    // none for the codes without one.
+    static std::unique_ptr<CStructureFile> NewHandler(int fmt);
+    // The model's reader/writer of a format code; none for the codes without one.
     CStructureFile *Handler(int fmt);
     const CStructureFile *Handler(int fmt) const;
     // The display origin in the file's frame: display coordinates + v_file_origin = file
@@ -162,6 +181,8 @@ private:
     size_t u_history_done = 0;
     size_t u_history_clean = 0;
 
+    // Refuses (with the reason) a save onto a file changed on disk, unless `overwrite`.
+    bool RefusedAsChanged(const std::string &f, bool overwrite);
     void Record(const SEdit &e);
     void Apply(const SEdit &e, bool forward);
     void MarkClean();

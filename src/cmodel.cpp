@@ -1,11 +1,13 @@
 #include "cmodel.h"
 
 #include "elements.h"
+#include "fileformats.h"
 
 #include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <iterator>
+#include <memory>
 #include <unordered_map>
 #include <utility>
 
@@ -389,7 +391,7 @@ void CModel::FindPeriodicBonds()
     if (is_periodic)
         m_bond_pbc = CPeriodicBonds::Find(
             v_float_raw_xyz, m_cell_box, CellCorner(), static_cast<float>(MinCellWidth()),
-            [this](uint32_t i, uint32_t j, float d2) { return Bonded(i, j, d2); });
+            [this](uint32_t i, uint32_t j, float d2) { return Bonded(i, j, d2); }, is_periodic_axis);
     i_number_of_bonds_pbc = static_cast<uint32_t>(m_bond_pbc.size());
 }
 
@@ -403,9 +405,9 @@ void CModel::HalfBonds(std::vector<glm::vec3> &from, std::vector<glm::vec3> &to)
         const glm::vec3 pi = v_float_raw_xyz[b.i], pj = v_float_raw_xyz[b.j];
         const glm::vec3 d = pj + glm::vec3(m_cell_box * glm::dvec3(b.image)) - pi;
         from.push_back(pi);
-        to.push_back(CPeriodicBonds::FaceCrossing(pi, d, inverse, corner));
+        to.push_back(CPeriodicBonds::FaceCrossing(pi, d, inverse, corner, is_periodic_axis));
         from.push_back(pj);
-        to.push_back(CPeriodicBonds::FaceCrossing(pj, -d, inverse, corner));
+        to.push_back(CPeriodicBonds::FaceCrossing(pj, -d, inverse, corner, is_periodic_axis));
     }
 }
 
@@ -566,6 +568,7 @@ bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
     if (fmt == INPUT_FILE_TYPE_PDB)
         v_atom_altloc.swap(pdb.v_atom_altloc);
     is_periodic = reader->is_periodic;
+    is_periodic_axis = reader->is_periodic_axis && glm::bvec3(is_periodic);
     if (is_periodic)
         m_cell_box = reader->cell_xyz;
     dmin_xyz = reader->GetMinCoordinate();
@@ -585,13 +588,15 @@ bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
 }
 
 // The format the structure was read with picks the writer, whatever `fmt` says.
-bool CModel::SaveStructureFile(std::string d, std::string f, int)
+bool CModel::SaveStructureFile(std::string d, std::string f, int, bool overwrite)
 {
     CStructureFile *writer = Handler(file_format);
     if (writer == nullptr) {
         error_message = "no structure has been read that could be saved";
         return false;
     }
+    if (RefusedAsChanged(f, overwrite))
+        return false;
     if (!writer->SaveFile(d, f, v_real_xyz, v_atom_index)) {
         error_message = writer->error_message;
         return false;
@@ -599,6 +604,58 @@ bool CModel::SaveStructureFile(std::string d, std::string f, int)
     MarkClean();
     error_message.clear();
     return true;
+}
+
+bool CModel::SaveStructureAs(std::string d, std::string f, int fmt, bool overwrite)
+{
+    if (fmt == NO_FORMAT || fmt == file_format || Handler(file_format) == nullptr)
+        return SaveStructureFile(d, f, fmt, overwrite);
+    std::unique_ptr<CStructureFile> writer = NewHandler(fmt);
+    if (writer == nullptr) {
+        error_message = "there is no writer for format " + std::to_string(fmt);
+        return false;
+    }
+    if (RefusedAsChanged(f, overwrite))
+        return false;
+    writer->is_periodic = is_periodic;
+    writer->is_periodic_axis = is_periodic_axis;
+    writer->cell_xyz = m_cell_box;
+    if (!writer->SaveFile(d, f, v_real_xyz, v_atom_index)) {
+        error_message = writer->error_message;
+        return false;
+    }
+    error_message.clear();
+    return true;
+}
+
+bool CModel::RefusedAsChanged(const std::string &f, bool overwrite)
+{
+    is_changed_on_disk = !overwrite && ChangedOnDisk(f);
+    if (is_changed_on_disk)
+        error_message = "the file has changed on disk since it was read";
+    return is_changed_on_disk;
+}
+
+bool CModel::ChangedOnDisk(const std::string &f) const
+{
+    const CStructureFile *file = Handler(file_format);
+    return file != nullptr && file->ChangedOnDisk(f);
+}
+
+CMeasure CModel::Measurer() const { return is_periodic ? CMeasure(m_cell_box, is_periodic_axis) : CMeasure(); }
+
+std::unique_ptr<CStructureFile> CModel::NewHandler(int fmt)
+{
+    switch (fmt) {
+    case INPUT_FILE_TYPE_XYZ:
+        return std::make_unique<CXyz>();
+    case INPUT_FILE_TYPE_VSP:
+        return std::make_unique<CVasp>();
+    case INPUT_FILE_TYPE_PDB:
+        return std::make_unique<CPdb>();
+    default:
+        return nullptr;
+    }
 }
 
 void CModel::SetNewCoordinates(uint32_t u, glm::vec3 &v3)

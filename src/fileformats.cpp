@@ -52,6 +52,12 @@ int FormatOfFileName(std::string_view path)
     return NO_FORMAT;
 }
 
+int FormatForSaving(std::string_view path, int read)
+{
+    const int named = FormatOfFileName(path);
+    return named == NO_FORMAT ? read : named;
+}
+
 const SFileFormat *FindFormat(int code)
 {
     for (const SFileFormat &f : FILE_FORMATS)

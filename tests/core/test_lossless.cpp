@@ -186,6 +186,13 @@ TEST(Lossless, EachEditChangesOnlyItsOwnLinesAndReadsBack)
                 if (kind == 2) {
                     EXPECT_NE(std::find(d.removed.begin(), d.removed.end(), line), d.removed.end())
                         << what;
+                    // The records right after a deleted atom's that describe it go too.
+                    for (size_t r = line + 1; fmt == INPUT_FILE_TYPE_PDB && r < before.size() &&
+                                              before[r].rfind("ANISOU", 0) == 0 &&
+                                              before[r].substr(6, 5) == before[line].substr(6, 5);
+                         ++r)
+                        EXPECT_NE(std::find(d.removed.begin(), d.removed.end(), r), d.removed.end())
+                            << what << ": its ANISOU on line " << r + 1 << " stayed";
                 }
                 EXPECT_LE(d.added.size(), header.size() + (fmt == INPUT_FILE_TYPE_VSP)) << what;
             }
