@@ -49,8 +49,9 @@ public:
     bool is_linked_cell = false;
     bool is_bond_eval = false;
     bool is_periodic = false;
-    // The axes a periodic structure repeats along (extended XYZ's pbc="T T F" is a slab).
-    glm::bvec3 is_periodic_axis{false};
+    // The axes a periodic structure repeats along (extended XYZ's pbc="T T F" is a slab); all
+    // three unless the file says otherwise. Only counts while is_periodic.
+    glm::bvec3 is_periodic_axis{true};
     // The last save was refused because the file had changed on disk since it was read.
     bool is_changed_on_disk = false;
     bool is_linked_list = false;

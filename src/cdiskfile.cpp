@@ -349,9 +349,10 @@ bool CDiskFile::Changed(const SFileStamp &stamp)
     if (!stamp.is_set)
         return false;
     struct stat st;
-    if (::stat(stamp.path.c_str(), &st) != 0)
+    // Gone or no longer a file: nothing to overwrite, and the save says why it can't write.
+    if (::stat(stamp.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
-    if (st.st_size != stamp.size || !S_ISREG(st.st_mode))
+    if (st.st_size != stamp.size)
         return true;
     std::string error, text;
     const int fd = OpenForReading(stamp.path, st, error);
