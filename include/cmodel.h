@@ -11,6 +11,7 @@
 #include "cvasp.h"
 #include "cpdb.h"
 #include "cperiodicbonds.h"
+#include "ctrajectory.h"
 
 // Structure file formats; the "Input Format" combo rows 0 to 2 are the first three.
 inline constexpr unsigned int INPUT_FILE_TYPE_XYZ = 0;
@@ -19,6 +20,7 @@ inline constexpr unsigned int INPUT_FILE_TYPE_PDB = 2;
 inline constexpr unsigned int INPUT_FILE_TYPE_GAU = 3;
 inline constexpr unsigned int INPUT_FILE_TYPE_DLP = 4;
 inline constexpr unsigned int INPUT_FILE_TYPE_ZMT = 5;
+inline constexpr unsigned int INPUT_FILE_TYPE_XDATCAR = 6;
 inline constexpr unsigned int INPUT_FILE_TYPE_UNKNOWN = 100;
 
 // Offsets of a cell and its 26 neighbours, in the order the cell search visits them.
@@ -39,6 +41,9 @@ public:
     CXyz xyz;
     CVasp vasp;
     CPdb pdb;
+    // The frames of a file that has more than one (open only then); the handler of the format
+    // holds the frame shown.
+    CTrajectory trajectory;
     int file_format = INPUT_FILE_TYPE_UNKNOWN;
     int i_neighbor_cells = 0;
     uint32_t u_cell_number = 0;
@@ -88,7 +93,14 @@ public:
     // Load/save pipeline. A failed read leaves the model as it was; saving writes the
     // coordinates in the file's own frame (v_real_xyz), with the format the file was read with.
     bool ReadStructureFile(std::string d, std::string f, int fmt);
-    bool SaveStructureFile(std::string d, std::string f, int fmt);
+    // A file of frames is saved whole when `all_frames` is set and the name `f` suggests a
+    // format that holds frames (or none); else only the frame shown is written.
+    bool SaveStructureFile(std::string d, std::string f, int fmt, bool all_frames = true);
+    // Frames of the file read (1 for a single structure) and the one shown, from 0.
+    uint64_t FrameCount() const { return trajectory.IsOpen() ? trajectory.FrameCount() : 1; }
+    uint64_t FrameShown() const { return trajectory.IsOpen() ? trajectory.Shown() : 0; }
+    // Shows frame k with the edits made to it; the view (its centre and box) stays.
+    bool ShowFrame(uint64_t k);
     // The reader/writer of a format code; none for the codes without one.
     CStructureFile *Handler(int fmt);
     const CStructureFile *Handler(int fmt) const;
@@ -148,6 +160,8 @@ private:
         enum EKind { MOVE, ELEMENT, DELETE, CENTER } kind;
         SEdit(EKind k, uint32_t a) : kind(k), atom(a) {}
         uint32_t atom = 0;
+        // The frame shown when the edit was made; undo and redo show it again.
+        uint64_t frame = 0;
         uint32_t element_before = 0, element_after = 0;
         uint32_t origin = 0;
         uint8_t altloc_before = 0;
@@ -161,7 +175,12 @@ private:
     size_t u_history_done = 0;
     size_t u_history_clean = 0;
 
-    void Record(const SEdit &e);
+    void Record(SEdit e);
+    bool ShowFrameOf(const SEdit &e);
+    // Opens `f` as frames when its format holds them and it has more than one.
+    bool OpenFrames(const std::string &f, int fmt);
+    // Takes the atoms and cell of a frame just read into the model, keeping the view.
+    void TakeFrame(const CStructureFile &reader);
     void Apply(const SEdit &e, bool forward);
     void MarkClean();
     void ForgetHistory();

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -58,6 +59,12 @@ public:
     // temporary file beside the target, which is renamed over it once complete. A target that
     // exists but may not be opened for writing is refused and left untouched.
     static bool WriteAtomically(const std::string &path, const std::string &content,
+                                std::string &error);
+    // The same for content too large to hold: `produce` hands it over piece by piece to the
+    // writer it is given, which returns false when a piece could not be written.
+    using PieceWriter = std::function<bool(std::string_view piece)>;
+    static bool WriteAtomically(const std::string &path,
+                                const std::function<bool(const PieceWriter &write)> &produce,
                                 std::string &error);
 
 private:

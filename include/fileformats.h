@@ -15,7 +15,7 @@ struct SFileFormat {
     const char *patterns[4];
 };
 
-extern const SFileFormat FILE_FORMATS[3];
+extern const SFileFormat FILE_FORMATS[4];
 
 inline constexpr int NO_FORMAT = -1;
 
@@ -25,5 +25,7 @@ int FormatOfName(std::string_view name);
 int FormatOfFileName(std::string_view path);
 // The table entry of a format code; nullptr for a code without a reader.
 const SFileFormat *FindFormat(int code);
+// Whether files of the format hold a trajectory's frames rather than one structure.
+bool HoldsFrames(int code);
 
 #endif

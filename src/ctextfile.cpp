@@ -59,7 +59,7 @@ bool ReadAll(int fd, size_t hint, std::string &text, std::string &error)
     return true;
 }
 
-bool WriteFully(int fd, const std::string &content)
+bool WriteFully(int fd, std::string_view content)
 {
     size_t done = 0;
     while (done < content.size()) {
@@ -267,6 +267,13 @@ std::string CTextFile::BadNumber(std::string_view field, EField result, const st
 bool CTextFile::WriteAtomically(const std::string &path, const std::string &content,
                                 std::string &error)
 {
+    return WriteAtomically(path, [&content](const PieceWriter &write) { return write(content); }, error);
+}
+
+bool CTextFile::WriteAtomically(const std::string &path,
+                                const std::function<bool(const PieceWriter &write)> &produce,
+                                std::string &error)
+{
     const std::string target = ResolvedTarget(path);
     if (!MayReplace(target, error))
         return false;
@@ -282,7 +289,7 @@ bool CTextFile::WriteAtomically(const std::string &path, const std::string &cont
         return false;
     }
     SetTargetMode(fd, target);
-    bool ok = WriteFully(fd, content) && ::fsync(fd) == 0;
+    bool ok = produce([fd](std::string_view piece) { return WriteFully(fd, piece); }) && ::fsync(fd) == 0;
     std::string reason = ok ? std::string() : ErrnoText();
     if (::close(fd) != 0 && ok) {
         ok = false;

@@ -1,0 +1,80 @@
+#include "cmappedfile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+CMappedFile::~CMappedFile() { Close(); }
+
+CMappedFile::CMappedFile(CMappedFile &&other) noexcept { *this = std::move(other); }
+
+CMappedFile &CMappedFile::operator=(CMappedFile &&other) noexcept
+{
+    if (this != &other) {
+        Close();
+        fd = std::exchange(other.fd, -1);
+        data = std::exchange(other.data, nullptr);
+        size = std::exchange(other.size, 0);
+        mtime_sec = other.mtime_sec;
+        mtime_nsec = other.mtime_nsec;
+        error_message = std::move(other.error_message);
+    }
+    return *this;
+}
+
+void CMappedFile::Close()
+{
+    if (data != nullptr)
+        ::munmap(const_cast<char *>(data), size);
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+    data = nullptr;
+    size = 0;
+}
+
+bool CMappedFile::Open(const std::string &path)
+{
+    Close();
+    error_message.clear();
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        error_message = std::string("cannot open the file: ") + std::strerror(errno);
+        Close();
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error_message = "this is no regular file";
+        Close();
+        return false;
+    }
+    size = static_cast<size_t>(st.st_size);
+    mtime_sec = st.st_mtim.tv_sec;
+    mtime_nsec = st.st_mtim.tv_nsec;
+    if (size == 0)
+        return true;
+    void *map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (map == MAP_FAILED) {
+        error_message = std::string("cannot map the file: ") + std::strerror(errno);
+        Close();
+        return false;
+    }
+    data = static_cast<const char *>(map);
+    return true;
+}
+
+bool CMappedFile::Unchanged()
+{
+    struct stat st;
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && static_cast<size_t>(st.st_size) == size &&
+        st.st_mtim.tv_sec == mtime_sec && st.st_mtim.tv_nsec == mtime_nsec)
+        return true;
+    error_message = "the file has changed since it was opened; open it again";
+    return false;
+}
