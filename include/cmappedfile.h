@@ -14,8 +14,9 @@ class CMappedFile {
 public:
     CMappedFile() = default;
     ~CMappedFile();
-    CMappedFile(const CMappedFile &) = delete;
-    CMappedFile &operator=(const CMappedFile &) = delete;
+    // A copy maps the same open file again (a copy of a model shows the same frames).
+    CMappedFile(const CMappedFile &other);
+    CMappedFile &operator=(const CMappedFile &other);
     CMappedFile(CMappedFile &&other) noexcept;
     CMappedFile &operator=(CMappedFile &&other) noexcept;
 
@@ -31,6 +32,9 @@ public:
     std::string error_message;
 
 private:
+    // Maps the open file `fd` of `size` bytes.
+    bool Map();
+
     int fd = -1;
     const char *data = nullptr;
     size_t size = 0;

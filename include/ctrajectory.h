@@ -54,7 +54,7 @@ private:
     };
     struct SCached {
         uint64_t frame;
-        std::unique_ptr<CStructureFile> reader;
+        std::shared_ptr<const CStructureFile> reader;
         std::vector<glm::dvec3> xyz;
         std::vector<uint32_t> elements;
     };

@@ -11,6 +11,25 @@
 
 CMappedFile::~CMappedFile() { Close(); }
 
+CMappedFile::CMappedFile(const CMappedFile &other) { *this = other; }
+
+CMappedFile &CMappedFile::operator=(const CMappedFile &other)
+{
+    if (this == &other)
+        return *this;
+    Close();
+    error_message = other.error_message;
+    mtime_sec = other.mtime_sec;
+    mtime_nsec = other.mtime_nsec;
+    if (other.fd < 0)
+        return *this;
+    fd = ::fcntl(other.fd, F_DUPFD_CLOEXEC, 0);
+    size = other.size;
+    if (fd < 0 || !Map())
+        Close();
+    return *this;
+}
+
 CMappedFile::CMappedFile(CMappedFile &&other) noexcept { *this = std::move(other); }
 
 CMappedFile &CMappedFile::operator=(CMappedFile &&other) noexcept
@@ -57,14 +76,20 @@ bool CMappedFile::Open(const std::string &path)
     size = static_cast<size_t>(st.st_size);
     mtime_sec = st.st_mtim.tv_sec;
     mtime_nsec = st.st_mtim.tv_nsec;
+    if (Map())
+        return true;
+    error_message = std::string("cannot map the file: ") + std::strerror(errno);
+    Close();
+    return false;
+}
+
+bool CMappedFile::Map()
+{
     if (size == 0)
         return true;
     void *map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (map == MAP_FAILED) {
-        error_message = std::string("cannot map the file: ") + std::strerror(errno);
-        Close();
+    if (map == MAP_FAILED)
         return false;
-    }
     data = static_cast<const char *>(map);
     return true;
 }

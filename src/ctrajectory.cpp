@@ -96,8 +96,9 @@ bool CTrajectory::Parse(uint64_t k, CStructureFile &reader, std::vector<glm::dve
         return false;
     if (cache.size() == CACHED_FRAMES)
         cache.pop_front();
-    cache.push_back({k, NewReader(), xyz, elements});
-    Assign(*cache.back().reader, reader);
+    std::shared_ptr<CStructureFile> kept = NewReader();
+    Assign(*kept, reader);
+    cache.push_back({k, std::move(kept), xyz, elements});
     return true;
 }
 
