@@ -25,6 +25,9 @@ public:
     bool Open(const std::string &path);
     void Close();
     std::string_view Text() const { return {data, size}; }
+    // Lets the pages read so far leave this process's memory (they are read again when used),
+    // so that a pass over a large file does not stay resident.
+    void LetPagesGo();
     // Whether the file still has the size and modification time it had when mapped; when not,
     // error_message says so.
     bool Unchanged();

@@ -115,6 +115,7 @@ bool CFrameIndex::Open(const std::string &path, EFrameLayout kind)
         Close();
         return false;
     }
+    file.LetPagesGo();
     return true;
 }
 

@@ -94,6 +94,12 @@ bool CMappedFile::Map()
     return true;
 }
 
+void CMappedFile::LetPagesGo()
+{
+    if (data != nullptr)
+        ::madvise(const_cast<char *>(data), size, MADV_DONTNEED);
+}
+
 bool CMappedFile::Unchanged()
 {
     struct stat st;
