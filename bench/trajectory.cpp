@@ -4,7 +4,6 @@
 // Needs an X display for the playback: xvfb-run -a -s "-screen 0 1280x800x24" ./bench_trajectory
 //   ./bench_trajectory open FRAMES   only the first part, for one run of FRAMES frames
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -15,8 +14,7 @@
 #include <unistd.h>
 
 #include "../tests/structure_builder.h"
-#include "cdisplay.h"
-#include "cwindow.h"
+#include "bench_window.h"
 #include "elements.h"
 
 namespace {
@@ -27,13 +25,6 @@ const size_t SMALL_ATOMS = 18;
 const size_t LARGE_ATOMS = 10000;
 const uint64_t LARGE_FRAMES = 40;
 const int STEPS = 40;
-
-using Clock = std::chrono::steady_clock;
-
-double MillisecondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 std::string TempPath(const std::string &name)
 {
@@ -108,31 +99,18 @@ void OpenFirstFrames()
     }
 }
 
-void DrawFrame(CDisplay &display)
-{
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    display.DrawScene(WIDTH, HEIGHT);
-    glFinish();
-}
-
 int StepAndPlay()
 {
     const std::string path = TempPath("run_large.xyz");
-    if (!WriteRun(LARGE_ATOMS, LARGE_FRAMES, path) || !glfwInit())
+    GLFWwindow *window = WriteRun(LARGE_ATOMS, LARGE_FRAMES, path) ? OpenBenchWindow(WIDTH, HEIGHT) : nullptr;
+    if (window == nullptr)
         return 1;
-    GLFWwindow *window = CreateKivoaWindow(false);
-    if (window == nullptr || gladLoadGL(glfwGetProcAddress) == 0) {
-        std::fprintf(stderr, "no OpenGL 3.3 core context (is an X display running?)\n");
-        return 1;
-    }
-    glViewport(0, 0, WIDTH, HEIGHT);
-    glEnable(GL_DEPTH_TEST);
     {
         CDisplay display;
         display.is_show_bond = true;
         if (!display.ReadFile("/tmp", path))
             return 1;
-        DrawFrame(display);
+        DrawFrame(display, WIDTH, HEIGHT);
         std::mt19937 rng(11);
         double worst = 0.0, total = 0.0;
         for (int s = 0; s < STEPS; ++s) {
@@ -148,12 +126,12 @@ int StepAndPlay()
         const Clock::time_point play = Clock::now();
         for (uint64_t k = 0; k < LARGE_FRAMES; ++k) {
             display.ShowFrame(k);
-            DrawFrame(display);
+            DrawFrame(display, WIDTH, HEIGHT);
         }
         const double play_ms = MillisecondsSince(play);
         const Clock::time_point still = Clock::now();
         for (uint64_t k = 0; k < LARGE_FRAMES; ++k)
-            DrawFrame(display);
+            DrawFrame(display, WIDTH, HEIGHT);
         const double draw_ms = MillisecondsSince(still);
         std::printf("playback: %.1f frames per second (read, bonds and drawn at %dx%d); the same frame drawn "
                     "again: %.1f frames per second\n",

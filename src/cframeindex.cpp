@@ -58,16 +58,8 @@ bool CountsSum(std::string_view line, uint32_t &atoms)
 
 bool CFrameIndex::SCursor::Next(std::string_view text, std::string_view &line_text)
 {
-    if (pos >= text.size())
+    if (!CTextFile::LineAt(text, pos, line_text))
         return false;
-    const char *begin = text.data() + pos;
-    const size_t left = text.size() - pos;
-    const char *lf = static_cast<const char *>(std::memchr(begin, '\n', left));
-    size_t length = lf != nullptr ? static_cast<size_t>(lf - begin) : left;
-    pos += lf != nullptr ? length + 1 : length;
-    if (length > 0 && begin[length - 1] == '\r')
-        --length;
-    line_text = std::string_view(begin, length);
     ++line;
     return true;
 }

@@ -3,26 +3,12 @@ edited ones, and what kivoa does not hold (forces, energy, labels) must have sta
 
 usage: ase_edits.py KIVOA_INFO SCRATCH_FOLDER
 """
-import subprocess
-import sys
-
 import numpy as np
 from ase.build import bulk
 from ase.calculators.singlepoint import SinglePointCalculator
 import ase.io
 
-info, scratch = sys.argv[1], sys.argv[2]
-failures = []
-
-
-def check(what, ok):
-    if not ok:
-        failures.append(what)
-
-
-def kivoa(*args):
-    run = subprocess.run([info, *args], capture_output=True, text=True)
-    check(f"kivoa-info {' '.join(args)}: {run.stderr.strip()}", run.returncode == 0)
+from kivoa_oracle import check, finish, kivoa, scratch
 
 
 def expected_after_edits(atoms):
@@ -81,6 +67,4 @@ for direct in (True, False):
     check(f"VASP constraint kept (direct={direct})",
           [c.index.tolist() for c in got.constraints] == [[2]])
 
-for f in failures:
-    print("FAILED:", f)
-sys.exit(1 if failures else 0)
+finish()

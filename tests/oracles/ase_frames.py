@@ -4,27 +4,11 @@ cells; a deletion saved from one frame must hold in every frame when ASE reads t
 
 usage: ase_frames.py KIVOA_INFO SCRATCH_FOLDER
 """
-import json
-import subprocess
-import sys
-
 import numpy as np
 import ase.io
 from ase.build import bulk
 
-info, scratch = sys.argv[1], sys.argv[2]
-failures = []
-
-
-def check(what, ok):
-    if not ok:
-        failures.append(what)
-
-
-def kivoa(*args):
-    run = subprocess.run([info, *args], capture_output=True, text=True)
-    check(f"kivoa-info {' '.join(args)}: {run.stderr.strip()}", run.returncode == 0)
-    return json.loads(run.stdout) if run.returncode == 0 else {}
+from kivoa_oracle import check, finish, kivoa, scratch
 
 
 def images(count, cell_step=0.0):
@@ -92,6 +76,4 @@ for name, fmt, ase_format in (("run.xyz", "xyz", "extxyz"), ("XDATCAR", "xdatcar
               a.get_chemical_symbols() == b.get_chemical_symbols() and
               np.allclose(a.positions, b.positions, atol=1e-6))
 
-for f in failures:
-    print("FAILED:", f)
-sys.exit(1 if failures else 0)
+finish()
