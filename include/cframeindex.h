@@ -73,6 +73,8 @@ private:
     // `warning` and returns false.
     bool SkipAtoms(std::string_view text, SCursor &at, uint32_t atoms);
     bool Stop(uint64_t line, const std::string &reason);
+    // The pass has read up to `pos`: the pages behind it may go.
+    void Scanned(size_t pos);
 
     CMappedFile file;
     EFrameLayout layout = EFrameLayout::XYZ;
@@ -80,6 +82,7 @@ private:
     uint64_t u_tail = 0;
     uint32_t u_header_lines = 0;
     uint64_t u_header_bytes = 0;
+    size_t u_scanned = 0;
 };
 
 #endif

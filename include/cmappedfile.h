@@ -25,9 +25,9 @@ public:
     bool Open(const std::string &path);
     void Close();
     std::string_view Text() const { return {data, size}; }
-    // Lets the pages read so far leave this process's memory (they are read again when used),
-    // so that a pass over a large file does not stay resident.
-    void LetPagesGo();
+    // Lets the pages before `end` leave this process's memory (they are read again when used),
+    // so that a pass over a file larger than memory does not stay resident.
+    void LetPagesGo(size_t end);
     // Whether the file still has the size and modification time it had when mapped; when not,
     // error_message says so.
     bool Unchanged();
@@ -41,6 +41,7 @@ private:
     int fd = -1;
     const char *data = nullptr;
     size_t size = 0;
+    size_t u_released = 0;
     time_t mtime_sec = 0;
     long mtime_nsec = 0;
 };

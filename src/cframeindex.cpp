@@ -10,6 +10,8 @@ namespace {
 
 // XDATCAR headers have at most comment, scale, three lattice vectors, symbols and counts.
 constexpr uint32_t MAX_XDATCAR_HEADER_LINES = 7;
+// The index pass lets the file's pages go after every so many bytes.
+constexpr size_t RELEASE_BYTES = size_t(64) << 20;
 
 bool IsBlank(std::string_view line) { return CTextFile::SkipSpace(line).empty(); }
 
@@ -85,6 +87,7 @@ void CFrameIndex::Close()
     u_tail = 0;
     u_header_lines = 0;
     u_header_bytes = 0;
+    u_scanned = 0;
 }
 
 bool CFrameIndex::Open(const std::string &path, EFrameLayout kind)
@@ -107,8 +110,16 @@ bool CFrameIndex::Open(const std::string &path, EFrameLayout kind)
         Close();
         return false;
     }
-    file.LetPagesGo();
+    file.LetPagesGo(text.size());
     return true;
+}
+
+void CFrameIndex::Scanned(size_t pos)
+{
+    if (pos - u_scanned >= RELEASE_BYTES) {
+        file.LetPagesGo(pos);
+        u_scanned = pos;
+    }
 }
 
 bool CFrameIndex::Stop(uint64_t line, const std::string &reason)
@@ -149,6 +160,7 @@ bool CFrameIndex::ScanXyz(std::string_view text)
         if (!SkipAtoms(text, at, count))
             return false;
         frames.push_back({start.pos, start.line, count, true});
+        Scanned(at.pos);
     }
     u_tail = text.size();
     return true;
@@ -207,6 +219,7 @@ bool CFrameIndex::ScanXdatcar(std::string_view text)
         if (!SkipAtoms(text, at, atoms))
             return false;
         frames.push_back({start.pos, start.line, atoms, own_header});
+        Scanned(at.pos);
     }
     u_tail = text.size();
     return true;

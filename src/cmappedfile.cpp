@@ -55,6 +55,7 @@ void CMappedFile::Close()
     fd = -1;
     data = nullptr;
     size = 0;
+    u_released = 0;
 }
 
 bool CMappedFile::Open(const std::string &path)
@@ -94,10 +95,14 @@ bool CMappedFile::Map()
     return true;
 }
 
-void CMappedFile::LetPagesGo()
+void CMappedFile::LetPagesGo(size_t end)
 {
-    if (data != nullptr)
-        ::madvise(const_cast<char *>(data), size, MADV_DONTNEED);
+    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    end = end >= size ? size : end / page * page;
+    if (data == nullptr || end <= u_released)
+        return;
+    ::madvise(const_cast<char *>(data) + u_released, end - u_released, MADV_DONTNEED);
+    u_released = end;
 }
 
 bool CMappedFile::Unchanged()
