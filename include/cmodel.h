@@ -2,6 +2,7 @@
 #define CMODEL_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 #include <glm/glm.hpp>
@@ -12,6 +13,7 @@
 #include "cpdb.h"
 #include "cperiodicbonds.h"
 #include "ctrajectory.h"
+#include "measure.h"
 
 // Structure file formats; the "Input Format" combo rows 0 to 2 are the first three.
 inline constexpr unsigned int INPUT_FILE_TYPE_XYZ = 0;
@@ -51,8 +53,11 @@ public:
     uint32_t i_number_of_bonds_pbc = 0;
     bool is_linked_cell = false;
     bool is_bond_eval = false;
-    bool is_updated = true;
     bool is_periodic = false;
+    // The axes a periodic structure repeats along (extended XYZ's pbc="T T F" is a slab).
+    glm::bvec3 is_periodic_axis{false};
+    // The last save was refused because the file had changed on disk since it was read.
+    bool is_changed_on_disk = false;
     bool is_linked_list = false;
     bool is_centered = false;
     float max_radius = 0.0f;
@@ -92,16 +97,31 @@ public:
 
     // Load/save pipeline. A failed read leaves the model as it was; saving writes the
     // coordinates in the file's own frame (v_real_xyz), with the format the file was read with.
+    // A save onto the file read (or last saved) that another program has changed since is
+    // refused with is_changed_on_disk set, unless `overwrite` says to write it anyway.
     bool ReadStructureFile(std::string d, std::string f, int fmt);
-    // A file of frames is saved whole when `all_frames` is set and the name `f` suggests a
-    // format that holds frames (or none); else only the frame shown is written.
-    bool SaveStructureFile(std::string d, std::string f, int fmt, bool all_frames = true);
+    // A file of frames is saved whole unless `all_frames` is unset; then only the frame shown
+    // is written.
+    bool SaveStructureFile(std::string d, std::string f, int fmt, bool overwrite = false,
+                           bool all_frames = true);
+    // Saves in format `fmt`: the format read (or NO_FORMAT) writes back the file read with the
+    // edits; another format gets that format's plain file of the atoms and cell (of the frame
+    // shown). The structure stays the one read from its own file.
+    bool SaveStructureAs(std::string d, std::string f, int fmt, bool overwrite = false,
+                         bool all_frames = true);
+    // Whether `f` is the file read (or last saved) and another program has changed it since.
+    bool ChangedOnDisk(const std::string &f) const;
+    // Measurements to the nearest image along the periodic axes.
+    CMeasure Measurer() const;
     // Frames of the file read (1 for a single structure) and the one shown, from 0.
     uint64_t FrameCount() const { return trajectory.IsOpen() ? trajectory.FrameCount() : 1; }
     uint64_t FrameShown() const { return trajectory.IsOpen() ? trajectory.Shown() : 0; }
     // Shows frame k with the edits made to it; the view (its centre and box) stays.
     bool ShowFrame(uint64_t k);
-    // The reader/writer of a format code; none for the codes without one.
+    // A fresh reader/writer of a format code (for writing another format than the one read);
+    // none for the codes without one.
+    static std::unique_ptr<CStructureFile> NewHandler(int fmt);
+    // The model's reader/writer of a format code; none for the codes without one.
     CStructureFile *Handler(int fmt);
     const CStructureFile *Handler(int fmt) const;
     // The display origin in the file's frame: display coordinates + v_file_origin = file
@@ -131,10 +151,12 @@ public:
     void DeleteAtomIndex(uint32_t u);
     bool CanUndo() const { return u_history_done > 0; }
     bool CanRedo() const { return u_history_done < v_history.size(); }
-    // Steps back or forward through the edits; false when there is none. Coming back to the
-    // point of the last load or save clears is_updated's unsaved state.
+    // Steps back or forward through the edits; false when there is none.
     bool Undo();
     bool Redo();
+    // True when the edits in effect are those of the last load or save (the history's clean
+    // point): nothing is unsaved.
+    bool IsUpdated() const { return u_history_done == u_history_clean; }
 
     // Linked cells and bonds.
     void EvalCutRadius();
@@ -175,6 +197,8 @@ private:
     size_t u_history_done = 0;
     size_t u_history_clean = 0;
 
+    // Refuses (with the reason) a save onto a file changed on disk, unless `overwrite`.
+    bool RefusedAsChanged(const std::string &f, bool overwrite);
     void Record(SEdit e);
     bool ShowFrameOf(const SEdit &e);
     // Opens `f` as frames when its format holds them and it has more than one.

@@ -52,6 +52,10 @@ public:
         uint64_t FileLine(uint32_t n) const { return n <= shared ? n : first + (n - shared - 1); }
     };
     SLineMap line_map;
+    // The file as it was read or last saved, to tell whether another program changed it since.
+    SFileStamp source_stamp;
+    // Per axis of the cell, whether the structure repeats along it (all three for a crystal).
+    glm::bvec3 is_periodic_axis{true};
 
     // Fills `xyz` (angstrom) and `index` (element indices) in file order. `d` is the folder
     // of `f`, where a POTCAR is looked for.
@@ -76,6 +80,8 @@ public:
     template <class T>
     static bool ReadFrameInto(T &self, const std::string &d, std::string text, const SLineMap &lines,
                               std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index);
+    // Whether `f` is the file read or last saved and another program has changed it since.
+    bool ChangedOnDisk(const std::string &f) const;
 
     // Element index of a symbol read from a file; the dummy element when it names none.
     uint32_t GetAtomIndex(std::string s) const;
@@ -83,9 +89,9 @@ public:
     glm::dvec3 GetMinCoordinate() const { return min_coord; }
     glm::dvec3 GetMaxCoordinate() const { return max_coord; }
 
-    // `v` in the style of the number text `like`: its decimals (at least MIN_DECIMALS) and, if
-    // it had one, its exponent.
-    static std::string NumberLike(std::string_view like, double v);
+    // `v` in the style of the number text `like`: its decimals (at least MIN_DECIMALS, more
+    // when needed to come within `tolerance` of v) and, if it had one, its exponent.
+    static std::string NumberLike(std::string_view like, double v, double tolerance = MOVED_ERROR / 2);
     // `line` with some of its white-space separated fields (by position from 0) replaced, each
     // right-aligned in the room the old field and the blanks before it took, wider when needed;
     // all else stays as it was.
@@ -96,6 +102,8 @@ public:
     static std::string_view Field(std::string_view line, size_t k);
 
     static constexpr int MIN_DECIMALS = 4;
+    // How far a moved atom may read back from where it was put (angstrom), at the least.
+    static constexpr double MOVED_ERROR = 1e-3;
 
 protected:
     // What one atom read has become by the time of a save.
@@ -125,6 +133,10 @@ protected:
                            std::vector<uint32_t> &index) = 0;
     template <class T>
     bool ParseAs(const std::string &text, std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index) const;
+    // Where the first line of source_text starts: after a byte order mark, which a save keeps.
+    size_t TextStart() const;
+    // Per atom read, the line it stands on (without line end), in the text of source_text.
+    std::vector<std::string_view> AtomLines() const;
     // The line end of the file read, for lines a save adds.
     std::string_view LineEnd() const;
     size_t DeletedCount() const { return v_source_index.size() - v_atom_origin.size(); }

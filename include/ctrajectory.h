@@ -70,8 +70,8 @@ private:
                 std::vector<uint32_t> &elements) const;
     const SAtomsEdit *AtomsEditOf(const std::vector<uint32_t> &read_elements) const;
     std::unique_ptr<CStructureFile> NewReader() const;
-    // Frame k as the save writes it.
-    bool WriteFrame(uint64_t k, const CTextFile::PieceWriter &write);
+    // Appends frame k as the save writes it to `out`.
+    bool WriteFrame(uint64_t k, std::string &out);
 
     CFrameIndex index;
     std::string folder;

@@ -1,5 +1,7 @@
 #include "cmappedfile.h"
 
+#include "cdiskfile.h"
+
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -62,18 +64,10 @@ bool CMappedFile::Open(const std::string &path)
 {
     Close();
     error_message.clear();
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st;
-    if (fd < 0 || ::fstat(fd, &st) != 0) {
-        error_message = std::string("cannot open the file: ") + std::strerror(errno);
-        Close();
+    fd = CDiskFile::OpenForReading(path, st, error_message);
+    if (fd < 0)
         return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        error_message = "this is no regular file";
-        Close();
-        return false;
-    }
     size = static_cast<size_t>(st.st_size);
     mtime_sec = st.st_mtim.tv_sec;
     mtime_nsec = st.st_mtim.tv_nsec;

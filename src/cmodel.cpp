@@ -7,6 +7,7 @@
 #include <cassert>
 #include <cmath>
 #include <iterator>
+#include <memory>
 #include <unordered_map>
 #include <utility>
 
@@ -179,7 +180,6 @@ void CModel::Record(SEdit e)
     v_history.push_back(e);
     ++u_history_done;
     Apply(e, true);
-    is_updated = false;
 }
 
 bool CModel::ShowFrameOf(const SEdit &e) { return e.frame == FrameShown() || ShowFrame(e.frame); }
@@ -189,7 +189,6 @@ bool CModel::Undo()
     if (!CanUndo() || !ShowFrameOf(v_history[u_history_done - 1]))
         return false;
     Apply(v_history[--u_history_done], false);
-    is_updated = u_history_done == u_history_clean;
     return true;
 }
 
@@ -198,14 +197,12 @@ bool CModel::Redo()
     if (!CanRedo() || !ShowFrameOf(v_history[u_history_done]))
         return false;
     Apply(v_history[u_history_done++], true);
-    is_updated = u_history_done == u_history_clean;
     return true;
 }
 
 void CModel::MarkClean()
 {
     u_history_clean = u_history_done;
-    is_updated = true;
 }
 
 void CModel::ForgetHistory()
@@ -397,7 +394,7 @@ void CModel::FindPeriodicBonds()
     if (is_periodic)
         m_bond_pbc = CPeriodicBonds::Find(
             v_float_raw_xyz, m_cell_box, CellCorner(), static_cast<float>(MinCellWidth()),
-            [this](uint32_t i, uint32_t j, float d2) { return Bonded(i, j, d2); });
+            [this](uint32_t i, uint32_t j, float d2) { return Bonded(i, j, d2); }, is_periodic_axis);
     i_number_of_bonds_pbc = static_cast<uint32_t>(m_bond_pbc.size());
 }
 
@@ -411,9 +408,9 @@ void CModel::HalfBonds(std::vector<glm::vec3> &from, std::vector<glm::vec3> &to)
         const glm::vec3 pi = v_float_raw_xyz[b.i], pj = v_float_raw_xyz[b.j];
         const glm::vec3 d = pj + glm::vec3(m_cell_box * glm::dvec3(b.image)) - pi;
         from.push_back(pi);
-        to.push_back(CPeriodicBonds::FaceCrossing(pi, d, inverse, corner));
+        to.push_back(CPeriodicBonds::FaceCrossing(pi, d, inverse, corner, is_periodic_axis));
         from.push_back(pj);
-        to.push_back(CPeriodicBonds::FaceCrossing(pj, -d, inverse, corner));
+        to.push_back(CPeriodicBonds::FaceCrossing(pj, -d, inverse, corner, is_periodic_axis));
     }
 }
 
@@ -580,6 +577,7 @@ bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
     if (fmt == INPUT_FILE_TYPE_PDB)
         v_atom_altloc.swap(pdb.v_atom_altloc);
     is_periodic = reader->is_periodic;
+    is_periodic_axis = reader->is_periodic_axis && glm::bvec3(is_periodic);
     if (is_periodic)
         m_cell_box = reader->cell_xyz;
     dmin_xyz = reader->GetMinCoordinate();
@@ -640,6 +638,7 @@ void CModel::TakeFrame(const CStructureFile &reader)
 {
     v_atom_altloc.clear();
     is_periodic = reader.is_periodic;
+    is_periodic_axis = reader.is_periodic_axis && glm::bvec3(is_periodic);
     if (is_periodic)
         m_cell_box = reader.cell_xyz;
     v_float_raw_xyz.resize(v_real_xyz.size());
@@ -651,15 +650,16 @@ void CModel::TakeFrame(const CStructureFile &reader)
 }
 
 // The format the structure was read with picks the writer, whatever `fmt` says.
-bool CModel::SaveStructureFile(std::string d, std::string f, int, bool all_frames)
+bool CModel::SaveStructureFile(std::string d, std::string f, int, bool overwrite, bool all_frames)
 {
     CStructureFile *writer = Handler(file_format);
     if (writer == nullptr) {
         error_message = "no structure has been read that could be saved";
         return false;
     }
-    const int named = FormatOfFileName(f);
-    if (trajectory.IsOpen() && all_frames && (named == NO_FORMAT || HoldsFrames(named))) {
+    if (RefusedAsChanged(f, overwrite))
+        return false;
+    if (trajectory.IsOpen() && all_frames) {
         trajectory.Remember(*writer, v_real_xyz, v_atom_index);
         if (!trajectory.Save(f)) {
             error_message = trajectory.error_message;
@@ -672,6 +672,58 @@ bool CModel::SaveStructureFile(std::string d, std::string f, int, bool all_frame
     MarkClean();
     error_message.clear();
     return true;
+}
+
+bool CModel::SaveStructureAs(std::string d, std::string f, int fmt, bool overwrite, bool all_frames)
+{
+    if (fmt == NO_FORMAT || fmt == file_format || Handler(file_format) == nullptr)
+        return SaveStructureFile(d, f, fmt, overwrite, all_frames);
+    std::unique_ptr<CStructureFile> writer = NewHandler(fmt);
+    if (writer == nullptr) {
+        error_message = "there is no writer for format " + std::to_string(fmt);
+        return false;
+    }
+    if (RefusedAsChanged(f, overwrite))
+        return false;
+    writer->is_periodic = is_periodic;
+    writer->is_periodic_axis = is_periodic_axis;
+    writer->cell_xyz = m_cell_box;
+    if (!writer->SaveFile(d, f, v_real_xyz, v_atom_index)) {
+        error_message = writer->error_message;
+        return false;
+    }
+    error_message.clear();
+    return true;
+}
+
+bool CModel::RefusedAsChanged(const std::string &f, bool overwrite)
+{
+    is_changed_on_disk = !overwrite && ChangedOnDisk(f);
+    if (is_changed_on_disk)
+        error_message = "the file has changed on disk since it was read";
+    return is_changed_on_disk;
+}
+
+bool CModel::ChangedOnDisk(const std::string &f) const
+{
+    const CStructureFile *file = Handler(file_format);
+    return file != nullptr && file->ChangedOnDisk(f);
+}
+
+CMeasure CModel::Measurer() const { return is_periodic ? CMeasure(m_cell_box, is_periodic_axis) : CMeasure(); }
+
+std::unique_ptr<CStructureFile> CModel::NewHandler(int fmt)
+{
+    switch (fmt) {
+    case INPUT_FILE_TYPE_XYZ:
+        return std::make_unique<CXyz>();
+    case INPUT_FILE_TYPE_VSP:
+        return std::make_unique<CVasp>();
+    case INPUT_FILE_TYPE_PDB:
+        return std::make_unique<CPdb>();
+    default:
+        return nullptr;
+    }
 }
 
 void CModel::SetNewCoordinates(uint32_t u, glm::vec3 &v3)
@@ -701,5 +753,4 @@ void CModel::CenterZero()
         e.frame_before = v_real_xyz;
         Record(e);
     }
-    is_updated = false;
 }

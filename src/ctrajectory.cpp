@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cdiskfile.h"
 #include "cfspath.h"
 #include "cvasp.h"
 #include "cxyz.h"
@@ -176,10 +177,12 @@ bool CTrajectory::Recall(uint64_t k, CStructureFile &reader, std::vector<glm::dv
     return true;
 }
 
-bool CTrajectory::WriteFrame(uint64_t k, const CTextFile::PieceWriter &write)
+bool CTrajectory::WriteFrame(uint64_t k, std::string &out)
 {
-    if (moves.count(k) == 0 && atoms_edits.empty())
-        return write(index.FrameBytes(k));
+    if (moves.count(k) == 0 && atoms_edits.empty()) {
+        out.append(index.FrameBytes(k));
+        return true;
+    }
     const std::unique_ptr<CStructureFile> reader = NewReader();
     std::vector<glm::dvec3> xyz;
     std::vector<uint32_t> elements;
@@ -190,16 +193,20 @@ bool CTrajectory::WriteFrame(uint64_t k, const CTextFile::PieceWriter &write)
             return false;
         }
         error_message.clear();
-        return write(index.FrameBytes(k));
+        out.append(index.FrameBytes(k));
+        return true;
     }
     std::string text;
     if (!reader->RewriteText(xyz, elements, text)) {
         error_message = "frame " + std::to_string(k) + ": " + reader->error_message;
         return false;
     }
-    return write(AfterLines(text, index.SharedLines(k)));
+    out.append(AfterLines(text, index.SharedLines(k)));
+    return true;
 }
 
+// The whole text is made before the file is replaced: a file with more than one link is
+// rewritten in place, and the frames copied come from that very file.
 bool CTrajectory::Save(const std::string &path)
 {
     error_message.clear();
@@ -207,17 +214,10 @@ bool CTrajectory::Save(const std::string &path)
         error_message = index.error_message;
         return false;
     }
-    std::string write_error;
-    const bool ok = CTextFile::WriteAtomically(
-        path,
-        [this](const CTextFile::PieceWriter &write) {
-            for (uint64_t k = 0; k < FrameCount(); ++k)
-                if (!WriteFrame(k, write))
-                    return false;
-            return write(index.Tail());
-        },
-        write_error);
-    if (!ok && error_message.empty())
-        error_message = write_error;
-    return ok;
+    std::string text;
+    for (uint64_t k = 0; k < FrameCount(); ++k)
+        if (!WriteFrame(k, text))
+            return false;
+    text.append(index.Tail());
+    return CDiskFile::Replace(path, text, error_message);
 }

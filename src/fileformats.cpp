@@ -53,15 +53,16 @@ int FormatOfFileName(std::string_view path)
     return NO_FORMAT;
 }
 
+int FormatForSaving(std::string_view path, int read)
+{
+    const int named = FormatOfFileName(path);
+    return named == NO_FORMAT ? read : named;
+}
+
 const SFileFormat *FindFormat(int code)
 {
     for (const SFileFormat &f : FILE_FORMATS)
         if (f.code == code)
             return &f;
     return nullptr;
-}
-
-bool HoldsFrames(int code)
-{
-    return code == INPUT_FILE_TYPE_XYZ || code == INPUT_FILE_TYPE_XDATCAR || code == INPUT_FILE_TYPE_PDB;
 }

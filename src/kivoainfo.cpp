@@ -8,6 +8,8 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "cfspath.h"
 #include "cmodel.h"
@@ -20,8 +22,10 @@ const char *const USAGE =
     "usage: kivoa-info [--format xyz|vasp|pdb|xdatcar] [--frame K] [--atoms] [--bonds]\n"
     "                  [--move I X Y Z] [--element I SYMBOL] [--delete I] [--write OUT]\n"
     "                  [--frame-only] FILE\n"
-    "  --frame K     the frame reported and edited, from 0; negative counts from the end\n"
-    "  --frame-only  --write writes the frame shown alone rather than every frame\n";
+    "       kivoa-info --help\n"
+    "--write OUT saves in the format OUT's name says (the format read when it says none);\n"
+    "  a file of frames is written whole unless --frame-only, or OUT's format holds one.\n"
+    "--frame K: the frame reported and edited, from 0; negative counts from the end.\n";
 constexpr int EXIT_UNREADABLE = 1;
 constexpr int EXIT_USAGE = 2;
 
@@ -40,6 +44,8 @@ struct SOptions {
     bool bonds = false;
     long long frame = 0;
     bool frame_only = false;
+    bool help = false;
+    bool is_write = false;
     std::string write;
     std::string file;
 };
@@ -54,6 +60,10 @@ bool ParseOptions(int argc, char **argv, SOptions &options, std::string &error)
     for (int k = 1; k < argc; ++k) {
         const std::string arg = argv[k];
         const bool has_value = k + 1 < argc;
+        if (arg == "--help") {
+            options.help = true;
+            return true;
+        }
         if (arg == "--atoms")
             options.atoms = true;
         else if (arg == "--bonds")
@@ -64,13 +74,16 @@ bool ParseOptions(int argc, char **argv, SOptions &options, std::string &error)
             std::string_view text = argv[++k];
             if (CTextFile::ScanInteger(text, options.frame) != EField::OK || !CTextFile::SkipSpace(text).empty())
                 error = "--frame: \"" + std::string(argv[k]) + "\" is not a whole number";
-        }
-        else if (arg == "--format" && has_value) {
+        } else if (arg == "--format" && has_value) {
             options.format = FormatOfName(argv[++k]);
             if (options.format == NO_FORMAT)
                 error = "unknown format \"" + std::string(argv[k]) + "\"";
-        } else if (arg == "--write" && has_value)
+        } else if (arg == "--write" && has_value) {
+            options.is_write = true;
             options.write = argv[++k];
+            if (options.write.empty())
+                error = "--write needs a file name";
+        }
         else if (arg == "--move" && k + 4 < argc) {
             SEdit e{SEdit::MOVE, argv[k + 1], glm::dvec3(0.0), ""};
             for (int c = 0; c < 3 && error.empty(); ++c)
@@ -162,6 +175,7 @@ nlohmann::ordered_json Describe(const CModel &model, const SOptions &options)
         out["warning"] = model.trajectory.Warning();
     out["atoms"] = model.v_atom_index.size();
     out["periodic"] = model.is_periodic;
+    out["pbc"] = {model.is_periodic_axis.x, model.is_periodic_axis.y, model.is_periodic_axis.z};
     out["cell"] = {Vector(model.m_cell_box[0]), Vector(model.m_cell_box[1]),
                    Vector(model.m_cell_box[2])};
     nlohmann::ordered_json composition = nlohmann::ordered_json::array();
@@ -190,6 +204,18 @@ nlohmann::ordered_json Describe(const CModel &model, const SOptions &options)
     return out;
 }
 
+// Writing over the program's own output would lose the output or the file.
+bool IsOwnOutput(const std::string &path)
+{
+    struct stat target, out;
+    if (::stat(path.c_str(), &target) != 0)
+        return false;
+    for (int fd : {STDOUT_FILENO, STDERR_FILENO})
+        if (::fstat(fd, &out) == 0 && out.st_dev == target.st_dev && out.st_ino == target.st_ino)
+            return true;
+    return false;
+}
+
 int Report(const std::string &file, int format, const std::string &reason)
 {
     std::cerr << "kivoa-info: " << file << " (" << FindFormat(format)->name << "): " << reason << '\n';
@@ -206,6 +232,14 @@ int main(int argc, char **argv)
         std::cerr << "kivoa-info: " << error << '\n' << USAGE;
         return EXIT_USAGE;
     }
+    if (options.help) {
+        std::cout << USAGE;
+        return 0;
+    }
+    if (options.is_write && IsOwnOutput(options.write)) {
+        std::cerr << "kivoa-info: " << options.write << " is where kivoa-info writes its output\n";
+        return EXIT_USAGE;
+    }
     CModel model;
     if (!model.ReadStructureFile(ImGuiFs::Path::FolderOfFile(options.file), options.file, options.format))
         return Report(options.file, options.format, model.error_message);
@@ -217,10 +251,10 @@ int main(int argc, char **argv)
         std::cerr << "kivoa-info: " << error << '\n';
         return EXIT_USAGE;
     }
-    if (!options.write.empty() &&
-        !model.SaveStructureFile(ImGuiFs::Path::FolderOfFile(options.write), options.write, options.format,
-                                 !options.frame_only))
-        return Report(options.write, model.file_format, model.error_message);
+    const int write_format = FormatForSaving(options.write, model.file_format);
+    if (options.is_write && !model.SaveStructureAs(ImGuiFs::Path::FolderOfFile(options.write), options.write,
+                                                   write_format, false, !options.frame_only))
+        return Report(options.write, write_format, model.error_message);
     std::cout << Describe(model, options).dump() << '\n';
     return 0;
 }

@@ -141,7 +141,7 @@ TEST(Trajectory, EditsFollowTheirFramesThroughSaveUndoAndRedo)
                                             "3\nsecond, other atoms\nC 0 0 5\nO 0 0 6.128\nF 1 0 5\n"
                                             "\n"
                                             "1\nthird Lattice=\"9 0 0 0 9 0 0 0 9\"\nO 0.0000 0.0000 1.7000\n");
-    ASSERT_TRUE(m.SaveStructureFile(dir.Path(), dir / "one.xyz", INPUT_FILE_TYPE_XYZ, false));
+    ASSERT_TRUE(m.SaveStructureFile(dir.Path(), dir / "one.xyz", INPUT_FILE_TYPE_XYZ, false, false));
     EXPECT_EQ(ReadText(dir / "one.xyz"), "3\nsecond, other atoms\nC 0 0 5\nO 0 0 6.128\nF 1 0 5\n\n");
 
     // Undo goes back to frame 1, then to frame 2 for the deletion and the move.
@@ -157,7 +157,7 @@ TEST(Trajectory, EditsFollowTheirFramesThroughSaveUndoAndRedo)
     EXPECT_EQ(m.FrameShown(), 2u);
     EXPECT_EQ(m.v_real_xyz[1], glm::dvec3(0, 0, 1.6));
     EXPECT_FALSE(m.CanUndo());
-    EXPECT_TRUE(m.is_updated == false);
+    EXPECT_FALSE(m.IsUpdated());
     ASSERT_TRUE(m.SaveStructureFile(dir.Path(), dir / "undone.xyz", INPUT_FILE_TYPE_XYZ));
     EXPECT_EQ(ReadText(dir / "undone.xyz"), XYZ3);
     ASSERT_TRUE(m.ShowFrame(0));
