@@ -3,7 +3,6 @@
 // Needs an X display: xvfb-run -a -s "-screen 0 1280x800x24" ./bench_open_frame [atoms]
 //   ./bench_open_frame --write ATOMS FILE   writes the water box the benchmarks draw as XYZ
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -13,8 +12,7 @@
 #include <unistd.h>
 
 #include "../tests/structure_builder.h"
-#include "cdisplay.h"
-#include "cwindow.h"
+#include "bench_window.h"
 #include "elements.h"
 
 namespace {
@@ -22,13 +20,6 @@ namespace {
 const int WIDTH = 1280;
 const int HEIGHT = 720;
 const int TURNS = 5;
-
-using Clock = std::chrono::steady_clock;
-
-double MillisecondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 bool WriteWater(size_t atoms, const std::string &path)
 {
@@ -59,13 +50,6 @@ double PeakMegabytes()
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
-void DrawFrame(CDisplay &display)
-{
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    display.DrawScene(WIDTH, HEIGHT);
-    glFinish();
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -81,17 +65,9 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    if (!glfwInit())
+    GLFWwindow *window = OpenBenchWindow(WIDTH, HEIGHT);
+    if (window == nullptr)
         return 1;
-    GLFWwindow *window = CreateKivoaWindow(false);
-    if (window == nullptr || gladLoadGL(glfwGetProcAddress) == 0) {
-        std::fprintf(stderr, "no OpenGL 3.3 core context (is an X display running?)\n");
-        return 1;
-    }
-    glViewport(0, 0, WIDTH, HEIGHT);
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     {
         CDisplay display;
         display.is_show_bond = true;
@@ -103,12 +79,12 @@ int main(int argc, char **argv)
         }
         const double read_ms = MillisecondsSince(open);
         const double read_peak = PeakMegabytes();
-        DrawFrame(display);
+        DrawFrame(display, WIDTH, HEIGHT);
         const double first_frame_ms = MillisecondsSince(open);
         const Clock::time_point turning = Clock::now();
         for (int k = 0; k < TURNS; k++) {
             display.SetTrackRotation(0.3f * static_cast<float>(k), 0.5f);
-            DrawFrame(display);
+            DrawFrame(display, WIDTH, HEIGHT);
         }
         const double frame_ms = MillisecondsSince(turning) / TURNS;
         std::printf("atoms %zu bonds %u\n", display.v_float_raw_xyz.size(), display.i_number_of_bonds);

@@ -12,6 +12,7 @@
 #include "cvasp.h"
 #include "cpdb.h"
 #include "cperiodicbonds.h"
+#include "ctrajectory.h"
 #include "measure.h"
 
 // Structure file formats; the "Input Format" combo rows 0 to 2 are the first three.
@@ -21,6 +22,7 @@ inline constexpr unsigned int INPUT_FILE_TYPE_PDB = 2;
 inline constexpr unsigned int INPUT_FILE_TYPE_GAU = 3;
 inline constexpr unsigned int INPUT_FILE_TYPE_DLP = 4;
 inline constexpr unsigned int INPUT_FILE_TYPE_ZMT = 5;
+inline constexpr unsigned int INPUT_FILE_TYPE_XDATCAR = 6;
 inline constexpr unsigned int INPUT_FILE_TYPE_UNKNOWN = 100;
 
 // Offsets of a cell and its 26 neighbours, in the order the cell search visits them.
@@ -41,6 +43,9 @@ public:
     CXyz xyz;
     CVasp vasp;
     CPdb pdb;
+    // The frames of a file that has more than one (open only then); the handler of the format
+    // holds the frame shown.
+    CTrajectory trajectory;
     int file_format = INPUT_FILE_TYPE_UNKNOWN;
     int i_neighbor_cells = 0;
     uint32_t u_cell_number = 0;
@@ -96,15 +101,24 @@ public:
     // A save onto the file read (or last saved) that another program has changed since is
     // refused with is_changed_on_disk set, unless `overwrite` says to write it anyway.
     bool ReadStructureFile(std::string d, std::string f, int fmt);
-    bool SaveStructureFile(std::string d, std::string f, int fmt, bool overwrite = false);
+    // A file of frames is saved whole unless `all_frames` is unset; then only the frame shown
+    // is written.
+    bool SaveStructureFile(std::string d, std::string f, int fmt, bool overwrite = false,
+                           bool all_frames = true);
     // Saves in format `fmt`: the format read (or NO_FORMAT) writes back the file read with the
-    // edits; another format gets that format's plain file of the atoms and cell. The structure
-    // stays the one read from its own file.
-    bool SaveStructureAs(std::string d, std::string f, int fmt, bool overwrite = false);
+    // edits; another format gets that format's plain file of the atoms and cell (of the frame
+    // shown). The structure stays the one read from its own file.
+    bool SaveStructureAs(std::string d, std::string f, int fmt, bool overwrite = false,
+                         bool all_frames = true);
     // Whether `f` is the file read (or last saved) and another program has changed it since.
     bool ChangedOnDisk(const std::string &f) const;
     // Measurements to the nearest image along the periodic axes.
     CMeasure Measurer() const;
+    // Frames of the file read (1 for a single structure) and the one shown, from 0.
+    uint64_t FrameCount() const { return trajectory.IsOpen() ? trajectory.FrameCount() : 1; }
+    uint64_t FrameShown() const { return trajectory.IsOpen() ? trajectory.Shown() : 0; }
+    // Shows frame k with the edits made to it; the view (its centre and box) stays.
+    bool ShowFrame(uint64_t k);
     // A fresh reader/writer of a format code (for writing another format than the one read);
     // none for the codes without one.
     static std::unique_ptr<CStructureFile> NewHandler(int fmt);
@@ -169,6 +183,8 @@ private:
         enum EKind { MOVE, ELEMENT, DELETE, CENTER } kind;
         SEdit(EKind k, uint32_t a) : kind(k), atom(a) {}
         uint32_t atom = 0;
+        // The frame shown when the edit was made; undo and redo show it again.
+        uint64_t frame = 0;
         uint32_t element_before = 0, element_after = 0;
         uint32_t origin = 0;
         uint8_t altloc_before = 0;
@@ -184,7 +200,12 @@ private:
 
     // Refuses (with the reason) a save onto a file changed on disk, unless `overwrite`.
     bool RefusedAsChanged(const std::string &f, bool overwrite);
-    void Record(const SEdit &e);
+    void Record(SEdit e);
+    bool ShowFrameOf(const SEdit &e);
+    // Opens `f` as frames when its format holds them and it has more than one.
+    bool OpenFrames(const std::string &f, int fmt);
+    // Takes the atoms and cell of a frame just read into the model, keeping the view.
+    void TakeFrame(const CStructureFile &reader);
     void Apply(const SEdit &e, bool forward);
     void MarkClean();
     void ForgetHistory();

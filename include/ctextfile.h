@@ -25,6 +25,8 @@ public:
     void SetText(std::string content);
     // The next line without its line end; false after the last line.
     bool NextLine(std::string_view &line);
+    // The line of `content` that starts at `pos`, without its line end; `pos` moves to the next.
+    static bool LineAt(std::string_view content, size_t &pos, std::string_view &line);
     // 1-based number of the line NextLine returned last.
     uint32_t LineNumber() const { return u_line; }
     // Bytes not yet handed out; bounds the number of lines still to come.

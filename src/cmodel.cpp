@@ -171,8 +171,9 @@ void CModel::DeleteAtomIndex(uint32_t u)
 
 // ---- edit history ----------------------------------------------------------
 
-void CModel::Record(const SEdit &e)
+void CModel::Record(SEdit e)
 {
+    e.frame = FrameShown();
     v_history.erase(v_history.begin() + static_cast<long>(u_history_done), v_history.end());
     if (u_history_clean > u_history_done)
         u_history_clean = NO_CLEAN_POINT;
@@ -181,9 +182,11 @@ void CModel::Record(const SEdit &e)
     Apply(e, true);
 }
 
+bool CModel::ShowFrameOf(const SEdit &e) { return e.frame == FrameShown() || ShowFrame(e.frame); }
+
 bool CModel::Undo()
 {
-    if (!CanUndo())
+    if (!CanUndo() || !ShowFrameOf(v_history[u_history_done - 1]))
         return false;
     Apply(v_history[--u_history_done], false);
     return true;
@@ -191,7 +194,7 @@ bool CModel::Undo()
 
 bool CModel::Redo()
 {
-    if (!CanRedo())
+    if (!CanRedo() || !ShowFrameOf(v_history[u_history_done]))
         return false;
     Apply(v_history[u_history_done++], true);
     return true;
@@ -541,6 +544,7 @@ const CStructureFile *CModel::Handler(int fmt) const
     case INPUT_FILE_TYPE_XYZ:
         return &xyz;
     case INPUT_FILE_TYPE_VSP:
+    case INPUT_FILE_TYPE_XDATCAR:
         return &vasp;
     case INPUT_FILE_TYPE_PDB:
         return &pdb;
@@ -556,13 +560,18 @@ bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
         error_message = "there is no reader for format " + std::to_string(fmt);
         return false;
     }
-    if (!reader->ReadFile(d, f, v_real_xyz, v_atom_index)) {
-        error_message = reader->error_message;
+    if (!OpenFrames(f, fmt))
+        return false;
+    const bool read = trajectory.IsOpen() ? trajectory.ReadFrame(0, *reader, v_real_xyz, v_atom_index)
+                                          : reader->ReadFile(d, f, v_real_xyz, v_atom_index);
+    if (!read) {
+        error_message = trajectory.IsOpen() ? trajectory.error_message : reader->error_message;
+        trajectory.Close();
         return false;
     }
     file_format = fmt;
     for (int other : {INPUT_FILE_TYPE_XYZ, INPUT_FILE_TYPE_VSP, INPUT_FILE_TYPE_PDB})
-        if (other != fmt)
+        if (Handler(other) != reader)
             Handler(other)->ForgetSource();
     v_atom_altloc.clear();
     if (fmt == INPUT_FILE_TYPE_PDB)
@@ -587,8 +596,61 @@ bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
     return true;
 }
 
+bool CModel::OpenFrames(const std::string &f, int fmt)
+{
+    // A failed read leaves the frames of the file shown as they are.
+    CTrajectory frames;
+    const bool xdatcar = fmt == INPUT_FILE_TYPE_XDATCAR;
+    if (xdatcar || fmt == INPUT_FILE_TYPE_XYZ) {
+        const bool indexed = frames.Open(f, xdatcar ? EFrameLayout::XDATCAR : EFrameLayout::XYZ);
+        if (!indexed && xdatcar) {
+            error_message = frames.error_message;
+            return false;
+        }
+        // An XYZ file of one frame is read as a single structure, as it always was.
+        if (indexed && !xdatcar && frames.FramesFound() < 2)
+            frames.Close();
+    }
+    trajectory = std::move(frames);
+    return true;
+}
+
+bool CModel::ShowFrame(uint64_t k)
+{
+    if (k == FrameShown())
+        return true;
+    CStructureFile *reader = Handler(file_format);
+    if (!trajectory.IsOpen() || reader == nullptr) {
+        error_message = "the structure has no frame " + std::to_string(k);
+        return false;
+    }
+    trajectory.Remember(*reader, v_real_xyz, v_atom_index);
+    if (!trajectory.ReadFrame(k, *reader, v_real_xyz, v_atom_index)) {
+        error_message = trajectory.error_message;
+        return false;
+    }
+    TakeFrame(*reader);
+    error_message.clear();
+    return true;
+}
+
+void CModel::TakeFrame(const CStructureFile &reader)
+{
+    v_atom_altloc.clear();
+    is_periodic = reader.is_periodic;
+    is_periodic_axis = reader.is_periodic_axis && glm::bvec3(is_periodic);
+    if (is_periodic)
+        m_cell_box = reader.cell_xyz;
+    v_float_raw_xyz.resize(v_real_xyz.size());
+    for (size_t i = 0; i < v_real_xyz.size(); ++i)
+        v_float_raw_xyz[i] = glm::vec3(v_real_xyz[i] - v_file_origin);
+    EvalModel();
+    UpdateBonds();
+    ++u_revision;
+}
+
 // The format the structure was read with picks the writer, whatever `fmt` says.
-bool CModel::SaveStructureFile(std::string d, std::string f, int, bool overwrite)
+bool CModel::SaveStructureFile(std::string d, std::string f, int, bool overwrite, bool all_frames)
 {
     CStructureFile *writer = Handler(file_format);
     if (writer == nullptr) {
@@ -597,7 +659,13 @@ bool CModel::SaveStructureFile(std::string d, std::string f, int, bool overwrite
     }
     if (RefusedAsChanged(f, overwrite))
         return false;
-    if (!writer->SaveFile(d, f, v_real_xyz, v_atom_index)) {
+    if (trajectory.IsOpen() && all_frames) {
+        trajectory.Remember(*writer, v_real_xyz, v_atom_index);
+        if (!trajectory.Save(f)) {
+            error_message = trajectory.error_message;
+            return false;
+        }
+    } else if (!writer->SaveFile(d, f, v_real_xyz, v_atom_index)) {
         error_message = writer->error_message;
         return false;
     }
@@ -606,10 +674,10 @@ bool CModel::SaveStructureFile(std::string d, std::string f, int, bool overwrite
     return true;
 }
 
-bool CModel::SaveStructureAs(std::string d, std::string f, int fmt, bool overwrite)
+bool CModel::SaveStructureAs(std::string d, std::string f, int fmt, bool overwrite, bool all_frames)
 {
     if (fmt == NO_FORMAT || fmt == file_format || Handler(file_format) == nullptr)
-        return SaveStructureFile(d, f, fmt, overwrite);
+        return SaveStructureFile(d, f, fmt, overwrite, all_frames);
     std::unique_ptr<CStructureFile> writer = NewHandler(fmt);
     if (writer == nullptr) {
         error_message = "there is no writer for format " + std::to_string(fmt);

@@ -88,7 +88,7 @@ bool CStructureFile::Fail(const std::string &reason)
 
 bool CStructureFile::Fail(uint32_t line, const std::string &reason)
 {
-    return Fail("line " + std::to_string(line) + ": " + reason);
+    return Fail("line " + std::to_string(line_map.FileLine(line)) + ": " + reason);
 }
 
 bool CStructureFile::ReadNumber(std::string_view &rest, double &v, uint32_t line,
@@ -241,12 +241,19 @@ std::vector<CStructureFile::SAtomEdit> CStructureFile::Edits(const std::vector<g
 bool CStructureFile::WriteBack(const std::string &f, const std::vector<glm::dvec3> &xyz,
                                const std::vector<uint32_t> &index)
 {
+    std::string text;
+    return RewriteText(xyz, index, text) && WriteText(f, text);
+}
+
+bool CStructureFile::RewriteText(const std::vector<glm::dvec3> &xyz, const std::vector<uint32_t> &index,
+                                 std::string &text)
+{
     if (v_atom_origin.size() != xyz.size() || v_source_line.size() != v_source_index.size())
         return Fail("the atoms are out of step with the file they were read from");
     const std::vector<SAtomEdit> edits = Edits(xyz, index);
     error_message.clear();
     PrepareRewrite(edits);
-    std::string text;
+    text.clear();
     text.reserve(source_text.size() + source_text.size() / 8);
     size_t next = 0;
     uint32_t n = 0;
@@ -277,7 +284,7 @@ bool CStructureFile::WriteBack(const std::string &f, const std::vector<glm::dvec
         return false;
     if (!ReadsBackAs(text, edits, xyz, index))
         return Fail("the edited file would not read back as the structure shown, so it was not saved");
-    return WriteText(f, text);
+    return true;
 }
 
 bool CStructureFile::ReadsBackAs(const std::string &text, const std::vector<SAtomEdit> &edits,

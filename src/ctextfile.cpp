@@ -51,17 +51,24 @@ void CTextFile::SetText(std::string content)
 
 bool CTextFile::NextLine(std::string_view &line)
 {
-    if (u_pos >= text.size())
+    if (!LineAt(text, u_pos, line))
         return false;
-    const char *begin = text.data() + u_pos;
-    const size_t left = text.size() - u_pos;
+    ++u_line;
+    return true;
+}
+
+bool CTextFile::LineAt(std::string_view content, size_t &pos, std::string_view &line)
+{
+    if (pos >= content.size())
+        return false;
+    const char *begin = content.data() + pos;
+    const size_t left = content.size() - pos;
     const char *lf = static_cast<const char *>(std::memchr(begin, '\n', left));
     size_t length = lf != nullptr ? static_cast<size_t>(lf - begin) : left;
-    u_pos += lf != nullptr ? length + 1 : length;
+    pos += lf != nullptr ? length + 1 : length;
     if (length > 0 && begin[length - 1] == '\r')
         --length;
     line = std::string_view(begin, length);
-    ++u_line;
     return true;
 }
 

@@ -19,10 +19,13 @@
 namespace {
 
 const char *const USAGE =
-    "usage: kivoa-info [--format xyz|vasp|pdb] [--atoms] [--bonds] [--move I X Y Z]\n"
-    "                  [--element I SYMBOL] [--delete I] [--write OUT] FILE\n"
+    "usage: kivoa-info [--format xyz|vasp|pdb|xdatcar] [--frame K] [--atoms] [--bonds]\n"
+    "                  [--move I X Y Z] [--element I SYMBOL] [--delete I] [--write OUT]\n"
+    "                  [--frame-only] FILE\n"
     "       kivoa-info --help\n"
-    "--write OUT saves in the format OUT's name says (the format read when it says none).\n";
+    "--write OUT saves in the format OUT's name says (the format read when it says none);\n"
+    "  a file of frames is written whole unless --frame-only, or OUT's format holds one.\n"
+    "--frame K: the frame reported and edited, from 0; negative counts from the end.\n";
 constexpr int EXIT_UNREADABLE = 1;
 constexpr int EXIT_USAGE = 2;
 
@@ -39,6 +42,8 @@ struct SOptions {
     std::vector<SEdit> edits;
     bool atoms = false;
     bool bonds = false;
+    long long frame = 0;
+    bool frame_only = false;
     bool help = false;
     bool is_write = false;
     std::string write;
@@ -63,7 +68,13 @@ bool ParseOptions(int argc, char **argv, SOptions &options, std::string &error)
             options.atoms = true;
         else if (arg == "--bonds")
             options.bonds = true;
-        else if (arg == "--format" && has_value) {
+        else if (arg == "--frame-only")
+            options.frame_only = true;
+        else if (arg == "--frame" && has_value) {
+            std::string_view text = argv[++k];
+            if (CTextFile::ScanInteger(text, options.frame) != EField::OK || !CTextFile::SkipSpace(text).empty())
+                error = "--frame: \"" + std::string(argv[k]) + "\" is not a whole number";
+        } else if (arg == "--format" && has_value) {
             options.format = FormatOfName(argv[++k]);
             if (options.format == NO_FORMAT)
                 error = "unknown format \"" + std::string(argv[k]) + "\"";
@@ -137,12 +148,31 @@ bool ApplyEdits(const std::vector<SEdit> &edits, CModel &model, std::string &err
     return true;
 }
 
+// Shows the frame asked for; negative numbers count from the end.
+bool ShowFrame(long long frame, CModel &model, std::string &error)
+{
+    const long long count = static_cast<long long>(model.FrameCount());
+    if (frame < -count || frame >= count) {
+        error = "no frame " + std::to_string(frame) + " (the file has " + std::to_string(count) +
+                " frames, numbered from 0; -1 is the last)";
+        return false;
+    }
+    if (model.ShowFrame(static_cast<uint64_t>(frame < 0 ? count + frame : frame)))
+        return true;
+    error = model.error_message;
+    return false;
+}
+
 nlohmann::ordered_json Vector(const glm::dvec3 &v) { return {v.x, v.y, v.z}; }
 
 nlohmann::ordered_json Describe(const CModel &model, const SOptions &options)
 {
     nlohmann::ordered_json out;
     out["format"] = FindFormat(model.file_format)->name;
+    out["frames"] = model.FrameCount();
+    out["frame"] = model.FrameShown();
+    if (!model.trajectory.Warning().empty())
+        out["warning"] = model.trajectory.Warning();
     out["atoms"] = model.v_atom_index.size();
     out["periodic"] = model.is_periodic;
     out["pbc"] = {model.is_periodic_axis.x, model.is_periodic_axis.y, model.is_periodic_axis.z};
@@ -213,13 +243,17 @@ int main(int argc, char **argv)
     CModel model;
     if (!model.ReadStructureFile(ImGuiFs::Path::FolderOfFile(options.file), options.file, options.format))
         return Report(options.file, options.format, model.error_message);
+    if (!model.trajectory.Warning().empty())
+        std::cerr << "kivoa-info: " << options.file << ": " << model.trajectory.Warning() << '\n';
+    if (!ShowFrame(options.frame, model, error))
+        return Report(options.file, options.format, error);
     if (!ApplyEdits(options.edits, model, error)) {
         std::cerr << "kivoa-info: " << error << '\n';
         return EXIT_USAGE;
     }
     const int write_format = FormatForSaving(options.write, model.file_format);
-    if (options.is_write &&
-        !model.SaveStructureAs(ImGuiFs::Path::FolderOfFile(options.write), options.write, write_format))
+    if (options.is_write && !model.SaveStructureAs(ImGuiFs::Path::FolderOfFile(options.write), options.write,
+                                                   write_format, false, !options.frame_only))
         return Report(options.write, write_format, model.error_message);
     std::cout << Describe(model, options).dump() << '\n';
     return 0;

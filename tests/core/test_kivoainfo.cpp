@@ -191,12 +191,47 @@ TEST(KivoaInfo, ScriptedEditsAreAppliedInOrderAndABadOneWritesNothing)
     }
 }
 
-// Files written by ASE, edited by kivoa-info and read back by ASE (python3-ase).
+// Files written by ASE, edited by kivoa-info and read back by ASE (python3-ase): single
+// structures, and trajectories frame by frame.
 TEST(KivoaInfo, EditedFilesReadBackInAse)
 {
+    for (const char *script : {"ase_edits.py", "ase_frames.py"}) {
+        ScratchFolder dir;
+        const std::string command = "/usr/bin/python3 " + std::string(KIVOA_SOURCE_DIR) +
+                                    "/tests/oracles/" + script + " " + KIVOA_BINARY_DIR +
+                                    "/kivoa-info " + dir.Path();
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    }
+}
+
+TEST(KivoaInfo, FramesCountedChosenFromEitherEndAndACutShortOneSaid)
+{
     ScratchFolder dir;
-    const std::string command = "/usr/bin/python3 " + std::string(KIVOA_SOURCE_DIR) +
-                                "/tests/oracles/ase_edits.py " + KIVOA_BINARY_DIR + "/kivoa-info " +
-                                dir.Path();
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    WriteText(dir / "run.xyz", "1\n\nH 0 0 0\n2\n\nH 0 0 1\nH 0 0 2\n1\n\nH 0 0 3\n1\n\nH 0 0 4\n2\n\nH 0 0 5\n");
+    const struct {
+        const char *frame;
+        int status;
+        size_t atoms;
+        double z;
+    } cases[] = {{"0", 0, 1, 0.0}, {"1", 0, 2, 1.0}, {"-1", 0, 1, 4.0}, {"-4", 0, 1, 0.0}, {"4", 2, 0, 0.0},
+                 {"-5", 2, 0, 0.0}, {"x", 2, 0, 0.0}};
+    for (const auto &c : cases) {
+        const SRun run = Info("--atoms --frame " + std::string(c.frame) + " " + dir / "run.xyz");
+        EXPECT_EQ(run.status == 0 ? 0 : 2, c.status) << c.frame << run.err;
+        if (c.status != 0)
+            continue;
+        const nlohmann::json j = Json(run);
+        EXPECT_EQ(j["frames"], 4) << c.frame;
+        EXPECT_EQ(j["atoms"], c.atoms) << c.frame;
+        EXPECT_EQ(j["positions"][0][2], c.z) << c.frame;
+        EXPECT_EQ(j["warning"], "line 17: the file ends after 1 of 2 atoms of frame 4 (from 0); the frames "
+                                "before it are read");
+        EXPECT_NE(run.err.find("line 17: the file ends"), std::string::npos);
+    }
+    // The frame shown alone, or every frame and the cut-short end as they were.
+    EXPECT_EQ(Info("--frame 1 --frame-only --write " + dir / "one.xyz " + dir / "run.xyz").status, 0);
+    EXPECT_EQ(ReadText(dir / "one.xyz"), "2\n\nH 0 0 1\nH 0 0 2\n");
+    EXPECT_EQ(Info("--frame 1 --write " + dir / "all.xyz " + dir / "run.xyz").status, 0);
+    EXPECT_EQ(ReadText(dir / "all.xyz"), ReadText(dir / "run.xyz"));
+    EXPECT_EQ(Json(Info(DATA + "/xyz/water.xyz"))["frames"], 1);
 }
