@@ -225,12 +225,14 @@ void CShell::RouteMouse()
         }
     } else if (is_view_press && ImGui::IsMouseDown(0) && ImGui::IsMouseDragging(0)) {
         atom->SetTrackCurretPosition(io.MousePos.x, io.MousePos.y);
+        atom->NoteViewMoved();
         is_mouse = true;
     } else if (is_mouse && ImGui::IsMouseReleased(0)) {
         atom->SetTrackLastRotation();
         is_mouse = false;
     } else if (io.MouseWheel != 0.0f) {
         atom->SetZoom(io.MouseWheel * 0.1f);
+        atom->NoteViewMoved();
     }
 }
 
@@ -276,6 +278,8 @@ void CShell::RunShortcut(const KeyPress &press)
     for (const Shortcut &shortcut : table) {
         if (shortcut.key == press.key && shortcut.enabled && (press.action == GLFW_PRESS || shortcut.repeats)) {
             shortcut.command();
+            if (shortcut.repeats) // the pan keys
+                atom->NoteViewMoved();
             return;
         }
     }
