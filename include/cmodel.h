@@ -51,6 +51,9 @@ public:
     uint32_t u_cell_number = 0;
     uint32_t i_number_of_bonds = 0;
     uint32_t i_number_of_bonds_pbc = 0;
+    // Threads the bond search runs on; 0 lets it take the cores when the structure is large
+    // enough to pay for them. The bonds and their order are the same whatever the count.
+    unsigned u_search_threads = 0;
     bool is_linked_cell = false;
     bool is_bond_eval = false;
     bool is_periodic = false;
@@ -223,14 +226,27 @@ private:
     void SetGridBox();
     int CellCoordinate(float p, int axis) const;
     uint8_t ConformerOf(size_t i) const { return i < v_atom_altloc.size() ? v_atom_altloc[i] : 0; }
-    void AppendBond(uint32_t i, uint32_t j, float d2);
+    // The bond records of one stretch of atoms, found by one thread.
+    struct SBondBatch {
+        std::vector<glm::uvec2> indices;
+        std::vector<glm::vec3> mid;
+        std::vector<glm::vec2> ang;
+        std::vector<float> length;
+        void Reserve(size_t bonds);
+        void Append(const SBondBatch &b);
+    };
+    void AppendBond(SBondBatch &out, uint32_t i, uint32_t j, float d2) const;
+    unsigned SearchThreads(size_t atoms) const;
+    void SearchRange(size_t begin, size_t end, bool by_cells, SBondBatch &out) const;
+    SBondBatch TakeBondRecords();
+    void KeepBondRecords(std::vector<SBondBatch> &batches);
     // The bond rule of the cell search: no dummy atoms, no two conformers, within the radii's
     // limit and not on top of each other.
     bool Bonded(uint32_t i, uint32_t j, float d2) const;
     void FindPeriodicBonds();
 
-    void SearchPairs(uint32_t i);
-    void SearchCells(uint32_t i);
+    void SearchPairs(uint32_t i, SBondBatch &out) const;
+    void SearchCells(uint32_t i, SBondBatch &out) const;
 };
 
 #endif

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <iterator>
 #include <memory>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 
@@ -25,6 +26,9 @@ constexpr double MIN_CELL_CAP = 27.0;
 constexpr double MAX_CELL_CAP = 1073741824.0;
 // From this many cells on, bonds are searched cell by cell instead of pair by pair.
 constexpr uint32_t MIN_CELLS_FOR_CELL_SEARCH = 9;
+// Each further thread of the bond search has at least this many atoms to search, which pays for
+// starting it.
+constexpr size_t MIN_ATOMS_PER_THREAD = 20000;
 // A pair closer than this (squared distance) is never bonded.
 constexpr double MIN_BOND_DISTANCE_2 = 0.1;
 
@@ -356,36 +360,97 @@ void CModel::EvalLinkedList()
     is_linked_list = true;
 }
 
+// The atoms are split into consecutive stretches, one per thread; each thread keeps the bonds of
+// its stretch in the serial order, and the stretches are joined in atom order, so the records are
+// those of a serial search.
 void CModel::EvalAtomicBonds()
 {
     const size_t n = AtomCount();
-    const size_t max_bonds = BONDS_PER_ATOM * n;
     v_bond_table.clear();
-    i_number_of_bonds = 0;
     i_number_of_bonds_pbc = 0;
-    // Reserved rather than filled: a large structure does not pay for zeroing records it never
-    // uses, and a crowded one simply grows the store.
-    m_bond_indices.clear();
-    m_bond_xyz.clear();
-    m_bond_ang.clear();
-    v_bond_length.clear();
-    m_bond_indices.reserve(max_bonds);
-    m_bond_xyz.reserve(max_bonds);
-    m_bond_ang.reserve(max_bonds);
-    v_bond_length.reserve(max_bonds);
     if (!is_linked_list)
         EvalLinkedList();
     const bool by_cells = is_linked_list && u_cell_number >= MIN_CELLS_FOR_CELL_SEARCH;
-    for (size_t i = 0; i + 1 < n; ++i) {
+    const size_t searched = n > 0 ? n - 1 : 0;
+    const unsigned parts = SearchThreads(searched);
+    std::vector<SBondBatch> batches(parts);
+    batches[0] = TakeBondRecords();
+    // Reserved rather than filled: a large structure does not pay for zeroing records it never
+    // uses, and a crowded one simply grows the store.
+    batches[0].Reserve(BONDS_PER_ATOM * n);
+    std::vector<std::thread> workers;
+    for (unsigned k = 1; k < parts; ++k)
+        workers.emplace_back([this, &batches, k, searched, parts, by_cells] {
+            const size_t begin = searched * k / parts, end = searched * (k + 1) / parts;
+            batches[k].Reserve(BONDS_PER_ATOM * (end - begin));
+            SearchRange(begin, end, by_cells, batches[k]);
+        });
+    SearchRange(0, searched / parts, by_cells, batches[0]);
+    for (std::thread &w : workers)
+        w.join();
+    KeepBondRecords(batches);
+    FindPeriodicBonds();
+    is_bond_eval = true;
+}
+
+unsigned CModel::SearchThreads(size_t atoms) const
+{
+    if (u_search_threads > 0)
+        return u_search_threads;
+    const size_t paying = std::max<size_t>(atoms / MIN_ATOMS_PER_THREAD, 1);
+    return static_cast<unsigned>(std::min<size_t>(std::max(std::thread::hardware_concurrency(), 1u), paying));
+}
+
+void CModel::SearchRange(size_t begin, size_t end, bool by_cells, SBondBatch &out) const
+{
+    for (size_t i = begin; i < end; ++i) {
         if (IsDummy(v_atom_index[i]))
             continue;
         if (by_cells)
-            SearchCells(static_cast<uint32_t>(i));
+            SearchCells(static_cast<uint32_t>(i), out);
         else
-            SearchPairs(static_cast<uint32_t>(i));
+            SearchPairs(static_cast<uint32_t>(i), out);
     }
-    FindPeriodicBonds();
-    is_bond_eval = true;
+}
+
+// The model's own stores, emptied, so that the first stretch fills them in place.
+CModel::SBondBatch CModel::TakeBondRecords()
+{
+    SBondBatch b{std::move(m_bond_indices), std::move(m_bond_xyz), std::move(m_bond_ang), std::move(v_bond_length)};
+    b.indices.clear();
+    b.mid.clear();
+    b.ang.clear();
+    b.length.clear();
+    return b;
+}
+
+void CModel::SBondBatch::Reserve(size_t bonds)
+{
+    indices.reserve(bonds);
+    mid.reserve(bonds);
+    ang.reserve(bonds);
+    length.reserve(bonds);
+}
+
+void CModel::SBondBatch::Append(const SBondBatch &b)
+{
+    indices.insert(indices.end(), b.indices.begin(), b.indices.end());
+    mid.insert(mid.end(), b.mid.begin(), b.mid.end());
+    ang.insert(ang.end(), b.ang.begin(), b.ang.end());
+    length.insert(length.end(), b.length.begin(), b.length.end());
+}
+
+// Joins the stretches, in order, into the model's stores.
+void CModel::KeepBondRecords(std::vector<SBondBatch> &batches)
+{
+    SBondBatch &all = batches[0];
+    for (size_t k = 1; k < batches.size(); ++k)
+        all.Append(batches[k]);
+    m_bond_indices = std::move(all.indices);
+    m_bond_xyz = std::move(all.mid);
+    m_bond_ang = std::move(all.ang);
+    v_bond_length = std::move(all.length);
+    i_number_of_bonds = static_cast<uint32_t>(m_bond_indices.size());
 }
 
 void CModel::FindPeriodicBonds()
@@ -466,18 +531,17 @@ int CModel::CellCoordinate(float p, int axis) const
     return static_cast<int>(u);
 }
 
-void CModel::AppendBond(uint32_t i, uint32_t j, float d2)
+void CModel::AppendBond(SBondBatch &out, uint32_t i, uint32_t j, float d2) const
 {
     const glm::vec3 &pi = v_float_raw_xyz[i];
     const glm::vec3 &pj = v_float_raw_xyz[j];
     const glm::vec3 d = pj - pi;
     const double dx = d.x, dy = d.y, dz = d.z;
-    m_bond_indices.emplace_back(i, j);
-    m_bond_xyz.emplace_back((pi.x + pj.x) * 0.5f, (pi.y + pj.y) * 0.5f, (pi.z + pj.z) * 0.5f);
-    m_bond_ang.emplace_back(static_cast<float>(std::atan2(dy, dx)),
-                            static_cast<float>(std::fabs(std::atan2(std::sqrt(dx * dx + dy * dy), dz))));
-    v_bond_length.push_back(std::sqrt(d2));
-    ++i_number_of_bonds;
+    out.indices.emplace_back(i, j);
+    out.mid.emplace_back((pi.x + pj.x) * 0.5f, (pi.y + pj.y) * 0.5f, (pi.z + pj.z) * 0.5f);
+    out.ang.emplace_back(static_cast<float>(std::atan2(dy, dx)),
+                         static_cast<float>(std::fabs(std::atan2(std::sqrt(dx * dx + dy * dy), dz))));
+    out.length.push_back(std::sqrt(d2));
 }
 
 bool CModel::Bonded(uint32_t i, uint32_t j, float d2) const
@@ -489,7 +553,7 @@ bool CModel::Bonded(uint32_t i, uint32_t j, float d2) const
 }
 
 // Every later atom; a pair exactly at the limit is bonded.
-void CModel::SearchPairs(uint32_t i)
+void CModel::SearchPairs(uint32_t i, SBondBatch &out) const
 {
     const glm::vec3 pi = v_float_raw_xyz[i];
     const float ri = AtomRadius(v_atom_index[i]);
@@ -499,12 +563,12 @@ void CModel::SearchPairs(uint32_t i)
             continue;
         const float d2 = Distance2(v_float_raw_xyz[j] - pi);
         if (BondLimit(ri, AtomRadius(v_atom_index[j])) >= d2 && d2 > MIN_BOND_DISTANCE_2)
-            AppendBond(i, j, d2);
+            AppendBond(out, i, j, d2);
     }
 }
 
 // Later atoms of the atom's cell and its neighbours; a pair exactly at the limit is not bonded.
-void CModel::SearchCells(uint32_t i)
+void CModel::SearchCells(uint32_t i, SBondBatch &out) const
 {
     const glm::vec3 pi = v_float_raw_xyz[i];
     const glm::ivec3 c(CellCoordinate(pi.x, 0), CellCoordinate(pi.y, 1), CellCoordinate(pi.z, 2));
@@ -526,7 +590,7 @@ void CModel::SearchCells(uint32_t i)
         for (int j = v_cell_head[cell]; j > static_cast<int>(i); j = v_cell_list[j]) {
             const float d2 = Distance2(v_float_raw_xyz[j] - pi);
             if (Bonded(i, static_cast<uint32_t>(j), d2))
-                AppendBond(i, static_cast<uint32_t>(j), d2);
+                AppendBond(out, i, static_cast<uint32_t>(j), d2);
         }
     }
 }
