@@ -15,7 +15,7 @@ struct SFileFormat {
     const char *patterns[4];
 };
 
-extern const SFileFormat FILE_FORMATS[3];
+extern const SFileFormat FILE_FORMATS[4];
 
 inline constexpr int NO_FORMAT = -1;
 
@@ -23,8 +23,9 @@ inline constexpr int NO_FORMAT = -1;
 int FormatOfName(std::string_view name);
 // The format the file name of `path` (its last component) suggests; NO_FORMAT when none.
 int FormatOfFileName(std::string_view path);
-// The format to read `path` with: the one its name suggests, else `shown` (the combo's).
-int FormatByName(std::string_view path, int shown);
+// The format the file name of `path` suggests, else `otherwise`: the combo's format for an open,
+// the format the structure was read with for a save.
+int FormatByName(std::string_view path, int otherwise);
 // The table entry of a format code; nullptr for a code without a reader.
 const SFileFormat *FindFormat(int code);
 

@@ -144,6 +144,7 @@ CInput::EClick CInput::RouteMouse(CDisplay &atom, bool is_pie_open)
     // A press that wanders more than a few pixels is a turn of the view, never a pick.
     if (is_view_press && ImGui::IsMouseDown(0) && (is_mouse || ImGui::IsMouseDragging(0, DRAG_PIXELS))) {
         atom.SetTrackCurretPosition(io.MousePos.x, io.MousePos.y);
+        atom.NoteViewMoved();
         is_mouse = true;
     } else if (is_view_press && ImGui::IsMouseReleased(0)) {
         is_view_press = false;
@@ -156,6 +157,7 @@ CInput::EClick CInput::RouteMouse(CDisplay &atom, bool is_pie_open)
         }
     } else if (io.MouseWheel != 0.0f) {
         atom.SetZoom(io.MouseWheel * 0.1f);
+        atom.NoteViewMoved();
     }
     return EClick::NONE;
 }

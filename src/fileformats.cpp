@@ -5,10 +5,11 @@
 
 #include "cmodel.h"
 
-const SFileFormat FILE_FORMATS[3] = {
+const SFileFormat FILE_FORMATS[4] = {
     {INPUT_FILE_TYPE_XYZ, "XYZ", "xyz", {"*.xyz"}},
     {INPUT_FILE_TYPE_VSP, "VASP", "vasp", {"POSCAR*", "CONTCAR*", "*.vasp", "*.poscar"}},
     {INPUT_FILE_TYPE_PDB, "PDB", "pdb", {"*.pdb", "*.ent"}},
+    {INPUT_FILE_TYPE_XDATCAR, "VASP XDATCAR", "xdatcar", {"XDATCAR*"}},
 };
 
 namespace {
@@ -60,8 +61,8 @@ const SFileFormat *FindFormat(int code)
     return nullptr;
 }
 
-int FormatByName(std::string_view path, int shown)
+int FormatByName(std::string_view path, int otherwise)
 {
     const int suggested = FormatOfFileName(path);
-    return suggested != NO_FORMAT ? suggested : shown;
+    return suggested != NO_FORMAT ? suggested : otherwise;
 }

@@ -1202,10 +1202,10 @@ TEST_F(ShellTest, ImageExportByKeyAndButton)
     ASSERT_TRUE(stbi_info((folder / "water.png").c_str(), &w, &h, &channels));
     EXPECT_EQ(w, WIDTH);
     EXPECT_EQ(h, HEIGHT);
-    EXPECT_NE(TextOf(SETTINGS).find("Saved " + (folder / "water.png") + " (1280x720)"), std::string::npos)
-        << TextOf(SETTINGS);
 
     driver->Frames(3, ui); // the panel settles to its new contents
+    EXPECT_NE(TextOf(SETTINGS).find("Saved " + (folder / "water.png") + " (1280x720)"), std::string::npos)
+        << TextOf(SETTINGS);
     ASSERT_NE(driver->FindText("2x"), nullptr);
     EXPECT_EQ(driver->FindText("2x")->min.y, size_button.y) << "the controls stay where they were";
     ASSERT_TRUE(Click("2x"));
