@@ -43,6 +43,9 @@ public:
     std::vector<uint32_t> v_atom_origin;
     // The folder of the file read (where a POTCAR was looked for).
     std::string source_folder;
+    // Per atom read, its conformer (alternate location, disorder group), 0 for none; empty
+    // when the file has none. The model takes it over after a read.
+    std::vector<uint8_t> v_atom_altloc;
 
     // Fills `xyz` (angstrom) and `index` (element indices) in file order. `d` is the folder
     // of `f`, where a POTCAR is looked for.
@@ -51,6 +54,9 @@ public:
     // Replaces `f` by the given atoms; when that fails `f` is left as it was.
     virtual bool SaveFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
                           std::vector<uint32_t> &index) = 0;
+    // Whether a save may replace the file read with the edits; false for a format where that
+    // would change more than the edits (a CIF's symmetry), whose saves go to another name.
+    virtual bool SavesInPlace() const { return true; }
 
     // The model deleted its atom i: the atom's lines go at the next save. RestoreAtom undoes
     // that, putting atom `origin` read back at position i.
@@ -111,10 +117,11 @@ protected:
     std::string_view LineEnd() const;
     size_t DeletedCount() const { return v_source_index.size() - v_atom_origin.size(); }
 
-    // Parses into a fresh T and takes it over only when the whole file was read.
+    // Parses into a fresh T (`parsed`, which may carry the read's settings) and takes it over
+    // only when the whole file was read.
     template <class T>
     static bool ReadInto(T &self, const std::string &d, const std::string &f,
-                         std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index);
+                         std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index, T parsed = T());
 
     bool Fail(const std::string &reason);
     bool Fail(uint32_t line, const std::string &reason);
@@ -158,12 +165,11 @@ private:
 
 template <class T>
 bool CStructureFile::ReadInto(T &self, const std::string &d, const std::string &f,
-                              std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index)
+                              std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index, T parsed)
 {
     CTextFile file;
     if (!file.Open(f))
         return self.Fail(file.error_message);
-    T parsed;
     std::vector<glm::dvec3> new_xyz;
     std::vector<uint32_t> new_index;
     if (!parsed.Parse(d, file, new_xyz, new_index)) {

@@ -5,10 +5,11 @@
 
 #include "cmodel.h"
 
-const SFileFormat FILE_FORMATS[3] = {
+const SFileFormat FILE_FORMATS[4] = {
     {INPUT_FILE_TYPE_XYZ, "XYZ", "xyz", {"*.xyz"}},
     {INPUT_FILE_TYPE_VSP, "VASP", "vasp", {"POSCAR*", "CONTCAR*", "*.vasp", "*.poscar"}},
     {INPUT_FILE_TYPE_PDB, "PDB", "pdb", {"*.pdb", "*.ent"}},
+    {INPUT_FILE_TYPE_CIF, "CIF", "cif", {"*.cif"}},
 };
 
 namespace {
