@@ -36,7 +36,7 @@ public:
     // Per atom read: its site label (each image of a site keeps it), and its occupancy (empty
     // when the file gives none).
     std::vector<std::string> v_label;
-    std::vector<float> v_occupancy;
+    std::vector<double> v_occupancy;
 
     bool ReadFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
                   std::vector<uint32_t> &index) override;
@@ -49,7 +49,7 @@ public:
 
     // The label and occupancy of atom i of the model (after deletions); empty and 1 when none.
     std::string LabelOf(uint32_t i) const;
-    float OccupancyOf(uint32_t i) const;
+    double OccupancyOf(uint32_t i) const;
 
     // The element a type symbol (charge stripped: "O2-", "Fe3+") or, failing that, a site
     // label ("Fe1", "OW2") names; the dummy element when neither does.

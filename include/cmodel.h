@@ -75,7 +75,7 @@ public:
     std::vector<uint8_t> v_atom_altloc;
     // Per atom, its site occupancy; empty when the file gives none. Two partially occupied
     // atoms closer than a bond allows are alternatives of one site and never bond.
-    std::vector<float> v_atom_occupancy;
+    std::vector<double> v_atom_occupancy;
     std::vector<uint32_t> v_bond_table, v_bond_number;
     std::vector<float> v_bond_length;
     std::vector<glm::vec3> m_bond_xyz;
@@ -157,7 +157,7 @@ private:
         uint32_t element_before = 0, element_after = 0;
         uint32_t origin = 0;
         uint8_t altloc_before = 0;
-        float occupancy_before = 1.0f;
+        double occupancy_before = 1.0;
         glm::dvec3 before{0.0}, after{0.0};
         glm::vec3 drawn_before{0.0f};
         std::vector<glm::dvec3> frame_before;
@@ -186,7 +186,7 @@ private:
     void SetGridBox();
     int CellCoordinate(float p, int axis) const;
     uint8_t ConformerOf(size_t i) const { return i < v_atom_altloc.size() ? v_atom_altloc[i] : 0; }
-    float OccupancyOf(size_t i) const { return i < v_atom_occupancy.size() ? v_atom_occupancy[i] : 1.0f; }
+    double OccupancyOf(size_t i) const { return i < v_atom_occupancy.size() ? v_atom_occupancy[i] : 1.0; }
     // Atoms that may not bond whatever their distance allows: other conformers, or alternatives
     // of one partially occupied site.
     bool Apart(uint32_t i, uint32_t j, float d2) const;

@@ -190,9 +190,8 @@ bool ReadCell(std::string_view text, cif::Block &block, glm::dmat3 &cell, glm::d
                                glm::all(glm::lessThan(angles, glm::dvec3(180.0)));
     if (!each_possible || !(volume_term > 1e-12)) {
         const size_t at = t.Has(3) ? 3 : 0;
-        throw SBadCif{t.Line(at, 0), "the cell angles " + std::to_string(angles.x) + ", " +
-                                         std::to_string(angles.y) + ", " + std::to_string(angles.z) +
-                                         " give no cell"};
+        const auto shown = [&](size_t k) { return t.Has(3 + k) ? cif::as_string(t.Raw(3 + k, 0)) : "90"; };
+        throw SBadCif{t.Line(at, 0), "the cell angles " + shown(0) + ", " + shown(1) + ", " + shown(2) + " give no cell"};
     }
     cell = CCif::CellOfParameters(lengths, angles);
     return true;
@@ -434,9 +433,9 @@ std::string CCif::LabelOf(uint32_t i) const
     return i < v_atom_origin.size() && v_atom_origin[i] < v_label.size() ? v_label[v_atom_origin[i]] : "";
 }
 
-float CCif::OccupancyOf(uint32_t i) const
+double CCif::OccupancyOf(uint32_t i) const
 {
-    return i < v_atom_origin.size() && v_atom_origin[i] < v_occupancy.size() ? v_occupancy[v_atom_origin[i]] : 1.0f;
+    return i < v_atom_origin.size() && v_atom_origin[i] < v_occupancy.size() ? v_occupancy[v_atom_origin[i]] : 1.0;
 }
 
 bool CCif::ReadFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index)
@@ -474,7 +473,7 @@ struct SRead {
     std::vector<glm::dvec3> xyz;
     std::vector<uint32_t> index;
     std::vector<std::string> label;
-    std::vector<float> occupancy;
+    std::vector<double> occupancy;
     std::vector<uint8_t> group;
     std::string symmetry = "none";
     size_t operations = 1;
@@ -537,7 +536,7 @@ void ReadSites(std::string_view text, cif::Block &block, SRead &r)
             r.index.push_back(element);
             r.label.push_back(label);
             if (has_occupancy)
-                r.occupancy.push_back(static_cast<float>(occupancy));
+                r.occupancy.push_back(occupancy);
             r.group.push_back(group);
         }
     }
@@ -582,6 +581,23 @@ void ReadMacromolecule(cif::Block &block, SRead &r)
                                         glm::dvec3(st.cell.alpha, st.cell.beta, st.cell.gamma));
 }
 
+// A syntax error of gemmi's parser, said with the line it concerns: a text field that is never
+// closed is reported where it opens (the last line that starts with ';'), not at the end.
+SBadCif SyntaxError(std::string_view text, const tao::pegtl::parse_error &e)
+{
+    const std::string message(e.message());
+    uint32_t line = e.positions().empty() ? 0 : static_cast<uint32_t>(e.positions().front().line);
+    if (message == "unterminated text field") {
+        const size_t open = text.rfind("\n;");
+        if (open != std::string_view::npos)
+            line = static_cast<uint32_t>(std::count(text.begin(), text.begin() + open + 1, '\n')) + 1;
+        return {line, "the text field that opens here is never closed by a line starting with ';'"};
+    }
+    if (message == "Wrong number of values in the loop")
+        return {line, "the loop that starts here has a number of values that is not a multiple of its tags"};
+    return {line, message};
+}
+
 // gemmi's own messages start with the source name and line ("cif:12 in data_x: ...").
 std::string GemmiReason(const std::string &what)
 {
@@ -616,9 +632,8 @@ bool CCif::Parse(const std::string &, CTextFile &file, std::vector<glm::dvec3> &
     } catch (const SBadCif &e) {
         return e.line == 0 ? Fail(e.reason) : Fail(e.line, e.reason);
     } catch (const tao::pegtl::parse_error &e) {
-        const auto &at = e.positions();
-        return at.empty() ? Fail(std::string(e.message()))
-                          : Fail(static_cast<uint32_t>(at.front().line), std::string(e.message()));
+        const SBadCif bad = SyntaxError(text, e);
+        return Fail(bad.line, bad.reason);
     } catch (const std::exception &e) {
         return Fail(GemmiReason(e.what()));
     }
@@ -712,7 +727,7 @@ std::string CCif::P1Text(const std::vector<glm::dvec3> &xyz, const std::vector<u
         }
         if (has_occupancy) {
             text += ' ';
-            AppendExact(text, static_cast<double>(OccupancyOf(static_cast<uint32_t>(i))));
+            AppendExact(text, OccupancyOf(static_cast<uint32_t>(i)));
         }
         text += '\n';
     }

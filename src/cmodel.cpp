@@ -492,7 +492,7 @@ bool CModel::Apart(uint32_t i, uint32_t j, float d2) const
 {
     if (OtherConformer(ConformerOf(i), ConformerOf(j)))
         return true;
-    if (!(OccupancyOf(i) < 1.0f && OccupancyOf(j) < 1.0f))
+    if (!(OccupancyOf(i) < 1.0 && OccupancyOf(j) < 1.0))
         return false;
     const float close = MIN_PARTIAL_BOND_SHARE * (AtomRadius(v_atom_index[i]) + AtomRadius(v_atom_index[j]));
     return d2 < close * close;
