@@ -50,6 +50,7 @@ def same_atoms(name, cell, symbols, positions, ref, merged=False):
     if not check(f"{name}: cell {cell} against {ref.cell.array}", np.allclose(cell, ref.cell.array, atol=1e-6)):
         return False
     frac = np.linalg.solve(np.array(cell).T, positions.T).T
+    check(f"{name}: atoms wrapped into the cell", ((frac > -1e-9) & (frac < 1.0)).all())
     ref_frac = ref.get_scaled_positions(wrap=True)
 
     def apart(a, b):
