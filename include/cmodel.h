@@ -11,11 +11,12 @@
 #include "cxyz.h"
 #include "cvasp.h"
 #include "cpdb.h"
+#include "ccif.h"
 #include "cperiodicbonds.h"
 #include "ctrajectory.h"
 #include "measure.h"
 
-// Structure file formats; the "Input Format" combo rows 0 to 2 are the first three.
+// Structure file formats; the "Input Format" combo lists those of the format table.
 inline constexpr unsigned int INPUT_FILE_TYPE_XYZ = 0;
 inline constexpr unsigned int INPUT_FILE_TYPE_VSP = 1;
 inline constexpr unsigned int INPUT_FILE_TYPE_PDB = 2;
@@ -23,6 +24,7 @@ inline constexpr unsigned int INPUT_FILE_TYPE_GAU = 3;
 inline constexpr unsigned int INPUT_FILE_TYPE_DLP = 4;
 inline constexpr unsigned int INPUT_FILE_TYPE_ZMT = 5;
 inline constexpr unsigned int INPUT_FILE_TYPE_XDATCAR = 6;
+inline constexpr unsigned int INPUT_FILE_TYPE_CIF = 7;
 inline constexpr unsigned int INPUT_FILE_TYPE_UNKNOWN = 100;
 
 // Offsets of a cell and its 26 neighbours, in the order the cell search visits them.
@@ -46,6 +48,7 @@ public:
     // The frames of a file that has more than one (open only then); the handler of the format
     // holds the frame shown.
     CTrajectory trajectory;
+    CCif cif;
     int file_format = INPUT_FILE_TYPE_UNKNOWN;
     int i_neighbor_cells = 0;
     uint32_t u_cell_number = 0;
@@ -86,6 +89,9 @@ public:
     // Per atom, its conformer (alternate-location letter), 0 for none; empty when the file has
     // none. Atoms of two different conformers never bond.
     std::vector<uint8_t> v_atom_altloc;
+    // Per atom, its site occupancy; empty when the file gives none. Two partially occupied
+    // atoms closer than a bond allows are alternatives of one site and never bond.
+    std::vector<double> v_atom_occupancy;
     std::vector<uint32_t> v_bond_table, v_bond_number;
     std::vector<float> v_bond_length;
     std::vector<glm::vec3> m_bond_xyz;
@@ -193,6 +199,7 @@ private:
         uint32_t element_before = 0, element_after = 0;
         uint32_t origin = 0;
         uint8_t altloc_before = 0;
+        double occupancy_before = 1.0;
         glm::dvec3 before{0.0}, after{0.0};
         glm::vec3 drawn_before{0.0f};
         std::vector<glm::dvec3> frame_before;
@@ -246,7 +253,11 @@ private:
     void SearchRange(size_t begin, size_t end, bool by_cells, SBondBatch &out) const;
     SBondBatch TakeBondRecords();
     void KeepBondRecords(std::vector<SBondBatch> &batches);
-    // The bond rule of the cell search: no dummy atoms, no two conformers, within the radii's
+    double OccupancyOf(size_t i) const { return i < v_atom_occupancy.size() ? v_atom_occupancy[i] : 1.0; }
+    // Atoms that may not bond whatever their distance allows: other conformers, or alternatives
+    // of one partially occupied site.
+    bool Apart(uint32_t i, uint32_t j, float d2) const;
+    // The bond rule of the cell search: no dummy atoms, no two atoms Apart, within the radii's
     // limit and not on top of each other.
     bool Bonded(uint32_t i, uint32_t j, float d2) const;
     void FindPeriodicBonds();

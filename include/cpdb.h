@@ -32,8 +32,6 @@ public:
     float a = 0.0f, b = 0.0f, c = 0.0f, alpha = 0.0f, beta = 0.0f, gamma = 0.0f;
     // The lines before the first atom record, then that record.
     std::vector<std::string> header_info;
-    // Per atom, the alternate-location letter (conformer) of its record; 0 for none.
-    std::vector<uint8_t> v_atom_altloc;
     // Per atom read: whether its record was read by the standard's columns (else split at
     // white space with the layout pdb_format).
     std::vector<bool> v_atom_columns;

@@ -56,6 +56,9 @@ public:
     SFileStamp source_stamp;
     // Per axis of the cell, whether the structure repeats along it (all three for a crystal).
     glm::bvec3 is_periodic_axis{true};
+    // Per atom read, its conformer (alternate location, disorder group), 0 for none; empty
+    // when the file has none. The model takes it over after a read.
+    std::vector<uint8_t> v_atom_altloc;
 
     // Fills `xyz` (angstrom) and `index` (element indices) in file order. `d` is the folder
     // of `f`, where a POTCAR is looked for.
@@ -64,6 +67,9 @@ public:
     // Replaces `f` by the given atoms; when that fails `f` is left as it was.
     virtual bool SaveFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
                           std::vector<uint32_t> &index) = 0;
+    // Whether a save may replace the file read with the edits; false for a format where that
+    // would change more than the edits (a CIF's symmetry), whose saves go to another name.
+    virtual bool SavesInPlace() const { return true; }
 
     // The model deleted its atom i: the atom's lines go at the next save. RestoreAtom undoes
     // that, putting atom `origin` read back at position i.
@@ -141,13 +147,14 @@ protected:
     std::string_view LineEnd() const;
     size_t DeletedCount() const { return v_source_index.size() - v_atom_origin.size(); }
 
-    // Parses into a fresh T and takes it over only when the whole file was read.
+    // Parses into a fresh T (`parsed`, which may carry the read's settings) and takes it over
+    // only when the whole file was read.
     template <class T>
     static bool ReadInto(T &self, const std::string &d, const std::string &f,
-                         std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index);
+                         std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index, T parsed = T());
     template <class T>
     static bool ParseInto(T &self, const std::string &d, CTextFile &file, const SLineMap &lines,
-                          std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index);
+                          std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index, T parsed = T());
 
     bool Fail(const std::string &reason);
     bool Fail(uint32_t line, const std::string &reason);
@@ -191,12 +198,12 @@ private:
 
 template <class T>
 bool CStructureFile::ReadInto(T &self, const std::string &d, const std::string &f,
-                              std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index)
+                              std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index, T parsed)
 {
     CTextFile file;
     if (!file.Open(f))
         return self.Fail(file.error_message);
-    return ParseInto(self, d, file, SLineMap{}, xyz, index);
+    return ParseInto(self, d, file, SLineMap{}, xyz, index, std::move(parsed));
 }
 
 template <class T>
@@ -211,9 +218,8 @@ bool CStructureFile::ReadFrameInto(T &self, const std::string &d, std::string te
 
 template <class T>
 bool CStructureFile::ParseInto(T &self, const std::string &d, CTextFile &file, const SLineMap &lines,
-                               std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index)
+                               std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index, T parsed)
 {
-    T parsed;
     parsed.line_map = lines;
     std::vector<glm::dvec3> new_xyz;
     std::vector<uint32_t> new_index;

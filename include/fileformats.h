@@ -15,7 +15,7 @@ struct SFileFormat {
     const char *patterns[4];
 };
 
-extern const SFileFormat FILE_FORMATS[4];
+extern const SFileFormat FILE_FORMATS[5];
 
 inline constexpr int NO_FORMAT = -1;
 

@@ -46,6 +46,10 @@ float BondLimit(float ri, float rj)
 // Atoms of two different conformers (both set and unequal) belong to different structures.
 bool OtherConformer(uint8_t ci, uint8_t cj) { return ci != 0 && cj != 0 && ci != cj; }
 
+// Partially occupied atoms closer than this share of their radii's sum are alternatives of one
+// disordered site: the shortest real bonds (triple bonds, X-H) stay above it.
+constexpr float MIN_PARTIAL_BOND_SHARE = 0.65f;
+
 float Distance2(const glm::vec3 &d) { return d.x * d.x + d.y * d.y + d.z * d.z; }
 
 // Margin around the atoms of the padded bounding box.
@@ -175,6 +179,7 @@ void CModel::DeleteAtomIndex(uint32_t u)
     e.drawn_before = v_float_raw_xyz[u];
     e.element_before = v_atom_index[u];
     e.altloc_before = ConformerOf(u);
+    e.occupancy_before = OccupancyOf(u);
     const CStructureFile *file = Handler(file_format);
     e.origin = file != nullptr && u < file->v_atom_origin.size() ? file->v_atom_origin[u] : 0;
     Record(e);
@@ -273,6 +278,8 @@ void CModel::RemoveAtom(uint32_t u)
     v_atom_index.erase(v_atom_index.begin() + u);
     if (u < v_atom_altloc.size())
         v_atom_altloc.erase(v_atom_altloc.begin() + u);
+    if (u < v_atom_occupancy.size())
+        v_atom_occupancy.erase(v_atom_occupancy.begin() + u);
     EvalModel();
 }
 
@@ -285,6 +292,8 @@ void CModel::InsertAtom(const SEdit &e)
     v_atom_index.insert(v_atom_index.begin() + e.atom, e.element_before);
     if (!v_atom_altloc.empty())
         v_atom_altloc.insert(v_atom_altloc.begin() + e.atom, e.altloc_before);
+    if (!v_atom_occupancy.empty())
+        v_atom_occupancy.insert(v_atom_occupancy.begin() + e.atom, e.occupancy_before);
     EvalModel();
 }
 
@@ -566,10 +575,19 @@ void CModel::AppendBond(SBondBatch &out, uint32_t i, uint32_t j, float d2) const
     out.length.push_back(std::sqrt(d2));
 }
 
+bool CModel::Apart(uint32_t i, uint32_t j, float d2) const
+{
+    if (OtherConformer(ConformerOf(i), ConformerOf(j)))
+        return true;
+    if (!(OccupancyOf(i) < 1.0 && OccupancyOf(j) < 1.0))
+        return false;
+    const float close = MIN_PARTIAL_BOND_SHARE * (AtomRadius(v_atom_index[i]) + AtomRadius(v_atom_index[j]));
+    return d2 < close * close;
+}
+
 bool CModel::Bonded(uint32_t i, uint32_t j, float d2) const
 {
-    return !IsDummy(v_atom_index[i]) && !IsDummy(v_atom_index[j]) &&
-           !OtherConformer(ConformerOf(i), ConformerOf(j)) &&
+    return !IsDummy(v_atom_index[i]) && !IsDummy(v_atom_index[j]) && !Apart(i, j, d2) &&
            BondLimit(AtomRadius(v_atom_index[i]), AtomRadius(v_atom_index[j])) > d2 &&
            d2 > MIN_BOND_DISTANCE_2;
 }
@@ -579,13 +597,12 @@ void CModel::SearchPairs(uint32_t i, SBondBatch &out) const
 {
     const glm::vec3 pi = v_float_raw_xyz[i];
     const float ri = AtomRadius(v_atom_index[i]);
-    const uint8_t ci = ConformerOf(i);
     for (uint32_t j = i + 1; j < AtomCount(); ++j) {
         ++out.pairs;
-        if (IsDummy(v_atom_index[j]) || OtherConformer(ci, ConformerOf(j)))
+        if (IsDummy(v_atom_index[j]))
             continue;
         const float d2 = Distance2(v_float_raw_xyz[j] - pi);
-        if (BondLimit(ri, AtomRadius(v_atom_index[j])) >= d2 && d2 > MIN_BOND_DISTANCE_2)
+        if (BondLimit(ri, AtomRadius(v_atom_index[j])) >= d2 && d2 > MIN_BOND_DISTANCE_2 && !Apart(i, j, d2))
             AppendBond(out, i, j, d2);
     }
 }
@@ -636,6 +653,8 @@ const CStructureFile *CModel::Handler(int fmt) const
         return &vasp;
     case INPUT_FILE_TYPE_PDB:
         return &pdb;
+    case INPUT_FILE_TYPE_CIF:
+        return &cif;
     default:
         return nullptr;
     }
@@ -658,12 +677,14 @@ bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
         return false;
     }
     file_format = fmt;
-    for (int other : {INPUT_FILE_TYPE_XYZ, INPUT_FILE_TYPE_VSP, INPUT_FILE_TYPE_PDB})
+    for (int other : {INPUT_FILE_TYPE_XYZ, INPUT_FILE_TYPE_VSP, INPUT_FILE_TYPE_PDB, INPUT_FILE_TYPE_CIF})
         if (Handler(other) != reader)
             Handler(other)->ForgetSource();
     v_atom_altloc.clear();
-    if (fmt == INPUT_FILE_TYPE_PDB)
-        v_atom_altloc.swap(pdb.v_atom_altloc);
+    v_atom_altloc.swap(reader->v_atom_altloc);
+    v_atom_occupancy.clear();
+    if (fmt == INPUT_FILE_TYPE_CIF)
+        v_atom_occupancy = cif.v_occupancy;
     is_periodic = reader->is_periodic;
     is_periodic_axis = reader->is_periodic_axis && glm::bvec3(is_periodic);
     if (is_periodic)
@@ -809,6 +830,8 @@ std::unique_ptr<CStructureFile> CModel::NewHandler(int fmt)
         return std::make_unique<CVasp>();
     case INPUT_FILE_TYPE_PDB:
         return std::make_unique<CPdb>();
+    case INPUT_FILE_TYPE_CIF:
+        return std::make_unique<CCif>();
     default:
         return nullptr;
     }

@@ -5,11 +5,12 @@
 
 #include "cmodel.h"
 
-const SFileFormat FILE_FORMATS[4] = {
+const SFileFormat FILE_FORMATS[5] = {
     {INPUT_FILE_TYPE_XYZ, "XYZ", "xyz", {"*.xyz"}},
     {INPUT_FILE_TYPE_VSP, "VASP", "vasp", {"POSCAR*", "CONTCAR*", "*.vasp", "*.poscar"}},
     {INPUT_FILE_TYPE_PDB, "PDB", "pdb", {"*.pdb", "*.ent"}},
     {INPUT_FILE_TYPE_XDATCAR, "VASP XDATCAR", "xdatcar", {"XDATCAR*"}},
+    {INPUT_FILE_TYPE_CIF, "CIF", "cif", {"*.cif"}},
 };
 
 namespace {

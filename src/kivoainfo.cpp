@@ -19,8 +19,8 @@
 namespace {
 
 const char *const USAGE =
-    "usage: kivoa-info [--format xyz|vasp|pdb|xdatcar] [--frame K] [--atoms] [--bonds]\n"
-    "                  [--move I X Y Z] [--element I SYMBOL] [--delete I] [--write OUT]\n"
+    "usage: kivoa-info [--format xyz|vasp|pdb|xdatcar|cif] [--block NAME] [--frame K]\n"
+    "                  [--atoms] [--bonds] [--move I X Y Z] [--element I SYMBOL] [--delete I] [--write OUT]\n"
     "                  [--frame-only] FILE\n"
     "       kivoa-info --help\n"
     "--write OUT saves in the format OUT's name says (the format read when it says none);\n"
@@ -48,6 +48,8 @@ struct SOptions {
     bool is_write = false;
     std::string write;
     std::string file;
+    // The data block of a CIF to read; empty for the first with atoms.
+    std::string block;
 };
 
 bool ParseNumber(std::string_view text, double &v)
@@ -84,6 +86,8 @@ bool ParseOptions(int argc, char **argv, SOptions &options, std::string &error)
             if (options.write.empty())
                 error = "--write needs a file name";
         }
+        else if (arg == "--block" && has_value)
+            options.block = argv[++k];
         else if (arg == "--move" && k + 4 < argc) {
             SEdit e{SEdit::MOVE, argv[k + 1], glm::dvec3(0.0), ""};
             for (int c = 0; c < 3 && error.empty(); ++c)
@@ -185,6 +189,12 @@ nlohmann::ordered_json Describe(const CModel &model, const SOptions &options)
     out["composition"] = composition;
     out["bonds"] = model.i_number_of_bonds;
     out["periodic_bonds"] = model.i_number_of_bonds_pbc;
+    if (model.file_format == INPUT_FILE_TYPE_CIF) {
+        out["block"] = model.cif.block_name;
+        out["blocks"] = model.cif.v_block_names.size();
+        out["symmetry"] = model.cif.symmetry_source;
+        out["operations"] = model.cif.u_operations;
+    }
     if (options.atoms) {
         nlohmann::ordered_json symbols = nlohmann::ordered_json::array();
         nlohmann::ordered_json positions = nlohmann::ordered_json::array();
@@ -194,6 +204,8 @@ nlohmann::ordered_json Describe(const CModel &model, const SOptions &options)
         }
         out["symbols"] = std::move(symbols);
         out["positions"] = std::move(positions);
+        if (!model.v_atom_occupancy.empty())
+            out["occupancy"] = model.v_atom_occupancy;
     }
     if (options.bonds) {
         nlohmann::ordered_json pairs = nlohmann::ordered_json::array();
@@ -241,8 +253,11 @@ int main(int argc, char **argv)
         return EXIT_USAGE;
     }
     CModel model;
+    model.cif.block_wanted = options.block;
     if (!model.ReadStructureFile(ImGuiFs::Path::FolderOfFile(options.file), options.file, options.format))
         return Report(options.file, options.format, model.error_message);
+    if (model.file_format == INPUT_FILE_TYPE_CIF && !model.cif.notice.empty())
+        std::cerr << "kivoa-info: " << options.file << ": " << model.cif.notice << '\n';
     if (!model.trajectory.Warning().empty())
         std::cerr << "kivoa-info: " << options.file << ": " << model.trajectory.Warning() << '\n';
     if (!ShowFrame(options.frame, model, error))

@@ -83,7 +83,7 @@ TEST(KivoaInfo, FormatFromTheNameOrTheOption)
     EXPECT_EQ(unknown.status, 2);
     EXPECT_TRUE(unknown.out.empty());
     EXPECT_NE(unknown.err.find("use --format"), std::string::npos);
-    EXPECT_EQ(Info("--format cif " + dir / "molecule.txt").status, 2);
+    EXPECT_EQ(Info("--format mol2 " + dir / "molecule.txt").status, 2);
     EXPECT_EQ(Info("").status, 2);
 }
 
@@ -189,6 +189,30 @@ TEST(KivoaInfo, ScriptedEditsAreAppliedInOrderAndABadOneWritesNothing)
         EXPECT_FALSE(r.err.empty()) << bad;
         EXPECT_FALSE(std::ifstream(dir / "bad.xyz").good()) << bad;
     }
+}
+
+// The block read is named with the file's count of blocks; another is chosen by name, any case.
+TEST(KivoaInfo, CifBlocksByNameAndAWordWhenNoSymmetryIsFound)
+{
+    const std::string file = DATA + "/cif/two_blocks.cif";
+    const SRun first = Info(file);
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_TRUE(first.err.empty());
+    EXPECT_EQ(Json(first)["block"], "NaCl_rocksalt");
+    EXPECT_EQ(Json(first)["blocks"], 3);
+    EXPECT_EQ(Json(first)["atoms"], 8);
+    const SRun chosen = Info("--block cscl " + file);
+    ASSERT_EQ(chosen.status, 0) << chosen.err;
+    EXPECT_EQ(Json(chosen)["block"], "CsCl");
+    EXPECT_EQ(Json(chosen)["symmetry"], "none");
+    EXPECT_EQ(chosen.err, "kivoa-info: " + file +
+                              ": block CsCl gives no symmetry operations, Hall symbol or space-group name: read as P1\n");
+    const SRun missing = Info("--block KCl " + file);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("no data block \"KCl\" (its blocks: global_info, NaCl_rocksalt, CsCl)"),
+              std::string::npos);
+    const nlohmann::json mixed = Json(Info("--atoms " + DATA + "/cif/fecr_mixed_site.cif"));
+    EXPECT_EQ(mixed["occupancy"], nlohmann::json::parse("[0.5,0.5,0.5,0.5]"));
 }
 
 // Files written by ASE, edited by kivoa-info and read back by ASE (python3-ase): single
