@@ -54,6 +54,7 @@ public:
     EClick RouteMouse(CDisplay &atom, bool is_pie_open);
     // Each frame: the commands of the key presses queued since the last frame, in order, each
     // with the Ctrl state it was pressed with; none while a text field or a modal takes them.
+    // Keyboard navigation is on while a panel has the focus.
     std::vector<ECommand> TakeShortcuts();
 
     bool is_mouse = false; // a drag is turning the view
@@ -73,6 +74,7 @@ private:
     std::vector<std::string> dropped;
 
     static ECommand Match(const SKeyPress &press);
+    static void FollowPanelFocus();
 };
 
 #endif

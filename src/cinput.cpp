@@ -94,8 +94,23 @@ ECommand CInput::Match(const SKeyPress &press)
 
 // Shortcut keys act on the view only while no text field takes the typing: Delete or S typed
 // into a coordinate field or the chooser's location edit that field, not the structure.
+// Keyboard navigation only while a panel has the focus: in the file chooser (a modal) and over
+// the view the pointer keeps its hover, which navigation by keys would otherwise take away until
+// the pointer moves.
+void CInput::FollowPanelFocus()
+{
+    ImGuiIO &io = ImGui::GetIO();
+    if (ImGui::IsWindowFocused(ImGuiFocusedFlags_AnyWindow) && !CPanel::IsModalOpen()) {
+        io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
+        return;
+    }
+    io.ConfigFlags &= ~ImGuiConfigFlags_NavEnableKeyboard;
+    ImGui::GetCurrentContext()->NavDisableMouseHover = false;
+}
+
 std::vector<ECommand> CInput::TakeShortcuts()
 {
+    FollowPanelFocus();
     std::vector<SKeyPress> presses;
     presses.swap(key_queue);
     std::vector<ECommand> commands;
@@ -209,7 +224,6 @@ void CInput::KeyCallback(GLFWwindow *w, int key, int scancode, int action, int m
 
 void CInput::Connect(GLFWwindow *w)
 {
-    ImGui::GetIO().ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
     glfwSetWindowUserPointer(w, this);
     glfwSetKeyCallback(w, KeyCallback);
     glfwSetCharCallback(w, [](GLFWwindow *g, unsigned int c) {

@@ -93,8 +93,8 @@ void main()
     vec2 texel = Outline / vec2(textureSize(text, 0));
     float glyph = texture(text, TexCoords).r;
     float rim = glyph;
-    for (int k = 0; k < 12; k++) {
-        float a = 6.2831853 * float(k) / 12.0;
+    for (int k = 0; k < 8; k++) {
+        float a = 0.7853982 * float(k);
         rim = max(rim, texture(text, TexCoords + texel * vec2(cos(a), sin(a))).r);
     }
     color = vec4(mix(OUTLINE_COLOR, textColor, glyph), rim);

@@ -22,6 +22,7 @@ using PixelTest = std::function<bool(const Rgb &)>;
 const int OPEN_X = 36, BUTTONS_Y = 69;    // "Open"; "Save" is on the same row
 const int SAVE_X = 138;
 const int COMBO_X = 110, COMBO_Y = 46;    // "Input Format"
+const int BY_NAME_X = 331;                 // the "by name" box, on the combo's row
 const int VASP_ROW_Y = 86;                // its second row once open
 const int CHOOSER_FIRST_FILE_Y = 140;     // the chooser lists the files of the working folder
 const int CHOOSER_ROW = 17;
@@ -29,7 +30,7 @@ const int EDIT_X = 1009, EDIT_Y = 195;    // in the Action panel, with an atom s
 const int SYMBOL_X = 1019, SYMBOL_Y = 80;
 const int X_FIELD_X = 1050, X_FIELD_Y = 126;
 // The view between the panels and left of the axes gizmo.
-const int VIEW_X0 = 350, VIEW_X1 = 980;
+const int VIEW_X0 = 410, VIEW_X1 = 980;
 const int PIE_X = 800, PIE_Y = 560;
 // "Discard" of the unsaved-edits question, which stands in the middle of the window.
 const int DISCARD_X = 562, DISCARD_Y = 386;
@@ -185,7 +186,9 @@ TEST_F(NewcomerSession, OpensPicksEditsSavesAndUsesThePieMenu)
     EXPECT_EQ(saved[2].symbol, "C");
     EXPECT_NEAR(saved[2].z, 1.0, 1e-6);
 
-    // A POSCAR read as XYZ fails: the panel says why, the title and the atoms stay.
+    // A POSCAR read as XYZ ("by name" unticked) fails: the panel says why, the title and the atoms
+    // stay.
+    s.Click(BY_NAME_X, COMBO_Y);
     s.Click(OPEN_X, BUTTONS_Y);
     Step("chooser-again");
     OpenFile(1);

@@ -1258,6 +1258,7 @@ TEST_F(ShellTest, TypedCoordinatesApplyOnceWhenTheFieldIsLeft)
         EXPECT_EQ(display->v_real_xyz[0][c.axis], typed) << c.text;
         steps += typed != before[c.axis] ? 1 : 0; // an unchanged value is no edit
     }
+    PickAtom(2); // the next pick
     for (int k = 0; k < steps; k++)
         ASSERT_TRUE(display->Undo());
     EXPECT_FALSE(display->CanUndo());
