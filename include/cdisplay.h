@@ -129,6 +129,10 @@ public:
     // The display's own state after the atoms changed (an edit, undo, redo or a load): the cell
     // box, the pick palette, and no selection (atom numbers may have moved).
     void AfterEdit();
+    // Shows frame k of a file of frames (false, error_message, when it cannot be read): the cell
+    // box and the pick palette follow it, and the selection stays on its atom while the frame
+    // has the same atoms as the one it replaces.
+    bool StepToFrame(uint64_t k);
     // Where atom i is drawn in a view of `size` pixels, origin at the top left (last DrawScene).
     glm::vec2 ScreenPosition(uint32_t i, glm::vec2 size) const;
     // Makes the next DrawScene upload atoms, bonds and labels again.

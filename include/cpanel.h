@@ -8,9 +8,10 @@
 // have in common. Needs a current ImGui frame.
 class CPanel {
 public:
-    // First-use places: Choose File in the top left corner, Settings in the bottom left one and
-    // Action in the top right one, away from the axes gizmo, so that the three never overlap.
-    enum ESlot { BOTTOM_LEFT, TOP_LEFT, TOP_RIGHT };
+    // First-use places: Choose File in the top left corner, Settings in the bottom left one,
+    // Action in the top right one and Frames in the middle of the bottom edge, away from the axes
+    // gizmo, so that they never overlap.
+    enum ESlot { BOTTOM_LEFT, TOP_LEFT, TOP_RIGHT, BOTTOM_MIDDLE };
 
     // Draws the panel `title` with `content` while is_shown; its Close button clears is_shown.
     static void Show(const char *title, bool &is_shown, ESlot slot, const std::function<void()> &content);

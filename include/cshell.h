@@ -10,6 +10,7 @@
 #include "cconfig.h"
 #include "cdocument.h"
 #include "cfilepanel.h"
+#include "cframespanel.h"
 #include "cinit.h"
 #include "cinput.h"
 #include "cmeasuremarks.h"
@@ -57,7 +58,7 @@ public:
     void RouteMouse();  // trackball drag, pick request, wheel zoom, pie menu opening
     void RouteKeys();   // keyboard shortcuts, each queued press once
     void ShowPieMenu(); // the pie menu and its command, while it is open
-    void ShowPanels();  // a dropped file; Settings, Choose File and Action panels; a question
+    void ShowPanels();  // a dropped file; Frames, Settings, Choose File and Action panels; a question
     void DrawScene();   // background, the structure when one is loaded, picked-atom marks, a
                         // requested image export
 
@@ -75,6 +76,7 @@ public:
     bool show_settings_window = true;
     bool show_file_chooser = true;
     bool show_action_window = true;
+    bool show_frames_window = true; // again with each file read
     int display_w = 0, display_h = 0;
 
     CInput input;
@@ -83,6 +85,7 @@ public:
     CSettingsPanel settings;
     CFilePanel files;
     CActionPanel action;
+    CFramesPanel frames;
     CPieMenu pie;
     CMeasureMarks marks;
     CViewExport exporter;

@@ -26,6 +26,11 @@ enum class ECommand {
     REDO,
     EXPORT_IMAGE,
     KEEP_BACKGROUND,
+    FRAME_PREVIOUS,
+    FRAME_NEXT,
+    FRAME_FIRST,
+    FRAME_LAST,
+    TOGGLE_PLAY,
 };
 
 #endif

@@ -493,6 +493,20 @@ void CDisplay::AfterEdit()
     ClearSelection();
 }
 
+bool CDisplay::StepToFrame(uint64_t k)
+{
+    const std::vector<uint32_t> atoms_before = v_atom_index;
+    if (!ShowFrame(k))
+        return false;
+    BuildCube();
+    RefitPalette();
+    if (v_atom_index != atoms_before)
+        ClearSelection();
+    else if (is_atom_selected)
+        selected_xyz = v_float_raw_xyz[selected_atom];
+    return true;
+}
+
 void CDisplay::DeleteAtom(uint32_t i)
 {
     if (i >= v_float_raw_xyz.size())

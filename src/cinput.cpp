@@ -38,7 +38,7 @@ bool ModsFit(EMods mods, int pressed)
 
 } // namespace
 
-// Toggles and deletions act once per press; only the pan keys repeat while held.
+// Toggles and deletions act once per press; only the pan and frame step keys repeat while held.
 const std::vector<CInput::SShortcut> &CInput::Shortcuts()
 {
     static const std::vector<SShortcut> table = {
@@ -61,6 +61,11 @@ const std::vector<CInput::SShortcut> &CInput::Shortcuts()
         {GLFW_KEY_LEFT, EMods::PLAIN, true, ECommand::PAN_LEFT},
         {GLFW_KEY_UP, EMods::PLAIN, true, ECommand::PAN_UP},
         {GLFW_KEY_DOWN, EMods::PLAIN, true, ECommand::PAN_DOWN},
+        {GLFW_KEY_COMMA, EMods::PLAIN, true, ECommand::FRAME_PREVIOUS},
+        {GLFW_KEY_PERIOD, EMods::PLAIN, true, ECommand::FRAME_NEXT},
+        {GLFW_KEY_HOME, EMods::PLAIN, false, ECommand::FRAME_FIRST},
+        {GLFW_KEY_END, EMods::PLAIN, false, ECommand::FRAME_LAST},
+        {GLFW_KEY_SPACE, EMods::PLAIN, false, ECommand::TOGGLE_PLAY},
     };
     return table;
 }
@@ -70,9 +75,10 @@ std::string CInput::KeyLabel(const SShortcut &shortcut)
     const std::string ctrl = shortcut.mods == EMods::CTRL ? "Ctrl+" : "";
     if (shortcut.key >= GLFW_KEY_A && shortcut.key <= GLFW_KEY_Z)
         return ctrl + static_cast<char>('A' + (shortcut.key - GLFW_KEY_A));
-    const std::pair<int, const char *> names[] = {{GLFW_KEY_DELETE, "Delete"}, {GLFW_KEY_ESCAPE, "Esc"},
-                                                  {GLFW_KEY_RIGHT, "Right"},   {GLFW_KEY_LEFT, "Left"},
-                                                  {GLFW_KEY_UP, "Up"},         {GLFW_KEY_DOWN, "Down"}};
+    const std::pair<int, const char *> names[] = {
+        {GLFW_KEY_DELETE, "Delete"}, {GLFW_KEY_ESCAPE, "Esc"}, {GLFW_KEY_RIGHT, "Right"}, {GLFW_KEY_LEFT, "Left"},
+        {GLFW_KEY_UP, "Up"},         {GLFW_KEY_DOWN, "Down"},  {GLFW_KEY_COMMA, "Comma"}, {GLFW_KEY_PERIOD, "Period"},
+        {GLFW_KEY_HOME, "Home"},     {GLFW_KEY_END, "End"},    {GLFW_KEY_SPACE, "Space"}};
     for (const auto &name : names)
         if (name.first == shortcut.key)
             return ctrl + name.second;

@@ -31,7 +31,7 @@ void CPanel::Show(const char *title, bool &is_shown, ESlot slot, const std::func
     if (!is_shown)
         return;
     const ImVec2 display = ImGui::GetIO().DisplaySize;
-    const ImVec2 corners[] = {ImVec2(0.0f, 1.0f), ImVec2(0.0f, 0.0f), ImVec2(1.0f, 0.0f)};
+    const ImVec2 corners[] = {ImVec2(0.0f, 1.0f), ImVec2(0.0f, 0.0f), ImVec2(1.0f, 0.0f), ImVec2(0.5f, 1.0f)};
     const ImVec2 pivot = corners[slot];
     const ImVec2 corner(PANEL_MARGIN + pivot.x * (display.x - 2.0f * PANEL_MARGIN),
                         PANEL_MARGIN + pivot.y * (display.y - 2.0f * PANEL_MARGIN));

@@ -112,7 +112,11 @@ void CShell::KeepBackground()
 
 void CShell::InitPanels()
 {
-    document = std::make_unique<CDocument>(*atom, [this] { atom->RefreshStructure(); });
+    document = std::make_unique<CDocument>(*atom, [this] {
+        atom->RefreshStructure();
+        frames.Stop();
+        show_frames_window = true;
+    });
     settings.Init(*atom);
 }
 
@@ -173,7 +177,9 @@ double CShell::AnimationWait() const
     if ((ImGui::IsAnyItemActive() && ImGui::IsAnyMouseDown()) ||
         (CPanel::IsModalOpen() && ImGui::GetCurrentContext()->DimBgRatio < 1.0f))
         return HELD_BUTTON_WAIT;
-    return ImGui::GetIO().WantTextInput ? CURSOR_BLINK_WAIT : 0.0;
+    const double blink = ImGui::GetIO().WantTextInput ? CURSOR_BLINK_WAIT : 0.0;
+    const double playback = frames.PlaybackWait();
+    return playback > 0.0 && (blink == 0.0 || playback < blink) ? playback : blink;
 }
 
 void CShell::RouteMouse()
@@ -204,6 +210,7 @@ void CShell::ShowPanels()
     const std::string drop = input.TakeDrop();
     if (!drop.empty())
         OpenByName(drop.c_str());
+    frames.Show(show_frames_window, *atom);
     if (!atom->is_atom_selected)
         marks.Clear();
     Run(settings.Show(show_settings_window, *atom, clear_color, exporter));
@@ -311,6 +318,13 @@ void CShell::Run(ECommand command)
         break;
     case ECommand::KEEP_BACKGROUND:
         KeepBackground();
+        break;
+    case ECommand::FRAME_PREVIOUS:
+    case ECommand::FRAME_NEXT:
+    case ECommand::FRAME_FIRST:
+    case ECommand::FRAME_LAST:
+    case ECommand::TOGGLE_PLAY:
+        frames.Run(command, *atom);
         break;
     }
 }

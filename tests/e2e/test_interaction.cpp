@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -337,6 +338,53 @@ TEST_F(NewcomerSession, BondsAcrossTheCellShowWithTheOthers)
     const int grey_without_bonds = Find(SteadyStep("chain"), IsNeutralGrey).count;
     s.Key("b");
     EXPECT_GT(Find(SteadyStep("chain-bonds"), IsNeutralGrey).count, grey_without_bonds + 150);
+    ASSERT_TRUE(s.Close());
+    EXPECT_EQ(s.WaitExit(), 0) << s.Errors();
+}
+
+namespace {
+
+// An oxygen walking along x past a nitrogen that stays.
+const char *const WALKING_OXYGEN = "2\nframe 0\nO -4 0 0\nN 0 5 0\n"
+                                   "2\nframe 1\nO 0 0 0\nN 0 5 0\n"
+                                   "2\nframe 2\nO 4 0 0\nN 0 5 0\n";
+
+// The oxygen anywhere in the window (no panel is red).
+Blob FindOxygen(const Image &image) { return Find(image, IsRed, 0, image.width); }
+
+int Apart(const Blob &a, const Blob &b) { return std::abs(a.x - b.x) + std::abs(a.y - b.y); }
+
+} // namespace
+
+// The frame keys step through a trajectory in the real window, and playback keeps drawing
+// frames without input until it is paused.
+TEST_F(NewcomerSession, StepsAndPlaysTheFramesOfATrajectory)
+{
+    ASSERT_TRUE(s.HasHome());
+    WriteText(s.WorkFolder() + "/walk.xyz", WALKING_OXYGEN);
+    ASSERT_TRUE(s.Start({"walk.xyz"}));
+    ASSERT_TRUE(s.WaitForWindow()) << s.Output() << s.Errors();
+    const Blob first = FindOxygen(Step("frame-0"));
+    ASSERT_GT(first.count, 500);
+    s.Key("period");
+    const Blob second = FindOxygen(Step("frame-1"));
+    EXPECT_GT(Apart(second, first), 20);
+    s.Key("End");
+    EXPECT_GT(Apart(FindOxygen(Step("frame-2")), second), 20);
+    s.Key("Home");
+    EXPECT_LE(Apart(FindOxygen(Step("frame-0-again")), first), 2);
+
+    s.Key("space");
+    std::set<int> seen;
+    for (int k = 0; k < 10; k++) {
+        usleep(150000);
+        const Blob oxygen = FindOxygen(s.Screenshot());
+        seen.insert((oxygen.x / 10) * 1000 + oxygen.y / 10);
+    }
+    EXPECT_GE(seen.size(), 2u);
+    s.Key("space");
+    const Blob paused = FindOxygen(Step("paused"));
+    EXPECT_EQ(Apart(FindOxygen(Step("still-paused")), paused), 0);
     ASSERT_TRUE(s.Close());
     EXPECT_EQ(s.WaitExit(), 0) << s.Errors();
 }

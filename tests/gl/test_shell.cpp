@@ -25,6 +25,7 @@ const char *const SETTINGS = "Settings (ctrl+s)";
 const char *const FILES = "Choose File (ctrl+f)";
 const char *const ACTION = "Action (ctrl+a)";
 const char *const CHOOSER = "Please select a file##";
+const char *const FRAMES = "Frames";
 const float HALF_PI = 1.5707964f;
 const ImVec2 EMPTY_VIEW(800.0f, 60.0f);
 // Far enough from the edges for the whole pie ring and from the atoms.
@@ -35,6 +36,24 @@ const char *const WATER = "3\n"
                           "O 0.000 0.000 0.119\n"
                           "H 0.000 0.763 -0.477\n"
                           "H 0.000 -0.763 -0.477\n";
+
+// Water, then its first hydrogen pulled away (the O-H bond breaks), then a fourth atom.
+const char *const WATER_FRAMES = "3\n"
+                                 "frame 0\n"
+                                 "O 0.000 0.000 0.119\n"
+                                 "H 0.000 0.763 -0.477\n"
+                                 "H 0.000 -0.763 -0.477\n"
+                                 "3\n"
+                                 "frame 1\n"
+                                 "O 0.000 0.000 0.119\n"
+                                 "H 0.000 2.500 -0.477\n"
+                                 "H 0.000 -0.763 -0.477\n"
+                                 "4\n"
+                                 "frame 2\n"
+                                 "O 0.000 0.000 0.119\n"
+                                 "H 0.000 0.763 -0.477\n"
+                                 "H 0.000 -0.763 -0.477\n"
+                                 "H 1.000 0.000 0.500\n";
 
 struct Rect {
     ImVec2 min, max;
@@ -1213,4 +1232,102 @@ TEST_F(ShellTest, ImageExportByKeyAndButton)
     int viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
     EXPECT_EQ(viewport[2], WIDTH);
+}
+
+// Keys and the panel step through the frames; the selection, the measurement and the bonds
+// follow the frame shown while it has the same atoms, and go when it has others.
+TEST_F(ShellTest, FramesStepByKeysAndPanel)
+{
+    LoadWater();
+    EXPECT_FALSE(ImGuiDriver::IsWindowShown(FRAMES));
+    Press(GLFW_KEY_PERIOD); // one frame: nothing to step
+    EXPECT_EQ(AtomCount(), 3u);
+    WriteText(folder / "frames.xyz", WATER_FRAMES);
+    OpenByName(folder / "frames.xyz");
+    ASSERT_TRUE(ImGuiDriver::IsWindowShown(FRAMES));
+    ExpectInsideTheWindow(FRAMES);
+    for (const char *panel : {SETTINGS, FILES, ACTION})
+        EXPECT_FALSE(WindowRect(FRAMES).Meets(WindowRect(panel))) << panel;
+    EXPECT_NE(TextOf(FRAMES).find("of 3, from 0"), std::string::npos) << TextOf(FRAMES);
+
+    PickAtom(0);
+    ShiftClickAtom(1);
+    const uint32_t bonds = display->i_number_of_bonds;
+    Press(GLFW_KEY_PERIOD);
+    ASSERT_EQ(display->FrameShown(), 1u);
+    EXPECT_TRUE(display->is_atom_selected);
+    EXPECT_EQ(display->selected_atom, 1u); // the Shift+click selects too
+    EXPECT_EQ(display->selected_xyz, display->v_float_raw_xyz[1]);
+    EXPECT_EQ(shell->marks.v_picked, (std::vector<uint32_t>{0, 1}));
+    char text[64];
+    std::snprintf(text, sizeof text, "Distance 0-1: %.4f \xC5",
+                  CMeasure().Distance(display->v_real_xyz[0], display->v_real_xyz[1]));
+    EXPECT_NE(TextOf(ACTION).find(text), std::string::npos) << TextOf(ACTION);
+    EXPECT_EQ(display->i_number_of_bonds, bonds - 1);
+
+    Press(GLFW_KEY_END);
+    EXPECT_EQ(display->FrameShown(), 2u);
+    EXPECT_EQ(AtomCount(), 4u);
+    EXPECT_FALSE(display->is_atom_selected);
+    EXPECT_TRUE(shell->marks.v_picked.empty());
+    Press(GLFW_KEY_PERIOD); // the last frame stays
+    EXPECT_EQ(display->FrameShown(), 2u);
+    Press(GLFW_KEY_HOME);
+    EXPECT_EQ(display->FrameShown(), 0u);
+    Press(GLFW_KEY_COMMA);
+    EXPECT_EQ(display->FrameShown(), 0u);
+    EXPECT_EQ(display->i_number_of_bonds, bonds);
+
+    const ImGuiDriver::TextRun *plus = FindText("+", WindowRect(FRAMES));
+    ASSERT_NE(plus, nullptr);
+    driver->ClickAt(ImVec2(plus->min.x + 4.0f, plus->Centre().y), ui); // the run goes on with "of 3"
+    EXPECT_EQ(display->FrameShown(), 1u);
+    driver->Frame(ui);
+    const ImGuiDriver::TextRun *number = LowestText("1"); // the field under the slider
+    ASSERT_NE(number, nullptr);
+    ASSERT_TRUE(WindowRect(FRAMES).Holds(number->min, number->max));
+    RetypeField(*number, "7"); // past the last frame: the last
+    EXPECT_EQ(display->FrameShown(), 2u);
+    EXPECT_TRUE(display->IsUpdated());
+}
+
+// Playback keeps the frames coming at the rate asked for, loops or stops at the end, and the
+// frame loop waits only until the next frame is due.
+TEST_F(ShellTest, FramesPlayLoopAndPause)
+{
+    WriteText(folder / "frames.xyz", WATER_FRAMES);
+    OpenByName(folder / "frames.xyz");
+    EXPECT_EQ(shell->AnimationWait(), 0.0);
+    shell->frames.fps = 20; // a frame every 3 GUI frames of 1/60 s
+    ASSERT_TRUE(Click("Play"));
+    ASSERT_TRUE(shell->frames.is_playing);
+    EXPECT_GT(shell->AnimationWait(), 0.0);
+    EXPECT_LE(shell->AnimationWait(), 0.05 + 1e-6);
+    EXPECT_TRUE(driver->HasText("Pause"));
+    driver->Frames(3, ui);
+    EXPECT_EQ(display->FrameShown(), 1u);
+    driver->Frames(6, ui); // 2, then 0 again
+    EXPECT_EQ(display->FrameShown(), 0u);
+
+    Press(GLFW_KEY_SPACE);
+    EXPECT_FALSE(shell->frames.is_playing);
+    EXPECT_EQ(shell->AnimationWait(), 0.0);
+    const uint64_t paused = display->FrameShown();
+    driver->Frames(10, ui);
+    EXPECT_EQ(display->FrameShown(), paused);
+
+    ASSERT_TRUE(Click("Loop"));
+    EXPECT_FALSE(shell->frames.is_loop);
+    Press(GLFW_KEY_END);
+    Press(GLFW_KEY_SPACE); // at the end without Loop: from the first frame
+    EXPECT_EQ(display->FrameShown(), 0u);
+    driver->Frames(12, ui);
+    EXPECT_EQ(display->FrameShown(), 2u);
+    EXPECT_FALSE(shell->frames.is_playing);
+
+    // A new file stops playback.
+    Press(GLFW_KEY_SPACE);
+    OpenByName(folder / "water.xyz");
+    EXPECT_FALSE(shell->frames.is_playing);
+    EXPECT_FALSE(ImGuiDriver::IsWindowShown(FRAMES));
 }
