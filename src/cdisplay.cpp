@@ -817,7 +817,5 @@ void CDisplay::RenderText()
 
 glm::vec2 CDisplay::ScreenPosition(uint32_t i, glm::vec2 size) const
 {
-    const glm::vec4 clip = Projection * track.View * track.Model * glm::vec4(v_float_raw_xyz[i], 1.0f);
-    const glm::vec2 ndc = glm::vec2(clip) / clip.w;
-    return glm::vec2((ndc.x + 1.0f) * 0.5f * size.x, (1.0f - ndc.y) * 0.5f * size.y);
+    return WindowPoint(Projection * track.View * track.Model, v_float_raw_xyz[i], size);
 }
