@@ -39,8 +39,14 @@ public:
     void OpenByName(const std::string &given, int format);
     // Reads the file shown again with the format it was read with.
     void Reload();
-    // Writes the structure to its file; false (edits kept, the message says why) on failure.
+    // Writes the structure to its file; false (edits kept, the message says why) on failure. A
+    // supercell made since the file was named is a new structure: nothing is written, and Save As
+    // is asked for (TakeSaveAsRequest) with SuggestedPath.
     bool Save();
+    bool TakeSaveAsRequest();
+    // The file's name with the supercell's repeats before its extension: Si.vasp, Si_2x2x1.vasp.
+    std::string SuggestedPath() const;
+    static std::string NameWithRepeats(const std::string &path, int a, int b, int c);
     // Writes the structure to `target`, which from then on is the structure's file.
     bool SaveAs(const std::string &target);
     // The window was asked to close: true when it may, false when a question comes first.
@@ -68,6 +74,9 @@ private:
     EPending pending = EPending::NONE;
     SLoad pending_load;
     bool is_close_confirmed = false;
+    bool is_save_as_requested = false;
+    // The supercells in effect when the file shown was named (read or saved as).
+    int i_named_supercells = 0;
 
     void RequestLoad(const SLoad &load);
     void Ask(EPending what);

@@ -13,6 +13,12 @@ public:
     // How a box or an element changes the set.
     enum class EMode { REPLACE, ADD, REMOVE };
 
+    // What a box or an element does with Shift (add) or Alt (take out) held, else replace.
+    static EMode ModeOf(bool is_shift, bool is_alt)
+    {
+        return is_shift ? EMode::ADD : is_alt ? EMode::REMOVE : EMode::REPLACE;
+    }
+
     // n atoms, none selected.
     void Reset(size_t n);
     size_t Size() const { return v_selected.size(); }

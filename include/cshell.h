@@ -14,6 +14,7 @@
 #include "cinput.h"
 #include "cmeasuremarks.h"
 #include "cpiemenu.h"
+#include "cselectionpanel.h"
 #include "csettingspanel.h"
 #include "cviewexport.h"
 
@@ -75,6 +76,7 @@ public:
     bool show_settings_window = true;
     bool show_file_chooser = true;
     bool show_action_window = true;
+    bool show_selection_window = true;
     int display_w = 0, display_h = 0;
 
     CInput input;
@@ -83,6 +85,7 @@ public:
     CSettingsPanel settings;
     CFilePanel files;
     CActionPanel action;
+    CSelectionPanel selection_panel;
     CPieMenu pie;
     CMeasureMarks marks;
     CViewExport exporter;
@@ -92,7 +95,11 @@ private:
 
     void Run(ECommand command);
     void ToggleBonds();
-    void DeleteSelectedAtom();
+    void DeleteSelection();
+    void SelectBox();
+    void RunSelection(ECommand command);
+    void DrawBox() const;
+    void ForgetPick();
     void ResetView();
     void StepHistory(bool is_undo);
     void KeepBackground();

@@ -26,6 +26,12 @@ enum class ECommand {
     REDO,
     EXPORT_IMAGE,
     KEEP_BACKGROUND,
+    TOGGLE_SELECTION_PANEL,
+    SELECT_ALL,
+    SELECT_NONE,
+    SELECT_INVERT,
+    HIDE_SELECTED,
+    SHOW_ALL,
 };
 
 #endif
