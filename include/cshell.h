@@ -76,7 +76,7 @@ public:
     bool show_settings_window = true;
     bool show_file_chooser = true;
     bool show_action_window = true;
-    bool show_selection_window = true;
+    bool show_selection_window = false;
     int display_w = 0, display_h = 0;
 
     CInput input;

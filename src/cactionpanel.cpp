@@ -38,6 +38,7 @@ ECommand CActionPanel::Content(CDisplay &atom, const CMeasureMarks &marks)
         SelectedAtomControls(atom);
     marks.ShowText(atom);
     ImGui::Text("Total Atoms: %u", static_cast<unsigned>(atom.v_float_raw_xyz.size()));
+    ImGui::Text("Selected: %zu (ctrl+l: Selection panel)", atom.selection.Count());
     CompositionList(atom);
     return HistoryButtons(atom);
 }
