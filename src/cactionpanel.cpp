@@ -1,5 +1,7 @@
 #include "cactionpanel.h"
 
+#include <cstdio>
+
 #include <imgui.h>
 
 #include "cdisplay.h"
@@ -38,7 +40,7 @@ ECommand CActionPanel::Content(CDisplay &atom, const CMeasureMarks &marks)
         SelectedAtomControls(atom);
     marks.ShowText(atom);
     ImGui::Text("Total Atoms: %u", static_cast<unsigned>(atom.v_float_raw_xyz.size()));
-    ImGui::Text("Selected: %zu (ctrl+l: Selection panel)", atom.selection.Count());
+    ImGui::Text("Selected: %zu", atom.selection.Count());
     CompositionList(atom);
     return HistoryButtons(atom);
 }
@@ -110,9 +112,13 @@ void CActionPanel::CompositionList(CDisplay &atom)
 {
     const ImGuiIO &io = ImGui::GetIO();
     for (size_t i = 0; i < atom.v_table_index.size(); i++) {
-        const std::string row = std::string(" ") + SymbolOf(atom.v_table_index[i]) + ": " +
-                                std::to_string(atom.v_table_atoms[i]) + "##element";
-        if (!ImGui::Selectable(row.c_str(), false, 0, ImVec2(ImGui::CalcTextSize(row.c_str(), nullptr, true).x, 0)))
+        char symbol_text[16];
+        std::snprintf(symbol_text, sizeof symbol_text, " %3s##element%zu", SymbolOf(atom.v_table_index[i]), i);
+        const bool is_clicked =
+            ImGui::Selectable(symbol_text, false, 0, ImVec2(ImGui::CalcTextSize(symbol_text, nullptr, true).x, 0));
+        ImGui::SameLine();
+        ImGui::Text(": %u", atom.v_table_atoms[i]);
+        if (!is_clicked)
             continue;
         atom.selection.Change(CModel::AtomsOfElement(atom.v_atom_index, atom.v_table_index[i]),
                               CSelection::ModeOf(io.KeyShift, io.KeyAlt));
