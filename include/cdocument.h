@@ -13,8 +13,8 @@
 class CDocument {
 public:
     // The question waiting for the user's answer.
-    enum class EQuestion { NONE, UNSAVED_EDITS };
-    enum class EAnswer { NONE, SAVE, DISCARD, CANCEL };
+    enum class EQuestion { NONE, UNSAVED_EDITS, CHANGED_ON_DISK };
+    enum class EAnswer { NONE, SAVE, DISCARD, CANCEL, OVERWRITE, RELOAD };
     // What the answer lets go on.
     enum class EPending { NONE, LOAD, CLOSE };
 
@@ -39,15 +39,19 @@ public:
     void OpenByName(const std::string &given, int format);
     // Reads the file shown again with the format it was read with.
     void Reload();
-    // Writes the structure to its file; false (edits kept, the message says why) on failure. A
-    // supercell made since the file was named is a new structure: nothing is written, and Save As
-    // is asked for (TakeSaveAsRequest) with SuggestedPath.
+    // Writes the structure to its file; false (edits kept, the message says why) on failure.
+    // When another program changed the file since it was read, nothing is written and the
+    // changed-on-disk question is asked. A supercell made since the file was named is a new
+    // structure: nothing is written, and Save As is asked for (TakeSaveAsRequest) with
+    // SuggestedPath.
     bool Save();
     bool TakeSaveAsRequest();
     // The file's name with the supercell's repeats before its extension: Si.vasp, Si_2x2x1.vasp.
     std::string SuggestedPath() const;
     static std::string NameWithRepeats(const std::string &path, int a, int b, int c);
-    // Writes the structure to `target`, which from then on is the structure's file.
+    // Writes the structure to `target` in the format its name says (the format read when it
+    // says none), which from then on is the structure's file. A file written in another format
+    // is read back, so that Save and Reload go on with what it holds.
     bool SaveAs(const std::string &target);
     // The window was asked to close: true when it may, false when a question comes first.
     bool RequestClose();
@@ -55,7 +59,9 @@ public:
     EQuestion Question() const { return question; }
     EPending Pending() const { return pending; }
     // Cancel drops what waited; Discard lets it go on; Save lets it go on once the save has
-    // succeeded. False when that save failed: nothing else happened.
+    // succeeded. False when that save failed: nothing else happened. To the changed-on-disk
+    // question, Overwrite saves anyway and lets what waited go on; Reload reads the file again,
+    // dropping the edits and what waited.
     bool Answer(EAnswer answer);
     // The user let the window close.
     bool IsCloseConfirmed() const { return is_close_confirmed; }
@@ -82,7 +88,8 @@ private:
     void Ask(EPending what);
     void RunLoad(const SLoad &load);
     void RunPending(EPending what);
-    bool Write(const std::string &target);
+    bool Write(const std::string &target, bool overwrite = false);
+    bool AnswerChanged(EAnswer answer, EPending what);
     std::string Failure(const char *what, const std::string &file, int format) const;
 };
 

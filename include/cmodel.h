@@ -2,6 +2,7 @@
 #define CMODEL_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 #include <glm/glm.hpp>
@@ -10,15 +11,20 @@
 #include "cxyz.h"
 #include "cvasp.h"
 #include "cpdb.h"
+#include "ccif.h"
 #include "cperiodicbonds.h"
+#include "ctrajectory.h"
+#include "measure.h"
 
-// Structure file formats; the "Input Format" combo rows 0 to 2 are the first three.
+// Structure file formats; the "Input Format" combo lists those of the format table.
 inline constexpr unsigned int INPUT_FILE_TYPE_XYZ = 0;
 inline constexpr unsigned int INPUT_FILE_TYPE_VSP = 1;
 inline constexpr unsigned int INPUT_FILE_TYPE_PDB = 2;
 inline constexpr unsigned int INPUT_FILE_TYPE_GAU = 3;
 inline constexpr unsigned int INPUT_FILE_TYPE_DLP = 4;
 inline constexpr unsigned int INPUT_FILE_TYPE_ZMT = 5;
+inline constexpr unsigned int INPUT_FILE_TYPE_XDATCAR = 6;
+inline constexpr unsigned int INPUT_FILE_TYPE_CIF = 7;
 inline constexpr unsigned int INPUT_FILE_TYPE_UNKNOWN = 100;
 
 // Offsets of a cell and its 26 neighbours, in the order the cell search visits them.
@@ -39,14 +45,26 @@ public:
     CXyz xyz;
     CVasp vasp;
     CPdb pdb;
+    // The frames of a file that has more than one (open only then); the handler of the format
+    // holds the frame shown.
+    CTrajectory trajectory;
+    CCif cif;
     int file_format = INPUT_FILE_TYPE_UNKNOWN;
     int i_neighbor_cells = 0;
     uint32_t u_cell_number = 0;
     uint32_t i_number_of_bonds = 0;
     uint32_t i_number_of_bonds_pbc = 0;
+    // Threads the bond search runs on; 0 lets it take the cores when the structure is large
+    // enough to pay for them. The bonds and their order are the same whatever the count.
+    unsigned u_search_threads = 0;
     bool is_linked_cell = false;
     bool is_bond_eval = false;
     bool is_periodic = false;
+    // The axes a periodic structure repeats along (extended XYZ's pbc="T T F" is a slab); all
+    // three unless the file says otherwise. Only counts while is_periodic.
+    glm::bvec3 is_periodic_axis{true};
+    // The last save was refused because the file had changed on disk since it was read.
+    bool is_changed_on_disk = false;
     bool is_linked_list = false;
     bool is_centered = false;
     float max_radius = 0.0f;
@@ -69,6 +87,9 @@ public:
     // Per atom, its conformer (alternate-location letter), 0 for none; empty when the file has
     // none. Atoms of two different conformers never bond.
     std::vector<uint8_t> v_atom_altloc;
+    // Per atom, its site occupancy; empty when the file gives none. Two partially occupied
+    // atoms closer than a bond allows are alternatives of one site and never bond.
+    std::vector<double> v_atom_occupancy;
     std::vector<uint32_t> v_bond_table, v_bond_number;
     std::vector<float> v_bond_length;
     std::vector<glm::vec3> m_bond_xyz;
@@ -86,9 +107,31 @@ public:
 
     // Load/save pipeline. A failed read leaves the model as it was; saving writes the
     // coordinates in the file's own frame (v_real_xyz), with the format the file was read with.
+    // A save onto the file read (or last saved) that another program has changed since is
+    // refused with is_changed_on_disk set, unless `overwrite` says to write it anyway.
     bool ReadStructureFile(std::string d, std::string f, int fmt);
-    bool SaveStructureFile(std::string d, std::string f, int fmt);
-    // The reader/writer of a format code; none for the codes without one.
+    // A file of frames is saved whole unless `all_frames` is unset; then only the frame shown
+    // is written.
+    bool SaveStructureFile(std::string d, std::string f, int fmt, bool overwrite = false,
+                           bool all_frames = true);
+    // Saves in format `fmt`: the format read (or NO_FORMAT) writes back the file read with the
+    // edits; another format gets that format's plain file of the atoms and cell (of the frame
+    // shown). The structure stays the one read from its own file.
+    bool SaveStructureAs(std::string d, std::string f, int fmt, bool overwrite = false,
+                         bool all_frames = true);
+    // Whether `f` is the file read (or last saved) and another program has changed it since.
+    bool ChangedOnDisk(const std::string &f) const;
+    // Measurements to the nearest image along the periodic axes.
+    CMeasure Measurer() const;
+    // Frames of the file read (1 for a single structure) and the one shown, from 0.
+    uint64_t FrameCount() const { return trajectory.IsOpen() ? trajectory.FrameCount() : 1; }
+    uint64_t FrameShown() const { return trajectory.IsOpen() ? trajectory.Shown() : 0; }
+    // Shows frame k with the edits made to it; the view (its centre and box) stays.
+    bool ShowFrame(uint64_t k);
+    // A fresh reader/writer of a format code (for writing another format than the one read);
+    // none for the codes without one.
+    static std::unique_ptr<CStructureFile> NewHandler(int fmt);
+    // The model's reader/writer of a format code; none for the codes without one.
     CStructureFile *Handler(int fmt);
     const CStructureFile *Handler(int fmt) const;
     // The display origin in the file's frame: display coordinates + v_file_origin = file
@@ -124,12 +167,13 @@ public:
     void DeleteAtomIndex(uint32_t u);
     // Deletes the atoms in one pass: the others keep their order and their bonds.
     void DeleteAtoms(const std::vector<uint32_t> &atoms);
-    // Appends an atom of element idx at p (file frame); false when idx is no element or p is not
-    // a finite position.
-    bool AddAtom(uint32_t idx, const glm::dvec3 &p);
+    // Appends an atom of element idx at p (file frame); false (why says why) when idx is no
+    // element, p is not a finite position or the structure is a trajectory, whose frames keep the
+    // atoms read.
+    bool AddAtom(uint32_t idx, const glm::dvec3 &p, std::string &why);
     // Repeats a periodic structure n.x x n.y x n.z times (1 to 20 each) along its cell vectors,
     // the copies after the atoms in the order of ASE's Atoms.repeat; false (why says why) when
-    // refused.
+    // refused, as it is for a trajectory.
     bool MakeSupercell(const glm::ivec3 &n, std::string &why);
     static constexpr int MAX_SUPERCELL = 20;
     // Supercells in effect: the structure shown is then a new one, to be saved under a new name.
@@ -182,15 +226,18 @@ private:
     struct SEdit {
         enum EKind { MOVE, ELEMENT, DELETE, ADD, CENTER, SUPERCELL } kind;
         explicit SEdit(EKind k) : kind(k) {}
+        // The frame shown when the edit was made; undo and redo show it again.
+        uint64_t frame = 0;
         // The atoms edited, ascending (for ADD the new atom), and per atom what it was before:
         // its element, its place (file frame and drawn) and, for a deleted atom, the atom read it
-        // is, its conformer and whether it was hidden.
+        // is, its conformer, occupancy and whether it was hidden.
         std::vector<uint32_t> atoms;
         std::vector<uint32_t> element_before;
         std::vector<glm::dvec3> before, after;
         std::vector<glm::vec3> drawn_before;
         std::vector<uint32_t> origin;
         std::vector<uint8_t> altloc_before, hidden_before;
+        std::vector<double> occupancy_before;
         uint32_t element_after = 0;
         // DELETE: the bonds that went with the atoms, with their places in the bond lists.
         std::vector<size_t> bond_place, pbc_place;
@@ -214,7 +261,14 @@ private:
     size_t u_history_clean = 0;
     std::vector<uint8_t> v_atom_hidden;
 
+    // Refuses (with the reason) a save onto a file changed on disk, unless `overwrite`.
+    bool RefusedAsChanged(const std::string &f, bool overwrite);
     void Record(SEdit e);
+    bool ShowFrameOf(const SEdit &e);
+    // Opens `f` as frames when its format holds them and it has more than one.
+    bool OpenFrames(const std::string &f, int fmt);
+    // Takes the atoms and cell of a frame just read into the model, keeping the view.
+    void TakeFrame(const CStructureFile &reader);
     void Apply(SEdit &e, bool forward);
     void MarkClean();
     void ForgetHistory();
@@ -244,14 +298,31 @@ private:
     void SetGridBox();
     int CellCoordinate(float p, int axis) const;
     uint8_t ConformerOf(size_t i) const { return i < v_atom_altloc.size() ? v_atom_altloc[i] : 0; }
-    void AppendBond(uint32_t i, uint32_t j, float d2);
-    // The bond rule of the cell search: no dummy atoms, no two conformers, within the radii's
+    // The bond records of one stretch of atoms, found by one thread.
+    struct SBondBatch {
+        std::vector<glm::uvec2> indices;
+        std::vector<glm::vec3> mid;
+        std::vector<glm::vec2> ang;
+        std::vector<float> length;
+        void Reserve(size_t bonds);
+        void Append(const SBondBatch &b);
+    };
+    void AppendBond(SBondBatch &out, uint32_t i, uint32_t j, float d2) const;
+    unsigned SearchThreads(size_t atoms) const;
+    void SearchRange(size_t begin, size_t end, bool by_cells, SBondBatch &out) const;
+    SBondBatch TakeBondRecords();
+    void KeepBondRecords(std::vector<SBondBatch> &batches);
+    double OccupancyOf(size_t i) const { return i < v_atom_occupancy.size() ? v_atom_occupancy[i] : 1.0; }
+    // Atoms that may not bond whatever their distance allows: other conformers, or alternatives
+    // of one partially occupied site.
+    bool Apart(uint32_t i, uint32_t j, float d2) const;
+    // The bond rule of the cell search: no dummy atoms, no two atoms Apart, within the radii's
     // limit and not on top of each other.
     bool Bonded(uint32_t i, uint32_t j, float d2) const;
     void FindPeriodicBonds();
 
-    void SearchPairs(uint32_t i);
-    void SearchCells(uint32_t i);
+    void SearchPairs(uint32_t i, SBondBatch &out) const;
+    void SearchCells(uint32_t i, SBondBatch &out) const;
 };
 
 #endif

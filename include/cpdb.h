@@ -2,6 +2,7 @@
 #define CPDB_H
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -14,10 +15,11 @@
 // Protein Data Bank records. An atom record whose coordinates stand in the standard's columns
 // 31-54 is read by the standard's columns; any other is split at white space, with the layout
 // (one of seven variants, `pdb_format`) recognised from the first atom record. Only the first
-// model is read. CRYST1 gives the cell. Saving writes the file read back, changing only the
-// coordinate and element fields of edited atoms and dropping the records of deleted ones (their
-// ANISOU records and CONECT entries too); atoms that were not read from a file are written as
-// column-exact ATOM records of one pseudo-residue.
+// model is read: every atom record up to ENDMDL or END, whatever records stand between them.
+// CRYST1 gives the cell. Saving writes the file read back, changing only the coordinate and
+// element fields of edited atoms and dropping the records of deleted ones (their ANISOU records,
+// CONECT entries and LINK records too, MASTER's counts following); atoms that were not read from
+// a file are written as column-exact ATOM records of one pseudo-residue.
 class CPdb : public CStructureFile {
 public:
     CTimer Timer;
@@ -30,8 +32,6 @@ public:
     float a = 0.0f, b = 0.0f, c = 0.0f, alpha = 0.0f, beta = 0.0f, gamma = 0.0f;
     // The lines before the first atom record, then that record.
     std::vector<std::string> header_info;
-    // Per atom, the alternate-location letter (conformer) of its record; 0 for none.
-    std::vector<uint8_t> v_atom_altloc;
     // Per atom read: whether its record was read by the standard's columns (else split at
     // white space with the layout pdb_format).
     std::vector<bool> v_atom_columns;
@@ -65,9 +65,14 @@ private:
     uint32_t ElementOfRecord(std::string_view line);
     bool PatchElement(std::string &record, const SAtomEdit &edit);
     void AppendHeader(std::string &text) const;
+    void AppendCryst1(std::string &text) const;
     static void AppendAtom(std::string &text, const char *record, size_t serial_number, const glm::dvec3 &p,
                            uint32_t idx);
     void PrepareRewrite(const std::vector<SAtomEdit> &edits) override;
+    void NameRetypedAtoms(const std::vector<SAtomEdit> &edits, const std::vector<std::string_view> &lines);
+    void NumberAddedAtoms(const std::vector<SAtomEdit> &edits, const std::vector<std::string_view> &lines);
+    bool NamesDeletedPlace(std::string_view link) const;
+    std::string RewriteMaster(std::string_view line) const;
     void AddedAtomLine(const SAtomEdit &added, std::string &out) override;
     bool PutCoordinates(std::string &record, const glm::dvec3 &p, const std::string &who);
     void RewriteCryst1(std::string_view line, std::string &out) const;
@@ -79,6 +84,11 @@ private:
     // the last atom record met when it was deleted (its ANISOU records follow it).
     std::set<std::string> v_deleted_serial;
     std::string deleted_serial;
+    // Name and place (columns 13-27) of the deleted atoms read by columns, as LINK names them.
+    std::set<std::string> v_deleted_place;
+    // Per re-typed atom read (by columns) whose name changes: its new name, columns 13-16.
+    std::map<uint32_t, std::string> m_new_name;
+    size_t u_conect_dropped = 0;
 
     // The serial number the next added atom gets at a save.
     size_t u_next_serial = 1;

@@ -70,11 +70,29 @@ void CDocument::Ask(EPending what)
 bool CDocument::Answer(EAnswer answer)
 {
     const EPending what = pending;
+    const EQuestion asked = question;
     pending = EPending::NONE;
     question = EQuestion::NONE;
     if (answer == EAnswer::CANCEL)
         return true;
-    if (answer == EAnswer::SAVE && !Save())
+    if (asked == EQuestion::CHANGED_ON_DISK)
+        return AnswerChanged(answer, what);
+    if (answer == EAnswer::SAVE && !Save()) {
+        if (question == EQuestion::CHANGED_ON_DISK)
+            pending = what; // asked again, about the file: what waited still waits
+        return false;
+    }
+    RunPending(what);
+    return true;
+}
+
+bool CDocument::AnswerChanged(EAnswer answer, EPending what)
+{
+    if (answer == EAnswer::RELOAD) {
+        RunLoad(SLoad{folder, path, model.file_format, true});
+        return true;
+    }
+    if (answer != EAnswer::OVERWRITE || !Write(path, true))
         return false;
     RunPending(what);
     return true;
@@ -140,19 +158,30 @@ std::string CDocument::NameWithRepeats(const std::string &path, int a, int b, in
 
 bool CDocument::SaveAs(const std::string &target)
 {
-    if (!Write(target))
+    const int format = FormatForSaving(target, model.file_format);
+    if (!model.SaveStructureAs(target, target, format)) {
+        message = Failure("Can't save ", target, format);
         return false;
+    }
+    message.clear();
+    const std::string dir = ImGuiFs::Path::FolderOfFile(target);
+    if (format != model.file_format) {
+        RunLoad(SLoad{dir, target, format, false});
+        return message.empty();
+    }
     i_named_supercells = model.SupercellsInEffect();
     path = target;
-    folder = ImGuiFs::Path::FolderOfFile(target);
+    folder = dir;
     return true;
 }
 
 // The format the structure was read with picks the writer.
-bool CDocument::Write(const std::string &target)
+bool CDocument::Write(const std::string &target, bool overwrite)
 {
-    if (!model.SaveStructureFile(target, target, model.file_format)) {
+    if (!model.SaveStructureFile(target, target, model.file_format, overwrite)) {
         message = Failure("Can't save ", target, model.file_format);
+        if (model.is_changed_on_disk)
+            question = EQuestion::CHANGED_ON_DISK;
         return false;
     }
     message.clear();

@@ -157,12 +157,14 @@ CInput::EClick CInput::RouteMouse(CDisplay &atom, bool is_pie_open)
     }
     if (is_view_press && ImGui::IsMouseDown(0) && ImGui::IsMouseDragging(0)) {
         atom.SetTrackCurretPosition(io.MousePos.x, io.MousePos.y);
+        atom.NoteViewMoved();
         is_mouse = true;
     } else if (is_mouse && ImGui::IsMouseReleased(0)) {
         atom.SetTrackLastRotation();
         is_mouse = false;
     } else if (io.MouseWheel != 0.0f) {
         atom.SetZoom(io.MouseWheel * 0.1f);
+        atom.NoteViewMoved();
     }
     return EClick::NONE;
 }

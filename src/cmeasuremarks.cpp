@@ -47,7 +47,7 @@ void CMeasureMarks::ShowText(const CDisplay &atom) const
         p[k] = atom.v_real_xyz[v_picked[k]];
         atoms += (k > 0 ? "-" : "") + std::to_string(v_picked[k]);
     }
-    const CMeasure measure = atom.is_periodic ? CMeasure(atom.m_cell_box) : CMeasure();
+    const CMeasure measure = atom.Measurer();
     if (n == 2)
         ImGui::Text("Distance %s: %.4f \xC3\x85", atoms.c_str(), measure.Distance(p[0], p[1]));
     else if (n == 3)

@@ -33,6 +33,12 @@ const SQuestion QUESTIONS[] = {
      "Save them before opening another file?",
      "Save them before closing?",
      {{"Save", EAnswer::SAVE}, {"Discard", EAnswer::DISCARD}, {"Cancel", EAnswer::CANCEL}}},
+    {EQuestion::CHANGED_ON_DISK,
+     "Changed on disk",
+     "Another program changed the file since it was read.",
+     "Overwrite it with the structure shown, or reload it and discard the edits?",
+     "Overwrite it with the structure shown, or reload it and discard the edits?",
+     {{"Overwrite", EAnswer::OVERWRITE}, {"Reload", EAnswer::RELOAD}, {"Cancel", EAnswer::CANCEL}}},
 };
 
 const SQuestion *Find(EQuestion question)

@@ -143,7 +143,8 @@ void CSelectionPanel::AddControls(CDisplay &atom)
     CPanel::PopDisabled(!is_picked);
     if (!is_add)
         return;
-    message = atom.AddAtom(new_element, place) ? "" : "The position lies beyond 1e15 angstrom.";
+    if (!atom.AddAtom(new_element, place, message))
+        return;
     atom.AfterEdit();
     atom.selection.SelectAppended(atom.v_atom_index.size());
 }

@@ -305,6 +305,7 @@ void CShell::Run(ECommand command)
     case ECommand::PAN_UP:
     case ECommand::PAN_DOWN:
         atom->view_offset += PanStep(command);
+        atom->NoteViewMoved();
         break;
     case ECommand::RESET_VIEW:
         ResetView();

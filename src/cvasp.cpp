@@ -11,8 +11,6 @@ namespace {
 
 // The shortest position line, "0 0 0" and its line end; bounds the room reserved up front.
 constexpr size_t MIN_ATOM_LINE = 6;
-// The style of fractional coordinates in a supercell (up to 20 cells along an axis).
-constexpr std::string_view SUPERCELL_FRACTION = "0.0000000000";
 
 char FirstLetter(std::string_view line)
 {
@@ -69,6 +67,15 @@ std::string FieldsLike(std::string_view line, const std::vector<std::string> &te
         out += texts[k];
     }
     return out;
+}
+
+// The largest change of a Cartesian coordinate per unit change of every fractional one.
+double MaxRowSum(const glm::dmat3 &cell)
+{
+    double most = 0.0;
+    for (int k = 0; k < 3; ++k)
+        most = std::max(most, std::fabs(cell[0][k]) + std::fabs(cell[1][k]) + std::fabs(cell[2][k]));
+    return most;
 }
 
 } // namespace
@@ -313,8 +320,38 @@ bool CVasp::SaveFile(std::string, std::string f, std::vector<glm::dvec3> &xyz,
     if (!CheckAtoms(xyz, index))
         return false;
     if (!HasSource())
-        return Fail("no VASP file has been read to take the header from");
+        return SaveFresh(f, xyz, index);
     return WriteBack(f, xyz, index);
+}
+
+// Species are runs of atoms in the order given, so that no atom is reordered; the cell and the
+// positions (Cartesian) read back exactly as given.
+bool CVasp::SaveFresh(const std::string &f, const std::vector<glm::dvec3> &xyz,
+                      const std::vector<uint32_t> &index)
+{
+    if (!is_periodic)
+        return Fail("a POSCAR file needs a cell, and the structure has none");
+    std::vector<std::string> labels, counts;
+    for (size_t i = 0, run = 1; i < index.size(); ++i, ++run)
+        if (i + 1 == index.size() || index[i + 1] != index[i]) {
+            labels.emplace_back(SymbolOf(index[i]));
+            counts.push_back(std::to_string(run));
+            run = 0;
+        }
+    std::string text = FieldsLike("", labels) + "\n1.0\n";
+    const auto AppendExactLine = [](std::string &out, const glm::dvec3 &v) {
+        for (int k = 0; k < 3; ++k) {
+            out += ' ';
+            AppendExact(out, v[k]);
+        }
+        out += '\n';
+    };
+    for (int v = 0; v < 3; ++v)
+        AppendExactLine(text, cell_xyz[v]);
+    text.append(FieldsLike("", labels)).append("\n").append(FieldsLike("", counts)).append("\nCartesian\n");
+    for (const glm::dvec3 &p : xyz)
+        AppendExactLine(text, p);
+    return WriteText(f, text);
 }
 
 std::string CVasp::SpeciesLabel(size_t s) const
@@ -327,7 +364,8 @@ std::string CVasp::SpeciesLabel(size_t s) const
 // joining it when they are of its element.
 void CVasp::PrepareRewrite(const std::vector<SAtomEdit> &edits)
 {
-    m_inverse_cell = glm::inverse(is_cell_edited ? edited_cell : cell_xyz);
+    m_inverse_cell = glm::inverse(SavedCell());
+    position_tolerance = MOVED_ERROR / 2 / (is_direct ? MaxRowSum(SavedCell()) : std::fabs(parameter));
     v_source_deleted.assign(edits.size(), false);
     v_run_label.clear();
     std::vector<uint32_t> counts;
@@ -376,12 +414,6 @@ glm::dvec3 CVasp::FileCoordinates(const glm::dvec3 &p) const
     return is_direct ? m_inverse_cell * p : p / parameter;
 }
 
-// A coordinate in the style of `like`; fractional ones of a cell grown by a supercell get enough
-// decimals to keep their place in it.
-std::string CVasp::CoordinateText(std::string_view like, double v) const
-{
-    return NumberLike(is_cell_edited && is_direct ? SUPERCELL_FRACTION : like, v);
-}
 
 bool CVasp::RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out)
 {
@@ -394,7 +426,7 @@ bool CVasp::RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::s
     const glm::dvec3 p = FileCoordinates(edit.xyz);
     std::vector<std::pair<size_t, std::string>> fields;
     for (int k = 0; k < 3; ++k)
-        fields.emplace_back(k, CoordinateText(Field(line, k), p[k]));
+        fields.emplace_back(k, NumberLike(Field(line, k), p[k], position_tolerance));
     out += ReplaceFields(line, std::move(fields));
     return true;
 }
@@ -407,7 +439,7 @@ void CVasp::AddedAtomLine(const SAtomEdit &added, std::string &out)
     const glm::dvec3 p = FileCoordinates(added.xyz);
     std::vector<std::string> texts;
     for (int k = 0; k < 3; ++k)
-        texts.push_back(CoordinateText(Field(like, k), p[k]));
+        texts.push_back(NumberLike(Field(like, k), p[k], position_tolerance));
     if (added.source != NO_TEMPLATE)
         for (size_t k = 3; !Field(like, k).empty(); ++k)
             texts.emplace_back(Field(like, k));

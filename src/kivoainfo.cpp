@@ -9,6 +9,8 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "cfspath.h"
 #include "cmodel.h"
@@ -18,10 +20,15 @@
 namespace {
 
 const char *const USAGE =
-    "usage: kivoa-info [--format xyz|vasp|pdb] [--atoms] [--bonds] [--move I X Y Z]\n"
-    "                  [--element I SYMBOL] [--delete I] [--add SYMBOL X Y Z]\n"
-    "                  [--delete-element SYMBOL] [--supercell N1 N2 N3] [--wrap]\n"
-    "                  [--write OUT] FILE\n";
+    "usage: kivoa-info [--format xyz|vasp|pdb|xdatcar|cif] [--block NAME] [--frame K]\n"
+    "                  [--atoms] [--bonds] [--move I X Y Z] [--element I SYMBOL] [--delete I]\n"
+    "                  [--add SYMBOL X Y Z] [--delete-element SYMBOL] [--supercell N1 N2 N3] [--wrap]\n"
+    "                  [--write OUT] [--frame-only] FILE\n"
+    "       kivoa-info --help\n"
+    "--write OUT saves in the format OUT's name says (the format read when it says none);\n"
+    "  a file of frames is written whole unless --frame-only, or OUT's format holds one.\n"
+    "--frame K: the frame reported and edited, from 0; negative counts from the end.\n"
+    "The edits apply in the order given.\n";
 constexpr int EXIT_UNREADABLE = 1;
 constexpr int EXIT_USAGE = 2;
 
@@ -39,8 +46,14 @@ struct SOptions {
     std::vector<SEdit> edits;
     bool atoms = false;
     bool bonds = false;
+    long long frame = 0;
+    bool frame_only = false;
+    bool help = false;
+    bool is_write = false;
     std::string write;
     std::string file;
+    // The data block of a CIF to read; empty for the first with atoms.
+    std::string block;
 };
 
 bool ParseNumber(std::string_view text, double &v)
@@ -62,16 +75,32 @@ bool ParseOptions(int argc, char **argv, SOptions &options, std::string &error)
     for (int k = 1; k < argc; ++k) {
         const std::string arg = argv[k];
         const bool has_value = k + 1 < argc;
+        if (arg == "--help") {
+            options.help = true;
+            return true;
+        }
         if (arg == "--atoms")
             options.atoms = true;
         else if (arg == "--bonds")
             options.bonds = true;
-        else if (arg == "--format" && has_value) {
+        else if (arg == "--frame-only")
+            options.frame_only = true;
+        else if (arg == "--frame" && has_value) {
+            std::string_view text = argv[++k];
+            if (CTextFile::ScanInteger(text, options.frame) != EField::OK || !CTextFile::SkipSpace(text).empty())
+                error = "--frame: \"" + std::string(argv[k]) + "\" is not a whole number";
+        } else if (arg == "--format" && has_value) {
             options.format = FormatOfName(argv[++k]);
             if (options.format == NO_FORMAT)
                 error = "unknown format \"" + std::string(argv[k]) + "\"";
-        } else if (arg == "--write" && has_value)
+        } else if (arg == "--write" && has_value) {
+            options.is_write = true;
             options.write = argv[++k];
+            if (options.write.empty())
+                error = "--write needs a file name";
+        }
+        else if (arg == "--block" && has_value)
+            options.block = argv[++k];
         else if ((arg == "--move" || arg == "--add") && k + 4 < argc) {
             SEdit e{arg == "--move" ? SEdit::MOVE : SEdit::ADD, argv[k + 1], glm::dvec3(0.0), argv[k + 1]};
             ParseVector(argv + k + 2, arg.c_str(), false, e.xyz, error);
@@ -137,8 +166,8 @@ bool ApplyStructureEdit(const SEdit &e, CModel &model, std::string &error)
     case SEdit::ADD:
         if (!ElementOf(e.symbol, idx, error))
             return false;
-        if (!model.AddAtom(idx, e.xyz))
-            error = "--add: the position lies beyond 1e15 angstrom";
+        if (!model.AddAtom(idx, e.xyz, error))
+            error = "--add: " + error;
         return error.empty();
     case SEdit::DELETE_ELEMENT:
         if (!ElementOf(e.symbol, idx, error))
@@ -180,14 +209,34 @@ bool ApplyEdits(const std::vector<SEdit> &edits, CModel &model, std::string &err
     return true;
 }
 
+// Shows the frame asked for; negative numbers count from the end.
+bool ShowFrame(long long frame, CModel &model, std::string &error)
+{
+    const long long count = static_cast<long long>(model.FrameCount());
+    if (frame < -count || frame >= count) {
+        error = "no frame " + std::to_string(frame) + " (the file has " + std::to_string(count) +
+                " frames, numbered from 0; -1 is the last)";
+        return false;
+    }
+    if (model.ShowFrame(static_cast<uint64_t>(frame < 0 ? count + frame : frame)))
+        return true;
+    error = model.error_message;
+    return false;
+}
+
 nlohmann::ordered_json Vector(const glm::dvec3 &v) { return {v.x, v.y, v.z}; }
 
 nlohmann::ordered_json Describe(const CModel &model, const SOptions &options)
 {
     nlohmann::ordered_json out;
     out["format"] = FindFormat(model.file_format)->name;
+    out["frames"] = model.FrameCount();
+    out["frame"] = model.FrameShown();
+    if (!model.trajectory.Warning().empty())
+        out["warning"] = model.trajectory.Warning();
     out["atoms"] = model.v_atom_index.size();
     out["periodic"] = model.is_periodic;
+    out["pbc"] = {model.is_periodic_axis.x, model.is_periodic_axis.y, model.is_periodic_axis.z};
     out["cell"] = {Vector(model.m_cell_box[0]), Vector(model.m_cell_box[1]),
                    Vector(model.m_cell_box[2])};
     nlohmann::ordered_json composition = nlohmann::ordered_json::array();
@@ -197,6 +246,12 @@ nlohmann::ordered_json Describe(const CModel &model, const SOptions &options)
     out["composition"] = composition;
     out["bonds"] = model.i_number_of_bonds;
     out["periodic_bonds"] = model.i_number_of_bonds_pbc;
+    if (model.file_format == INPUT_FILE_TYPE_CIF) {
+        out["block"] = model.cif.block_name;
+        out["blocks"] = model.cif.v_block_names.size();
+        out["symmetry"] = model.cif.symmetry_source;
+        out["operations"] = model.cif.u_operations;
+    }
     if (options.atoms) {
         nlohmann::ordered_json symbols = nlohmann::ordered_json::array();
         nlohmann::ordered_json positions = nlohmann::ordered_json::array();
@@ -206,6 +261,8 @@ nlohmann::ordered_json Describe(const CModel &model, const SOptions &options)
         }
         out["symbols"] = std::move(symbols);
         out["positions"] = std::move(positions);
+        if (!model.v_atom_occupancy.empty())
+            out["occupancy"] = model.v_atom_occupancy;
     }
     if (options.bonds) {
         nlohmann::ordered_json pairs = nlohmann::ordered_json::array();
@@ -214,6 +271,18 @@ nlohmann::ordered_json Describe(const CModel &model, const SOptions &options)
         out["bond_pairs"] = std::move(pairs);
     }
     return out;
+}
+
+// Writing over the program's own output would lose the output or the file.
+bool IsOwnOutput(const std::string &path)
+{
+    struct stat target, out;
+    if (::stat(path.c_str(), &target) != 0)
+        return false;
+    for (int fd : {STDOUT_FILENO, STDERR_FILENO})
+        if (::fstat(fd, &out) == 0 && out.st_dev == target.st_dev && out.st_ino == target.st_ino)
+            return true;
+    return false;
 }
 
 int Report(const std::string &file, int format, const std::string &reason)
@@ -232,16 +301,32 @@ int main(int argc, char **argv)
         std::cerr << "kivoa-info: " << error << '\n' << USAGE;
         return EXIT_USAGE;
     }
+    if (options.help) {
+        std::cout << USAGE;
+        return 0;
+    }
+    if (options.is_write && IsOwnOutput(options.write)) {
+        std::cerr << "kivoa-info: " << options.write << " is where kivoa-info writes its output\n";
+        return EXIT_USAGE;
+    }
     CModel model;
+    model.cif.block_wanted = options.block;
     if (!model.ReadStructureFile(ImGuiFs::Path::FolderOfFile(options.file), options.file, options.format))
         return Report(options.file, options.format, model.error_message);
+    if (model.file_format == INPUT_FILE_TYPE_CIF && !model.cif.notice.empty())
+        std::cerr << "kivoa-info: " << options.file << ": " << model.cif.notice << '\n';
+    if (!model.trajectory.Warning().empty())
+        std::cerr << "kivoa-info: " << options.file << ": " << model.trajectory.Warning() << '\n';
+    if (!ShowFrame(options.frame, model, error))
+        return Report(options.file, options.format, error);
     if (!ApplyEdits(options.edits, model, error)) {
         std::cerr << "kivoa-info: " << error << '\n';
         return EXIT_USAGE;
     }
-    if (!options.write.empty() &&
-        !model.SaveStructureFile(ImGuiFs::Path::FolderOfFile(options.write), options.write, options.format))
-        return Report(options.write, model.file_format, model.error_message);
+    const int write_format = FormatForSaving(options.write, model.file_format);
+    if (options.is_write && !model.SaveStructureAs(ImGuiFs::Path::FolderOfFile(options.write), options.write,
+                                                   write_format, false, !options.frame_only))
+        return Report(options.write, write_format, model.error_message);
     std::cout << Describe(model, options).dump() << '\n';
     return 0;
 }

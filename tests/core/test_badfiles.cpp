@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ccif.h"
 #include "cpdb.h"
 #include "cvasp.h"
 #include "cxyz.h"
@@ -23,6 +24,8 @@ std::unique_ptr<CStructureFile> ReaderFor(const std::string &format)
         return std::make_unique<CXyz>();
     if (format == "pdb")
         return std::make_unique<CPdb>();
+    if (format == "cif")
+        return std::make_unique<CCif>();
     return std::make_unique<CVasp>();
 }
 
@@ -63,7 +66,7 @@ TEST_P(BadFiles, EachFailsWithItsMessageAndTouchesNothing)
     EXPECT_GE(checked, 10);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, BadFiles, ::testing::Values("xyz", "pdb", "vasp"));
+INSTANTIATE_TEST_SUITE_P(Formats, BadFiles, ::testing::Values("xyz", "pdb", "vasp", "cif"));
 
 TEST(BadFiles, AFailedReadKeepsWhatTheNextSaveWrites)
 {
@@ -73,6 +76,7 @@ TEST(BadFiles, AFailedReadKeepsWhatTheNextSaveWrites)
         {"xyz/periodic.xyz", "xyz/bad/missing_coordinate.xyz"},
         {"pdb/two_chains.pdb", "pdb/bad/chain_missing.pdb"},
         {"vasp/dynamics.vasp", "vasp/bad/flags_missing.vasp"},
+        {"cif/gdfeo3_pbnm_name_only.cif", "cif/bad/zero_cell_length.cif"},
     };
     ScratchFolder out;
     for (const auto &c : cases) {

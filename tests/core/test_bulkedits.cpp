@@ -269,16 +269,17 @@ TEST(AddAtom, VaspFileGetsItsLinesAndRuns)
     SLoaded s;
     Load(s, "POSCAR", poscar, INPUT_FILE_TYPE_VSP);
     CModel &m = s.model;
-    ASSERT_TRUE(m.AddAtom(ElementIndexOfSymbol("Fe"), glm::dvec3(2.1, 0.0, 0.0)));
-    ASSERT_TRUE(m.AddAtom(ElementIndexOfSymbol("Fe"), glm::dvec3(0.0, 2.1, 0.0)));
-    EXPECT_FALSE(m.AddAtom(periodic_table_atoms, glm::dvec3(0.0)));
+    std::string why;
+    ASSERT_TRUE(m.AddAtom(ElementIndexOfSymbol("Fe"), glm::dvec3(2.1, 0.0, 0.0), why));
+    ASSERT_TRUE(m.AddAtom(ElementIndexOfSymbol("Fe"), glm::dvec3(0.0, 2.1, 0.0), why));
+    EXPECT_FALSE(m.AddAtom(periodic_table_atoms, glm::dvec3(0.0), why));
     EXPECT_EQ(Lines(Saved(m, s.dir, "two")),
               Lines("MgO\n1.0\n4.2 0 0\n0 4.2 0\n0 0 4.2\n Mg O Fe\n1 1 2\nSelective dynamics\nDirect\n"
                     "0.0 0.0 0.0 F F F\n0.5 0.5 0.5 T T T\n0.5000 0.0000 0.0000 T T T\n0.0000 0.5000 0.0000 T T T\n\n"
                     "0.1 0.2 0.3\n0.4 0.5 0.6\n0.0000 0.0000 0.0000\n0.0000 0.0000 0.0000\n"));
     ASSERT_TRUE(m.Undo());
     ASSERT_TRUE(m.Undo());
-    ASSERT_TRUE(m.AddAtom(ElementIndexOfSymbol("O"), glm::dvec3(0.0, 0.0, 2.1)));
+    ASSERT_TRUE(m.AddAtom(ElementIndexOfSymbol("O"), glm::dvec3(0.0, 0.0, 2.1), why));
     const std::vector<std::string> joined = Lines(Saved(m, s.dir, "joined"));
     EXPECT_EQ(joined[5], " Mg O");
     EXPECT_EQ(joined[6], "1 2");

@@ -180,3 +180,66 @@ TEST_F(DocumentTest, SaveAndSaveAsNameTheFileOnlyOnSuccess)
     ASSERT_TRUE(model.Redo());
     EXPECT_FALSE(doc.HasUnsavedEdits());
 }
+
+// Another program rewrote the file after it was read: Save asks, and each answer keeps what the
+// user chose, also when the question came from the Save answer before a load.
+TEST_F(DocumentTest, EachAnswerToTheChangedOnDiskQuestion)
+{
+    const std::string theirs = "1\ntheirs\nHe 0 0 0\n";
+    const std::string ours = "2\nwater\nH 0 0.763 -0.477\nH 0 -0.763 -0.477\n";
+    struct Case {
+        bool before_load;
+        EAnswer answer;
+        std::string file_after;
+        size_t atoms_after;
+        const std::string *path_after;
+    };
+    const Case cases[] = {
+        {false, EAnswer::CANCEL, theirs, 2, &water},
+        {false, EAnswer::OVERWRITE, ours, 2, &water},
+        {false, EAnswer::RELOAD, theirs, 1, &water},
+        {true, EAnswer::CANCEL, theirs, 2, &water},
+        {true, EAnswer::OVERWRITE, ours, 4, &four},
+        {true, EAnswer::RELOAD, theirs, 1, &water},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.before_load ? "before a load" : "plain save") + ", answer " +
+                     std::to_string(static_cast<int>(c.answer)));
+        WriteFiles();
+        CModel m;
+        CDocument d(m);
+        d.Open(folder.Path(), water, XYZ);
+        m.DeleteAtomIndex(0);
+        WriteText(water, theirs);
+        if (c.before_load) {
+            d.Open(folder.Path(), four, XYZ);
+            EXPECT_FALSE(d.Answer(EAnswer::SAVE));
+            EXPECT_EQ(d.Pending(), EPending::LOAD);
+        } else {
+            EXPECT_FALSE(d.Save());
+        }
+        EXPECT_EQ(d.Question(), EQuestion::CHANGED_ON_DISK);
+        EXPECT_EQ(ReadText(water), theirs);
+
+        d.Answer(c.answer);
+        EXPECT_EQ(d.Question(), EQuestion::NONE);
+        EXPECT_EQ(ReadText(water), c.file_after);
+        EXPECT_EQ(m.v_real_xyz.size(), c.atoms_after);
+        EXPECT_EQ(d.Path(), *c.path_after);
+        EXPECT_EQ(d.HasUnsavedEdits(), c.answer == EAnswer::CANCEL);
+    }
+}
+
+// Save As goes by the name typed: another format's file is written and becomes the file shown.
+TEST_F(DocumentTest, SaveAsWritesTheFormatTheNameSays)
+{
+    OpenAndEdit();
+    const std::string pdb = folder / "water.pdb";
+    ASSERT_TRUE(doc.SaveAs(pdb)) << doc.Message();
+    EXPECT_NE(ReadText(pdb).find("\nATOM  "), std::string::npos) << ReadText(pdb);
+    EXPECT_EQ(model.file_format, static_cast<int>(INPUT_FILE_TYPE_PDB));
+    EXPECT_EQ(doc.Path(), pdb);
+    EXPECT_EQ(model.v_real_xyz.size(), 2u);
+    EXPECT_FALSE(doc.HasUnsavedEdits());
+    EXPECT_EQ(ReadText(water), WATER);
+}

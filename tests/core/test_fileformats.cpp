@@ -16,6 +16,7 @@ TEST(FileFormats, TheFileNameNotItsFolderPicksTheFormat)
         {"cell.POSCAR", INPUT_FILE_TYPE_VSP},    {"/data.xyz/POSCAR", INPUT_FILE_TYPE_VSP},
         {"/poscar/notes.txt", NO_FORMAT},        {"xyz", NO_FORMAT},
         {"", NO_FORMAT},                         {"archive.pdb.gz", NO_FORMAT},
+        {"1abc.CIF", INPUT_FILE_TYPE_CIF},       {"cod/9008564.cif", INPUT_FILE_TYPE_CIF},
     };
     for (const auto &c : cases)
         EXPECT_EQ(FormatOfFileName(c.path), c.format) << c.path;
