@@ -27,6 +27,7 @@ private:
     bool CoordinateControls(const CDisplay &atom, glm::dvec3 &p) const;
     static ECommand HistoryButtons(const CDisplay &atom);
     static void ElementChooser(CDisplay &atom);
+    static void CompositionList(CDisplay &atom);
 };
 
 #endif

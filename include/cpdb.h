@@ -66,11 +66,16 @@ private:
     bool PatchElement(std::string &record, const SAtomEdit &edit);
     void AppendHeader(std::string &text) const;
     void AppendCryst1(std::string &text) const;
-    static void AppendAtom(std::string &text, size_t i, const glm::dvec3 &p, uint32_t idx);
+    static void AppendAtom(std::string &text, const char *record, size_t serial_number, const glm::dvec3 &p,
+                           uint32_t idx);
     void PrepareRewrite(const std::vector<SAtomEdit> &edits) override;
     void NameRetypedAtoms(const std::vector<SAtomEdit> &edits, const std::vector<std::string_view> &lines);
+    void NumberAddedAtoms(const std::vector<SAtomEdit> &edits, const std::vector<std::string_view> &lines);
     bool NamesDeletedPlace(std::string_view link) const;
     std::string RewriteMaster(std::string_view line) const;
+    void AddedAtomLine(const SAtomEdit &added, std::string &out) override;
+    bool PutCoordinates(std::string &record, const glm::dvec3 &p, const std::string &who);
+    void RewriteCryst1(std::string_view line, std::string &out) const;
     bool RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out) override;
     bool RewriteOtherLine(std::string_view line, uint32_t n, std::string &out) override;
     bool PatchColumns(std::string &record, const SAtomEdit &edit);
@@ -85,6 +90,8 @@ private:
     std::map<uint32_t, std::string> m_new_name;
     size_t u_conect_dropped = 0;
 
+    // The serial number the next added atom gets at a save.
+    size_t u_next_serial = 1;
     // Line on which pdb_format was chosen.
     uint32_t u_variant_line = 0;
 };

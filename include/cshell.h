@@ -15,6 +15,7 @@
 #include "cinput.h"
 #include "cmeasuremarks.h"
 #include "cpiemenu.h"
+#include "cselectionpanel.h"
 #include "csettingspanel.h"
 #include "cviewexport.h"
 
@@ -77,6 +78,7 @@ public:
     bool show_file_chooser = true;
     bool show_action_window = true;
     bool show_frames_window = true; // again with each file read
+    bool show_selection_window = false;
     int display_w = 0, display_h = 0;
 
     CInput input;
@@ -86,6 +88,7 @@ public:
     CFilePanel files;
     CActionPanel action;
     CFramesPanel frames;
+    CSelectionPanel selection_panel;
     CPieMenu pie;
     CMeasureMarks marks;
     CViewExport exporter;
@@ -95,7 +98,11 @@ private:
 
     void Run(ECommand command);
     void ToggleBonds();
-    void DeleteSelectedAtom();
+    void DeleteSelection();
+    void SelectBox();
+    void RunSelection(ECommand command);
+    void DrawBox() const;
+    void ForgetPick();
     void ResetView();
     void StepHistory(bool is_undo);
     void KeepBackground();

@@ -31,6 +31,12 @@ enum class ECommand {
     FRAME_FIRST,
     FRAME_LAST,
     TOGGLE_PLAY,
+    TOGGLE_SELECTION_PANEL,
+    SELECT_ALL,
+    SELECT_NONE,
+    SELECT_INVERT,
+    HIDE_SELECTED,
+    SHOW_ALL,
 };
 
 #endif

@@ -69,12 +69,13 @@ void CFilePanel::SaveAsButton(const CDisplay &atom, CDocument &document)
 {
     const bool is_empty = !atom.is_visible;
     CPanel::PushDisabled(is_empty);
-    const bool is_pressed = ImGui::Button("Save As") && atom.is_visible;
+    const bool is_requested = document.TakeSaveAsRequest();
+    const bool is_pressed = (ImGui::Button("Save As") && atom.is_visible) || is_requested;
     CPanel::PopDisabled(is_empty);
-    if (is_pressed)
+    if (is_pressed && !is_requested)
         document.ClearMessage();
-    const char *target = save_dlg->saveFileDialog(is_pressed, document.Folder().c_str(), document.Path().c_str(),
-                                                  "Save as");
+    const std::string name = is_requested ? document.SuggestedPath() : document.Path();
+    const char *target = save_dlg->saveFileDialog(is_pressed, document.Folder().c_str(), name.c_str(), "Save as");
     if (target != nullptr && target[0] != '\0')
         document.SaveAs(target);
 }

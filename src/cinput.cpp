@@ -52,6 +52,12 @@ const std::vector<CInput::SShortcut> &CInput::Shortcuts()
         {GLFW_KEY_U, EMods::CTRL, false, ECommand::UNDO},
         {GLFW_KEY_R, EMods::CTRL, false, ECommand::REDO},
         {GLFW_KEY_E, EMods::CTRL, false, ECommand::EXPORT_IMAGE},
+        {GLFW_KEY_L, EMods::CTRL, false, ECommand::TOGGLE_SELECTION_PANEL},
+        {GLFW_KEY_H, EMods::CTRL, false, ECommand::SHOW_ALL},
+        {GLFW_KEY_A, EMods::PLAIN, false, ECommand::SELECT_ALL},
+        {GLFW_KEY_N, EMods::PLAIN, false, ECommand::SELECT_NONE},
+        {GLFW_KEY_V, EMods::PLAIN, false, ECommand::SELECT_INVERT},
+        {GLFW_KEY_H, EMods::PLAIN, false, ECommand::HIDE_SELECTED},
         {GLFW_KEY_S, EMods::PLAIN, false, ECommand::TOGGLE_SYMBOL},
         {GLFW_KEY_B, EMods::PLAIN, false, ECommand::TOGGLE_BONDS},
         {GLFW_KEY_C, EMods::PLAIN, false, ECommand::TOGGLE_BOX},
@@ -116,8 +122,12 @@ CInput::EClick CInput::RouteMouse(CDisplay &atom, bool is_pie_open)
         is_view_press = false;
     if (is_pie_open || !ImGui::IsMousePosValid() || CPanel::IsModalOpen()) {
         is_mouse = false;
+        is_box = false;
         return EClick::NONE;
     }
+    // A box being drawn goes on over the panels too.
+    if (is_box)
+        return FollowBox();
     // A drag that started over the view keeps rotating while the pointer crosses a panel.
     if (!is_mouse) {
         if (ImGui::IsAnyItemActive())
@@ -138,6 +148,12 @@ CInput::EClick CInput::RouteMouse(CDisplay &atom, bool is_pie_open)
     if (ImGui::IsMouseClicked(0)) {
         click_x = io.MousePos.x;
         click_y = io.MousePos.y;
+        if (io.KeyCtrl && atom.is_visible) {
+            is_box = true;
+            box_from = box_to = glm::vec2(click_x, click_y);
+            box_mode = CSelection::ModeOf(io.KeyShift, io.KeyAlt);
+            return EClick::NONE;
+        }
         atom.SetTrackLastPosition(click_x, click_y);
         is_view_press = true;
         if (!atom.is_visible)
@@ -157,6 +173,16 @@ CInput::EClick CInput::RouteMouse(CDisplay &atom, bool is_pie_open)
         atom.NoteViewMoved();
     }
     return EClick::NONE;
+}
+
+CInput::EClick CInput::FollowBox()
+{
+    const ImVec2 pointer = ImGui::GetIO().MousePos;
+    box_to = glm::vec2(pointer.x, pointer.y);
+    if (ImGui::IsMouseDown(0))
+        return EClick::NONE;
+    is_box = false;
+    return EClick::BOX;
 }
 
 void CInput::QueueKey(int key, int action, int mods)

@@ -188,6 +188,8 @@ void CShell::RouteMouse()
     if (click == CInput::EClick::PIE) {
         marks.is_adding = false;
         pie.Open(input.click_x, input.click_y);
+    } else if (click == CInput::EClick::BOX) {
+        SelectBox();
     } else if (click != CInput::EClick::NONE) {
         action.is_atom_lock = true;
         marks.is_adding = click == CInput::EClick::ADD_PICK;
@@ -216,7 +218,9 @@ void CShell::ShowPanels()
     Run(settings.Show(show_settings_window, *atom, clear_color, exporter));
     files.Show(show_file_chooser, *atom, *document);
     Run(action.Show(show_action_window, *atom, marks));
+    Run(selection_panel.Show(show_selection_window, *atom));
     ShowQuestion();
+    DrawBox();
     TitleWindow();
     atom->is_show_label = atom->is_show_index || atom->is_show_symbol;
 }
@@ -227,8 +231,12 @@ void CShell::DrawScene()
     RenderScene(display_w, display_h);
     if (atom == nullptr)
         return;
-    if (was_picking && !atom->is_picking)
+    if (was_picking && !atom->is_picking) {
         marks.NotePick(*atom);
+        // A plain click selects its atom alone (or nothing); Shift+click only measures.
+        if (!marks.is_adding)
+            atom->selection.SelectOne(atom->is_atom_selected ? atom->selected_atom : CDisplay::NO_SELECTION);
+    }
     marks.DrawMarks(*atom);
     if (exporter.IsRequested())
         ExportImage();
@@ -268,7 +276,7 @@ void CShell::Run(ECommand command)
     case ECommand::NONE:
         break;
     case ECommand::DELETE_ATOM:
-        DeleteSelectedAtom();
+        DeleteSelection();
         break;
     case ECommand::UNLOCK_ATOM:
         action.is_atom_lock = false;
@@ -326,6 +334,16 @@ void CShell::Run(ECommand command)
     case ECommand::TOGGLE_PLAY:
         frames.Run(command, *atom);
         break;
+    case ECommand::TOGGLE_SELECTION_PANEL:
+        Toggle(show_selection_window);
+        break;
+    case ECommand::SELECT_ALL:
+    case ECommand::SELECT_NONE:
+    case ECommand::SELECT_INVERT:
+    case ECommand::HIDE_SELECTED:
+    case ECommand::SHOW_ALL:
+        RunSelection(command);
+        break;
     }
 }
 
@@ -335,10 +353,58 @@ void CShell::ToggleBonds()
     atom->SetAtomScale(atom->is_show_bond);
 }
 
-void CShell::DeleteSelectedAtom()
+// Deleting renumbers the atoms: the selection and the pick go.
+void CShell::DeleteSelection()
 {
-    if (atom->is_atom_selected && atom->selected_atom < atom->v_float_raw_xyz.size())
-        atom->DeleteAtom(atom->selected_atom);
+    const std::vector<uint32_t> atoms = atom->selection.Atoms();
+    if (atoms.empty())
+        return;
+    atom->DeleteAtoms(atoms);
+    atom->AfterEdit();
+}
+
+// The single picked atom gives way to a set built otherwise.
+void CShell::ForgetPick()
+{
+    atom->is_atom_selected = false;
+    atom->selected_atom = CDisplay::NO_SELECTION;
+}
+
+void CShell::SelectBox()
+{
+    const ImVec2 view = ImGui::GetIO().DisplaySize;
+    atom->selection.Change(CSelection::InRectangle(atom->Projection * atom->track.View * atom->track.Model,
+                                                   atom->v_float_raw_xyz, atom->Hidden(), input.box_from,
+                                                   input.box_to, glm::vec2(view.x, view.y)),
+                           input.box_mode);
+    ForgetPick();
+}
+
+// Hidden atoms leave the selection, as they can be neither seen nor picked.
+void CShell::RunSelection(ECommand command)
+{
+    CSelection &selection = atom->selection;
+    if (command == ECommand::SELECT_ALL)
+        selection.SelectAll(atom->Hidden());
+    else if (command == ECommand::SELECT_NONE)
+        selection.Reset(atom->v_atom_index.size());
+    else if (command == ECommand::SELECT_INVERT)
+        selection.Invert(atom->Hidden());
+    else if (command == ECommand::HIDE_SELECTED) {
+        atom->SetHidden(selection.Atoms(), true);
+        selection.Reset(atom->v_atom_index.size());
+    } else
+        atom->ShowAll();
+    ForgetPick();
+}
+
+void CShell::DrawBox() const
+{
+    if (!input.is_box)
+        return;
+    const ImU32 colour = IM_COL32(255, 255, 255, 200);
+    ImGui::GetForegroundDrawList()->AddRect(ImVec2(input.box_from.x, input.box_from.y),
+                                            ImVec2(input.box_to.x, input.box_to.y), colour);
 }
 
 void CShell::ResetView()

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <set>
@@ -316,6 +317,51 @@ TEST_F(NewcomerSession, OpensByNameUndoesExportsAndAsksBeforeClosing)
     s.Click(DISCARD_X, DISCARD_Y);
     EXPECT_EQ(s.WaitExit(), 0) << s.Errors();
     EXPECT_EQ(ReadText(molecule), ReadText(KIVOA_TEST_DATA "/e2e/molecule.xyz"));
+}
+
+// Ctrl+drag selects the atoms in a box, Ctrl+Alt+drag takes them out again; Delete deletes the
+// selection, and Save writes what is left.
+TEST_F(NewcomerSession, BoxSelectsAndDeletes)
+{
+    ASSERT_TRUE(s.HasHome());
+    const std::string molecule = s.WorkFolder() + "/molecule.xyz";
+    WriteText(molecule, ReadText(KIVOA_TEST_DATA "/e2e/molecule.xyz"));
+    ASSERT_TRUE(s.Start({"molecule.xyz"}));
+    ASSERT_TRUE(s.WaitForWindow()) << s.Output() << s.Errors();
+    s.Key("s");
+    Image image = Step("box-start");
+    const Blob oxygen = Find(image, IsRed);
+    const Blob nitrogen = Find(image, IsBlue);
+    ASSERT_GT(oxygen.count, 500);
+    ASSERT_GT(nitrogen.count, 500);
+    // Boxes a third of the way to the nearest other atom around each centre.
+    const int r = std::max(std::abs(oxygen.x - nitrogen.x), std::abs(oxygen.y - nitrogen.y)) / 3;
+
+    s.Drag(oxygen.x - r, oxygen.y - r, oxygen.x + r, oxygen.y + r, "ctrl");
+    image = Step("oxygen-boxed");
+    EXPECT_EQ(Find(image, IsRed).count, 0);
+    EXPECT_GT(Find(image, IsSelected, oxygen.x - r, oxygen.x + r).count, 500);
+    EXPECT_EQ(Find(image, IsSelected, nitrogen.x - r, nitrogen.x + r).count, 0);
+    s.Key("Delete");
+    image = Step("oxygen-deleted");
+    EXPECT_EQ(Find(image, IsSelected).count, 0);
+    EXPECT_EQ(Find(image, IsRed).count, 0);
+
+    // All the others but the nitrogen.
+    s.Key("a");
+    s.Drag(nitrogen.x - r, nitrogen.y - r, nitrogen.x + r, nitrogen.y + r, "ctrl+alt");
+    image = Step("all-but-nitrogen");
+    EXPECT_GT(Find(image, IsBlue).count, 500);
+    s.Key("Delete");
+    image = Step("only-nitrogen");
+    EXPECT_GT(Find(image, IsBlue).count, 500);
+    s.Click(SAVE_X, BUTTONS_Y);
+    Step("saved");
+    const std::vector<SavedAtom> saved = ReadXyz(ReadText(molecule));
+    ASSERT_EQ(saved.size(), 1u) << ReadText(molecule);
+    EXPECT_EQ(saved[0].symbol, "N");
+    ASSERT_TRUE(s.Close());
+    EXPECT_EQ(s.WaitExit(), 0) << s.Errors();
 }
 
 } // namespace

@@ -1330,4 +1330,52 @@ TEST_F(ShellTest, FramesPlayLoopAndPause)
     OpenByName(folder / "water.xyz");
     EXPECT_FALSE(shell->frames.is_playing);
     EXPECT_FALSE(ImGuiDriver::IsWindowShown(FRAMES));
+// Ctrl+drag selects the atoms in the box (Alt takes them out), the keys select all, none and the
+// others, H hides the selection: a hidden atom is neither picked nor boxed; Delete acts on the set.
+TEST_F(ShellTest, BoxKeysHideAndDeleteActOnTheSelection)
+{
+    LoadWater();
+    ImGuiIO &io = ImGui::GetIO();
+    const auto box = [&](ImVec2 from, ImVec2 to, bool alt) {
+        io.KeyCtrl = true;
+        io.KeyAlt = alt;
+        driver->MoveMouse(from, ui);
+        PressButton(0, true);
+        driver->MoveMouse(to, ui);
+        EXPECT_TRUE(shell->input.is_box);
+        PressButton(0, false);
+        io.KeyCtrl = io.KeyAlt = false;
+        driver->Frame(ui);
+    };
+    const auto around = [&](uint32_t i, float r) {
+        return std::pair{ImVec2(ScreenOf(i).x - r, ScreenOf(i).y - r), ImVec2(ScreenOf(i).x + r, ScreenOf(i).y + r)};
+    };
+    const auto [all_from, all_to] = around(0, 300.0f);
+    box(all_from, all_to, false);
+    EXPECT_EQ(display->selection.Count(), 3u);
+    const auto [one_from, one_to] = around(1, 5.0f);
+    box(one_from, one_to, true);
+    EXPECT_EQ(display->selection.Atoms(), std::vector<uint32_t>({0, 2}));
+    Press(GLFW_KEY_V);
+    EXPECT_EQ(display->selection.Atoms(), std::vector<uint32_t>({1}));
+    Press(GLFW_KEY_H);
+    EXPECT_TRUE(display->IsHidden(1));
+    EXPECT_EQ(display->selection.Count(), 0u);
+    Press(GLFW_KEY_A);
+    EXPECT_EQ(display->selection.Atoms(), std::vector<uint32_t>({0, 2}));
+    driver->ClickAt(ScreenOf(1), ui);
+    driver->Frame(ui);
+    EXPECT_FALSE(display->is_atom_selected) << "a hidden atom is not picked";
+    Press(GLFW_KEY_H, GLFW_MOD_CONTROL);
+    EXPECT_FALSE(display->IsHidden(1));
+    PickAtom(1);
+    EXPECT_EQ(display->selection.Atoms(), std::vector<uint32_t>({1})) << "a click selects its atom alone";
+    Press(GLFW_KEY_A);
+    Press(GLFW_KEY_N);
+    EXPECT_EQ(display->selection.Count(), 0u);
+    box(all_from, all_to, false);
+    Press(GLFW_KEY_DELETE);
+    EXPECT_EQ(AtomCount(), 0u);
+    Press(GLFW_KEY_U, GLFW_MOD_CONTROL);
+    EXPECT_EQ(AtomCount(), 3u) << "one undo step";
 }
