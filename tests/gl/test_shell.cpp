@@ -1330,6 +1330,8 @@ TEST_F(ShellTest, FramesPlayLoopAndPause)
     OpenByName(folder / "water.xyz");
     EXPECT_FALSE(shell->frames.is_playing);
     EXPECT_FALSE(ImGuiDriver::IsWindowShown(FRAMES));
+}
+
 // Ctrl+drag selects the atoms in the box (Alt takes them out), the keys select all, none and the
 // others, H hides the selection: a hidden atom is neither picked nor boxed; Delete acts on the set.
 TEST_F(ShellTest, BoxKeysHideAndDeleteActOnTheSelection)

@@ -5,10 +5,6 @@ XYZ, POSCAR) and gemmi (PDB): the atoms must be those ASE builds with the same e
 
 usage: ase_bulk_edits.py KIVOA_INFO SCRATCH_FOLDER
 """
-import json
-import subprocess
-import sys
-
 import numpy as np
 from ase import Atom
 from ase.build import bulk
@@ -17,19 +13,7 @@ from ase.constraints import FixAtoms
 import ase.io
 import gemmi
 
-info, scratch = sys.argv[1], sys.argv[2]
-failures = []
-
-
-def check(what, ok):
-    if not ok:
-        failures.append(what)
-
-
-def kivoa(*args):
-    run = subprocess.run([info, *args], capture_output=True, text=True)
-    check(f"kivoa-info {' '.join(args)}: {run.stderr.strip()}", run.returncode == 0)
-    return json.loads(run.stdout) if run.returncode == 0 else None
+from kivoa_oracle import check, finish, kivoa, scratch
 
 
 def deleted_element(atoms, symbol):
@@ -128,7 +112,7 @@ for case in CASES:
     name, edits, _ = case
     out = f"{scratch}/{name}.pdb"
     described = kivoa("--atoms", *edits, "--write", out, pdb)
-    if described is None:
+    if not described:
         continue
     structure = gemmi.read_structure(out)
     atoms = [a for res in structure[0][0] for a in res] if len(structure[0]) == 1 else \
@@ -143,6 +127,4 @@ for case in CASES:
     lengths = [structure.cell.a, structure.cell.b, structure.cell.c]
     check(f"PDB {name}: cell {lengths}", np.allclose(lengths, np.linalg.norm(want_cell, axis=1), atol=1e-3))
 
-for f in failures:
-    print("FAILED:", f)
-sys.exit(1 if failures else 0)
+finish()
