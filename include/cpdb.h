@@ -41,6 +41,16 @@ public:
     bool SaveFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
                   std::vector<uint32_t> &index) override;
 
+    // What the rewrites of a file's models deleted, for the records that follow the models.
+    struct SDeletions {
+        std::set<std::string> serials;
+        size_t records = 0;
+    };
+    // Adds what the last rewrite deleted to `deleted`.
+    void AddDeletions(SDeletions &deleted) const;
+    // The records after a file's models (CONECT, MASTER, END) without the atoms `deleted` names.
+    static std::string RewriteTail(std::string_view tail, const SDeletions &deleted);
+
 private:
     friend class CStructureFile;
     bool ParseText(const std::string &text, std::vector<glm::dvec3> &xyz,
@@ -70,7 +80,7 @@ private:
     void PrepareRewrite(const std::vector<SAtomEdit> &edits) override;
     void NameRetypedAtoms(const std::vector<SAtomEdit> &edits, const std::vector<std::string_view> &lines);
     bool NamesDeletedPlace(std::string_view link) const;
-    std::string RewriteMaster(std::string_view line) const;
+    static std::string RewriteMaster(std::string_view line, size_t coordinates_dropped, size_t conect_dropped);
     bool RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out) override;
     bool RewriteOtherLine(std::string_view line, uint32_t n, std::string &out) override;
     bool PatchColumns(std::string &record, const SAtomEdit &edit);

@@ -698,8 +698,39 @@ bool CPdb::RewriteOtherLine(std::string_view line, uint32_t, std::string &out)
     }
     if (record == "LINK" && NamesDeletedPlace(line))
         return false;
-    out += record == "MASTER" ? RewriteMaster(line) : std::string(line);
+    out += record == "MASTER" ? RewriteMaster(line, DeletedCount(), u_conect_dropped) : std::string(line);
     return true;
+}
+
+void CPdb::AddDeletions(SDeletions &deleted) const
+{
+    deleted.serials.insert(v_deleted_serial.begin(), v_deleted_serial.end());
+    deleted.records += DeletedCount();
+}
+
+std::string CPdb::RewriteTail(std::string_view tail, const SDeletions &deleted)
+{
+    if (deleted.records == 0)
+        return std::string(tail);
+    std::string out;
+    size_t conect_dropped = 0;
+    std::string_view line, rest;
+    for (size_t pos = 0, start = 0; CTextFile::LineAt(tail, pos, line); start = pos) {
+        const std::string_view record = RecordName(line, rest);
+        // The line with its own line end, as the tail has it.
+        const std::string_view whole = tail.substr(start, pos - start);
+        const std::string_view end = whole.substr(line.size());
+        if (record == "CONECT") {
+            if (RewriteConect(line, deleted.serials, out))
+                out.append(end);
+            else
+                ++conect_dropped;
+        } else if (record == "MASTER")
+            out.append(RewriteMaster(line, deleted.records, conect_dropped)).append(end);
+        else
+            out.append(whole);
+    }
+    return out;
 }
 
 bool CPdb::NamesDeletedPlace(std::string_view link) const
@@ -709,11 +740,11 @@ bool CPdb::NamesDeletedPlace(std::string_view link) const
 }
 
 // MASTER counts the coordinate records (columns 51-55) and the CONECT records (61-65).
-std::string CPdb::RewriteMaster(std::string_view line) const
+std::string CPdb::RewriteMaster(std::string_view line, size_t coordinates_dropped, size_t conect_dropped)
 {
     std::string out(line);
-    const std::pair<size_t, size_t> counts[] = {{MASTER_COORD_COLUMN, DeletedCount()},
-                                                {MASTER_CONECT_COLUMN, u_conect_dropped}};
+    const std::pair<size_t, size_t> counts[] = {{MASTER_COORD_COLUMN, coordinates_dropped},
+                                                {MASTER_CONECT_COLUMN, conect_dropped}};
     for (const auto &[column, removed] : counts) {
         if (out.size() < column + SERIAL_WIDTH)
             continue;
