@@ -14,9 +14,9 @@
 #include "cpdb.h"
 #include "cstructurefile.h"
 
-// A file of many frames (XYZ, XDATCAR, PDB models) opened for viewing and editing one frame at a time:
-// the index of its frames, the frame shown, the last few frames read, and what the edits made
-// of each frame, so that a save writes every frame and copies those the edits left alone.
+// A file of many frames (XYZ, XDATCAR, PDB models) opened for viewing and editing one frame at a
+// time: the index of its frames, the frame shown, the last few frames read, and what the edits
+// made of each frame, so that a save writes every frame and copies those the edits left alone.
 // A move belongs to its frame. A deletion or new element belongs to every frame that read the
 // same atoms (the same elements in the same order) as the frame it was made in.
 class CTrajectory {
@@ -32,8 +32,8 @@ public:
     // Why the file's last frame was left out (it is cut short); empty when none was.
     const std::string &Warning() const { return index.warning; }
 
-    // Reads frame k into `reader` (a CXyz for XYZ, a CVasp for XDATCAR, a CPdb for PDB) with the edits made to
-    // it, and makes it the frame shown.
+    // Reads frame k into `reader` (a CXyz for XYZ, a CVasp for XDATCAR, a CPdb for PDB) with the
+    // edits made to it, and makes it the frame shown.
     bool ReadFrame(uint64_t k, CStructureFile &reader, std::vector<glm::dvec3> &xyz,
                    std::vector<uint32_t> &elements);
     // Takes note of what the edits have made of the frame shown, as `reader` and the atoms hold it.

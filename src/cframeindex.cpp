@@ -246,11 +246,12 @@ bool CFrameIndex::ScanPdb(std::string_view text)
             break;
         const std::string_view record = PdbRecord(line);
         if (record == "MODEL") {
-            if (frames.empty()) {
+            const bool first = frames.empty();
+            if (first) {
                 u_header_bytes = start.pos;
                 u_header_lines = static_cast<uint32_t>(start.line - 1);
             }
-            frames.push_back({frames.empty() ? 0 : start.pos, frames.empty() ? 1 : start.line, 0, frames.empty()});
+            frames.push_back({first ? 0 : start.pos, first ? 1 : start.line, 0, first});
             in_model = true;
         } else if (!in_model) {
             continue;
