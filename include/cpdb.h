@@ -41,6 +41,16 @@ public:
     bool SaveFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
                   std::vector<uint32_t> &index) override;
 
+    // What the rewrites of a file's models deleted, for the records that follow the models.
+    struct SDeletions {
+        std::set<std::string> serials;
+        size_t records = 0;
+    };
+    // Adds what the last rewrite deleted to `deleted`.
+    void AddDeletions(SDeletions &deleted) const;
+    // The records after a file's models (CONECT, MASTER, END) without the atoms `deleted` names.
+    static std::string RewriteTail(std::string_view tail, const SDeletions &deleted);
+
 private:
     friend class CStructureFile;
     bool ParseText(const std::string &text, std::vector<glm::dvec3> &xyz,
@@ -72,7 +82,8 @@ private:
     void NameRetypedAtoms(const std::vector<SAtomEdit> &edits, const std::vector<std::string_view> &lines);
     void NumberAddedAtoms(const std::vector<SAtomEdit> &edits, const std::vector<std::string_view> &lines);
     bool NamesDeletedPlace(std::string_view link) const;
-    std::string RewriteMaster(std::string_view line) const;
+    // MASTER with its coordinate and CONECT counts less those dropped (negative: atoms added).
+    static std::string RewriteMaster(std::string_view line, long long coordinates_dropped, long long conect_dropped);
     void AddedAtomLine(const SAtomEdit &added, std::string &out) override;
     bool PutCoordinates(std::string &record, const glm::dvec3 &p, const std::string &who);
     void RewriteCryst1(std::string_view line, std::string &out) const;

@@ -1101,13 +1101,15 @@ bool CModel::OpenFrames(const std::string &f, int fmt)
     // A failed read leaves the frames of the file shown as they are.
     CTrajectory frames;
     const bool xdatcar = fmt == INPUT_FILE_TYPE_XDATCAR;
-    if (xdatcar || fmt == INPUT_FILE_TYPE_XYZ) {
-        const bool indexed = frames.Open(f, xdatcar ? EFrameLayout::XDATCAR : EFrameLayout::XYZ);
+    if (xdatcar || fmt == INPUT_FILE_TYPE_XYZ || fmt == INPUT_FILE_TYPE_PDB) {
+        const bool indexed = frames.Open(f, xdatcar                      ? EFrameLayout::XDATCAR
+                                            : fmt == INPUT_FILE_TYPE_XYZ ? EFrameLayout::XYZ
+                                                                         : EFrameLayout::PDB);
         if (!indexed && xdatcar) {
             error_message = frames.error_message;
             return false;
         }
-        // An XYZ file of one frame is read as a single structure, as it always was.
+        // An XYZ or PDB file of one frame is read as a single structure, as it always was.
         if (indexed && !xdatcar && frames.FramesFound() < 2)
             frames.Close();
     }

@@ -709,8 +709,45 @@ bool CPdb::RewriteOtherLine(std::string_view line, uint32_t, std::string &out)
     }
     if (record == "LINK" && NamesDeletedPlace(line))
         return false;
-    out += record == "MASTER" ? RewriteMaster(line) : std::string(line);
+    if (record != "MASTER") {
+        out += line;
+        return true;
+    }
+    const long long dropped = static_cast<long long>(DeletedCount()) - static_cast<long long>(AddedAtoms().size());
+    out += RewriteMaster(line, dropped, static_cast<long long>(u_conect_dropped));
     return true;
+}
+
+void CPdb::AddDeletions(SDeletions &deleted) const
+{
+    deleted.serials.insert(v_deleted_serial.begin(), v_deleted_serial.end());
+    deleted.records += DeletedCount();
+}
+
+std::string CPdb::RewriteTail(std::string_view tail, const SDeletions &deleted)
+{
+    if (deleted.records == 0)
+        return std::string(tail);
+    std::string out;
+    size_t conect_dropped = 0;
+    std::string_view line, rest;
+    for (size_t pos = 0, start = 0; CTextFile::LineAt(tail, pos, line); start = pos) {
+        const std::string_view record = RecordName(line, rest);
+        // The line with its own line end, as the tail has it.
+        const std::string_view whole = tail.substr(start, pos - start);
+        const std::string_view end = whole.substr(line.size());
+        if (record == "CONECT") {
+            if (RewriteConect(line, deleted.serials, out))
+                out.append(end);
+            else
+                ++conect_dropped;
+        } else if (record == "MASTER")
+            out.append(RewriteMaster(line, static_cast<long long>(deleted.records), static_cast<long long>(conect_dropped)))
+                .append(end);
+        else
+            out.append(whole);
+    }
+    return out;
 }
 
 bool CPdb::NamesDeletedPlace(std::string_view link) const
@@ -720,12 +757,11 @@ bool CPdb::NamesDeletedPlace(std::string_view link) const
 }
 
 // MASTER counts the coordinate records (columns 51-55) and the CONECT records (61-65).
-std::string CPdb::RewriteMaster(std::string_view line) const
+std::string CPdb::RewriteMaster(std::string_view line, long long coordinates_dropped, long long conect_dropped)
 {
     std::string out(line);
-    const long long added = static_cast<long long>(AddedAtoms().size());
-    const std::pair<size_t, long long> counts[] = {{MASTER_COORD_COLUMN, static_cast<long long>(DeletedCount()) - added},
-                                                   {MASTER_CONECT_COLUMN, static_cast<long long>(u_conect_dropped)}};
+    const std::pair<size_t, long long> counts[] = {{MASTER_COORD_COLUMN, coordinates_dropped},
+                                                   {MASTER_CONECT_COLUMN, conect_dropped}};
     for (const auto &[column, removed] : counts) {
         if (out.size() < column + SERIAL_WIDTH)
             continue;

@@ -215,11 +215,11 @@ TEST(KivoaInfo, CifBlocksByNameAndAWordWhenNoSymmetryIsFound)
     EXPECT_EQ(mixed["occupancy"], nlohmann::json::parse("[0.5,0.5,0.5,0.5]"));
 }
 
-// Files written by ASE, edited by kivoa-info and read back by ASE (python3-ase): single
-// structures, and trajectories frame by frame.
+// Files written by ASE and gemmi, edited by kivoa-info and read back by them (python3-ase,
+// python3-gemmi): single structures, and trajectories frame by frame.
 TEST(KivoaInfo, EditedFilesReadBackInAse)
 {
-    for (const char *script : {"ase_edits.py", "ase_frames.py"}) {
+    for (const char *script : {"ase_edits.py", "ase_frames.py", "pdb_gemmi_frames.py"}) {
         ScratchFolder dir;
         const std::string command = "/usr/bin/python3 " + std::string(KIVOA_SOURCE_DIR) +
                                     "/tests/oracles/" + script + " " + KIVOA_BINARY_DIR +
