@@ -1,8 +1,11 @@
 #ifndef KIVOA_BENCH_WINDOW_H
 #define KIVOA_BENCH_WINDOW_H
 
-// What the drawing benchmarks share: a clock in milliseconds, a window with the viewer's GL
-// state, and one frame drawn to completion.
+// What the drawing benchmarks share: a clock in milliseconds, the program's window, hidden (the
+// loop never swaps, so vertical sync does not slow it), with the viewer's GL state, and one frame
+// drawn to completion. Needs an X display (xvfb-run).
+
+#include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdio>
@@ -17,14 +20,36 @@ inline double MillisecondsSince(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// A hidden window of the viewer's kind with its GL state, or nullptr (said on stderr).
-inline GLFWwindow *OpenBenchWindow(int width, int height)
+// A hidden window of the viewer's kind with its context current, or nullptr (said on stderr).
+inline GLFWwindow *OpenHiddenWindow()
 {
     GLFWwindow *window = glfwInit() ? CreateKivoaWindow(false) : nullptr;
     if (window == nullptr || gladLoadGL(glfwGetProcAddress) == 0) {
         std::fprintf(stderr, "no OpenGL 3.3 core context (is an X display running?)\n");
         return nullptr;
     }
+    return window;
+}
+
+// The benchmarks registered, run with the hidden window's context current.
+inline int RunWithHiddenWindow(int argc, char **argv)
+{
+    GLFWwindow *window = OpenHiddenWindow();
+    if (window == nullptr)
+        return 1;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    glfwDestroyWindow(window);
+    glfwTerminate();
+    return 0;
+}
+
+// The hidden window with the viewer's GL state, or nullptr.
+inline GLFWwindow *OpenBenchWindow(int width, int height)
+{
+    GLFWwindow *window = OpenHiddenWindow();
+    if (window == nullptr)
+        return nullptr;
     glViewport(0, 0, width, height);
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_BLEND);

@@ -12,24 +12,13 @@
 
 #include "../tests/structure_builder.h"
 #include "cdisplay.h"
+#include "bench_window.h"
 #include "cscenetarget.h"
-#include "cwindow.h"
 
 namespace {
 
 const int WIDTH = 1280;
 const int HEIGHT = 720;
-
-// The program's window, hidden; the loop never swaps, so vertical sync does not slow it.
-GLFWwindow *OpenHiddenWindow()
-{
-    if (!glfwInit())
-        return nullptr;
-    GLFWwindow *window = CreateKivoaWindow(false);
-    if (window == nullptr)
-        return nullptr;
-    return gladLoadGL(glfwGetProcAddress) != 0 ? window : nullptr;
-}
 
 // A water box of `atoms` atoms loaded and shown with bonds, drawn once so the buffers are uploaded.
 std::unique_ptr<CDisplay> WaterDisplay(size_t atoms)
@@ -129,16 +118,4 @@ BENCHMARK(BM_DrawSceneWaterSmooth)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(ben
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    GLFWwindow *window = OpenHiddenWindow();
-    if (window == nullptr) {
-        std::fprintf(stderr, "no OpenGL 3.3 core context (is an X display running?)\n");
-        return 1;
-    }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    glfwDestroyWindow(window);
-    glfwTerminate();
-    return 0;
-}
+int main(int argc, char **argv) { return RunWithHiddenWindow(argc, argv); }

@@ -41,6 +41,7 @@ private:
     void ApplyTypedMove(CDisplay &atom, int active);
     static ECommand HistoryButtons(const CDisplay &atom);
     static void ElementChooser(CDisplay &atom);
+    static void CompositionList(CDisplay &atom);
 };
 
 #endif

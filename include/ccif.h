@@ -75,6 +75,7 @@ private:
         out.append(line);
         return true;
     }
+    void AddedAtomLine(const SAtomEdit &, std::string &) override {}
     std::string P1Text(const std::vector<glm::dvec3> &xyz, const std::vector<uint32_t> &index) const;
 };
 

@@ -11,6 +11,7 @@
 #include "cmodel.h"
 #include "cpalette.h"
 #include "cpick.h"
+#include "cselection.h"
 #include "cshader.h"
 #include "ctrack.h"
 
@@ -53,6 +54,8 @@ public:
     bool is_show_index = false;
     int input_format = INPUT_FILE_TYPE_XYZ;
     uint32_t selected_atom = NO_SELECTION;
+    // The atoms the edits of the selection act on, marked in the selection colour.
+    CSelection selection;
     uint32_t selected_zatom = 0;
     std::string selected_symbol;
     glm::vec3 selected_xyz{0.0f};
@@ -139,6 +142,12 @@ public:
     // The display's own state after the atoms changed (an edit, undo, redo or a load): the cell
     // box, the pick palette, and no selection (atom numbers may have moved).
     void AfterEdit();
+    // Shows frame k of a file of frames (false, error_message, when it cannot be read): the cell
+    // box and the pick palette follow it, and the selection stays on its atom while the frame
+    // has the same atoms as the one it replaces.
+    bool StepToFrame(uint64_t k);
+    // The unit vector from the structure towards the viewer, along the file frame's axes.
+    glm::dvec3 ViewDirection() const;
     // Where atom i is drawn in a view of `size` pixels, origin at the top left (last DrawScene).
     glm::vec2 ScreenPosition(uint32_t i, glm::vec2 size) const;
     // Makes the next DrawScene upload atoms, bonds and labels again.
@@ -179,17 +188,22 @@ private:
     // quads they hold.
     struct Uploaded {
         uint64_t generation = UINT64_MAX;
+        // The selection's and the hidden atoms' revisions drawn.
+        uint64_t selection = UINT64_MAX;
+        uint64_t hidden = UINT64_MAX;
         size_t atom_quads = 0;
         size_t bond_quads = 0;
     };
     struct LabelKey {
         uint64_t generation = UINT64_MAX;
         uint64_t font = 0;
+        uint64_t hidden = 0;
         bool symbol = false;
         bool index = false;
         bool operator==(const LabelKey &o) const
         {
-            return generation == o.generation && font == o.font && symbol == o.symbol && index == o.index;
+            return generation == o.generation && font == o.font && hidden == o.hidden && symbol == o.symbol &&
+                   index == o.index;
         }
     };
 
@@ -215,6 +229,7 @@ private:
     void DeleteGlyphs();
     void CreateBatchBuffers();
     void SyncBuffers();
+    std::vector<glm::uvec2> BondEnds() const;
     void SyncLabels();
     // The scene depth the labels are tested against: a copy of the bound framebuffer's.
     GLuint depth_fbo = 0, depth_texture = 0;

@@ -42,8 +42,14 @@ public:
     void Reload();
     // Writes the structure to its file; false (edits kept, the message says why) on failure.
     // When another program changed the file since it was read, nothing is written and the
-    // changed-on-disk question is asked.
+    // changed-on-disk question is asked. A supercell made since the file was named is a new
+    // structure: nothing is written, and Save As is asked for (TakeSaveAsRequest) with
+    // SuggestedPath.
     bool Save();
+    bool TakeSaveAsRequest();
+    // The file's name with the supercell's repeats before its extension: Si.vasp, Si_2x2x1.vasp.
+    std::string SuggestedPath() const;
+    static std::string NameWithRepeats(const std::string &path, int a, int b, int c);
     // Writes the structure to `target` in the format its name says (the format read when it
     // says none), which from then on is the structure's file. A file written in another format
     // is read back, so that Save and Reload go on with what it holds.
@@ -75,6 +81,9 @@ private:
     EPending pending = EPending::NONE;
     SLoad pending_load;
     bool is_close_confirmed = false;
+    bool is_save_as_requested = false;
+    // The supercells in effect when the file shown was named (read or saved as).
+    int i_named_supercells = 0;
 
     void RequestLoad(const SLoad &load);
     void Ask(EPending what);

@@ -17,6 +17,10 @@ enum class EFrameLayout {
     // "Direct configuration= N" and one position line per atom; a variable cell repeats the
     // header before each block.
     XDATCAR,
+    // PDB models: the lines before the first MODEL are the header every model shares, frame 0
+    // starts at the top of the file, the others run from MODEL to ENDMDL; what follows the
+    // last ENDMDL (CONECT, MASTER, END) is the tail.
+    PDB,
 };
 
 // Where each frame of a trajectory starts in its mapped file, found in one pass that reads no
@@ -65,6 +69,7 @@ private:
 
     bool ScanXyz(std::string_view text);
     bool ScanXdatcar(std::string_view text);
+    bool ScanPdb(std::string_view text);
     // Reads a header up to its "Direct configuration=" line: the atoms its counts add up to, how
     // many lines it has and where the block's first line starts.
     bool ReadXdatcarHeader(std::string_view text, SCursor &at, uint32_t &atoms, uint32_t &header_lines,

@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include <glm/glm.hpp>
+
+#include "cselection.h"
 #include "shellcommand.h"
 
 struct GLFWwindow;
@@ -30,7 +33,7 @@ public:
     static std::string KeyLabel(const SShortcut &shortcut);
 
     // What a mouse press over the view started.
-    enum class EClick { NONE, PICK, ADD_PICK, PIE };
+    enum class EClick { NONE, PICK, ADD_PICK, PIE, BOX };
 
     // Once the GUI's GLFW back-end is installed: every input or window event is noted, key
     // presses are queued and dropped files kept, each callback passing the event on to the
@@ -54,10 +57,14 @@ public:
     EClick RouteMouse(CDisplay &atom, bool is_pie_open);
     // Each frame: the commands of the key presses queued since the last frame, in order, each
     // with the Ctrl state it was pressed with; none while a text field or a modal takes them.
-    // Keyboard navigation is on while a panel has the focus.
     std::vector<ECommand> TakeShortcuts();
 
     bool is_mouse = false; // a drag is turning the view
+    // A Ctrl+drag draws a selection box from box_from to box_to (window pixels); Shift adds its
+    // atoms to the selection, Alt takes them out of it, else they replace it.
+    bool is_box = false;
+    glm::vec2 box_from{0.0f}, box_to{0.0f};
+    CSelection::EMode box_mode = CSelection::EMode::REPLACE;
     float click_x = 0, click_y = 0; // where the last press over the view was
 
 private:
@@ -74,7 +81,7 @@ private:
     std::vector<std::string> dropped;
 
     static ECommand Match(const SKeyPress &press);
-    static void FollowPanelFocus();
+    EClick FollowBox();
 };
 
 #endif

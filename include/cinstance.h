@@ -44,6 +44,15 @@ std::array<uint8_t, 4> ColourBytes(const glm::vec3 &c);
 void BuildAtomInstances(const std::vector<glm::vec3> &xyz, const std::vector<uint32_t> &elements, CPalette &pick,
                         std::vector<glm::vec4> &centres, std::vector<CAtomColours> &colours);
 
+// Marks the selected atoms (element colour alpha 0, drawn in the selection colour) and hides the
+// hidden ones (radius 0: no pixel drawn or picked); per-atom lists, empty for none.
+void MarkAtoms(const std::vector<uint8_t> &selected, const std::vector<uint8_t> &hidden,
+               std::vector<glm::vec4> &centres, std::vector<CAtomColours> &colours);
+
+// Drops the bonds that end on a hidden atom; ends[k] are the atoms of bonds[k].
+void DropHiddenBonds(const std::vector<glm::uvec2> &ends, const std::vector<uint8_t> &hidden,
+                     std::vector<CBondInstance> &bonds);
+
 // The first `count` bonds (mid-point, azimuth and polar angle of the direction, length).
 void BuildBondInstances(const std::vector<glm::vec3> &mid, const std::vector<glm::vec2> &ang,
                         const std::vector<float> &length, size_t count, std::vector<CBondInstance> &out);
@@ -57,9 +66,10 @@ void AppendSegmentInstances(const std::vector<glm::vec3> &from, const std::vecto
 // index when indices are shown too (O12).
 std::string LabelText(uint32_t i, uint32_t element, bool show_symbol, bool show_index);
 
-// The glyphs of every atom's label; characters without a glyph are skipped and do not advance.
+// The glyphs of every shown atom's label (`hidden` as for MarkAtoms); characters without a glyph
+// are skipped and do not advance.
 void BuildGlyphInstances(const std::vector<glm::vec3> &xyz, const std::vector<uint32_t> &elements,
                          bool show_symbol, bool show_index, const CGlyphAdvances &advances,
-                         std::vector<CGlyphInstance> &out);
+                         std::vector<CGlyphInstance> &out, const std::vector<uint8_t> &hidden = {});
 
 #endif

@@ -147,6 +147,8 @@ public:
     // Elements in order of first appearance and how many atoms each has.
     static void Composition(const std::vector<uint32_t> &index, std::vector<uint32_t> &elements,
                             std::vector<uint32_t> &counts);
+    // The atoms of element idx, ascending.
+    static std::vector<uint32_t> AtomsOfElement(const std::vector<uint32_t> &index, uint32_t idx);
     // What the model's own data breaks of its rules (sizes in step, element indices in the
     // table, bonds between atoms that exist); empty when nothing.
     std::string CheckInvariants() const;
@@ -154,13 +156,34 @@ public:
     void CenterZero();
     void SetInverseCell();
 
-    // Edits. Each is kept in the history, so that it can be undone and redone.
+    // Edits. Each is kept in the history as one step, so that it can be undone and redone. The
+    // atom lists name atoms by their number now; out-of-range and repeated numbers are ignored.
     // Moves atom u to v3 (display coordinates) and its file-frame position with it.
     void SetNewCoordinates(uint32_t u, glm::vec3 &v3);
     // Moves atom u to p, given in the file's frame (exactly as a save writes it).
     void MoveAtom(uint32_t u, const glm::dvec3 &p);
+    // Moves the atoms by `shift` (file frame, angstrom).
+    void MoveAtoms(const std::vector<uint32_t> &atoms, const glm::dvec3 &shift);
     void SetElement(uint32_t num, uint32_t idx);
+    void SetElements(const std::vector<uint32_t> &atoms, uint32_t idx);
     void DeleteAtomIndex(uint32_t u);
+    // Deletes the atoms in one pass: the others keep their order and their bonds.
+    void DeleteAtoms(const std::vector<uint32_t> &atoms);
+    // Appends an atom of element idx at p (file frame); false (why says why) when idx is no
+    // element, p is not a finite position or the structure is a trajectory, whose frames keep the
+    // atoms read.
+    bool AddAtom(uint32_t idx, const glm::dvec3 &p, std::string &why);
+    // Repeats a periodic structure n.x x n.y x n.z times (1 to 20 each) along its cell vectors,
+    // the copies after the atoms in the order of ASE's Atoms.repeat; false (why says why) when
+    // refused, as it is for a trajectory.
+    bool MakeSupercell(const glm::ivec3 &n, std::string &why);
+    static constexpr int MAX_SUPERCELL = 20;
+    // Supercells in effect: the structure shown is then a new one, to be saved under a new name.
+    int SupercellsInEffect() const;
+    glm::ivec3 SupercellRepeat() const;
+    // Moves every atom of a periodic structure into the cell along its periodic axes; false when
+    // the structure is not periodic. No step is kept when no atom moves.
+    bool WrapIntoCell();
     bool CanUndo() const { return u_history_done > 0; }
     bool CanRedo() const { return u_history_done < v_history.size(); }
     // Steps back or forward through the edits; false when there is none.
@@ -169,6 +192,20 @@ public:
     // True when the edits in effect are those of the last load or save (the history's clean
     // point): nothing is unsaved.
     bool IsUpdated() const { return u_history_done == u_history_clean; }
+
+    // Hidden atoms are a view setting, not an edit: they are not drawn, picked or bonded in the
+    // view, and are still saved. Kept in step with the atoms through every edit.
+    void SetHidden(const std::vector<uint32_t> &atoms, bool is_hidden);
+    void ShowAll()
+    {
+        v_atom_hidden.clear();
+        ++u_hidden_revision;
+    }
+    bool IsHidden(size_t i) const { return i < v_atom_hidden.size() && v_atom_hidden[i] != 0; }
+    // Per atom, 1 when hidden; empty when none is.
+    const std::vector<uint8_t> &Hidden() const { return v_atom_hidden; }
+    // Counts the changes of what is hidden.
+    uint64_t u_hidden_revision = 0;
 
     // Linked cells and bonds.
     void EvalCutRadius();
@@ -187,28 +224,44 @@ public:
     void UpdateBonds();
 
 private:
-    // One edit, with what undoing it exactly needs: the atom, its element and position before
-    // and after (a deleted atom's, and which atom read it was), or for "(0,0,0)" its shift and
-    // the file frame it replaced (every atom moves, so it keeps every position).
+    // One edit, with what undoing it exactly needs.
     struct SEdit {
-        enum EKind { MOVE, ELEMENT, DELETE, CENTER } kind;
-        SEdit(EKind k, uint32_t a) : kind(k), atom(a) {}
-        uint32_t atom = 0;
+        enum EKind { MOVE, ELEMENT, DELETE, ADD, CENTER, SUPERCELL } kind;
+        explicit SEdit(EKind k) : kind(k) {}
         // The frame shown when the edit was made; undo and redo show it again.
         uint64_t frame = 0;
-        uint32_t element_before = 0, element_after = 0;
-        uint32_t origin = 0;
-        uint8_t altloc_before = 0;
-        double occupancy_before = 1.0;
-        glm::dvec3 before{0.0}, after{0.0};
-        glm::vec3 drawn_before{0.0f};
+        // The atoms edited, ascending (for ADD the new atom), and per atom what it was before:
+        // its element, its place (file frame and drawn) and, for a deleted atom, the atom read it
+        // is, its conformer, occupancy and whether it was hidden.
+        std::vector<uint32_t> atoms;
+        std::vector<uint32_t> element_before;
+        std::vector<glm::dvec3> before, after;
+        std::vector<glm::vec3> drawn_before;
+        std::vector<uint32_t> origin;
+        std::vector<uint8_t> altloc_before, hidden_before;
+        std::vector<double> occupancy_before;
+        uint32_t element_after = 0;
+        // DELETE: the bonds that went with the atoms, with their places in the bond lists.
+        std::vector<size_t> bond_place, pbc_place;
+        std::vector<glm::uvec2> bond_ends;
+        std::vector<glm::vec3> bond_mid;
+        std::vector<glm::vec2> bond_ang;
+        std::vector<float> bond_length;
+        std::vector<CPeriodicBonds::SBond> pbc_bonds;
+        // CENTER: the shift and the file frame it replaced (every atom moves); SUPERCELL: the
+        // repeats, and the atom count and cell before.
+        glm::dvec3 shift{0.0}, origin_before{0.0};
         std::vector<glm::dvec3> frame_before;
+        glm::ivec3 repeat{1};
+        uint32_t count_before = 0;
+        glm::dmat3 cell_before{1.0};
     };
     static constexpr size_t NO_CLEAN_POINT = ~size_t(0);
     std::vector<SEdit> v_history;
     // Edits in effect, and how many were in effect at the last load or save.
     size_t u_history_done = 0;
     size_t u_history_clean = 0;
+    std::vector<uint8_t> v_atom_hidden;
 
     // Refuses (with the reason) a save onto a file changed on disk, unless `overwrite`.
     bool RefusedAsChanged(const std::string &f, bool overwrite);
@@ -218,12 +271,24 @@ private:
     bool OpenFrames(const std::string &f, int fmt);
     // Takes the atoms and cell of a frame just read into the model, keeping the view.
     void TakeFrame(const CStructureFile &reader);
-    void Apply(const SEdit &e, bool forward);
+    void Apply(SEdit &e, bool forward);
     void MarkClean();
     void ForgetHistory();
     void PlaceAtom(uint32_t u, const glm::dvec3 &p);
-    void RemoveAtom(uint32_t u);
-    void InsertAtom(const SEdit &e);
+    // Sorted atom numbers without repeats or atoms that are not there.
+    std::vector<uint32_t> ValidAtoms(std::vector<uint32_t> atoms) const;
+    SEdit MoveEdit(const std::vector<uint32_t> &atoms, std::vector<glm::dvec3> after) const;
+    void ApplyMove(const SEdit &e, bool forward);
+    void RemoveAtoms(SEdit &e);
+    void InsertAtoms(const SEdit &e);
+    void RemoveBonds(SEdit &e, const std::vector<uint8_t> &gone);
+    void InsertBonds(const SEdit &e, const std::vector<uint32_t> &old_number);
+    void AppendAtom(uint32_t idx, const glm::dvec3 &p, uint32_t like);
+    void TruncateAtoms(size_t n);
+    void Repeat(const SEdit &e);
+    void SetCell(const glm::dmat3 &cell);
+    // The composition and the grid after atoms went or came back; the bonds stay as they are.
+    void AfterCountChange();
 
     // The box the linked-cell grid covers: the padded box of the coordinates searched, which at
     // load time is the drawn box; after an edit the drawn box stays as loaded.

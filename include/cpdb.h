@@ -41,6 +41,16 @@ public:
     bool SaveFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
                   std::vector<uint32_t> &index) override;
 
+    // What the rewrites of a file's models deleted, for the records that follow the models.
+    struct SDeletions {
+        std::set<std::string> serials;
+        size_t records = 0;
+    };
+    // Adds what the last rewrite deleted to `deleted`.
+    void AddDeletions(SDeletions &deleted) const;
+    // The records after a file's models (CONECT, MASTER, END) without the atoms `deleted` names.
+    static std::string RewriteTail(std::string_view tail, const SDeletions &deleted);
+
 private:
     friend class CStructureFile;
     bool ParseText(const std::string &text, std::vector<glm::dvec3> &xyz,
@@ -66,11 +76,17 @@ private:
     bool PatchElement(std::string &record, const SAtomEdit &edit);
     void AppendHeader(std::string &text) const;
     void AppendCryst1(std::string &text) const;
-    static void AppendAtom(std::string &text, size_t i, const glm::dvec3 &p, uint32_t idx);
+    static void AppendAtom(std::string &text, const char *record, size_t serial_number, const glm::dvec3 &p,
+                           uint32_t idx);
     void PrepareRewrite(const std::vector<SAtomEdit> &edits) override;
     void NameRetypedAtoms(const std::vector<SAtomEdit> &edits, const std::vector<std::string_view> &lines);
+    void NumberAddedAtoms(const std::vector<SAtomEdit> &edits, const std::vector<std::string_view> &lines);
     bool NamesDeletedPlace(std::string_view link) const;
-    std::string RewriteMaster(std::string_view line) const;
+    // MASTER with its coordinate and CONECT counts less those dropped (negative: atoms added).
+    static std::string RewriteMaster(std::string_view line, long long coordinates_dropped, long long conect_dropped);
+    void AddedAtomLine(const SAtomEdit &added, std::string &out) override;
+    bool PutCoordinates(std::string &record, const glm::dvec3 &p, const std::string &who);
+    void RewriteCryst1(std::string_view line, std::string &out) const;
     bool RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out) override;
     bool RewriteOtherLine(std::string_view line, uint32_t n, std::string &out) override;
     bool PatchColumns(std::string &record, const SAtomEdit &edit);
@@ -85,6 +101,8 @@ private:
     std::map<uint32_t, std::string> m_new_name;
     size_t u_conect_dropped = 0;
 
+    // The serial number the next added atom gets at a save.
+    size_t u_next_serial = 1;
     // Line on which pdb_format was chosen.
     uint32_t u_variant_line = 0;
 };

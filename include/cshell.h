@@ -10,11 +10,13 @@
 #include "cconfig.h"
 #include "cdocument.h"
 #include "cfilepanel.h"
+#include "cframespanel.h"
 #include "cinit.h"
 #include "cinput.h"
 #include "cmeasuremarks.h"
 #include "cpiemenu.h"
 #include "cscenetarget.h"
+#include "cselectionpanel.h"
 #include "csettingspanel.h"
 #include "cviewexport.h"
 
@@ -58,7 +60,7 @@ public:
     void RouteMouse();  // trackball drag, pick request, wheel zoom, pie menu opening
     void RouteKeys();   // keyboard shortcuts, each queued press once
     void ShowPieMenu(); // the pie menu and its command, while it is open
-    void ShowPanels();  // a dropped file; Settings, Choose File and Action panels; a question
+    void ShowPanels();  // a dropped file; Frames, Settings, Choose File and Action panels; a question
     void DrawScene();   // background, the structure when one is loaded, picked-atom marks, a
                         // requested image export
 
@@ -76,6 +78,8 @@ public:
     bool show_settings_window = true;
     bool show_file_chooser = true;
     bool show_action_window = true;
+    bool show_frames_window = true; // again with each file read
+    bool show_selection_window = false;
     int display_w = 0, display_h = 0;
 
     CInput input;
@@ -84,6 +88,8 @@ public:
     CSettingsPanel settings;
     CFilePanel files;
     CActionPanel action;
+    CFramesPanel frames;
+    CSelectionPanel selection_panel;
     CPieMenu pie;
     CMeasureMarks marks;
     CViewExport exporter;
@@ -95,7 +101,11 @@ private:
 
     void Run(ECommand command);
     void ToggleBonds();
-    void DeleteSelectedAtom();
+    void DeleteSelection();
+    void SelectBox();
+    void RunSelection(ECommand command);
+    void DrawBox() const;
+    void ForgetPick();
     void ResetView();
     void StepHistory(bool is_undo);
     void KeepBackground();

@@ -39,8 +39,17 @@ public:
     std::vector<uint32_t> v_source_line;
     std::vector<uint32_t> v_source_index;
     std::vector<glm::dvec3> v_source_xyz;
-    // Per atom of the model: the atom read that it is. Follows deletions (DeleteAtom).
+    // Per atom of the model: the atom read that it is, or for an atom added since the read,
+    // v_source_index.size() + its place in v_added_template. Follows the model's edits.
     std::vector<uint32_t> v_atom_origin;
+    // Per atom added since the read: the atom read whose line its own line copies (a supercell's
+    // image of it), or NO_TEMPLATE for a new atom, written in the layout of the last atom line.
+    static constexpr uint32_t NO_TEMPLATE = 0xFFFFFFFFu;
+    std::vector<uint32_t> v_added_template;
+    // The cell a save writes when an edit (a supercell) changed it; is_cell_edited is false while
+    // the cell is the one read.
+    glm::dmat3 edited_cell{1.0};
+    bool is_cell_edited = false;
     // The folder of the file read (where a POTCAR was looked for).
     std::string source_folder;
     // Where the lines of a trajectory frame's text stand in its file: the first `shared` lines
@@ -71,10 +80,14 @@ public:
     // would change more than the edits (a CIF's symmetry), whose saves go to another name.
     virtual bool SavesInPlace() const { return true; }
 
-    // The model deleted its atom i: the atom's lines go at the next save. RestoreAtom undoes
-    // that, putting atom `origin` read back at position i.
-    void DeleteAtom(uint32_t i);
-    void RestoreAtom(uint32_t i, uint32_t origin);
+    // The model appended an atom made from atom `model_atom` of its own (a supercell's image), or
+    // a new one (NO_TEMPLATE): its line is added at the next save. RemoveLastAtom undoes that.
+    void AddAtom(uint32_t model_atom);
+    void RemoveLastAtom();
+    // The model's cell is now `cell` (a supercell, or its undo); SavedCell is the cell a save
+    // writes.
+    void EditCell(const glm::dmat3 &cell);
+    const glm::dmat3 &SavedCell() const;
     // Lets the file read go (another format's file has been read instead).
     void ForgetSource();
     // The file read with the model's atoms `xyz`/`index` in place of those read, as a save
@@ -112,8 +125,9 @@ public:
     static constexpr double MOVED_ERROR = 1e-3;
 
 protected:
-    // What one atom read has become by the time of a save.
+    // What one atom read has become by the time of a save, or an atom added since the read.
     struct SAtomEdit {
+        // The atom read; for an added atom the one its line copies (NO_TEMPLATE for none).
         uint32_t source = 0;
         bool deleted = false;
         bool moved = false;
@@ -133,6 +147,12 @@ protected:
     virtual void PrepareRewrite(const std::vector<SAtomEdit> &edits);
     virtual bool RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out) = 0;
     virtual bool RewriteOtherLine(std::string_view line, uint32_t n, std::string &out);
+    // Appends the line of an added atom (without line end); they follow the last atom line read.
+    virtual void AddedAtomLine(const SAtomEdit &added, std::string &out) = 0;
+    // Whether a new cell changes how untouched atoms are written (fractional coordinates).
+    virtual bool CellMovesAtoms() const { return false; }
+    // The line of atom `source` read (the last atom's for NO_TEMPLATE), during a save.
+    std::string_view AtomLine(uint32_t source) const;
     bool HasSource() const { return !source_text.empty(); }
     // Reads `text` as a file of this format from source_folder.
     virtual bool ParseText(const std::string &text, std::vector<glm::dvec3> &xyz,
@@ -145,7 +165,9 @@ protected:
     std::vector<std::string_view> AtomLines() const;
     // The line end of the file read, for lines a save adds.
     std::string_view LineEnd() const;
-    size_t DeletedCount() const { return v_source_index.size() - v_atom_origin.size(); }
+    // Atoms read that are gone, and the atoms added, as a save met them.
+    size_t DeletedCount() const { return u_deleted; }
+    const std::vector<SAtomEdit> &AddedAtoms() const { return v_added; }
 
     // Parses into a fresh T (`parsed`, which may carry the read's settings) and takes it over
     // only when the whole file was read.
@@ -189,8 +211,14 @@ private:
     // exactly where they were and moved ones within the precision they were written with.
     bool ReadsBackAs(const std::string &text, const std::vector<SAtomEdit> &edits,
                      const std::vector<glm::dvec3> &xyz, const std::vector<uint32_t> &index);
-    std::vector<SAtomEdit> Edits(const std::vector<glm::dvec3> &xyz,
-                                 const std::vector<uint32_t> &index) const;
+    // The edits of the atoms read, by atom read; fills v_added and u_deleted.
+    std::vector<SAtomEdit> Edits(const std::vector<glm::dvec3> &xyz, const std::vector<uint32_t> &index);
+
+    size_t u_deleted = 0;
+    std::vector<SAtomEdit> v_added;
+    // The atom lines read, while a save with added atoms runs.
+    std::vector<std::string_view> v_atom_lines;
+    void AppendAdded(bool is_line_kept, std::string &text);
 
     static constexpr size_t SYMBOL_MEMO_SLOTS = 64;
     std::array<std::pair<uint32_t, uint32_t>, SYMBOL_MEMO_SLOTS> symbol_memo{};

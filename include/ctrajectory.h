@@ -11,11 +11,12 @@
 #include <glm/glm.hpp>
 
 #include "cframeindex.h"
+#include "cpdb.h"
 #include "cstructurefile.h"
 
-// A file of many frames (XYZ, XDATCAR) opened for viewing and editing one frame at a time:
-// the index of its frames, the frame shown, the last few frames read, and what the edits made
-// of each frame, so that a save writes every frame and copies those the edits left alone.
+// A file of many frames (XYZ, XDATCAR, PDB models) opened for viewing and editing one frame at a
+// time: the index of its frames, the frame shown, the last few frames read, and what the edits
+// made of each frame, so that a save writes every frame and copies those the edits left alone.
 // A move belongs to its frame. A deletion or new element belongs to every frame that read the
 // same atoms (the same elements in the same order) as the frame it was made in.
 class CTrajectory {
@@ -31,15 +32,16 @@ public:
     // Why the file's last frame was left out (it is cut short); empty when none was.
     const std::string &Warning() const { return index.warning; }
 
-    // Reads frame k into `reader` (a CXyz for XYZ, a CVasp for XDATCAR) with the edits made to
-    // it, and makes it the frame shown.
+    // Reads frame k into `reader` (a CXyz for XYZ, a CVasp for XDATCAR, a CPdb for PDB) with the
+    // edits made to it, and makes it the frame shown.
     bool ReadFrame(uint64_t k, CStructureFile &reader, std::vector<glm::dvec3> &xyz,
                    std::vector<uint32_t> &elements);
     // Takes note of what the edits have made of the frame shown, as `reader` and the atoms hold it.
     void Remember(const CStructureFile &reader, const std::vector<glm::dvec3> &xyz,
                   const std::vector<uint32_t> &elements);
     // Writes every frame to `path`: frames without edits as read, edited ones rewritten by their
-    // format, then whatever followed the last whole frame.
+    // format, then whatever followed the last whole frame (a PDB's CONECT and MASTER without the
+    // atoms deleted).
     bool Save(const std::string &path);
 
     std::string error_message;
@@ -70,8 +72,8 @@ private:
                 std::vector<uint32_t> &elements) const;
     const SAtomsEdit *AtomsEditOf(const std::vector<uint32_t> &read_elements) const;
     std::unique_ptr<CStructureFile> NewReader() const;
-    // Appends frame k as the save writes it to `out`.
-    bool WriteFrame(uint64_t k, std::string &out);
+    // Appends frame k as the save writes it to `out`, and a PDB model's deletions to `deleted`.
+    bool WriteFrame(uint64_t k, std::string &out, CPdb::SDeletions &deleted);
 
     CFrameIndex index;
     std::string folder;

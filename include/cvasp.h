@@ -80,6 +80,11 @@ private:
     void PrepareRewrite(const std::vector<SAtomEdit> &edits) override;
     bool RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out) override;
     bool RewriteOtherLine(std::string_view line, uint32_t n, std::string &out) override;
+    void AddedAtomLine(const SAtomEdit &added, std::string &out) override;
+    bool CellMovesAtoms() const override { return is_direct; }
+    glm::dvec3 FileCoordinates(const glm::dvec3 &p) const;
+    void RewriteLattice(std::string_view line, uint32_t n, std::string &out) const;
+    void AppendZeroVelocities(std::string_view like, bool is_line_kept, std::string &out) const;
 
     // What a save writes: the runs of species (labels and counts) and which atoms read are gone.
     std::vector<std::string> v_run_label;

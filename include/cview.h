@@ -31,4 +31,8 @@ CDepthRange EnclosingDepth(float distance, float radius);
 float FitHalfExtent(const std::vector<glm::vec3> &points, float radius, const glm::mat3 &rotation, int w, int h,
                     float margin);
 
+// Where the point p is drawn with `mvp` (projection x view x model) in a view of `size` pixels,
+// origin at the top left.
+glm::vec2 WindowPoint(const glm::mat4 &mvp, const glm::vec3 &p, glm::vec2 size);
+
 #endif

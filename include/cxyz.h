@@ -52,6 +52,9 @@ private:
     bool SaveFresh(const std::string &f, const std::vector<glm::dvec3> &xyz,
                    const std::vector<uint32_t> &index);
     void AppendCommentLine(std::string &text) const;
+    static void AppendCellNumbers(std::string &text, const glm::dmat3 &cell);
+    void RewriteCell(std::string_view line, std::string &out);
+    void AddedAtomLine(const SAtomEdit &added, std::string &out) override;
     bool RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out) override;
     bool RewriteOtherLine(std::string_view line, uint32_t n, std::string &out) override;
 };

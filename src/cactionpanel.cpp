@@ -1,5 +1,7 @@
 #include "cactionpanel.h"
 
+#include <cstdio>
+
 #include <imgui.h>
 
 #include "cdisplay.h"
@@ -12,7 +14,6 @@ namespace {
 const char *const ACTION_TITLE = "Action (ctrl+a)";
 // selected_zatom of an atom that has no element.
 const uint32_t NO_ZATOM = 4294967295u;
-const ImVec2 ELEMENT_BUTTON_SIZE(30.0f, 20.0f);
 
 // A button that does nothing while is_disabled; true when pressed.
 bool HistoryButton(const char *label, bool is_disabled)
@@ -41,11 +42,8 @@ ECommand CActionPanel::Content(CDisplay &atom, const CMeasureMarks &marks)
         ApplyTypedMove(atom, -1);
     marks.ShowText(atom);
     ImGui::Text("Total Atoms: %u", static_cast<unsigned>(atom.v_float_raw_xyz.size()));
-    for (size_t i = 0; i < atom.v_table_index.size(); i++) {
-        ImGui::Text(" %3s", SymbolOf(atom.v_table_index[i]));
-        ImGui::SameLine();
-        ImGui::Text(": %u", atom.v_table_atoms[i]);
-    }
+    ImGui::Text("Selected: %zu", atom.selection.Count());
+    CompositionList(atom);
     return HistoryButtons(atom);
 }
 
@@ -132,21 +130,28 @@ ECommand CActionPanel::HistoryButtons(const CDisplay &atom)
     return command;
 }
 
-// The periodic table: one button per element at its place in the table.
 void CActionPanel::ElementChooser(CDisplay &atom)
 {
-    if (!ImGui::BeginPopup("select"))
-        return;
-    ImGui::Text("Select atom");
-    ImGui::Separator();
-    for (unsigned int i = 0; i < periodic_table_atoms; i++) {
-        ImGui::SetCursorPos(ImVec2(ptable_position[i].x, ptable_position[i].y));
-        if (ImGui::Button(symbol[i], ELEMENT_BUTTON_SIZE)) {
-            atom.UpdateAtomType(i);
-            ImGui::CloseCurrentPopup();
-        }
-        if (i % 10 != 9)
-            ImGui::SameLine();
+    uint32_t element = 0;
+    if (CPanel::ElementTable("select", element))
+        atom.UpdateAtomType(element);
+}
+
+// A click on an element selects its atoms (Shift adds them to the selection, Alt takes them out).
+void CActionPanel::CompositionList(CDisplay &atom)
+{
+    const ImGuiIO &io = ImGui::GetIO();
+    for (size_t i = 0; i < atom.v_table_index.size(); i++) {
+        char symbol_text[16];
+        std::snprintf(symbol_text, sizeof symbol_text, " %3s##element%zu", SymbolOf(atom.v_table_index[i]), i);
+        const bool is_clicked =
+            ImGui::Selectable(symbol_text, false, 0, ImVec2(ImGui::CalcTextSize(symbol_text, nullptr, true).x, 0));
+        ImGui::SameLine();
+        ImGui::Text(": %u", atom.v_table_atoms[i]);
+        if (!is_clicked)
+            continue;
+        atom.selection.Change(CModel::AtomsOfElement(atom.v_atom_index, atom.v_table_index[i]),
+                              CSelection::ModeOf(io.KeyShift, io.KeyAlt));
+        atom.is_atom_selected = false;
     }
-    ImGui::EndPopup();
 }

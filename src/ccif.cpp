@@ -685,7 +685,7 @@ std::string CCif::P1Text(const std::vector<glm::dvec3> &xyz, const std::vector<u
     std::string text = "data_" + BlockNameOf(source_path.empty() ? block_name : source_path) + "\n";
     if (is_periodic) {
         glm::dvec3 lengths, angles;
-        CellParameters(cell_xyz, lengths, angles);
+        CellParameters(SavedCell(), lengths, angles);
         for (int k = 0; k < 3; ++k) {
             text.append(LENGTH_TAGS[k]).append(" ");
             AppendExact(text, lengths[k]);
@@ -704,7 +704,7 @@ std::string CCif::P1Text(const std::vector<glm::dvec3> &xyz, const std::vector<u
         text.append(tag).append("\n");
     if (has_occupancy)
         text += "_atom_site_occupancy\n";
-    const glm::dmat3 inverse = is_periodic ? glm::inverse(cell_xyz) : glm::dmat3(1.0);
+    const glm::dmat3 inverse = is_periodic ? glm::inverse(SavedCell()) : glm::dmat3(1.0);
     // Labels are the key of the loop, so repeats of a site's label get a number.
     std::map<std::string, size_t> seen;
     for (size_t i = 0; i < xyz.size(); ++i) {

@@ -548,6 +548,7 @@ void CDisplay::ClearSelection()
 {
     is_atom_selected = false;
     selected_atom = NO_SELECTION;
+    selection.Reset(v_atom_index.size());
 }
 
 void CDisplay::AfterEdit()
@@ -555,6 +556,20 @@ void CDisplay::AfterEdit()
     BuildCube();
     RefitPalette();
     ClearSelection();
+}
+
+bool CDisplay::StepToFrame(uint64_t k)
+{
+    const std::vector<uint32_t> atoms_before = v_atom_index;
+    if (!ShowFrame(k))
+        return false;
+    BuildCube();
+    RefitPalette();
+    if (v_atom_index != atoms_before)
+        ClearSelection();
+    else if (is_atom_selected)
+        selected_xyz = v_float_raw_xyz[selected_atom];
+    return true;
 }
 
 void CDisplay::DeleteAtom(uint32_t i)
@@ -650,11 +665,14 @@ void CDisplay::CreateBatchBuffers()
 // Uploads atoms and bonds when the structure changed since the last upload.
 void CDisplay::SyncBuffers()
 {
-    if (uploaded.generation == u_revision)
+    if (uploaded.generation == u_revision && uploaded.selection == selection.Revision() &&
+        uploaded.hidden == u_hidden_revision)
         return;
     std::vector<glm::vec4> centres;
     std::vector<CAtomColours> colours;
     BuildAtomInstances(v_float_raw_xyz, v_atom_index, pick, centres, colours);
+    MarkAtoms(selection.Size() == centres.size() ? selection.Mask() : std::vector<uint8_t>(), Hidden(), centres,
+              colours);
     UploadInstances(VBOM, centres);
     UploadInstances(VBOK, colours);
     max_atom_radius = 0.0f;
@@ -670,8 +688,20 @@ void CDisplay::SyncBuffers()
         HalfBonds(from, to);
         AppendSegmentInstances(from, to, bond_instances);
     }
+    DropHiddenBonds(BondEnds(), Hidden(), bond_instances);
     UploadInstances(VBOB, bond_instances);
-    uploaded = {u_revision, centres.size(), bond_instances.size()};
+    uploaded = {u_revision, selection.Revision(), u_hidden_revision, centres.size(), bond_instances.size()};
+}
+
+// The atoms of each drawn bond: the bonds, then both halves of each bond across the cell.
+std::vector<glm::uvec2> CDisplay::BondEnds() const
+{
+    if (Hidden().empty())
+        return {};
+    std::vector<glm::uvec2> ends(m_bond_indices.begin(), m_bond_indices.begin() + (is_bond_eval ? i_number_of_bonds : 0));
+    for (const CPeriodicBonds::SBond &b : m_bond_pbc)
+        ends.insert(ends.end(), 2, glm::uvec2(b.i, b.j));
+    return ends;
 }
 
 // The half-extent that shows the structure (and its box when shown) whole in this orientation.
@@ -800,6 +830,7 @@ void CDisplay::SetAtomUniforms(GLuint Program, bool highlight)
     SetImpostorUniforms(Program);
     glUniform1f(Uniform(Program, "S"), atom_scale);
     const bool shown = highlight && is_show_highlight && is_atom_selected && selected_atom < uploaded.atom_quads;
+    glUniform1i(Uniform(Program, "marks"), is_show_highlight ? 1 : 0);
     glUniform1i(Uniform(Program, "selected"), shown ? static_cast<GLint>(selected_atom) : -1);
     SetVector(Uniform(Program, "C"), SELECTED_COLOR);
 }
@@ -937,12 +968,12 @@ void CDisplay::DeleteGlyphs()
 // Rebuilds the glyph instances when the labels, the atoms or the font changed.
 void CDisplay::SyncLabels()
 {
-    const LabelKey key{u_revision, u_font_generation, is_show_symbol, is_show_index};
+    const LabelKey key{u_revision, u_font_generation, u_hidden_revision, is_show_symbol, is_show_index};
     if (key == label_key)
         return;
     std::vector<CGlyphInstance> glyphs;
     BuildGlyphInstances(v_float_raw_xyz, v_atom_index, is_show_symbol, is_show_index, GlyphAdvances(Characters),
-                        glyphs);
+                        glyphs, Hidden());
     UploadInstances(VBOF, glyphs);
     u_glyph_instances = glyphs.size();
     label_key = key;
@@ -1031,9 +1062,13 @@ bool CDisplay::CopySceneDepth()
 
 // ---- shell helpers -------------------------------------------------------------------------
 
+glm::dvec3 CDisplay::ViewDirection() const
+{
+    const glm::vec3 d = glm::inverse(glm::mat3(track.View * track.Model)) * glm::vec3(0.0f, 0.0f, 1.0f);
+    return glm::normalize(glm::dvec3(d));
+}
+
 glm::vec2 CDisplay::ScreenPosition(uint32_t i, glm::vec2 size) const
 {
-    const glm::vec4 clip = Projection * track.View * track.Model * glm::vec4(v_float_raw_xyz[i], 1.0f);
-    const glm::vec2 ndc = glm::vec2(clip) / clip.w;
-    return glm::vec2((ndc.x + 1.0f) * 0.5f * size.x, (1.0f - ndc.y) * 0.5f * size.y);
+    return WindowPoint(Projection * track.View * track.Model, v_float_raw_xyz[i], size);
 }

@@ -113,6 +113,7 @@ void CDocument::RunLoad(const SLoad &load)
         return;
     }
     message.clear();
+    i_named_supercells = 0;
     if (on_read)
         on_read(load.is_reload);
     if (!load.is_reload) {
@@ -123,7 +124,36 @@ void CDocument::RunLoad(const SLoad &load)
 
 bool CDocument::Save()
 {
+    if (model.SupercellsInEffect() != i_named_supercells) {
+        message = "The supercell is a new structure: choose a name for it.";
+        is_save_as_requested = true;
+        return false;
+    }
     return Write(path);
+}
+
+bool CDocument::TakeSaveAsRequest()
+{
+    const bool was = is_save_as_requested;
+    is_save_as_requested = false;
+    return was;
+}
+
+std::string CDocument::SuggestedPath() const
+{
+    const glm::ivec3 n = model.SupercellRepeat();
+    return NameWithRepeats(path, n.x, n.y, n.z);
+}
+
+std::string CDocument::NameWithRepeats(const std::string &path, int a, int b, int c)
+{
+    const size_t slash = path.rfind('/');
+    const size_t start = slash == std::string::npos ? 0 : slash + 1;
+    size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot <= start)
+        dot = path.size();
+    const std::string repeats = "_" + std::to_string(a) + "x" + std::to_string(b) + "x" + std::to_string(c);
+    return path.substr(0, dot) + repeats + path.substr(dot);
 }
 
 bool CDocument::SaveAs(const std::string &target)
@@ -139,6 +169,7 @@ bool CDocument::SaveAs(const std::string &target)
         RunLoad(SLoad{dir, target, format, false});
         return message.empty();
     }
+    i_named_supercells = model.SupercellsInEffect();
     path = target;
     folder = dir;
     return true;

@@ -9,6 +9,7 @@ namespace {
 
 const char *const FILE_CHOOSER_TITLE = "Choose File (ctrl+f)";
 const ImVec4 MESSAGE_COLOR(1.0f, 0.45f, 0.4f, 1.0f);
+const float FORMAT_COMBO_WIDTH = 120.0f;
 
 } // namespace
 
@@ -44,6 +45,8 @@ void CFilePanel::Content(CDisplay &atom, CDocument &document)
 
 void CFilePanel::FormatCombo(CDisplay &atom)
 {
+    // Narrow, so that "by name" beside it leaves the panel as wide as before.
+    ImGui::SetNextItemWidth(FORMAT_COMBO_WIDTH);
     if (!ImGui::BeginCombo("Input Format", CDocument::FormatLabel(atom.input_format)))
         return;
     for (const SFileFormat &f : FILE_FORMATS) {
@@ -74,12 +77,13 @@ void CFilePanel::SaveAsButton(const CDisplay &atom, CDocument &document)
 {
     const bool is_empty = !atom.is_visible;
     CPanel::PushDisabled(is_empty);
-    const bool is_pressed = ImGui::Button("Save As") && atom.is_visible;
+    const bool is_requested = document.TakeSaveAsRequest();
+    const bool is_pressed = (ImGui::Button("Save As") && atom.is_visible) || is_requested;
     CPanel::PopDisabled(is_empty);
-    if (is_pressed)
+    if (is_pressed && !is_requested)
         document.ClearMessage();
-    const char *target = save_dlg->saveFileDialog(is_pressed, document.Folder().c_str(), document.Path().c_str(),
-                                                  "Save as");
+    const std::string name = is_requested ? document.SuggestedPath() : document.Path();
+    const char *target = save_dlg->saveFileDialog(is_pressed, document.Folder().c_str(), name.c_str(), "Save as");
     if (target != nullptr && target[0] != '\0')
         document.SaveAs(target);
 }

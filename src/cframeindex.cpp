@@ -1,5 +1,6 @@
 #include "cframeindex.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <limits>
@@ -56,6 +57,13 @@ bool CountsSum(std::string_view line, uint32_t &atoms)
     return result == EField::MISSING && total > 0;
 }
 
+// A PDB line's record name: its first word within columns 1-6 ("ATOM 1 C ..." reads ATOM).
+std::string_view PdbRecord(std::string_view line)
+{
+    line = line.substr(0, 6);
+    return line.substr(0, std::min(line.find_first_of(" \t\r"), line.size()));
+}
+
 } // namespace
 
 bool CFrameIndex::SCursor::Next(std::string_view text, std::string_view &line_text)
@@ -102,8 +110,10 @@ bool CFrameIndex::Open(const std::string &path, EFrameLayout kind)
     const std::string_view text = file.Text();
     if (kind == EFrameLayout::XYZ)
         ScanXyz(text);
-    else
+    else if (kind == EFrameLayout::XDATCAR)
         ScanXdatcar(text);
+    else
+        ScanPdb(text);
     if (frames.empty()) {
         if (error_message.empty())
             error_message = warning.empty() ? "the file holds no frame" : warning;
@@ -223,6 +233,43 @@ bool CFrameIndex::ScanXdatcar(std::string_view text)
     }
     u_tail = text.size();
     return true;
+}
+
+bool CFrameIndex::ScanPdb(std::string_view text)
+{
+    SCursor at;
+    bool in_model = false;
+    for (;;) {
+        const SCursor start = at;
+        std::string_view line;
+        if (!at.Next(text, line))
+            break;
+        const std::string_view record = PdbRecord(line);
+        if (record == "MODEL") {
+            const bool first = frames.empty();
+            if (first) {
+                u_header_bytes = start.pos;
+                u_header_lines = static_cast<uint32_t>(start.line - 1);
+            }
+            frames.push_back({first ? 0 : start.pos, first ? 1 : start.line, 0, first});
+            in_model = true;
+        } else if (!in_model) {
+            continue;
+        } else if (record == "ATOM" || record == "HETATM") {
+            ++frames.back().atoms;
+        } else if (record == "ENDMDL" || record == "END") {
+            in_model = false;
+            u_tail = record == "END" ? start.pos : at.pos;
+        }
+        Scanned(at.pos);
+    }
+    if (!in_model)
+        return true;
+    const SFrame cut = frames.back();
+    frames.pop_back();
+    u_tail = frames.empty() ? 0 : cut.offset;
+    return Stop(at.line, "the file ends before ENDMDL of frame " + std::to_string(frames.size()) +
+                             " (from 0); the frames before it are read");
 }
 
 bool CFrameIndex::Unchanged()

@@ -4,7 +4,6 @@
 #include <GLFW/glfw3.h>
 #include <backends/imgui_impl_glfw.h>
 #include <imgui.h>
-#include <imgui_internal.h>
 
 #include "cdisplay.h"
 #include "cpanel.h"
@@ -42,7 +41,7 @@ bool ModsFit(EMods mods, int pressed)
 
 } // namespace
 
-// Toggles and deletions act once per press; only the pan keys repeat while held.
+// Toggles and deletions act once per press; only the pan and frame step keys repeat while held.
 const std::vector<CInput::SShortcut> &CInput::Shortcuts()
 {
     static const std::vector<SShortcut> table = {
@@ -56,6 +55,12 @@ const std::vector<CInput::SShortcut> &CInput::Shortcuts()
         {GLFW_KEY_U, EMods::CTRL, false, ECommand::UNDO},
         {GLFW_KEY_R, EMods::CTRL, false, ECommand::REDO},
         {GLFW_KEY_E, EMods::CTRL, false, ECommand::EXPORT_IMAGE},
+        {GLFW_KEY_L, EMods::CTRL, false, ECommand::TOGGLE_SELECTION_PANEL},
+        {GLFW_KEY_H, EMods::CTRL, false, ECommand::SHOW_ALL},
+        {GLFW_KEY_A, EMods::PLAIN, false, ECommand::SELECT_ALL},
+        {GLFW_KEY_N, EMods::PLAIN, false, ECommand::SELECT_NONE},
+        {GLFW_KEY_V, EMods::PLAIN, false, ECommand::SELECT_INVERT},
+        {GLFW_KEY_H, EMods::PLAIN, false, ECommand::HIDE_SELECTED},
         {GLFW_KEY_S, EMods::PLAIN, false, ECommand::TOGGLE_SYMBOL},
         {GLFW_KEY_B, EMods::PLAIN, false, ECommand::TOGGLE_BONDS},
         {GLFW_KEY_C, EMods::PLAIN, false, ECommand::TOGGLE_BOX},
@@ -65,6 +70,11 @@ const std::vector<CInput::SShortcut> &CInput::Shortcuts()
         {GLFW_KEY_LEFT, EMods::PLAIN, true, ECommand::PAN_LEFT},
         {GLFW_KEY_UP, EMods::PLAIN, true, ECommand::PAN_UP},
         {GLFW_KEY_DOWN, EMods::PLAIN, true, ECommand::PAN_DOWN},
+        {GLFW_KEY_COMMA, EMods::PLAIN, true, ECommand::FRAME_PREVIOUS},
+        {GLFW_KEY_PERIOD, EMods::PLAIN, true, ECommand::FRAME_NEXT},
+        {GLFW_KEY_HOME, EMods::PLAIN, false, ECommand::FRAME_FIRST},
+        {GLFW_KEY_END, EMods::PLAIN, false, ECommand::FRAME_LAST},
+        {GLFW_KEY_SPACE, EMods::PLAIN, false, ECommand::TOGGLE_PLAY},
     };
     return table;
 }
@@ -74,9 +84,10 @@ std::string CInput::KeyLabel(const SShortcut &shortcut)
     const std::string ctrl = shortcut.mods == EMods::CTRL ? "Ctrl+" : "";
     if (shortcut.key >= GLFW_KEY_A && shortcut.key <= GLFW_KEY_Z)
         return ctrl + static_cast<char>('A' + (shortcut.key - GLFW_KEY_A));
-    const std::pair<int, const char *> names[] = {{GLFW_KEY_DELETE, "Delete"}, {GLFW_KEY_ESCAPE, "Esc"},
-                                                  {GLFW_KEY_RIGHT, "Right"},   {GLFW_KEY_LEFT, "Left"},
-                                                  {GLFW_KEY_UP, "Up"},         {GLFW_KEY_DOWN, "Down"}};
+    const std::pair<int, const char *> names[] = {
+        {GLFW_KEY_DELETE, "Delete"}, {GLFW_KEY_ESCAPE, "Esc"}, {GLFW_KEY_RIGHT, "Right"}, {GLFW_KEY_LEFT, "Left"},
+        {GLFW_KEY_UP, "Up"},         {GLFW_KEY_DOWN, "Down"},  {GLFW_KEY_COMMA, "Comma"}, {GLFW_KEY_PERIOD, "Period"},
+        {GLFW_KEY_HOME, "Home"},     {GLFW_KEY_END, "End"},    {GLFW_KEY_SPACE, "Space"}};
     for (const auto &name : names)
         if (name.first == shortcut.key)
             return ctrl + name.second;
@@ -94,23 +105,8 @@ ECommand CInput::Match(const SKeyPress &press)
 
 // Shortcut keys act on the view only while no text field takes the typing: Delete or S typed
 // into a coordinate field or the chooser's location edit that field, not the structure.
-// Keyboard navigation only while a panel has the focus: in the file chooser (a modal) and over
-// the view the pointer keeps its hover, which navigation by keys would otherwise take away until
-// the pointer moves.
-void CInput::FollowPanelFocus()
-{
-    ImGuiIO &io = ImGui::GetIO();
-    if (ImGui::IsWindowFocused(ImGuiFocusedFlags_AnyWindow) && !CPanel::IsModalOpen()) {
-        io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
-        return;
-    }
-    io.ConfigFlags &= ~ImGuiConfigFlags_NavEnableKeyboard;
-    ImGui::GetCurrentContext()->NavDisableMouseHover = false;
-}
-
 std::vector<ECommand> CInput::TakeShortcuts()
 {
-    FollowPanelFocus();
     std::vector<SKeyPress> presses;
     presses.swap(key_queue);
     std::vector<ECommand> commands;
@@ -129,8 +125,12 @@ CInput::EClick CInput::RouteMouse(CDisplay &atom, bool is_pie_open)
         is_view_press = false;
     if (is_pie_open || !ImGui::IsMousePosValid() || CPanel::IsModalOpen()) {
         is_mouse = false;
+        is_box = false;
         return EClick::NONE;
     }
+    // A box being drawn goes on over the panels too.
+    if (is_box)
+        return FollowBox();
     // A drag that started over the view keeps rotating while the pointer crosses a panel.
     if (!is_mouse) {
         if (ImGui::IsAnyItemActive())
@@ -151,6 +151,12 @@ CInput::EClick CInput::RouteMouse(CDisplay &atom, bool is_pie_open)
     if (ImGui::IsMouseClicked(0)) {
         click_x = io.MousePos.x;
         click_y = io.MousePos.y;
+        if (io.KeyCtrl && atom.is_visible) {
+            is_box = true;
+            box_from = box_to = glm::vec2(click_x, click_y);
+            box_mode = CSelection::ModeOf(io.KeyShift, io.KeyAlt);
+            return EClick::NONE;
+        }
         atom.SetTrackLastPosition(click_x, click_y);
         is_view_press = true;
         is_shift_press = io.KeyShift;
@@ -175,6 +181,16 @@ CInput::EClick CInput::RouteMouse(CDisplay &atom, bool is_pie_open)
         atom.NoteViewMoved();
     }
     return EClick::NONE;
+}
+
+CInput::EClick CInput::FollowBox()
+{
+    const ImVec2 pointer = ImGui::GetIO().MousePos;
+    box_to = glm::vec2(pointer.x, pointer.y);
+    if (ImGui::IsMouseDown(0))
+        return EClick::NONE;
+    is_box = false;
+    return EClick::BOX;
 }
 
 void CInput::QueueKey(int key, int action, int mods)
@@ -205,25 +221,16 @@ std::string CInput::TakeDrop()
     return first;
 }
 
-// The arrow keys pan the view: the panels' keyboard navigation (Tab, Space) never sees them,
-// a text field being edited does (its cursor moves).
 void CInput::KeyCallback(GLFWwindow *w, int key, int scancode, int action, int mods)
 {
     if (CInput *input = InputOf(w))
         input->QueueKey(key, action, mods);
-    const bool is_typing = ImGui::GetIO().WantTextInput;
-    const bool is_arrow = key == GLFW_KEY_LEFT || key == GLFW_KEY_RIGHT || key == GLFW_KEY_UP || key == GLFW_KEY_DOWN;
-    if (is_arrow && action != GLFW_RELEASE && !is_typing)
-        return;
-    // Without the arrows the GUI's focus marker would never show, and Space acts only on a shown
-    // one: a panel with the focus shows it on Space, which then presses its focused control.
-    if (key == GLFW_KEY_SPACE && action == GLFW_PRESS && !is_typing && ImGui::IsWindowFocused(ImGuiFocusedFlags_AnyWindow))
-        ImGui::GetCurrentContext()->NavDisableHighlight = false;
     ImGui_ImplGlfw_KeyCallback(w, key, scancode, action, mods);
 }
 
 void CInput::Connect(GLFWwindow *w)
 {
+    ImGui::GetIO().ConfigFlags &= ~ImGuiConfigFlags_NavEnableKeyboard;
     glfwSetWindowUserPointer(w, this);
     glfwSetKeyCallback(w, KeyCallback);
     glfwSetCharCallback(w, [](GLFWwindow *g, unsigned int c) {

@@ -13,6 +13,8 @@ static_assert(sizeof(CAtomColours) == 8 && sizeof(CBondInstance) == 32 && sizeof
 
 size_t Common(size_t a, size_t b) { return std::min(a, b); }
 
+bool Flagged(const std::vector<uint8_t> &flags, size_t i) { return i < flags.size() && flags[i] != 0; }
+
 } // namespace
 
 std::array<uint8_t, 4> ColourBytes(const glm::vec3 &c)
@@ -35,6 +37,29 @@ void BuildAtomInstances(const std::vector<glm::vec3> &xyz, const std::vector<uin
         std::copy(colour.begin(), colour.end(), colours[i].colour);
         std::copy(code.begin(), code.end(), colours[i].pick);
     }
+}
+
+void MarkAtoms(const std::vector<uint8_t> &selected, const std::vector<uint8_t> &hidden,
+               std::vector<glm::vec4> &centres, std::vector<CAtomColours> &colours)
+{
+    for (size_t i = 0; i < centres.size() && i < colours.size(); i++) {
+        if (Flagged(selected, i))
+            colours[i].colour[3] = 0;
+        if (Flagged(hidden, i))
+            centres[i].w = 0.0f;
+    }
+}
+
+void DropHiddenBonds(const std::vector<glm::uvec2> &ends, const std::vector<uint8_t> &hidden,
+                     std::vector<CBondInstance> &bonds)
+{
+    if (hidden.empty())
+        return;
+    size_t w = 0;
+    for (size_t k = 0; k < bonds.size(); k++)
+        if (k >= ends.size() || (!Flagged(hidden, ends[k].x) && !Flagged(hidden, ends[k].y)))
+            bonds[w++] = bonds[k];
+    bonds.resize(w);
 }
 
 void BuildBondInstances(const std::vector<glm::vec3> &mid, const std::vector<glm::vec2> &ang,
@@ -67,11 +92,13 @@ std::string LabelText(uint32_t i, uint32_t element, bool show_symbol, bool show_
 
 void BuildGlyphInstances(const std::vector<glm::vec3> &xyz, const std::vector<uint32_t> &elements,
                          bool show_symbol, bool show_index, const CGlyphAdvances &advances,
-                         std::vector<CGlyphInstance> &out)
+                         std::vector<CGlyphInstance> &out, const std::vector<uint8_t> &hidden)
 {
     out.clear();
     const size_t n = Common(xyz.size(), elements.size());
     for (size_t i = 0; i < n; i++) {
+        if (Flagged(hidden, i))
+            continue;
         const uint32_t e = ElementOrDummy(elements[i]);
         const glm::vec4 anchor(xyz[i], atom_rgbs[e].w);
         int pen = 0;

@@ -126,6 +126,15 @@ void CModel::Composition(const std::vector<uint32_t> &index, std::vector<uint32_
     }
 }
 
+std::vector<uint32_t> CModel::AtomsOfElement(const std::vector<uint32_t> &index, uint32_t idx)
+{
+    std::vector<uint32_t> atoms;
+    for (size_t i = 0; i < index.size(); ++i)
+        if (index[i] == idx)
+            atoms.push_back(static_cast<uint32_t>(i));
+    return atoms;
+}
+
 std::string CModel::CheckInvariants() const
 {
     const size_t n = v_atom_index.size();
@@ -143,6 +152,8 @@ std::string CModel::CheckInvariants() const
     for (const CPeriodicBonds::SBond &b : m_bond_pbc)
         if (b.i >= n || b.j >= n)
             return "a bond names an atom that is not there";
+    if (!v_atom_hidden.empty() && v_atom_hidden.size() != n)
+        return "the hidden atoms are out of step with the atoms";
     const CStructureFile *file = Handler(file_format);
     if (file != nullptr && file->v_atom_origin.size() != n)
         return "the atoms are out of step with the file read";
@@ -160,29 +171,219 @@ void CModel::CenterView()
 
 void CModel::SetInverseCell() { v_cell_frac = glm::vec3(v_cell_side) / v_grid_size; }
 
-void CModel::SetElement(uint32_t num, uint32_t idx)
+// ---- edits ------------------------------------------------------------------
+
+namespace {
+
+constexpr uint32_t NO_ATOM = 0xFFFFFFFFu;
+// A supercell beyond this many atoms is refused: its atoms and bonds would not fit in memory.
+constexpr uint64_t MAX_SUPERCELL_ATOMS = 50000000;
+
+// Drops the entries of the atoms that are gone, keeping the order of the others; a per-atom list
+// left empty (no conformers, nothing hidden) stays empty.
+template <class T>
+void Compact(std::vector<T> &v, const std::vector<uint8_t> &gone)
 {
-    if (num >= v_atom_index.size() || idx >= periodic_table_atoms)
+    if (v.size() != gone.size())
         return;
-    SEdit e(SEdit::ELEMENT, num);
-    e.element_before = v_atom_index[num];
-    e.element_after = idx;
-    Record(e);
+    size_t w = 0;
+    for (size_t r = 0; r < v.size(); ++r)
+        if (gone[r] == 0)
+            v[w++] = std::move(v[r]);
+    v.resize(w);
 }
 
-void CModel::DeleteAtomIndex(uint32_t u)
+// Puts `values` back at the ascending places `atoms` of the list as it was, n long; no values
+// stand for default ones (a list kept empty stays so).
+template <class T>
+void Expand(std::vector<T> &v, const std::vector<uint32_t> &atoms, const std::vector<T> &values, size_t n)
 {
-    if (u >= v_atom_index.size())
+    if (values.empty() && v.empty())
         return;
-    SEdit e(SEdit::DELETE, u);
-    e.before = v_real_xyz[u];
-    e.drawn_before = v_float_raw_xyz[u];
-    e.element_before = v_atom_index[u];
-    e.altloc_before = ConformerOf(u);
-    e.occupancy_before = OccupancyOf(u);
+    if (v.size() + atoms.size() != n)
+        v.assign(n - atoms.size(), T{});
+    v.resize(n);
+    size_t r = n - atoms.size();
+    size_t k = atoms.size();
+    for (size_t w = n; w-- > 0;) {
+        if (k > 0 && atoms[k - 1] == w) {
+            --k;
+            v[w] = values.empty() ? T{} : values[k];
+        } else
+            v[w] = std::move(v[--r]);
+    }
+}
+
+template <class T>
+void Take(std::vector<T> &v, size_t from, size_t to)
+{
+    v[to] = v[from];
+}
+
+bool FinitePosition(const glm::dvec3 &p)
+{
+    for (int k = 0; k < 3; ++k)
+        if (!(std::fabs(p[k]) <= CStructureFile::MAX_COORDINATE))
+            return false;
+    return true;
+}
+
+} // namespace
+
+std::vector<uint32_t> CModel::ValidAtoms(std::vector<uint32_t> atoms) const
+{
+    std::sort(atoms.begin(), atoms.end());
+    atoms.erase(std::unique(atoms.begin(), atoms.end()), atoms.end());
+    atoms.erase(std::lower_bound(atoms.begin(), atoms.end(), static_cast<uint32_t>(AtomCount())), atoms.end());
+    return atoms;
+}
+
+void CModel::SetElement(uint32_t num, uint32_t idx) { SetElements({num}, idx); }
+
+void CModel::SetElements(const std::vector<uint32_t> &atoms, uint32_t idx)
+{
+    SEdit e(SEdit::ELEMENT);
+    e.atoms = ValidAtoms(atoms);
+    if (e.atoms.empty() || idx >= periodic_table_atoms)
+        return;
+    for (uint32_t u : e.atoms)
+        e.element_before.push_back(v_atom_index[u]);
+    e.element_after = idx;
+    Record(std::move(e));
+}
+
+void CModel::DeleteAtomIndex(uint32_t u) { DeleteAtoms({u}); }
+
+void CModel::DeleteAtoms(const std::vector<uint32_t> &atoms)
+{
+    SEdit e(SEdit::DELETE);
+    e.atoms = ValidAtoms(atoms);
+    if (e.atoms.empty())
+        return;
     const CStructureFile *file = Handler(file_format);
-    e.origin = file != nullptr && u < file->v_atom_origin.size() ? file->v_atom_origin[u] : 0;
-    Record(e);
+    const size_t n = e.atoms.size();
+    e.before.reserve(n);
+    e.drawn_before.reserve(n);
+    e.element_before.reserve(n);
+    for (uint32_t u : e.atoms) {
+        e.before.push_back(v_real_xyz[u]);
+        e.drawn_before.push_back(v_float_raw_xyz[u]);
+        e.element_before.push_back(v_atom_index[u]);
+        if (!v_atom_altloc.empty())
+            e.altloc_before.push_back(v_atom_altloc[u]);
+        if (!v_atom_occupancy.empty())
+            e.occupancy_before.push_back(v_atom_occupancy[u]);
+        if (!v_atom_hidden.empty())
+            e.hidden_before.push_back(v_atom_hidden[u]);
+        if (file != nullptr && u < file->v_atom_origin.size())
+            e.origin.push_back(file->v_atom_origin[u]);
+    }
+    Record(std::move(e));
+}
+
+bool CModel::AddAtom(uint32_t idx, const glm::dvec3 &p, std::string &why)
+{
+    why = idx >= periodic_table_atoms ? "no element was chosen"
+          : !FinitePosition(p)        ? "the position lies beyond 1e15 angstrom"
+          : FrameCount() > 1          ? "atoms cannot be added to a trajectory"
+                                      : "";
+    if (!why.empty())
+        return false;
+    SEdit e(SEdit::ADD);
+    e.atoms = {static_cast<uint32_t>(AtomCount())};
+    e.element_after = idx;
+    e.after = {p};
+    Record(std::move(e));
+    return true;
+}
+
+bool CModel::MakeSupercell(const glm::ivec3 &n, std::string &why)
+{
+    if (!is_periodic || FrameCount() > 1) {
+        why = is_periodic ? "a trajectory cannot be made a supercell: its frames keep the atoms read"
+                          : "the structure has no periodic cell to repeat";
+        return false;
+    }
+    uint64_t count = AtomCount();
+    for (int a = 0; a < 3; ++a) {
+        if (n[a] < 1 || n[a] > MAX_SUPERCELL) {
+            why = "each repeat must be from 1 to " + std::to_string(MAX_SUPERCELL) + ", found " + std::to_string(n[a]);
+            return false;
+        }
+        count *= static_cast<uint64_t>(n[a]);
+    }
+    if (count > MAX_SUPERCELL_ATOMS) {
+        why = "the supercell would hold " + std::to_string(count) + " atoms, more than " +
+              std::to_string(MAX_SUPERCELL_ATOMS);
+        return false;
+    }
+    why.clear();
+    if (n == glm::ivec3(1))
+        return true;
+    SEdit e(SEdit::SUPERCELL);
+    e.repeat = n;
+    e.count_before = static_cast<uint32_t>(AtomCount());
+    e.cell_before = m_cell_box;
+    Record(std::move(e));
+    return true;
+}
+
+int CModel::SupercellsInEffect() const
+{
+    return static_cast<int>(std::count_if(v_history.begin(), v_history.begin() + static_cast<long>(u_history_done),
+                                          [](const SEdit &e) { return e.kind == SEdit::SUPERCELL; }));
+}
+
+glm::ivec3 CModel::SupercellRepeat() const
+{
+    glm::ivec3 n(1);
+    for (size_t k = 0; k < u_history_done; ++k)
+        if (v_history[k].kind == SEdit::SUPERCELL)
+            n *= v_history[k].repeat;
+    return n;
+}
+
+// Fractional coordinates in [0, 1) along each periodic axis (a slab keeps its height); the
+// cell's origin is the file frame's.
+bool CModel::WrapIntoCell()
+{
+    if (!is_periodic)
+        return false;
+    const glm::dmat3 inverse = glm::inverse(m_cell_box);
+    std::vector<uint32_t> atoms;
+    std::vector<glm::dvec3> after;
+    for (size_t i = 0; i < AtomCount(); ++i) {
+        glm::dvec3 f = inverse * v_real_xyz[i];
+        bool moves = false;
+        for (int a = 0; a < 3; ++a) {
+            if (!is_periodic_axis[a])
+                continue;
+            const double w = f[a] - std::floor(f[a]);
+            const double inside = w < 1.0 ? w : 0.0;
+            moves = moves || inside != f[a];
+            f[a] = inside;
+        }
+        if (moves) {
+            atoms.push_back(static_cast<uint32_t>(i));
+            after.push_back(m_cell_box * f);
+        }
+    }
+    if (!atoms.empty())
+        Record(MoveEdit(atoms, std::move(after)));
+    return true;
+}
+
+void CModel::SetHidden(const std::vector<uint32_t> &atoms, bool is_hidden)
+{
+    if (v_atom_hidden.empty() && !is_hidden)
+        return;
+    v_atom_hidden.resize(AtomCount(), 0);
+    for (uint32_t u : atoms)
+        if (u < v_atom_hidden.size())
+            v_atom_hidden[u] = is_hidden ? 1 : 0;
+    if (std::find(v_atom_hidden.begin(), v_atom_hidden.end(), 1) == v_atom_hidden.end())
+        v_atom_hidden.clear();
+    ++u_hidden_revision;
 }
 
 // ---- edit history ----------------------------------------------------------
@@ -193,9 +394,9 @@ void CModel::Record(SEdit e)
     v_history.erase(v_history.begin() + static_cast<long>(u_history_done), v_history.end());
     if (u_history_clean > u_history_done)
         u_history_clean = NO_CLEAN_POINT;
-    v_history.push_back(e);
+    v_history.push_back(std::move(e));
     ++u_history_done;
-    Apply(e, true);
+    Apply(v_history.back(), true);
 }
 
 bool CModel::ShowFrameOf(const SEdit &e) { return e.frame == FrameShown() || ShowFrame(e.frame); }
@@ -227,40 +428,81 @@ void CModel::ForgetHistory()
     u_history_done = u_history_clean = 0;
 }
 
-void CModel::Apply(const SEdit &e, bool forward)
+void CModel::Apply(SEdit &e, bool forward)
 {
     ++u_revision;
     switch (e.kind) {
     case SEdit::MOVE:
-        PlaceAtom(e.atom, forward ? e.after : e.before);
-        if (!forward)
-            v_float_raw_xyz[e.atom] = e.drawn_before;
+        ApplyMove(e, forward);
         break;
     case SEdit::ELEMENT:
-        v_atom_index[e.atom] = forward ? e.element_after : e.element_before;
+        for (size_t k = 0; k < e.atoms.size(); ++k)
+            v_atom_index[e.atoms[k]] = forward ? e.element_after : e.element_before[k];
         EvalModel();
         break;
     case SEdit::DELETE:
+        // Deleting keeps the other atoms' bonds, and undoing it puts the bonds back as they were.
         if (forward)
-            RemoveAtom(e.atom);
+            RemoveAtoms(e);
         else
-            InsertAtom(e);
+            InsertAtoms(e);
+        return;
+    case SEdit::ADD:
+        if (forward)
+            AppendAtom(e.element_after, e.after[0], NO_ATOM);
+        else
+            TruncateAtoms(e.atoms[0]);
+        EvalModel();
+        break;
+    case SEdit::SUPERCELL:
+        if (forward)
+            Repeat(e);
+        else {
+            TruncateAtoms(e.count_before);
+            SetCell(e.cell_before);
+        }
+        EvalModel();
         break;
     case SEdit::CENTER:
         // The display copy stays where it is; only the file frame moves.
         if (forward) {
             for (glm::dvec3 &p : v_real_xyz)
-                p -= e.after;
-            v_file_origin = e.before - e.after;
+                p -= e.shift;
+            v_file_origin = e.origin_before - e.shift;
         } else {
             v_real_xyz = e.frame_before;
-            v_file_origin = e.before;
+            v_file_origin = e.origin_before;
         }
         is_centered = forward;
-        center_xyz = forward ? glm::vec3(0.0f) : glm::vec3(e.before);
+        center_xyz = forward ? glm::vec3(0.0f) : glm::vec3(e.origin_before);
         return;
     }
     UpdateBonds();
+}
+
+CModel::SEdit CModel::MoveEdit(const std::vector<uint32_t> &atoms, std::vector<glm::dvec3> after) const
+{
+    SEdit e(SEdit::MOVE);
+    e.atoms = atoms;
+    for (uint32_t u : atoms) {
+        e.before.push_back(v_real_xyz[u]);
+        e.drawn_before.push_back(v_float_raw_xyz[u]);
+    }
+    e.after = std::move(after);
+    return e;
+}
+
+void CModel::ApplyMove(const SEdit &e, bool forward)
+{
+    for (size_t k = 0; k < e.atoms.size(); ++k) {
+        const uint32_t u = e.atoms[k];
+        if (forward)
+            PlaceAtom(u, e.after[k]);
+        else {
+            v_real_xyz[u] = e.before[k];
+            v_float_raw_xyz[u] = e.drawn_before[k];
+        }
+    }
 }
 
 void CModel::PlaceAtom(uint32_t u, const glm::dvec3 &p)
@@ -269,34 +511,205 @@ void CModel::PlaceAtom(uint32_t u, const glm::dvec3 &p)
     v_float_raw_xyz[u] = glm::vec3(p - v_file_origin);
 }
 
-void CModel::RemoveAtom(uint32_t u)
+void CModel::RemoveAtoms(SEdit &e)
 {
+    std::vector<uint8_t> gone(AtomCount(), 0);
+    for (uint32_t u : e.atoms)
+        gone[u] = 1;
+    RemoveBonds(e, gone);
+    Compact(v_real_xyz, gone);
+    Compact(v_float_raw_xyz, gone);
+    Compact(v_atom_index, gone);
+    Compact(v_atom_altloc, gone);
+    Compact(v_atom_occupancy, gone);
+    Compact(v_atom_hidden, gone);
     if (CStructureFile *file = Handler(file_format))
-        file->DeleteAtom(u);
-    v_real_xyz.erase(v_real_xyz.begin() + u);
-    v_float_raw_xyz.erase(v_float_raw_xyz.begin() + u);
-    v_atom_index.erase(v_atom_index.begin() + u);
-    if (u < v_atom_altloc.size())
-        v_atom_altloc.erase(v_atom_altloc.begin() + u);
-    if (u < v_atom_occupancy.size())
-        v_atom_occupancy.erase(v_atom_occupancy.begin() + u);
-    EvalModel();
+        Compact(file->v_atom_origin, gone);
+    AfterCountChange();
 }
 
-void CModel::InsertAtom(const SEdit &e)
+void CModel::InsertAtoms(const SEdit &e)
 {
+    const size_t n = AtomCount() + e.atoms.size();
+    std::vector<uint32_t> old_number;
+    old_number.reserve(AtomCount());
+    for (uint32_t u = 0, k = 0; u < n; ++u) {
+        if (k < e.atoms.size() && e.atoms[k] == u)
+            ++k;
+        else
+            old_number.push_back(u);
+    }
+    Expand(v_real_xyz, e.atoms, e.before, n);
+    Expand(v_float_raw_xyz, e.atoms, e.drawn_before, n);
+    Expand(v_atom_index, e.atoms, e.element_before, n);
+    Expand(v_atom_altloc, e.atoms, e.altloc_before, n);
+    Expand(v_atom_occupancy, e.atoms, e.occupancy_before, n);
+    Expand(v_atom_hidden, e.atoms, e.hidden_before, n);
     if (CStructureFile *file = Handler(file_format))
-        file->RestoreAtom(e.atom, e.origin);
-    v_real_xyz.insert(v_real_xyz.begin() + e.atom, e.before);
-    v_float_raw_xyz.insert(v_float_raw_xyz.begin() + e.atom, e.drawn_before);
-    v_atom_index.insert(v_atom_index.begin() + e.atom, e.element_before);
+        Expand(file->v_atom_origin, e.atoms, e.origin, n);
+    InsertBonds(e, old_number);
+    AfterCountChange();
+}
+
+// The bonds of the atoms that go are kept in the edit with their places; the others are
+// renumbered in place.
+void CModel::RemoveBonds(SEdit &e, const std::vector<uint8_t> &gone)
+{
+    std::vector<uint32_t> number(gone.size());
+    for (uint32_t i = 0, next = 0; i < gone.size(); ++i)
+        number[i] = gone[i] != 0 ? NO_ATOM : next++;
+    e.bond_place.clear();
+    e.bond_ends.clear();
+    e.bond_mid.clear();
+    e.bond_ang.clear();
+    e.bond_length.clear();
+    size_t w = 0;
+    for (size_t k = 0; k < i_number_of_bonds; ++k) {
+        const glm::uvec2 b = m_bond_indices[k];
+        if (gone[b.x] != 0 || gone[b.y] != 0) {
+            e.bond_place.push_back(k);
+            e.bond_ends.push_back(b);
+            e.bond_mid.push_back(m_bond_xyz[k]);
+            e.bond_ang.push_back(m_bond_ang[k]);
+            e.bond_length.push_back(v_bond_length[k]);
+            continue;
+        }
+        m_bond_indices[w] = glm::uvec2(number[b.x], number[b.y]);
+        Take(m_bond_xyz, k, w);
+        Take(m_bond_ang, k, w);
+        Take(v_bond_length, k, w);
+        ++w;
+    }
+    i_number_of_bonds = static_cast<uint32_t>(w);
+    m_bond_indices.resize(w);
+    m_bond_xyz.resize(w);
+    m_bond_ang.resize(w);
+    v_bond_length.resize(w);
+    e.pbc_place.clear();
+    e.pbc_bonds.clear();
+    w = 0;
+    for (size_t k = 0; k < m_bond_pbc.size(); ++k) {
+        const CPeriodicBonds::SBond b = m_bond_pbc[k];
+        if (gone[b.i] != 0 || gone[b.j] != 0) {
+            e.pbc_place.push_back(k);
+            e.pbc_bonds.push_back(b);
+        } else
+            m_bond_pbc[w++] = {number[b.i], number[b.j], b.image};
+    }
+    m_bond_pbc.resize(w);
+    i_number_of_bonds_pbc = static_cast<uint32_t>(w);
+}
+
+// Merges the kept bonds, numbered as before the deletion, with the bonds that went, each at its
+// old place.
+void CModel::InsertBonds(const SEdit &e, const std::vector<uint32_t> &old_number)
+{
+    const size_t total = i_number_of_bonds + e.bond_place.size();
+    m_bond_indices.resize(total);
+    m_bond_xyz.resize(total);
+    m_bond_ang.resize(total);
+    v_bond_length.resize(total);
+    for (size_t w = total, r = i_number_of_bonds, k = e.bond_place.size(); w-- > 0;) {
+        if (k > 0 && e.bond_place[k - 1] == w) {
+            --k;
+            m_bond_indices[w] = e.bond_ends[k];
+            m_bond_xyz[w] = e.bond_mid[k];
+            m_bond_ang[w] = e.bond_ang[k];
+            v_bond_length[w] = e.bond_length[k];
+        } else {
+            --r;
+            const glm::uvec2 b = m_bond_indices[r];
+            m_bond_indices[w] = glm::uvec2(old_number[b.x], old_number[b.y]);
+            Take(m_bond_xyz, r, w);
+            Take(m_bond_ang, r, w);
+            Take(v_bond_length, r, w);
+        }
+    }
+    i_number_of_bonds = static_cast<uint32_t>(total);
+    const size_t pbc_total = m_bond_pbc.size() + e.pbc_place.size();
+    m_bond_pbc.resize(pbc_total);
+    for (size_t w = pbc_total, r = pbc_total - e.pbc_place.size(), k = e.pbc_place.size(); w-- > 0;) {
+        if (k > 0 && e.pbc_place[k - 1] == w)
+            m_bond_pbc[w] = e.pbc_bonds[--k];
+        else {
+            const CPeriodicBonds::SBond b = m_bond_pbc[--r];
+            m_bond_pbc[w] = {old_number[b.i], old_number[b.j], b.image};
+        }
+    }
+    i_number_of_bonds_pbc = static_cast<uint32_t>(pbc_total);
+}
+
+// `like` names the atom whose conformer and visibility (and line, at a save) an image copies.
+void CModel::AppendAtom(uint32_t idx, const glm::dvec3 &p, uint32_t like)
+{
     if (!v_atom_altloc.empty())
-        v_atom_altloc.insert(v_atom_altloc.begin() + e.atom, e.altloc_before);
+        v_atom_altloc.push_back(like == NO_ATOM ? 0 : v_atom_altloc[like]);
     if (!v_atom_occupancy.empty())
-        v_atom_occupancy.insert(v_atom_occupancy.begin() + e.atom, e.occupancy_before);
-    EvalModel();
+        v_atom_occupancy.push_back(like == NO_ATOM ? 1.0 : v_atom_occupancy[like]);
+    if (!v_atom_hidden.empty())
+        v_atom_hidden.push_back(like == NO_ATOM ? 0 : v_atom_hidden[like]);
+    if (CStructureFile *file = Handler(file_format))
+        file->AddAtom(like);
+    v_real_xyz.push_back(p);
+    v_float_raw_xyz.emplace_back(p - v_file_origin);
+    v_atom_index.push_back(idx);
 }
 
+void CModel::TruncateAtoms(size_t n)
+{
+    if (CStructureFile *file = Handler(file_format))
+        while (file->v_atom_origin.size() > n)
+            file->RemoveLastAtom();
+    v_real_xyz.resize(n);
+    v_float_raw_xyz.resize(n);
+    v_atom_index.resize(n);
+    if (!v_atom_altloc.empty())
+        v_atom_altloc.resize(n);
+    if (!v_atom_occupancy.empty())
+        v_atom_occupancy.resize(n);
+    if (!v_atom_hidden.empty())
+        v_atom_hidden.resize(n);
+}
+
+// The copies in the order of ASE's Atoms.repeat: the first cell is the atoms as they are, then
+// the translations with the last axis running fastest.
+void CModel::Repeat(const SEdit &e)
+{
+    const size_t n = e.count_before;
+    const size_t copies = static_cast<size_t>(e.repeat.x) * e.repeat.y * e.repeat.z;
+    v_real_xyz.reserve(n * copies);
+    v_float_raw_xyz.reserve(n * copies);
+    v_atom_index.reserve(n * copies);
+    for (int a = 0; a < e.repeat.x; ++a)
+        for (int b = 0; b < e.repeat.y; ++b)
+            for (int c = 0; c < e.repeat.z; ++c) {
+                if (a == 0 && b == 0 && c == 0)
+                    continue;
+                const glm::dvec3 shift = e.cell_before * glm::dvec3(a, b, c);
+                for (uint32_t i = 0; i < n; ++i)
+                    AppendAtom(v_atom_index[i], v_real_xyz[i] + shift, i);
+            }
+    glm::dmat3 cell = e.cell_before;
+    for (int a = 0; a < 3; ++a)
+        cell[a] *= static_cast<double>(e.repeat[a]);
+    SetCell(cell);
+}
+
+void CModel::SetCell(const glm::dmat3 &cell)
+{
+    m_cell_box = cell;
+    if (CStructureFile *file = Handler(file_format))
+        file->EditCell(cell);
+}
+
+void CModel::AfterCountChange()
+{
+    EvalModel();
+    EvalCutRadius();
+    SetGridBox();
+    is_linked_list = false;
+    assert(CheckInvariants().empty());
+}
 
 void CModel::EvalCutRadius()
 {
@@ -685,6 +1098,8 @@ bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
     v_atom_occupancy.clear();
     if (fmt == INPUT_FILE_TYPE_CIF)
         v_atom_occupancy = cif.v_occupancy;
+    v_atom_hidden.clear();
+    ++u_hidden_revision;
     is_periodic = reader->is_periodic;
     is_periodic_axis = reader->is_periodic_axis && glm::bvec3(is_periodic);
     if (is_periodic)
@@ -710,13 +1125,15 @@ bool CModel::OpenFrames(const std::string &f, int fmt)
     // A failed read leaves the frames of the file shown as they are.
     CTrajectory frames;
     const bool xdatcar = fmt == INPUT_FILE_TYPE_XDATCAR;
-    if (xdatcar || fmt == INPUT_FILE_TYPE_XYZ) {
-        const bool indexed = frames.Open(f, xdatcar ? EFrameLayout::XDATCAR : EFrameLayout::XYZ);
+    if (xdatcar || fmt == INPUT_FILE_TYPE_XYZ || fmt == INPUT_FILE_TYPE_PDB) {
+        const bool indexed = frames.Open(f, xdatcar                      ? EFrameLayout::XDATCAR
+                                            : fmt == INPUT_FILE_TYPE_XYZ ? EFrameLayout::XYZ
+                                                                         : EFrameLayout::PDB);
         if (!indexed && xdatcar) {
             error_message = frames.error_message;
             return false;
         }
-        // An XYZ file of one frame is read as a single structure, as it always was.
+        // An XYZ or PDB file of one frame is read as a single structure, as it always was.
         if (indexed && !xdatcar && frames.FramesFound() < 2)
             frames.Close();
     }
@@ -844,13 +1261,20 @@ void CModel::SetNewCoordinates(uint32_t u, glm::vec3 &v3)
 
 void CModel::MoveAtom(uint32_t u, const glm::dvec3 &p)
 {
-    if (u >= v_real_xyz.size())
+    if (u < AtomCount())
+        Record(MoveEdit({u}, {p}));
+}
+
+void CModel::MoveAtoms(const std::vector<uint32_t> &atoms, const glm::dvec3 &shift)
+{
+    const std::vector<uint32_t> valid = ValidAtoms(atoms);
+    if (valid.empty())
         return;
-    SEdit e(SEdit::MOVE, u);
-    e.before = v_real_xyz[u];
-    e.drawn_before = v_float_raw_xyz[u];
-    e.after = p;
-    Record(e);
+    std::vector<glm::dvec3> after;
+    after.reserve(valid.size());
+    for (uint32_t u : valid)
+        after.push_back(v_real_xyz[u] + shift);
+    Record(MoveEdit(valid, std::move(after)));
 }
 
 // Moves the file-frame coordinates so that the centre of the bounding box read is the origin;
@@ -858,10 +1282,10 @@ void CModel::MoveAtom(uint32_t u, const glm::dvec3 &p)
 void CModel::CenterZero()
 {
     if (!is_centered) {
-        SEdit e(SEdit::CENTER, 0);
-        e.after = (dmin_xyz + dmax_xyz) * 0.5;
-        e.before = v_file_origin;
+        SEdit e(SEdit::CENTER);
+        e.shift = (dmin_xyz + dmax_xyz) * 0.5;
+        e.origin_before = v_file_origin;
         e.frame_before = v_real_xyz;
-        Record(e);
+        Record(std::move(e));
     }
 }

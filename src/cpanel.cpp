@@ -6,11 +6,13 @@
 #include <imgui.h>
 #include <imgui_internal.h>
 
+#include "elements.h"
 #include "version.h"
 
 namespace {
 
 const float PANEL_MARGIN = 10.0f;
+const ImVec2 ELEMENT_BUTTON_SIZE(30.0f, 20.0f);
 // Panels fit their contents at every frame, so that no control or text is ever cut.
 const ImGuiWindowFlags PANEL_FLAGS = ImGuiWindowFlags_AlwaysAutoResize;
 
@@ -31,7 +33,8 @@ void CPanel::Show(const char *title, bool &is_shown, ESlot slot, const std::func
     if (!is_shown)
         return;
     const ImVec2 display = ImGui::GetIO().DisplaySize;
-    const ImVec2 corners[] = {ImVec2(0.0f, 1.0f), ImVec2(0.0f, 0.0f), ImVec2(1.0f, 0.0f)};
+    const ImVec2 corners[] = {ImVec2(0.0f, 1.0f), ImVec2(0.0f, 0.0f), ImVec2(1.0f, 0.0f), ImVec2(0.5f, 1.0f),
+                              ImVec2(1.0f, 1.0f)};
     const ImVec2 pivot = corners[slot];
     const ImVec2 corner(PANEL_MARGIN + pivot.x * (display.x - 2.0f * PANEL_MARGIN),
                         PANEL_MARGIN + pivot.y * (display.y - 2.0f * PANEL_MARGIN));
@@ -76,6 +79,27 @@ void CPanel::PopDisabled(bool is_disabled)
         return;
     ImGui::PopStyleVar();
     ImGui::PopItemFlag();
+}
+
+bool CPanel::ElementTable(const char *popup, uint32_t &element)
+{
+    if (!ImGui::BeginPopup(popup))
+        return false;
+    ImGui::Text("Select atom");
+    ImGui::Separator();
+    bool is_chosen = false;
+    for (unsigned int i = 0; i < periodic_table_atoms; i++) {
+        ImGui::SetCursorPos(ImVec2(ptable_position[i].x, ptable_position[i].y));
+        if (ImGui::Button(symbol[i], ELEMENT_BUTTON_SIZE)) {
+            element = i;
+            is_chosen = true;
+            ImGui::CloseCurrentPopup();
+        }
+        if (i % 10 != 9)
+            ImGui::SameLine();
+    }
+    ImGui::EndPopup();
+    return is_chosen;
 }
 
 const char *CPanel::VersionText()

@@ -62,6 +62,10 @@ constexpr size_t ALTLOC_COLUMN = 16;
 constexpr size_t X_COLUMN = 30;
 constexpr size_t COORDINATE_WIDTH = 8;
 constexpr size_t STANDARD_MIN_LENGTH = X_COLUMN + 3 * COORDINATE_WIDTH;
+// CRYST1: a, b, c in columns 7-15, 16-24, 25-33, the angles from column 34.
+constexpr size_t CRYST1_LENGTH_COLUMN = 6;
+constexpr size_t CRYST1_FIELD_WIDTH = 9;
+constexpr size_t CRYST1_ANGLE_COLUMN = 33;
 constexpr uint32_t HYDROGEN = 0;
 // CRYST1 of entries without a crystal cell (NMR, electron microscopy).
 constexpr double NO_CELL_LENGTH = 1.0;
@@ -543,8 +547,10 @@ bool CPdb::SaveFile(std::string, std::string f, std::vector<glm::dvec3> &xyz,
         return WriteBack(f, xyz, index);
     std::string text;
     AppendHeader(text);
-    for (size_t i = 0; i < xyz.size(); ++i)
-        AppendAtom(text, i, xyz[i], index[i]);
+    for (size_t i = 0; i < xyz.size(); ++i) {
+        AppendAtom(text, "ATOM  ", i + 1, xyz[i], index[i]);
+        text += '\n';
+    }
     return WriteText(f, text);
 }
 
@@ -567,10 +573,10 @@ void CPdb::AppendCryst1(std::string &text) const
     if (!is_periodic)
         return;
     glm::dvec3 lengths, angles;
-    CellParameters(cell_xyz, lengths, angles);
+    CellParameters(SavedCell(), lengths, angles);
     const glm::dmat3 standard = CellMatrix(lengths, angles);
     for (int v = 0; v < 3; ++v)
-        if (glm::length(standard[v] - cell_xyz[v]) > 1e-6 * glm::length(cell_xyz[v]))
+        if (glm::length(standard[v] - SavedCell()[v]) > 1e-6 * glm::length(SavedCell()[v]))
             return;
     text += "CRYST1";
     for (int k = 0; k < 3; ++k)
@@ -580,16 +586,17 @@ void CPdb::AppendCryst1(std::string &text) const
     text += " P 1           1\n";
 }
 
-// Columns: serial 7-11 (wrapping after 99999, as the field holds five digits), name 14-16,
-// residue LIG 1, x 31-38, y 39-46, z 47-54, occupancy 55-60, temperature factor 61-66,
-// element 77-78 (in capitals, as the standard writes it). A number too wide for its columns
-// gets one space and shifts what follows; the element column stays put while there is room.
-void CPdb::AppendAtom(std::string &text, size_t i, const glm::dvec3 &p, uint32_t idx)
+// Columns: record name 1-6, serial 7-11 (wrapping after 99999, as the field holds five digits),
+// name 14-16, residue LIG 1, x 31-38, y 39-46, z 47-54, occupancy 55-60, temperature factor
+// 61-66, element 77-78 (in capitals, as the standard writes it). A number too wide for its
+// columns gets one space and shifts what follows; the element column stays put while there is
+// room.
+void CPdb::AppendAtom(std::string &text, const char *record, size_t serial_number, const glm::dvec3 &p, uint32_t idx)
 {
-    const std::string serial = std::to_string((i + 1) % 100000);
+    const std::string serial = std::to_string(serial_number % 100000);
     const std::string_view symbol = SymbolOf(idx);
     const size_t start = text.size();
-    text.append("ATOM  ").append(5 - serial.size(), ' ').append(serial).append("  ");
+    text.append(record).append(5 - serial.size(), ' ').append(serial).append("  ");
     text.append(symbol).append(3 - symbol.size(), ' ').append(" LIG     1   ");
     AppendFixed(text, p.x, 9, 3);
     AppendFixed(text, p.y, 8, 3);
@@ -601,7 +608,6 @@ void CPdb::AppendAtom(std::string &text, size_t i, const glm::dvec3 &p, uint32_t
     text.append(2 - symbol.size(), ' ');
     for (char ch : symbol)
         text += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    text += '\n';
 }
 
 // What the records other than the atoms' own need to know before they are met (LINK and an
@@ -622,6 +628,7 @@ void CPdb::PrepareRewrite(const std::vector<SAtomEdit> &edits)
                 v_deleted_place.insert(Place(lines[e.source], NAME_COLUMN));
         }
     NameRetypedAtoms(edits, lines);
+    NumberAddedAtoms(edits, lines);
 }
 
 // A re-typed atom whose name changes keeps a name no other atom of its residue has: where the
@@ -682,6 +689,10 @@ bool CPdb::RewriteOtherLine(std::string_view line, uint32_t, std::string &out)
 {
     std::string_view rest;
     const std::string_view record = RecordName(line, rest);
+    if (record == "CRYST1" && is_cell_edited) {
+        RewriteCryst1(line, out);
+        return true;
+    }
     const bool follows_atom = record == "ANISOU" || record == "SIGATM" || record == "SIGUIJ";
     if (follows_atom && !deleted_serial.empty() && SerialField(line) == deleted_serial)
         return false;
@@ -698,8 +709,45 @@ bool CPdb::RewriteOtherLine(std::string_view line, uint32_t, std::string &out)
     }
     if (record == "LINK" && NamesDeletedPlace(line))
         return false;
-    out += record == "MASTER" ? RewriteMaster(line) : std::string(line);
+    if (record != "MASTER") {
+        out += line;
+        return true;
+    }
+    const long long dropped = static_cast<long long>(DeletedCount()) - static_cast<long long>(AddedAtoms().size());
+    out += RewriteMaster(line, dropped, static_cast<long long>(u_conect_dropped));
     return true;
+}
+
+void CPdb::AddDeletions(SDeletions &deleted) const
+{
+    deleted.serials.insert(v_deleted_serial.begin(), v_deleted_serial.end());
+    deleted.records += DeletedCount();
+}
+
+std::string CPdb::RewriteTail(std::string_view tail, const SDeletions &deleted)
+{
+    if (deleted.records == 0)
+        return std::string(tail);
+    std::string out;
+    size_t conect_dropped = 0;
+    std::string_view line, rest;
+    for (size_t pos = 0, start = 0; CTextFile::LineAt(tail, pos, line); start = pos) {
+        const std::string_view record = RecordName(line, rest);
+        // The line with its own line end, as the tail has it.
+        const std::string_view whole = tail.substr(start, pos - start);
+        const std::string_view end = whole.substr(line.size());
+        if (record == "CONECT") {
+            if (RewriteConect(line, deleted.serials, out))
+                out.append(end);
+            else
+                ++conect_dropped;
+        } else if (record == "MASTER")
+            out.append(RewriteMaster(line, static_cast<long long>(deleted.records), static_cast<long long>(conect_dropped)))
+                .append(end);
+        else
+            out.append(whole);
+    }
+    return out;
 }
 
 bool CPdb::NamesDeletedPlace(std::string_view link) const
@@ -709,19 +757,19 @@ bool CPdb::NamesDeletedPlace(std::string_view link) const
 }
 
 // MASTER counts the coordinate records (columns 51-55) and the CONECT records (61-65).
-std::string CPdb::RewriteMaster(std::string_view line) const
+std::string CPdb::RewriteMaster(std::string_view line, long long coordinates_dropped, long long conect_dropped)
 {
     std::string out(line);
-    const std::pair<size_t, size_t> counts[] = {{MASTER_COORD_COLUMN, DeletedCount()},
-                                                {MASTER_CONECT_COLUMN, u_conect_dropped}};
+    const std::pair<size_t, long long> counts[] = {{MASTER_COORD_COLUMN, coordinates_dropped},
+                                                   {MASTER_CONECT_COLUMN, conect_dropped}};
     for (const auto &[column, removed] : counts) {
         if (out.size() < column + SERIAL_WIDTH)
             continue;
         std::string_view field = std::string_view(out).substr(column, SERIAL_WIDTH);
         long long count = 0;
-        if (CTextFile::ScanInteger(field, count) != EField::OK || count < static_cast<long long>(removed))
+        if (CTextFile::ScanInteger(field, count) != EField::OK || count < removed)
             continue;
-        const std::string text = std::to_string(count - static_cast<long long>(removed));
+        const std::string text = std::to_string(count - removed);
         out.replace(column, SERIAL_WIDTH, std::string(SERIAL_WIDTH - text.size(), ' ') + text);
     }
     return out;
@@ -732,17 +780,64 @@ std::string CPdb::RewriteMaster(std::string_view line) const
 // element. False (with error_message) when a coordinate cannot be written in its columns.
 bool CPdb::PatchColumns(std::string &record, const SAtomEdit &edit)
 {
-    if (edit.moved)
-        for (int k = 0; k < 3; ++k) {
-            const std::string field = FixedField(edit.xyz[k], COORDINATE_WIDTH);
-            if (field.empty()) {
-                error_message = "atom " + std::to_string(edit.source + 1) + ": coordinate " +
-                                std::to_string(edit.xyz[k]) + " does not fit the 8 columns of a PDB record";
-                return false;
-            }
-            record.replace(X_COLUMN + COORDINATE_WIDTH * k, COORDINATE_WIDTH, field);
+    return (!edit.moved || PutCoordinates(record, edit.xyz, "atom " + std::to_string(edit.source + 1))) &&
+           (!edit.retyped || PatchElement(record, edit));
+}
+
+// Columns 31-54; false (with error_message naming `who`) when a coordinate does not fit them.
+bool CPdb::PutCoordinates(std::string &record, const glm::dvec3 &p, const std::string &who)
+{
+    for (int k = 0; k < 3; ++k) {
+        const std::string field = FixedField(p[k], COORDINATE_WIDTH);
+        if (field.empty()) {
+            error_message = who + ": coordinate " + std::to_string(p[k]) + " does not fit the 8 columns of a PDB record";
+            return false;
         }
-    return !edit.retyped || PatchElement(record, edit);
+        record.replace(X_COLUMN + COORDINATE_WIDTH * k, COORDINATE_WIDTH, field);
+    }
+    return true;
+}
+
+// Added atoms are numbered on from the largest serial number read.
+void CPdb::NumberAddedAtoms(const std::vector<SAtomEdit> &edits, const std::vector<std::string_view> &lines)
+{
+    u_next_serial = 1;
+    if (AddedAtoms().empty())
+        return;
+    for (const SAtomEdit &e : edits) {
+        const std::string serial = SerialField(lines[e.source]);
+        long long value = 0;
+        std::string_view rest = serial;
+        if (CTextFile::ScanInteger(rest, value) == EField::OK && value >= static_cast<long long>(u_next_serial))
+            u_next_serial = static_cast<size_t>(value) + 1;
+    }
+}
+
+// A supercell's image copies its atom's record with a fresh serial and its own coordinates; a
+// new atom is a HETATM record of its own.
+void CPdb::AddedAtomLine(const SAtomEdit &added, std::string &out)
+{
+    const size_t serial = u_next_serial++;
+    if (added.source == NO_TEMPLATE || !v_atom_columns[added.source]) {
+        AppendAtom(out, "HETATM", serial, added.xyz, added.element);
+        return;
+    }
+    std::string record(AtomLine(added.source));
+    const std::string text = std::to_string(serial % 100000);
+    record.replace(SERIAL_COLUMN, SERIAL_WIDTH, std::string(SERIAL_WIDTH - text.size(), ' ') + text);
+    PutCoordinates(record, added.xyz, "added atom " + text);
+    out += record;
+}
+
+// The cell lengths, columns 7-33, of an edited cell; the angles stay.
+void CPdb::RewriteCryst1(std::string_view line, std::string &out) const
+{
+    std::string record(line);
+    record.resize(std::max<size_t>(record.size(), CRYST1_ANGLE_COLUMN), ' ');
+    for (int v = 0; v < 3; ++v)
+        record.replace(CRYST1_LENGTH_COLUMN + CRYST1_FIELD_WIDTH * v, CRYST1_FIELD_WIDTH,
+                       FixedField(glm::length(edited_cell[v]), CRYST1_FIELD_WIDTH));
+    out += record;
 }
 
 // The element columns, and the name's element letters where the name held the old element.

@@ -114,7 +114,11 @@ void CShell::KeepBackground()
 
 void CShell::InitPanels()
 {
-    document = std::make_unique<CDocument>(*atom, [this](bool is_reload) { atom->RefreshStructure(is_reload); });
+    document = std::make_unique<CDocument>(*atom, [this](bool is_reload) {
+        atom->RefreshStructure(is_reload);
+        frames.Stop();
+        show_frames_window = true;
+    });
     settings.Init(*atom);
 }
 
@@ -177,7 +181,9 @@ double CShell::AnimationWait() const
     if ((ImGui::IsAnyItemActive() && ImGui::IsAnyMouseDown()) ||
         (CPanel::IsModalOpen() && ImGui::GetCurrentContext()->DimBgRatio < 1.0f))
         return HELD_BUTTON_WAIT;
-    return ImGui::GetIO().WantTextInput ? CURSOR_BLINK_WAIT : 0.0;
+    const double blink = ImGui::GetIO().WantTextInput ? CURSOR_BLINK_WAIT : 0.0;
+    const double playback = frames.PlaybackWait();
+    return playback > 0.0 && (blink == 0.0 || playback < blink) ? playback : blink;
 }
 
 void CShell::RouteMouse()
@@ -186,6 +192,8 @@ void CShell::RouteMouse()
     if (click == CInput::EClick::PIE) {
         marks.is_adding = false;
         pie.Open(input.click_x, input.click_y);
+    } else if (click == CInput::EClick::BOX) {
+        SelectBox();
     } else if (click != CInput::EClick::NONE) {
         action.is_atom_lock = true;
         marks.is_adding = click == CInput::EClick::ADD_PICK;
@@ -208,12 +216,15 @@ void CShell::ShowPanels()
     const std::string drop = input.TakeDrop();
     if (!drop.empty())
         OpenByName(drop.c_str());
+    frames.Show(show_frames_window, *atom);
     if (!atom->is_atom_selected)
         marks.Clear();
     Run(settings.Show(show_settings_window, *atom, clear_color, exporter));
     files.Show(show_file_chooser, *atom, *document);
     Run(action.Show(show_action_window, *atom, marks));
+    Run(selection_panel.Show(show_selection_window, *atom));
     ShowQuestion();
+    DrawBox();
     TitleWindow();
     atom->is_show_label = atom->is_show_index || atom->is_show_symbol;
 }
@@ -224,8 +235,12 @@ void CShell::DrawScene()
     RenderWindowScene();
     if (atom == nullptr)
         return;
-    if (was_picking && !atom->is_picking)
+    if (was_picking && !atom->is_picking) {
         marks.NotePick(*atom);
+        // A plain click selects its atom alone (or nothing); Shift+click only measures.
+        if (!marks.is_adding)
+            atom->selection.SelectOne(atom->is_atom_selected ? atom->selected_atom : CDisplay::NO_SELECTION);
+    }
     marks.DrawMarks(*atom);
     if (exporter.IsRequested())
         ExportImage();
@@ -289,7 +304,7 @@ void CShell::Run(ECommand command)
     case ECommand::NONE:
         break;
     case ECommand::DELETE_ATOM:
-        DeleteSelectedAtom();
+        DeleteSelection();
         break;
     case ECommand::UNLOCK_ATOM:
         action.is_atom_lock = false;
@@ -340,6 +355,23 @@ void CShell::Run(ECommand command)
     case ECommand::KEEP_BACKGROUND:
         KeepBackground();
         break;
+    case ECommand::FRAME_PREVIOUS:
+    case ECommand::FRAME_NEXT:
+    case ECommand::FRAME_FIRST:
+    case ECommand::FRAME_LAST:
+    case ECommand::TOGGLE_PLAY:
+        frames.Run(command, *atom);
+        break;
+    case ECommand::TOGGLE_SELECTION_PANEL:
+        Toggle(show_selection_window);
+        break;
+    case ECommand::SELECT_ALL:
+    case ECommand::SELECT_NONE:
+    case ECommand::SELECT_INVERT:
+    case ECommand::HIDE_SELECTED:
+    case ECommand::SHOW_ALL:
+        RunSelection(command);
+        break;
     }
 }
 
@@ -349,10 +381,58 @@ void CShell::ToggleBonds()
     atom->SetAtomScale(atom->is_show_bond);
 }
 
-void CShell::DeleteSelectedAtom()
+// Deleting renumbers the atoms: the selection and the pick go.
+void CShell::DeleteSelection()
 {
-    if (atom->is_atom_selected && atom->selected_atom < atom->v_float_raw_xyz.size())
-        atom->DeleteAtom(atom->selected_atom);
+    const std::vector<uint32_t> atoms = atom->selection.Atoms();
+    if (atoms.empty())
+        return;
+    atom->DeleteAtoms(atoms);
+    atom->AfterEdit();
+}
+
+// The single picked atom gives way to a set built otherwise.
+void CShell::ForgetPick()
+{
+    atom->is_atom_selected = false;
+    atom->selected_atom = CDisplay::NO_SELECTION;
+}
+
+void CShell::SelectBox()
+{
+    const ImVec2 view = ImGui::GetIO().DisplaySize;
+    atom->selection.Change(CSelection::InRectangle(atom->Projection * atom->track.View * atom->track.Model,
+                                                   atom->v_float_raw_xyz, atom->Hidden(), input.box_from,
+                                                   input.box_to, glm::vec2(view.x, view.y)),
+                           input.box_mode);
+    ForgetPick();
+}
+
+// Hidden atoms leave the selection, as they can be neither seen nor picked.
+void CShell::RunSelection(ECommand command)
+{
+    CSelection &selection = atom->selection;
+    if (command == ECommand::SELECT_ALL)
+        selection.SelectAll(atom->Hidden());
+    else if (command == ECommand::SELECT_NONE)
+        selection.Reset(atom->v_atom_index.size());
+    else if (command == ECommand::SELECT_INVERT)
+        selection.Invert(atom->Hidden());
+    else if (command == ECommand::HIDE_SELECTED) {
+        atom->SetHidden(selection.Atoms(), true);
+        selection.Reset(atom->v_atom_index.size());
+    } else
+        atom->ShowAll();
+    ForgetPick();
+}
+
+void CShell::DrawBox() const
+{
+    if (!input.is_box)
+        return;
+    const ImU32 colour = IM_COL32(255, 255, 255, 200);
+    ImGui::GetForegroundDrawList()->AddRect(ImVec2(input.box_from.x, input.box_from.y),
+                                            ImVec2(input.box_to.x, input.box_to.y), colour);
 }
 
 void CShell::ResetView()

@@ -36,10 +36,33 @@ bool WithinRange(const glm::dvec3 &p)
 
 } // namespace
 
-void CStructureFile::DeleteAtom(uint32_t i)
+// An image of an atom added earlier copies that atom's template.
+void CStructureFile::AddAtom(uint32_t model_atom)
 {
-    if (i < v_atom_origin.size())
-        v_atom_origin.erase(v_atom_origin.begin() + i);
+    const size_t read = v_source_index.size();
+    uint32_t from = NO_TEMPLATE;
+    if (model_atom < v_atom_origin.size()) {
+        const uint32_t origin = v_atom_origin[model_atom];
+        from = origin < read ? origin : v_added_template[origin - read];
+    }
+    v_atom_origin.push_back(static_cast<uint32_t>(read + v_added_template.size()));
+    v_added_template.push_back(from);
+}
+
+void CStructureFile::RemoveLastAtom()
+{
+    if (!v_atom_origin.empty())
+        v_atom_origin.pop_back();
+    if (!v_added_template.empty())
+        v_added_template.pop_back();
+}
+
+const glm::dmat3 &CStructureFile::SavedCell() const { return is_cell_edited ? edited_cell : cell_xyz; }
+
+void CStructureFile::EditCell(const glm::dmat3 &cell)
+{
+    edited_cell = cell;
+    is_cell_edited = cell != cell_xyz;
 }
 
 void CStructureFile::ForgetSource()
@@ -49,18 +72,14 @@ void CStructureFile::ForgetSource()
     std::vector<uint32_t>().swap(v_source_index);
     std::vector<glm::dvec3>().swap(v_source_xyz);
     std::vector<uint32_t>().swap(v_atom_origin);
+    std::vector<uint32_t>().swap(v_added_template);
+    is_cell_edited = false;
     source_stamp = SFileStamp();
 }
 
 bool CStructureFile::ChangedOnDisk(const std::string &f) const
 {
     return CDiskFile::IsStamped(source_stamp, f) && CDiskFile::Changed(source_stamp);
-}
-
-void CStructureFile::RestoreAtom(uint32_t i, uint32_t origin)
-{
-    if (i <= v_atom_origin.size())
-        v_atom_origin.insert(v_atom_origin.begin() + i, origin);
 }
 
 uint32_t CStructureFile::GetAtomIndex(std::string s) const
@@ -220,22 +239,48 @@ void CStructureFile::KeepSource(const std::string &d, CTextFile &file, const std
 }
 
 std::vector<CStructureFile::SAtomEdit> CStructureFile::Edits(const std::vector<glm::dvec3> &xyz,
-                                                             const std::vector<uint32_t> &index) const
+                                                             const std::vector<uint32_t> &index)
 {
-    std::vector<SAtomEdit> edits(v_source_index.size());
+    const size_t read = v_source_index.size();
+    std::vector<SAtomEdit> edits(read);
     for (uint32_t s = 0; s < edits.size(); ++s) {
         edits[s].source = s;
         edits[s].deleted = true;
     }
+    const bool cell_moves = is_cell_edited && CellMovesAtoms();
+    v_added.clear();
+    u_deleted = read;
     for (size_t i = 0; i < v_atom_origin.size(); ++i) {
-        SAtomEdit &e = edits[v_atom_origin[i]];
+        const uint32_t origin = v_atom_origin[i];
+        SAtomEdit added;
+        if (origin >= read)
+            added.source = v_added_template[origin - read];
+        SAtomEdit &e = origin < read ? edits[origin] : v_added.emplace_back(added);
         e.deleted = false;
         e.xyz = xyz[i];
         e.element = index[i];
-        e.moved = xyz[i] != v_source_xyz[e.source];
-        e.retyped = index[i] != v_source_index[e.source];
+        e.moved = origin >= read || cell_moves || xyz[i] != v_source_xyz[e.source];
+        e.retyped = origin >= read || index[i] != v_source_index[e.source];
+        if (origin < read)
+            --u_deleted;
     }
     return edits;
+}
+
+std::string_view CStructureFile::AtomLine(uint32_t source) const
+{
+    return v_atom_lines[source < v_atom_lines.size() ? source : v_atom_lines.size() - 1];
+}
+
+// The added atoms' lines where the last atom line read stood: after it, or in its place when that
+// atom is gone.
+void CStructureFile::AppendAdded(bool is_line_kept, std::string &text)
+{
+    for (size_t k = 0; k < v_added.size(); ++k) {
+        if (is_line_kept || k > 0)
+            text += LineEnd();
+        AddedAtomLine(v_added[k], text);
+    }
 }
 
 bool CStructureFile::WriteBack(const std::string &f, const std::vector<glm::dvec3> &xyz,
@@ -248,9 +293,12 @@ bool CStructureFile::WriteBack(const std::string &f, const std::vector<glm::dvec
 bool CStructureFile::RewriteText(const std::vector<glm::dvec3> &xyz, const std::vector<uint32_t> &index,
                                  std::string &text)
 {
-    if (v_atom_origin.size() != xyz.size() || v_source_line.size() != v_source_index.size())
+    if (v_atom_origin.size() != xyz.size() || v_source_line.size() != v_source_index.size() ||
+        v_source_line.empty())
         return Fail("the atoms are out of step with the file they were read from");
     const std::vector<SAtomEdit> edits = Edits(xyz, index);
+    if (!v_added.empty())
+        v_atom_lines = AtomLines();
     error_message.clear();
     PrepareRewrite(edits);
     text.clear();
@@ -270,9 +318,14 @@ bool CStructureFile::RewriteText(const std::vector<glm::dvec3> &xyz, const std::
         const std::string_view line(source_text.data() + pos, body - pos);
         ++n;
         const size_t mark = text.size();
-        const bool kept = next < edits.size() && v_source_line[next] == n
-                              ? RewriteAtomLine(line, edits[next++], text)
-                              : RewriteOtherLine(line, n, text);
+        const bool is_atom = next < edits.size() && v_source_line[next] == n;
+        bool kept = is_atom ? RewriteAtomLine(line, edits[next++], text) : RewriteOtherLine(line, n, text);
+        if (is_atom && next == edits.size() && !v_added.empty()) {
+            if (!kept)
+                text.resize(mark);
+            AppendAdded(kept, text);
+            kept = true;
+        }
         if (kept)
             text.append(source_text, body, end - body);
         else
@@ -282,6 +335,7 @@ bool CStructureFile::RewriteText(const std::vector<glm::dvec3> &xyz, const std::
     // A format's rewrite says in error_message why a line could not be written.
     if (!error_message.empty())
         return false;
+    std::vector<std::string_view>().swap(v_atom_lines);
     if (!ReadsBackAs(text, edits, xyz, index))
         return Fail("the edited file would not read back as the structure shown, so it was not saved");
     return true;
@@ -295,7 +349,7 @@ bool CStructureFile::ReadsBackAs(const std::string &text, const std::vector<SAto
     if (!ParseText(text, back, back_index) || back_index != index || back.size() != xyz.size())
         return false;
     for (size_t i = 0; i < xyz.size(); ++i) {
-        const bool moved = edits[v_atom_origin[i]].moved;
+        const bool moved = v_atom_origin[i] >= edits.size() || edits[v_atom_origin[i]].moved;
         for (int k = 0; k < 3; ++k) {
             const double error = std::fabs(back[i][k] - xyz[i][k]);
             if (moved ? !(error <= std::max(MOVED_ERROR, 1e-4 * std::fabs(xyz[i][k]))) : back[i][k] != xyz[i][k])

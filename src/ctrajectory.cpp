@@ -4,6 +4,7 @@
 
 #include "cdiskfile.h"
 #include "cfspath.h"
+#include "cpdb.h"
 #include "cvasp.h"
 #include "cxyz.h"
 
@@ -16,6 +17,8 @@ void Assign(CStructureFile &to, const CStructureFile &from)
 {
     if (auto *xyz = dynamic_cast<CXyz *>(&to))
         *xyz = dynamic_cast<const CXyz &>(from);
+    else if (auto *pdb = dynamic_cast<CPdb *>(&to))
+        *pdb = dynamic_cast<const CPdb &>(from);
     else
         dynamic_cast<CVasp &>(to) = dynamic_cast<const CVasp &>(from);
 }
@@ -58,6 +61,8 @@ std::unique_ptr<CStructureFile> CTrajectory::NewReader() const
 {
     if (index.Layout() == EFrameLayout::XYZ)
         return std::make_unique<CXyz>();
+    if (index.Layout() == EFrameLayout::PDB)
+        return std::make_unique<CPdb>();
     return std::make_unique<CVasp>();
 }
 
@@ -70,10 +75,13 @@ bool CTrajectory::ParseFile(uint64_t k, CStructureFile &reader, std::vector<glm:
         error_message = index.error_message;
         return false;
     }
-    const bool ok =
-        dynamic_cast<CXyz *>(&reader) != nullptr
-            ? CStructureFile::ReadFrameInto(dynamic_cast<CXyz &>(reader), folder, std::move(text), lines, xyz, elements)
-            : CStructureFile::ReadFrameInto(dynamic_cast<CVasp &>(reader), folder, std::move(text), lines, xyz, elements);
+    bool ok = false;
+    if (auto *x = dynamic_cast<CXyz *>(&reader))
+        ok = CStructureFile::ReadFrameInto(*x, folder, std::move(text), lines, xyz, elements);
+    else if (auto *pdb = dynamic_cast<CPdb *>(&reader))
+        ok = CStructureFile::ReadFrameInto(*pdb, folder, std::move(text), lines, xyz, elements);
+    else
+        ok = CStructureFile::ReadFrameInto(dynamic_cast<CVasp &>(reader), folder, std::move(text), lines, xyz, elements);
     if (!ok)
         error_message = reader.error_message;
     return ok;
@@ -177,7 +185,7 @@ bool CTrajectory::Recall(uint64_t k, CStructureFile &reader, std::vector<glm::dv
     return true;
 }
 
-bool CTrajectory::WriteFrame(uint64_t k, std::string &out)
+bool CTrajectory::WriteFrame(uint64_t k, std::string &out, CPdb::SDeletions &deleted)
 {
     if (moves.count(k) == 0 && atoms_edits.empty()) {
         out.append(index.FrameBytes(k));
@@ -201,6 +209,8 @@ bool CTrajectory::WriteFrame(uint64_t k, std::string &out)
         error_message = "frame " + std::to_string(k) + ": " + reader->error_message;
         return false;
     }
+    if (const auto *pdb = dynamic_cast<const CPdb *>(reader.get()))
+        pdb->AddDeletions(deleted);
     out.append(AfterLines(text, index.SharedLines(k)));
     return true;
 }
@@ -215,9 +225,14 @@ bool CTrajectory::Save(const std::string &path)
         return false;
     }
     std::string text;
+    CPdb::SDeletions deleted;
     for (uint64_t k = 0; k < FrameCount(); ++k)
-        if (!WriteFrame(k, text))
+        if (!WriteFrame(k, text, deleted))
             return false;
-    text.append(index.Tail());
+    // CONECT and MASTER after a PDB's models name and count the atoms of every model.
+    if (index.Layout() == EFrameLayout::PDB)
+        text.append(CPdb::RewriteTail(index.Tail(), deleted));
+    else
+        text.append(index.Tail());
     return CDiskFile::Replace(path, text, error_message);
 }

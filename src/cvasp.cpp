@@ -360,17 +360,28 @@ std::string CVasp::SpeciesLabel(size_t s) const
 }
 
 // Runs of atoms in file order: an atom keeps its species as read unless its element changed;
-// consecutive atoms of one new element form one new species.
+// consecutive atoms of one new element form one new species. Added atoms follow the last run,
+// joining it when they are of its element.
 void CVasp::PrepareRewrite(const std::vector<SAtomEdit> &edits)
 {
-    m_inverse_cell = glm::inverse(cell_xyz);
-    position_tolerance = MOVED_ERROR / 2 / (is_direct ? MaxRowSum(cell_xyz) : std::fabs(parameter));
+    m_inverse_cell = glm::inverse(SavedCell());
+    position_tolerance = MOVED_ERROR / 2 / (is_direct ? MaxRowSum(SavedCell()) : std::fabs(parameter));
     v_source_deleted.assign(edits.size(), false);
     v_run_label.clear();
     std::vector<uint32_t> counts;
     constexpr uint64_t NEW_SPECIES = uint64_t(1) << 32;
     uint64_t last = ~uint64_t(0);
+    uint32_t last_element = DUMMY_ELEMENT;
     bool any_retyped = false;
+    const auto count = [&](uint64_t key, uint32_t element, const std::string &label) {
+        if (key != last) {
+            v_run_label.push_back(label);
+            counts.push_back(0);
+            last = key;
+            last_element = element;
+        }
+        ++counts.back();
+    };
     size_t species = 0;
     uint32_t left = v_species_atoms.front();
     for (const SAtomEdit &e : edits) {
@@ -381,22 +392,28 @@ void CVasp::PrepareRewrite(const std::vector<SAtomEdit> &edits)
         if (e.deleted)
             continue;
         any_retyped = any_retyped || e.retyped;
-        const uint64_t key = e.retyped ? NEW_SPECIES | e.element : species;
-        if (key != last) {
-            v_run_label.push_back(e.retyped ? std::string(SymbolOf(e.element)) : SpeciesLabel(species));
-            counts.push_back(0);
-            last = key;
-        }
-        ++counts.back();
+        if (e.retyped)
+            count(NEW_SPECIES | e.element, e.element, std::string(SymbolOf(e.element)));
+        else
+            count(species, v_table_index[species], SpeciesLabel(species));
     }
+    for (const SAtomEdit &e : AddedAtoms())
+        count(e.element == last_element ? last : NEW_SPECIES | e.element, e.element, std::string(SymbolOf(e.element)));
     v_run_count.clear();
     for (uint32_t c : counts)
         v_run_count.push_back(std::to_string(c));
-    is_runs_changed = any_retyped || DeletedCount() > 0;
+    is_runs_changed = any_retyped || DeletedCount() > 0 || !AddedAtoms().empty();
     // Without a symbol line the species are known by their order (in POTCAR or the comment), so
     // a file whose species no longer match that order gets a symbol line.
     is_species_added = u_species_line == 0 && (any_retyped || counts.size() != v_species_atoms.size());
 }
+
+// The position of an atom as a Direct or Cartesian line gives it.
+glm::dvec3 CVasp::FileCoordinates(const glm::dvec3 &p) const
+{
+    return is_direct ? m_inverse_cell * p : p / parameter;
+}
+
 
 bool CVasp::RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out)
 {
@@ -406,7 +423,7 @@ bool CVasp::RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::s
         out.append(line);
         return true;
     }
-    const glm::dvec3 p = is_direct ? m_inverse_cell * edit.xyz : edit.xyz / parameter;
+    const glm::dvec3 p = FileCoordinates(edit.xyz);
     std::vector<std::pair<size_t, std::string>> fields;
     for (int k = 0; k < 3; ++k)
         fields.emplace_back(k, NumberLike(Field(line, k), p[k], position_tolerance));
@@ -414,11 +431,63 @@ bool CVasp::RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::s
     return true;
 }
 
+// In the layout of the line copied: a supercell's image keeps its flags and what follows them, a
+// new atom moves freely (T T T) in a selective-dynamics file.
+void CVasp::AddedAtomLine(const SAtomEdit &added, std::string &out)
+{
+    const std::string_view like = AtomLine(added.source);
+    const glm::dvec3 p = FileCoordinates(added.xyz);
+    std::vector<std::string> texts;
+    for (int k = 0; k < 3; ++k)
+        texts.push_back(NumberLike(Field(like, k), p[k], position_tolerance));
+    if (added.source != NO_TEMPLATE)
+        for (size_t k = 3; !Field(like, k).empty(); ++k)
+            texts.emplace_back(Field(like, k));
+    else if (is_dynamics)
+        texts.insert(texts.end(), {"T", "T", "T"});
+    out += FieldsLike(like, texts);
+}
+
+// The lattice lines (and a scale factor given as a volume) of an edited cell.
+void CVasp::RewriteLattice(std::string_view line, uint32_t n, std::string &out) const
+{
+    std::vector<std::pair<size_t, std::string>> fields;
+    if (n == 2) {
+        const std::string_view scale = Field(line, 0);
+        if (!scale.empty() && scale[0] == '-')
+            fields.emplace_back(0, NumberLike(scale, -std::fabs(glm::determinant(edited_cell))));
+    } else {
+        const glm::dvec3 v = edited_cell[n - 3] / parameter;
+        for (int k = 0; k < 3; ++k)
+            fields.emplace_back(k, NumberLike(Field(line, k), v[k]));
+    }
+    out += ReplaceFields(line, std::move(fields));
+}
+
+// A zero velocity line in the layout of `like`, for each added atom, after the line or in its place.
+void CVasp::AppendZeroVelocities(std::string_view like, bool is_line_kept, std::string &out) const
+{
+    if (is_line_kept)
+        out.append(like);
+    std::vector<std::string> zero;
+    for (int k = 0; k < 3; ++k)
+        zero.push_back(NumberLike(Field(like, k), 0.0));
+    for (size_t k = 0; k < AddedAtoms().size(); ++k) {
+        if (is_line_kept || k > 0)
+            out += LineEnd();
+        out += FieldsLike(like, zero);
+    }
+}
+
 // The species and counts lines follow the runs (a VASP 4 file gains a symbol line when an atom
-// got a new element); a deleted atom's velocity line goes, and so does a predictor-corrector
-// block, which only describes the atoms as read.
+// got a new element); a deleted atom's velocity line goes, an added atom gets a zero one, and a
+// predictor-corrector block goes, as it only describes the atoms as read.
 bool CVasp::RewriteOtherLine(std::string_view line, uint32_t n, std::string &out)
 {
+    if (is_cell_edited && n >= 2 && n <= 5) {
+        RewriteLattice(line, n, out);
+        return true;
+    }
     if (is_runs_changed && n == u_species_line) {
         out += FieldsLike(line, v_run_label);
         return true;
@@ -431,7 +500,13 @@ bool CVasp::RewriteOtherLine(std::string_view line, uint32_t n, std::string &out
     }
     if (u_velocity_line != 0 && n >= u_velocity_line) {
         const size_t s = n - u_velocity_line;
-        if (s < v_source_deleted.size() ? v_source_deleted[s] : DeletedCount() > 0)
+        const bool is_gone = s < v_source_deleted.size() ? v_source_deleted[s]
+                                                         : DeletedCount() > 0 || !AddedAtoms().empty();
+        if (s + 1 == v_source_deleted.size() && !AddedAtoms().empty()) {
+            AppendZeroVelocities(line, !is_gone, out);
+            return true;
+        }
+        if (is_gone)
             return false;
     }
     out.append(line);

@@ -57,3 +57,10 @@ float FitHalfExtent(const std::vector<glm::vec3> &points, float radius, const gl
     const float b = w > h ? std::max(reach.x, reach.y / a) : std::max(reach.x / a, reach.y);
     return std::max(b, MIN_DEPTH_RADIUS) * (1.0f + margin);
 }
+
+glm::vec2 WindowPoint(const glm::mat4 &mvp, const glm::vec3 &p, glm::vec2 size)
+{
+    const glm::vec4 clip = mvp * glm::vec4(p, 1.0f);
+    const glm::vec2 ndc = glm::vec2(clip) / clip.w;
+    return glm::vec2((ndc.x + 1.0f) * 0.5f * size.x, (1.0f - ndc.y) * 0.5f * size.y);
+}

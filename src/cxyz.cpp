@@ -73,6 +73,16 @@ glm::bvec3 PeriodicAxes(std::string_view line)
     return k == 3 ? axes : glm::bvec3(true);
 }
 
+// A new atom's other columns (forces, charges) are zero in the type they have on the line copied.
+std::string ZeroLike(std::string_view field)
+{
+    double v = 0.0;
+    std::string_view rest = field;
+    if (CTextFile::ScanDouble(rest, v) != EField::OK || !rest.empty())
+        return std::string(field);
+    return field.find_first_of(".eEdD") == std::string_view::npos ? "0" : CStructureFile::NumberLike(field, 0.0);
+}
+
 // The atomic number a Z or numbers column holds for an element (0 for the dummy, as ASE has it).
 uint32_t AtomicNumber(uint32_t element) { return element >= DUMMY_ELEMENT ? 0 : element + 1; }
 
@@ -317,26 +327,66 @@ bool CXyz::RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::st
     return true;
 }
 
-// The count line follows deletions; later frames stay as they were.
+// The count line follows deletions and added atoms, the comment line's cell a new cell; later
+// frames stay as they were.
 bool CXyz::RewriteOtherLine(std::string_view line, uint32_t n, std::string &out)
 {
-    if (n == 1 && DeletedCount() > 0)
+    if (n == 1 && (DeletedCount() > 0 || !AddedAtoms().empty()))
         out += ReplaceFields(line, {{0, std::to_string(v_atom_origin.size())}});
+    else if (n == 2 && is_cell_edited)
+        RewriteCell(line, out);
     else
         out.append(line);
     return true;
+}
+
+// The nine numbers of Lattice="..." or Cell="..." replaced by the edited cell.
+void CXyz::RewriteCell(std::string_view line, std::string &out)
+{
+    std::optional<std::string_view> cell = KeyValue(line, "Lattice");
+    if (!cell)
+        cell = KeyValue(line, "Cell");
+    if (!cell) {
+        error_message = "the comment line holds its cell in a form that cannot be rewritten";
+        return;
+    }
+    const size_t at = static_cast<size_t>(cell->data() - line.data());
+    out.append(line.substr(0, at));
+    AppendCellNumbers(out, edited_cell);
+    out.append(line.substr(at + cell->size()));
+}
+
+void CXyz::AddedAtomLine(const SAtomEdit &added, std::string &out)
+{
+    const std::string_view like = AtomLine(added.source);
+    std::vector<std::pair<size_t, std::string>> fields;
+    std::string_view rest = like, token;
+    for (size_t k = 0; CTextFile::NextToken(rest, token); ++k) {
+        if (k == u_species_column)
+            fields.emplace_back(k, SymbolOf(added.element));
+        else if (k >= u_position_column && k < u_position_column + 3)
+            fields.emplace_back(k, NumberLike(token, added.xyz[k - u_position_column]));
+        else if (added.source == NO_TEMPLATE)
+            fields.emplace_back(k, ZeroLike(token));
+    }
+    out += ReplaceFields(like, std::move(fields));
+}
+
+void CXyz::AppendCellNumbers(std::string &text, const glm::dmat3 &cell)
+{
+    for (int v = 0; v < 3; ++v)
+        for (int k = 0; k < 3; ++k) {
+            if (v + k > 0)
+                text += ' ';
+            AppendExact(text, cell[v][k]);
+        }
 }
 
 void CXyz::AppendCommentLine(std::string &text) const
 {
     if (is_periodic) {
         text += "Cell=\"";
-        for (int v = 0; v < 3; ++v)
-            for (int k = 0; k < 3; ++k) {
-                if (v + k > 0)
-                    text += ' ';
-                AppendExact(text, cell_xyz[v][k]);
-            }
+        AppendCellNumbers(text, is_cell_edited ? edited_cell : cell_xyz);
         text += '"';
         if (!glm::all(is_periodic_axis) && !KeyValue(comment, "pbc"))
             for (int k = 0; k < 3; ++k)

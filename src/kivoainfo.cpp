@@ -1,6 +1,7 @@
 // kivoa-info: loads a structure file the way the viewer's Open does and prints what the model
 // holds as one JSON object, for checking files and for scripts.
 
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -20,18 +21,21 @@ namespace {
 
 const char *const USAGE =
     "usage: kivoa-info [--format xyz|vasp|pdb|xdatcar|cif] [--block NAME] [--frame K]\n"
-    "                  [--atoms] [--bonds] [--move I X Y Z] [--element I SYMBOL] [--delete I] [--write OUT]\n"
-    "                  [--frame-only] FILE\n"
+    "                  [--atoms] [--bonds] [--move I X Y Z] [--element I SYMBOL] [--delete I]\n"
+    "                  [--add SYMBOL X Y Z] [--delete-element SYMBOL] [--supercell N1 N2 N3] [--wrap]\n"
+    "                  [--write OUT] [--frame-only] FILE\n"
     "       kivoa-info --help\n"
     "--write OUT saves in the format OUT's name says (the format read when it says none);\n"
     "  a file of frames is written whole unless --frame-only, or OUT's format holds one.\n"
-    "--frame K: the frame reported and edited, from 0; negative counts from the end.\n";
+    "--frame K: the frame reported and edited, from 0; negative counts from the end.\n"
+    "The edits apply in the order given.\n";
 constexpr int EXIT_UNREADABLE = 1;
 constexpr int EXIT_USAGE = 2;
 
-// One scripted edit, applied in the order given: atom index (from 0), and what it becomes.
+// One scripted edit, applied in the order given: atom index (from 0), and what it becomes; or a
+// new atom, the atoms of an element, a supercell's repeats (in xyz), the wrap into the cell.
 struct SEdit {
-    enum { MOVE, ELEMENT, DELETE } kind;
+    enum { MOVE, ELEMENT, DELETE, ADD, DELETE_ELEMENT, SUPERCELL, WRAP } kind;
     std::string index;
     glm::dvec3 xyz{0.0};
     std::string symbol;
@@ -55,6 +59,15 @@ struct SOptions {
 bool ParseNumber(std::string_view text, double &v)
 {
     return CTextFile::ScanDouble(text, v) == EField::OK && CTextFile::SkipSpace(text).empty();
+}
+
+// Three numbers after an option; whole numbers when `whole`.
+bool ParseVector(char **args, const char *option, bool whole, glm::dvec3 &v, std::string &error)
+{
+    for (int c = 0; c < 3 && error.empty(); ++c)
+        if (!ParseNumber(args[c], v[c]) || (whole && v[c] != std::floor(v[c])))
+            error = std::string(option) + ": \"" + args[c] + "\" is not a " + (whole ? "whole number" : "number");
+    return error.empty();
 }
 
 bool ParseOptions(int argc, char **argv, SOptions &options, std::string &error)
@@ -88,14 +101,21 @@ bool ParseOptions(int argc, char **argv, SOptions &options, std::string &error)
         }
         else if (arg == "--block" && has_value)
             options.block = argv[++k];
-        else if (arg == "--move" && k + 4 < argc) {
-            SEdit e{SEdit::MOVE, argv[k + 1], glm::dvec3(0.0), ""};
-            for (int c = 0; c < 3 && error.empty(); ++c)
-                if (!ParseNumber(argv[k + 2 + c], e.xyz[c]))
-                    error = "--move: \"" + std::string(argv[k + 2 + c]) + "\" is not a number";
+        else if ((arg == "--move" || arg == "--add") && k + 4 < argc) {
+            SEdit e{arg == "--move" ? SEdit::MOVE : SEdit::ADD, argv[k + 1], glm::dvec3(0.0), argv[k + 1]};
+            ParseVector(argv + k + 2, arg.c_str(), false, e.xyz, error);
             options.edits.push_back(e);
             k += 4;
-        } else if (arg == "--element" && k + 2 < argc) {
+        } else if (arg == "--supercell" && k + 3 < argc) {
+            SEdit e{SEdit::SUPERCELL, "", glm::dvec3(0.0), ""};
+            ParseVector(argv + k + 1, "--supercell", true, e.xyz, error);
+            options.edits.push_back(e);
+            k += 3;
+        } else if (arg == "--delete-element" && has_value)
+            options.edits.push_back({SEdit::DELETE_ELEMENT, "", glm::dvec3(0.0), argv[++k]});
+        else if (arg == "--wrap")
+            options.edits.push_back({SEdit::WRAP, "", glm::dvec3(0.0), ""});
+        else if (arg == "--element" && k + 2 < argc) {
             options.edits.push_back({SEdit::ELEMENT, argv[k + 1], glm::dvec3(0.0), argv[k + 2]});
             k += 2;
         } else if (arg == "--delete" && has_value)
@@ -129,25 +149,62 @@ bool AtomIndex(const std::string &text, const CModel &model, uint32_t &i, std::s
     return true;
 }
 
-// Applies the edits through the model's own edit calls, as the viewer's Action panel does.
+bool ElementOf(const std::string &symbol, uint32_t &idx, std::string &error)
+{
+    idx = ElementIndexOfSymbol(symbol);
+    if (idx != NO_ELEMENT && symbol == SymbolOf(idx))
+        return true;
+    error = "\"" + symbol + "\" is not an element symbol";
+    return false;
+}
+
+// The edits that name no atom.
+bool ApplyStructureEdit(const SEdit &e, CModel &model, std::string &error)
+{
+    uint32_t idx = 0;
+    switch (e.kind) {
+    case SEdit::ADD:
+        if (!ElementOf(e.symbol, idx, error))
+            return false;
+        if (!model.AddAtom(idx, e.xyz, error))
+            error = "--add: " + error;
+        return error.empty();
+    case SEdit::DELETE_ELEMENT:
+        if (!ElementOf(e.symbol, idx, error))
+            return false;
+        model.DeleteAtoms(CModel::AtomsOfElement(model.v_atom_index, idx));
+        return true;
+    case SEdit::SUPERCELL:
+        if (!model.MakeSupercell(glm::ivec3(e.xyz), error))
+            error = "--supercell: " + error;
+        return error.empty();
+    default:
+        if (!model.WrapIntoCell())
+            error = "--wrap: the structure has no periodic cell";
+        return error.empty();
+    }
+}
+
+// Applies the edits through the model's own edit calls, as the viewer's panels do.
 bool ApplyEdits(const std::vector<SEdit> &edits, CModel &model, std::string &error)
 {
     for (const SEdit &e : edits) {
-        uint32_t i = 0;
+        if (e.kind != SEdit::MOVE && e.kind != SEdit::ELEMENT && e.kind != SEdit::DELETE) {
+            if (!ApplyStructureEdit(e, model, error))
+                return false;
+            continue;
+        }
+        uint32_t i = 0, idx = 0;
         if (!AtomIndex(e.index, model, i, error))
             return false;
         if (e.kind == SEdit::MOVE)
             model.MoveAtom(i, e.xyz);
         else if (e.kind == SEdit::DELETE)
             model.DeleteAtomIndex(i);
-        else {
-            const uint32_t idx = ElementIndexOfSymbol(e.symbol);
-            if (idx == NO_ELEMENT || e.symbol != SymbolOf(idx)) {
-                error = "\"" + e.symbol + "\" is not an element symbol";
-                return false;
-            }
+        else if (!ElementOf(e.symbol, idx, error))
+            return false;
+        else
             model.SetElement(i, idx);
-        }
     }
     return true;
 }

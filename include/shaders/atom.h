@@ -7,9 +7,10 @@
 // impostor_corners) whose fragments find the sphere point under them.
 //   uniforms: samplerBuffer atoms (texture unit 0; RGBA32F, texel i: centre of atom i in model
 //     space, element radius), samplerBuffer colours (texture unit 1; RGBA8, texels 2i and 2i + 1:
-//     element colour, pick colour),
+//     element colour with alpha 0 for a selected atom, pick colour),
 //     mat4 MV (View * Model), mat4 P (projection), float S (radius factor),
-//     int selected (atom drawn in C, -1 for none), vec3 C (selection colour)
+//     int selected (atom drawn in C, -1 for none), vec3 C (selection colour, also of the atoms
+//     marked selected in their colour while marks is not 0)
 //   fragment uniforms: see impostor_light
 //   out: corner (quad point in radii), flat centre (camera space), flat radius, flat ourColor,
 //     flat pickColor
@@ -20,6 +21,7 @@ uniform mat4 MV;
 uniform mat4 P;
 uniform float S;
 uniform int selected;
+uniform int marks;
 uniform vec3 C;
 
 out vec2 corner;
@@ -36,7 +38,8 @@ void main()
     radius = atom.w * S;
     centre = (MV * vec4(atom.xyz, 1.0)).xyz;
     gl_Position = P * vec4(centre + vec3(corner * radius, radius), 1.0);
-    ourColor = id == selected ? C : texelFetch(colours, 2 * id).rgb;
+    vec4 own = texelFetch(colours, 2 * id);
+    ourColor = id == selected || (marks != 0 && own.a < 0.5) ? C : own.rgb;
     pickColor = texelFetch(colours, 2 * id + 1).rgb;
 }
 )";

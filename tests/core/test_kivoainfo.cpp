@@ -215,11 +215,11 @@ TEST(KivoaInfo, CifBlocksByNameAndAWordWhenNoSymmetryIsFound)
     EXPECT_EQ(mixed["occupancy"], nlohmann::json::parse("[0.5,0.5,0.5,0.5]"));
 }
 
-// Files written by ASE, edited by kivoa-info and read back by ASE (python3-ase): single
-// structures, and trajectories frame by frame.
+// Files written by ASE and gemmi, edited by kivoa-info and read back by them (python3-ase,
+// python3-gemmi): single structures, and trajectories frame by frame.
 TEST(KivoaInfo, EditedFilesReadBackInAse)
 {
-    for (const char *script : {"ase_edits.py", "ase_frames.py"}) {
+    for (const char *script : {"ase_edits.py", "ase_frames.py", "pdb_gemmi_frames.py"}) {
         ScratchFolder dir;
         const std::string command = "/usr/bin/python3 " + std::string(KIVOA_SOURCE_DIR) +
                                     "/tests/oracles/" + script + " " + KIVOA_BINARY_DIR +
@@ -258,4 +258,36 @@ TEST(KivoaInfo, FramesCountedChosenFromEitherEndAndACutShortOneSaid)
     EXPECT_EQ(Info("--frame 1 --write " + dir / "all.xyz " + dir / "run.xyz").status, 0);
     EXPECT_EQ(ReadText(dir / "all.xyz"), ReadText(dir / "run.xyz"));
     EXPECT_EQ(Json(Info(DATA + "/xyz/water.xyz"))["frames"], 1);
+}
+
+// Bulk edits, added atoms, supercells and wraps saved by kivoa-info and read back by ASE
+// (extended XYZ, POSCAR) and gemmi (PDB).
+TEST(KivoaInfo, BulkEditsReadBackInAseAndGemmi)
+{
+    ScratchFolder dir;
+    const std::string command = "/usr/bin/python3 " + std::string(KIVOA_SOURCE_DIR) +
+                                "/tests/oracles/ase_bulk_edits.py " + KIVOA_BINARY_DIR + "/kivoa-info " +
+                                dir.Path();
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+TEST(KivoaInfo, StructureEditsThatCannotBeMadeSayWhy)
+{
+    const std::string water = DATA + "/xyz/water.xyz", crystal = DATA + "/xyz/periodic.xyz";
+    const std::pair<std::string, std::string> cases[] = {
+        {"--supercell 2 2 2 " + water, "no periodic cell"},
+        {"--supercell 2 0 1 " + crystal, "from 1 to 20, found 0"},
+        {"--supercell 2 1.5 1 " + crystal, "\"1.5\" is not a whole number"},
+        {"--wrap " + water, "--wrap: the structure has no periodic cell"},
+        {"--add Xx 0 0 0 " + crystal, "\"Xx\" is not an element symbol"},
+        {"--delete-element q " + crystal, "\"q\" is not an element symbol"},
+    };
+    for (const auto &[args, reason] : cases) {
+        const SRun run = Info(args);
+        EXPECT_EQ(run.status, 2) << args;
+        EXPECT_NE(run.err.find(reason), std::string::npos) << args << ": " << run.err;
+        EXPECT_TRUE(run.out.empty()) << args;
+    }
+    const nlohmann::json j = Json(Info("--delete-element Cl --add O 1 2 3 --supercell 1 2 1 --wrap " + crystal));
+    EXPECT_EQ(j["composition"], nlohmann::json::parse(R"([{"symbol":"Na","count":2},{"symbol":"O","count":2}])"));
 }

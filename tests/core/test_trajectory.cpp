@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,20 @@ const std::string XDATCAR_VARIABLE =
     XDATCAR_FIXED.substr(0, XDATCAR_FIXED.find("Direct configuration=     2")) +
     "Si O\n 1.0\n 6 0 0\n 0 6 0\n 0 0 6\n Si O\n 1 2\nDirect configuration=     2\n 0.1 0 0\n 0.5 0.5 0.5\n"
     " 0.25 0.25 0.25\n";
+
+// A standard ATOM record of element `symbol` at (0, 0, z).
+std::string PdbAtom(int serial, const char *symbol, double z)
+{
+    char line[96];
+    std::snprintf(line, sizeof line, "ATOM  %5d  %-3s MOL A   1    %8.3f%8.3f%8.3f  1.00  0.00          %2s\n",
+                  serial, symbol, 0.0, 0.0, z, symbol);
+    return line;
+}
+
+const std::string PDB_MODEL2 = "MODEL        2\n" + PdbAtom(1, "C", 0.5) + PdbAtom(2, "O", 1.6) + "ENDMDL\n";
+const std::string PDB_MODELS = "CRYST1   10.000   10.000   10.000  90.00  90.00  90.00 P 1           1\n"
+                               "MODEL        1\n" + PdbAtom(1, "C", 0) + PdbAtom(2, "O", 1.128) + "ENDMDL\n" +
+                               PDB_MODEL2 + "CONECT    1    2\nEND\n";
 
 struct SIndexCase {
     const char *name;
@@ -62,6 +77,10 @@ TEST(Trajectory, IndexFindsEveryFrameAndReportsACutShortOne)
          false, {}, "line 7: expected the atom counts of frame 0, found \"x\""},
         {"xdatcar without blocks", EFrameLayout::XDATCAR, XDATCAR_HEADER + "Direct\n0 0 0\n", false, {},
          "line 8: expected \"Direct configuration=\" after the header"},
+        {"pdb models", EFrameLayout::PDB, PDB_MODELS, true, {2, 2}, ""},
+        {"pdb model cut short", EFrameLayout::PDB, PDB_MODELS.substr(0, PDB_MODELS.find("ENDMDL\nCONECT")), true,
+         {2}, "line 9: the file ends before ENDMDL of frame 1"},
+        {"pdb without models", EFrameLayout::PDB, PdbAtom(1, "C", 0), false, {}, "the file holds no frame"},
     };
     ScratchFolder dir;
     for (const SIndexCase &c : cases) {
@@ -188,4 +207,36 @@ TEST(Trajectory, XdatcarSavesShareTheHeader)
         want.replace(want.rfind(" 0.1 0 0\n"), 9, " " + x + " 0.0000 0.0000\n");
         EXPECT_EQ(ReadText(dir / "XDATCAR_out"), want);
     }
+}
+
+// CONECT and MASTER after the models name and count the atoms of every model.
+TEST(Trajectory, PdbModelsSaveAMoveInTheirFrameAndADeletionInEvery)
+{
+    ScratchFolder dir;
+    CModel m;
+    WriteText(dir / "models.pdb", PDB_MODELS);
+    ASSERT_TRUE(m.ReadStructureFile(dir.Path(), dir / "models.pdb", INPUT_FILE_TYPE_PDB)) << m.error_message;
+    EXPECT_EQ(m.FrameCount(), 2u);
+    ASSERT_TRUE(m.ShowFrame(1));
+    EXPECT_NEAR(m.v_real_xyz[1].z, 1.6, 1e-12);
+    m.MoveAtom(1, glm::dvec3(0, 0, 1.7));
+    ASSERT_TRUE(m.SaveStructureFile(dir.Path(), dir / "moved.pdb", INPUT_FILE_TYPE_PDB)) << m.error_message;
+    std::string want = PDB_MODELS;
+    want.replace(want.find(PDB_MODEL2), PDB_MODEL2.size(),
+                 "MODEL        2\n" + PdbAtom(1, "C", 0.5) + PdbAtom(2, "O", 1.7) + "ENDMDL\n");
+    EXPECT_EQ(ReadText(dir / "moved.pdb"), want);
+
+    const auto master = [](int coordinates, int conect) {
+        char line[96];
+        std::snprintf(line, sizeof line, "MASTER    %40s%5d    0%5d    0\n", "", coordinates, conect);
+        return std::string(line);
+    };
+    WriteText(dir / "master.pdb", PDB_MODELS.substr(0, PDB_MODELS.size() - 4) + master(4, 1) + "END\n");
+    ASSERT_TRUE(m.ReadStructureFile(dir.Path(), dir / "master.pdb", INPUT_FILE_TYPE_PDB)) << m.error_message;
+    ASSERT_TRUE(m.ShowFrame(1));
+    m.DeleteAtomIndex(0);
+    ASSERT_TRUE(m.SaveStructureFile(dir.Path(), dir / "deleted.pdb", INPUT_FILE_TYPE_PDB)) << m.error_message;
+    EXPECT_EQ(ReadText(dir / "deleted.pdb"), PDB_MODELS.substr(0, PDB_MODELS.find("MODEL")) + "MODEL        1\n" +
+                                                 PdbAtom(2, "O", 1.128) + "ENDMDL\nMODEL        2\n" +
+                                                 PdbAtom(2, "O", 1.6) + "ENDMDL\n" + master(2, 0) + "END\n");
 }

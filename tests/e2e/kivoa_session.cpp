@@ -375,8 +375,15 @@ bool KivoaSession::DoubleClick(int x, int y) const
     return ok;
 }
 
-bool KivoaSession::Drag(int x0, int y0, int x1, int y1) const
+bool KivoaSession::Drag(int x0, int y0, int x1, int y1, const std::string &held) const
 {
+    if (!held.empty()) {
+        if (!Focus() || !RunTool({"xdotool", "keydown", held}))
+            return false;
+        Pause(INPUT_HOLD);
+        const bool ok = Drag(x0, y0, x1, y1);
+        return RunTool({"xdotool", "keyup", held}) && ok;
+    }
     if (!MoveMouse(x0, y0) || !RunTool({"xdotool", "mousedown", "1"}))
         return false;
     Pause(INPUT_HOLD);

@@ -89,8 +89,9 @@ public:
     bool ShiftClick(int x, int y) const;
     // Two left clicks in quick succession, as a double click.
     bool DoubleClick(int x, int y) const;
-    // Presses the left button at (x0, y0), moves to (x1, y1) and releases it there.
-    bool Drag(int x0, int y0, int x1, int y1) const;
+    // Presses the left button at (x0, y0), moves to (x1, y1) and releases it there, with the keys
+    // `held` ("ctrl", "ctrl+alt") held down throughout when given.
+    bool Drag(int x0, int y0, int x1, int y1, const std::string &held = "") const;
     bool Key(const std::string &keys) const;
     bool Type(const std::string &text) const;
 

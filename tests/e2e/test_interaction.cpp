@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -22,7 +24,7 @@ using PixelTest = std::function<bool(const Rgb &)>;
 const int OPEN_X = 36, BUTTONS_Y = 69;    // "Open"; "Save" is on the same row
 const int SAVE_X = 138;
 const int COMBO_X = 110, COMBO_Y = 46;    // "Input Format"
-const int BY_NAME_X = 331;                 // the "by name" box, on the combo's row
+const int BY_NAME_X = 243;                 // the "by name" box, on the combo's row
 const int VASP_ROW_Y = 86;                // its second row once open
 const int CHOOSER_FIRST_FILE_Y = 140;     // the chooser lists the files of the working folder
 const int CHOOSER_ROW = 17;
@@ -30,7 +32,7 @@ const int EDIT_X = 1009, EDIT_Y = 195;    // in the Action panel, with an atom s
 const int SYMBOL_X = 1019, SYMBOL_Y = 80;
 const int X_FIELD_X = 1050, X_FIELD_Y = 126;
 // The view between the panels and left of the axes gizmo.
-const int VIEW_X0 = 410, VIEW_X1 = 980;
+const int VIEW_X0 = 350, VIEW_X1 = 980;
 const int PIE_X = 800, PIE_Y = 560;
 // "Discard" of the unsaved-edits question, which stands in the middle of the window.
 const int DISCARD_X = 562, DISCARD_Y = 386;
@@ -320,6 +322,51 @@ TEST_F(NewcomerSession, OpensByNameUndoesExportsAndAsksBeforeClosing)
     EXPECT_EQ(ReadText(molecule), ReadText(KIVOA_TEST_DATA "/e2e/molecule.xyz"));
 }
 
+// Ctrl+drag selects the atoms in a box, Ctrl+Alt+drag takes them out again; Delete deletes the
+// selection, and Save writes what is left.
+TEST_F(NewcomerSession, BoxSelectsAndDeletes)
+{
+    ASSERT_TRUE(s.HasHome());
+    const std::string molecule = s.WorkFolder() + "/molecule.xyz";
+    WriteText(molecule, ReadText(KIVOA_TEST_DATA "/e2e/molecule.xyz"));
+    ASSERT_TRUE(s.Start({"molecule.xyz"}));
+    ASSERT_TRUE(s.WaitForWindow()) << s.Output() << s.Errors();
+    s.Key("s");
+    Image image = Step("box-start");
+    const Blob oxygen = Find(image, IsRed);
+    const Blob nitrogen = Find(image, IsBlue);
+    ASSERT_GT(oxygen.count, 500);
+    ASSERT_GT(nitrogen.count, 500);
+    // Boxes a third of the way to the nearest other atom around each centre.
+    const int r = std::max(std::abs(oxygen.x - nitrogen.x), std::abs(oxygen.y - nitrogen.y)) / 3;
+
+    s.Drag(oxygen.x - r, oxygen.y - r, oxygen.x + r, oxygen.y + r, "ctrl");
+    image = Step("oxygen-boxed");
+    EXPECT_EQ(Find(image, IsRed).count, 0);
+    EXPECT_GT(Find(image, IsSelected, oxygen.x - r, oxygen.x + r).count, 500);
+    EXPECT_EQ(Find(image, IsSelected, nitrogen.x - r, nitrogen.x + r).count, 0);
+    s.Key("Delete");
+    image = Step("oxygen-deleted");
+    EXPECT_EQ(Find(image, IsSelected).count, 0);
+    EXPECT_EQ(Find(image, IsRed).count, 0);
+
+    // All the others but the nitrogen.
+    s.Key("a");
+    s.Drag(nitrogen.x - r, nitrogen.y - r, nitrogen.x + r, nitrogen.y + r, "ctrl+alt");
+    image = Step("all-but-nitrogen");
+    EXPECT_GT(Find(image, IsBlue).count, 500);
+    s.Key("Delete");
+    image = Step("only-nitrogen");
+    EXPECT_GT(Find(image, IsBlue).count, 500);
+    s.Click(SAVE_X, BUTTONS_Y);
+    Step("saved");
+    const std::vector<SavedAtom> saved = ReadXyz(ReadText(molecule));
+    ASSERT_EQ(saved.size(), 1u) << ReadText(molecule);
+    EXPECT_EQ(saved[0].symbol, "N");
+    ASSERT_TRUE(s.Close());
+    EXPECT_EQ(s.WaitExit(), 0) << s.Errors();
+}
+
 } // namespace
 
 namespace {
@@ -340,6 +387,53 @@ TEST_F(NewcomerSession, BondsAcrossTheCellShowWithTheOthers)
     const int grey_without_bonds = Find(SteadyStep("chain"), IsNeutralGrey).count;
     s.Key("b");
     EXPECT_GT(Find(SteadyStep("chain-bonds"), IsNeutralGrey).count, grey_without_bonds + 150);
+    ASSERT_TRUE(s.Close());
+    EXPECT_EQ(s.WaitExit(), 0) << s.Errors();
+}
+
+namespace {
+
+// An oxygen walking along x past a nitrogen that stays.
+const char *const WALKING_OXYGEN = "2\nframe 0\nO -4 0 0\nN 0 5 0\n"
+                                   "2\nframe 1\nO 0 0 0\nN 0 5 0\n"
+                                   "2\nframe 2\nO 4 0 0\nN 0 5 0\n";
+
+// The oxygen anywhere in the window (no panel is red).
+Blob FindOxygen(const Image &image) { return Find(image, IsRed, 0, image.width); }
+
+int Apart(const Blob &a, const Blob &b) { return std::abs(a.x - b.x) + std::abs(a.y - b.y); }
+
+} // namespace
+
+// The frame keys step through a trajectory in the real window, and playback keeps drawing
+// frames without input until it is paused.
+TEST_F(NewcomerSession, StepsAndPlaysTheFramesOfATrajectory)
+{
+    ASSERT_TRUE(s.HasHome());
+    WriteText(s.WorkFolder() + "/walk.xyz", WALKING_OXYGEN);
+    ASSERT_TRUE(s.Start({"walk.xyz"}));
+    ASSERT_TRUE(s.WaitForWindow()) << s.Output() << s.Errors();
+    const Blob first = FindOxygen(Step("frame-0"));
+    ASSERT_GT(first.count, 500);
+    s.Key("period");
+    const Blob second = FindOxygen(Step("frame-1"));
+    EXPECT_GT(Apart(second, first), 20);
+    s.Key("End");
+    EXPECT_GT(Apart(FindOxygen(Step("frame-2")), second), 20);
+    s.Key("Home");
+    EXPECT_LE(Apart(FindOxygen(Step("frame-0-again")), first), 2);
+
+    s.Key("space");
+    std::set<int> seen;
+    for (int k = 0; k < 10; k++) {
+        usleep(150000);
+        const Blob oxygen = FindOxygen(s.Screenshot());
+        seen.insert((oxygen.x / 10) * 1000 + oxygen.y / 10);
+    }
+    EXPECT_GE(seen.size(), 2u);
+    s.Key("space");
+    const Blob paused = FindOxygen(Step("paused"));
+    EXPECT_EQ(Apart(FindOxygen(Step("still-paused")), paused), 0);
     ASSERT_TRUE(s.Close());
     EXPECT_EQ(s.WaitExit(), 0) << s.Errors();
 }

@@ -66,7 +66,7 @@ void EditSaveRead(T &reader, std::vector<glm::dvec3> xyz, std::vector<uint32_t> 
     if (xyz.size() < 2)
         return;
     index[0] = index[0] == 7 ? 5 : 7; // oxygen, or carbon for an oxygen
-    reader.DeleteAtom(static_cast<uint32_t>(xyz.size() - 1));
+    reader.v_atom_origin.pop_back();
     xyz.pop_back();
     index.pop_back();
     // A save that could not write the edits so that they read back refuses, and says why.

@@ -25,6 +25,7 @@ const char *const SETTINGS = "Settings (ctrl+s)";
 const char *const FILES = "Choose File (ctrl+f)";
 const char *const ACTION = "Action (ctrl+a)";
 const char *const CHOOSER = "Please select a file##";
+const char *const FRAMES = "Frames";
 const float HALF_PI = 1.5707964f;
 const ImVec2 EMPTY_VIEW(800.0f, 60.0f);
 // Far enough from the edges for the whole pie ring and from the atoms.
@@ -35,6 +36,24 @@ const char *const WATER = "3\n"
                           "O 0.000 0.000 0.119\n"
                           "H 0.000 0.763 -0.477\n"
                           "H 0.000 -0.763 -0.477\n";
+
+// Water, then its first hydrogen pulled away (the O-H bond breaks), then a fourth atom.
+const char *const WATER_FRAMES = "3\n"
+                                 "frame 0\n"
+                                 "O 0.000 0.000 0.119\n"
+                                 "H 0.000 0.763 -0.477\n"
+                                 "H 0.000 -0.763 -0.477\n"
+                                 "3\n"
+                                 "frame 1\n"
+                                 "O 0.000 0.000 0.119\n"
+                                 "H 0.000 2.500 -0.477\n"
+                                 "H 0.000 -0.763 -0.477\n"
+                                 "4\n"
+                                 "frame 2\n"
+                                 "O 0.000 0.000 0.119\n"
+                                 "H 0.000 0.763 -0.477\n"
+                                 "H 0.000 -0.763 -0.477\n"
+                                 "H 1.000 0.000 0.500\n";
 
 struct Rect {
     ImVec2 min, max;
@@ -510,10 +529,6 @@ TEST_F(ShellTest, ArrowKeysPanWithoutMovingThePanelFocus)
         Press(key);
     EXPECT_EQ(ImGui::GetCurrentContext()->NavId, focused);
     EXPECT_EQ(display->view_offset, glm::vec2(1.0f, -2.0f));
-    // The focused panel's keyboard navigation works: Space presses the focused checkbox.
-    ASSERT_TRUE(display->is_show_box);
-    Press(GLFW_KEY_SPACE);
-    EXPECT_FALSE(display->is_show_box);
 }
 
 // While the chooser is open, no click, drag, wheel, right click or key reaches the view, the
@@ -1226,20 +1241,22 @@ TEST_F(ShellTest, ImageExportByKeyAndButton)
     EXPECT_EQ(viewport[2], WIDTH);
 }
 
-// A typed coordinate is applied once, when Enter is pressed or the field is left: the values on
-// the way never move the atom nor enter the history, and each finished value is one undo step.
+// A typed coordinate is applied once, when Enter is pressed or the field is left (a click
+// elsewhere, Tab to the next field): the values on the way never move the atom nor enter the
+// history, and each finished value is one undo step.
 TEST_F(ShellTest, TypedCoordinatesApplyOnceWhenTheFieldIsLeft)
 {
     LoadWater();
     PickAtom(0);
     ASSERT_TRUE(Click("Edit"));
     const glm::dvec3 start = display->v_real_xyz[0];
+    enum EEnd { ENTER, CLICK, TAB };
     const struct {
         const char *field;
         int axis;
         const char *text;
-        bool by_enter; // else by a click elsewhere in the panel
-    } cases[] = {{"Z", 2, "19.5", true}, {"X", 0, "0.1", false}, {"Y", 1, "0.0000", true}};
+        EEnd end;
+    } cases[] = {{"Z", 2, "19.5", ENTER}, {"X", 0, "0.1", CLICK}, {"Y", 1, "0.0000", ENTER}, {"X", 0, "-2", TAB}};
     int steps = 0;
     for (const auto &c : cases) {
         const glm::dvec3 before = display->v_real_xyz[0];
@@ -1249,14 +1266,17 @@ TEST_F(ShellTest, TypedCoordinatesApplyOnceWhenTheFieldIsLeft)
             driver->TypeText(std::string(1, ch), ui);
             EXPECT_EQ(display->v_real_xyz[0], before) << c.text;
         }
-        if (c.by_enter)
-            Press(GLFW_KEY_ENTER);
-        else
+        if (c.end == CLICK)
             ASSERT_TRUE(Click("Total Atoms: 3"));
+        else
+            Press(c.end == TAB ? GLFW_KEY_TAB : GLFW_KEY_ENTER);
         driver->Frame(ui);
+        EXPECT_EQ(ImGui::GetIO().WantTextInput, c.end == TAB) << "Tab goes on to the next field";
         const double typed = std::stod(c.text);
         EXPECT_EQ(display->v_real_xyz[0][c.axis], typed) << c.text;
         steps += typed != before[c.axis] ? 1 : 0; // an unchanged value is no edit
+        if (c.end == TAB)
+            Press(GLFW_KEY_ENTER);
     }
     PickAtom(2); // the next pick
     for (int k = 0; k < steps; k++)
@@ -1409,7 +1429,7 @@ TEST_F(ShellTest, ExportsLeaveOutTheSelectionScaleTheirLinesAndAreSmooth)
     ASSERT_EQ(twice.w, 2 * WIDTH);
     const int x = static_cast<int>(atom.x), y = static_cast<int>(atom.y);
     EXPECT_NE(plain.At(x, y), selected.At(x, y));
-    display->is_atom_selected = false;
+    driver->ClickAt(EMPTY_VIEW, ui); // nothing selected
     driver->Frame(ui);
     EXPECT_EQ(ExportAs("none.png", 1, true).At(x, y), plain.At(x, y));
     // Twice as long and twice as wide.
@@ -1427,4 +1447,152 @@ TEST_F(ShellTest, ExportsLeaveOutTheSelectionScaleTheirLinesAndAreSmooth)
         }
     EXPECT_GT(edges, 50u);
     EXPECT_EQ(inside, 0u);
+}
+
+// Keys and the panel step through the frames; the selection, the measurement and the bonds
+// follow the frame shown while it has the same atoms, and go when it has others.
+TEST_F(ShellTest, FramesStepByKeysAndPanel)
+{
+    LoadWater();
+    EXPECT_FALSE(ImGuiDriver::IsWindowShown(FRAMES));
+    Press(GLFW_KEY_PERIOD); // one frame: nothing to step
+    EXPECT_EQ(AtomCount(), 3u);
+    WriteText(folder / "frames.xyz", WATER_FRAMES);
+    OpenByName(folder / "frames.xyz");
+    ASSERT_TRUE(ImGuiDriver::IsWindowShown(FRAMES));
+    ExpectInsideTheWindow(FRAMES);
+    for (const char *panel : {SETTINGS, FILES, ACTION})
+        EXPECT_FALSE(WindowRect(FRAMES).Meets(WindowRect(panel))) << panel;
+    EXPECT_NE(TextOf(FRAMES).find("of 3, from 0"), std::string::npos) << TextOf(FRAMES);
+
+    PickAtom(0);
+    ShiftClickAtom(1);
+    const uint32_t bonds = display->i_number_of_bonds;
+    Press(GLFW_KEY_PERIOD);
+    ASSERT_EQ(display->FrameShown(), 1u);
+    EXPECT_TRUE(display->is_atom_selected);
+    EXPECT_EQ(display->selected_atom, 1u); // the Shift+click selects too
+    EXPECT_EQ(display->selected_xyz, display->v_float_raw_xyz[1]);
+    EXPECT_EQ(shell->marks.v_picked, (std::vector<uint32_t>{0, 1}));
+    char text[64];
+    std::snprintf(text, sizeof text, "Distance 0-1: %.4f \xC5",
+                  CMeasure().Distance(display->v_real_xyz[0], display->v_real_xyz[1]));
+    EXPECT_NE(TextOf(ACTION).find(text), std::string::npos) << TextOf(ACTION);
+    EXPECT_EQ(display->i_number_of_bonds, bonds - 1);
+
+    Press(GLFW_KEY_END);
+    EXPECT_EQ(display->FrameShown(), 2u);
+    EXPECT_EQ(AtomCount(), 4u);
+    EXPECT_FALSE(display->is_atom_selected);
+    EXPECT_TRUE(shell->marks.v_picked.empty());
+    Press(GLFW_KEY_PERIOD); // the last frame stays
+    EXPECT_EQ(display->FrameShown(), 2u);
+    Press(GLFW_KEY_HOME);
+    EXPECT_EQ(display->FrameShown(), 0u);
+    Press(GLFW_KEY_COMMA);
+    EXPECT_EQ(display->FrameShown(), 0u);
+    EXPECT_EQ(display->i_number_of_bonds, bonds);
+
+    const ImGuiDriver::TextRun *plus = FindText("+", WindowRect(FRAMES));
+    ASSERT_NE(plus, nullptr);
+    driver->ClickAt(ImVec2(plus->min.x + 4.0f, plus->Centre().y), ui); // the run goes on with "of 3"
+    EXPECT_EQ(display->FrameShown(), 1u);
+    driver->Frame(ui);
+    const ImGuiDriver::TextRun *number = LowestText("1"); // the field under the slider
+    ASSERT_NE(number, nullptr);
+    ASSERT_TRUE(WindowRect(FRAMES).Holds(number->min, number->max));
+    RetypeField(*number, "7"); // past the last frame: the last
+    EXPECT_EQ(display->FrameShown(), 2u);
+    EXPECT_TRUE(display->IsUpdated());
+}
+
+// Playback keeps the frames coming at the rate asked for, loops or stops at the end, and the
+// frame loop waits only until the next frame is due.
+TEST_F(ShellTest, FramesPlayLoopAndPause)
+{
+    WriteText(folder / "frames.xyz", WATER_FRAMES);
+    OpenByName(folder / "frames.xyz");
+    EXPECT_EQ(shell->AnimationWait(), 0.0);
+    shell->frames.fps = 20; // a frame every 3 GUI frames of 1/60 s
+    ASSERT_TRUE(Click("Play"));
+    ASSERT_TRUE(shell->frames.is_playing);
+    EXPECT_GT(shell->AnimationWait(), 0.0);
+    EXPECT_LE(shell->AnimationWait(), 0.05 + 1e-6);
+    EXPECT_TRUE(driver->HasText("Pause"));
+    driver->Frames(3, ui);
+    EXPECT_EQ(display->FrameShown(), 1u);
+    driver->Frames(6, ui); // 2, then 0 again
+    EXPECT_EQ(display->FrameShown(), 0u);
+
+    Press(GLFW_KEY_SPACE);
+    EXPECT_FALSE(shell->frames.is_playing);
+    EXPECT_EQ(shell->AnimationWait(), 0.0);
+    const uint64_t paused = display->FrameShown();
+    driver->Frames(10, ui);
+    EXPECT_EQ(display->FrameShown(), paused);
+
+    ASSERT_TRUE(Click("Loop"));
+    EXPECT_FALSE(shell->frames.is_loop);
+    Press(GLFW_KEY_END);
+    Press(GLFW_KEY_SPACE); // at the end without Loop: from the first frame
+    EXPECT_EQ(display->FrameShown(), 0u);
+    driver->Frames(12, ui);
+    EXPECT_EQ(display->FrameShown(), 2u);
+    EXPECT_FALSE(shell->frames.is_playing);
+
+    // A new file stops playback.
+    Press(GLFW_KEY_SPACE);
+    OpenByName(folder / "water.xyz");
+    EXPECT_FALSE(shell->frames.is_playing);
+    EXPECT_FALSE(ImGuiDriver::IsWindowShown(FRAMES));
+}
+
+// Ctrl+drag selects the atoms in the box (Alt takes them out), the keys select all, none and the
+// others, H hides the selection: a hidden atom is neither picked nor boxed; Delete acts on the set.
+TEST_F(ShellTest, BoxKeysHideAndDeleteActOnTheSelection)
+{
+    LoadWater();
+    ImGuiIO &io = ImGui::GetIO();
+    const auto box = [&](ImVec2 from, ImVec2 to, bool alt) {
+        io.KeyCtrl = true;
+        io.KeyAlt = alt;
+        driver->MoveMouse(from, ui);
+        PressButton(0, true);
+        driver->MoveMouse(to, ui);
+        EXPECT_TRUE(shell->input.is_box);
+        PressButton(0, false);
+        io.KeyCtrl = io.KeyAlt = false;
+        driver->Frame(ui);
+    };
+    const auto around = [&](uint32_t i, float r) {
+        return std::pair{ImVec2(ScreenOf(i).x - r, ScreenOf(i).y - r), ImVec2(ScreenOf(i).x + r, ScreenOf(i).y + r)};
+    };
+    const auto [all_from, all_to] = around(0, 300.0f);
+    box(all_from, all_to, false);
+    EXPECT_EQ(display->selection.Count(), 3u);
+    const auto [one_from, one_to] = around(1, 5.0f);
+    box(one_from, one_to, true);
+    EXPECT_EQ(display->selection.Atoms(), std::vector<uint32_t>({0, 2}));
+    Press(GLFW_KEY_V);
+    EXPECT_EQ(display->selection.Atoms(), std::vector<uint32_t>({1}));
+    Press(GLFW_KEY_H);
+    EXPECT_TRUE(display->IsHidden(1));
+    EXPECT_EQ(display->selection.Count(), 0u);
+    Press(GLFW_KEY_A);
+    EXPECT_EQ(display->selection.Atoms(), std::vector<uint32_t>({0, 2}));
+    driver->ClickAt(ScreenOf(1), ui);
+    driver->Frame(ui);
+    EXPECT_FALSE(display->is_atom_selected) << "a hidden atom is not picked";
+    Press(GLFW_KEY_H, GLFW_MOD_CONTROL);
+    EXPECT_FALSE(display->IsHidden(1));
+    PickAtom(1);
+    EXPECT_EQ(display->selection.Atoms(), std::vector<uint32_t>({1})) << "a click selects its atom alone";
+    Press(GLFW_KEY_A);
+    Press(GLFW_KEY_N);
+    EXPECT_EQ(display->selection.Count(), 0u);
+    box(all_from, all_to, false);
+    Press(GLFW_KEY_DELETE);
+    EXPECT_EQ(AtomCount(), 0u);
+    Press(GLFW_KEY_U, GLFW_MOD_CONTROL);
+    EXPECT_EQ(AtomCount(), 3u) << "one undo step";
 }

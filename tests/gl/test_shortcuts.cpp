@@ -13,7 +13,7 @@
 namespace {
 
 // The keys of the README's "| key | does |" table, one per comma-separated name; mouse
-// gestures ("Shift+click") are not keys.
+// gestures ("Shift+click", "Ctrl+drag") are not keys.
 std::set<std::string> DocumentedKeys()
 {
     std::ifstream readme(std::string(KIVOA_SOURCE_DIR) + "/README.md");
@@ -26,7 +26,7 @@ std::set<std::string> DocumentedKeys()
         std::stringstream cell(line.substr(2, line.find(" |", 1) - 2));
         std::string key;
         while (std::getline(cell >> std::ws, key, ','))
-            if (key.find("click") == std::string::npos)
+            if (key.find("click") == std::string::npos && key.find("drag") == std::string::npos)
                 keys.insert(key);
     }
     return keys;
