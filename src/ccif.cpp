@@ -4,9 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <filesystem>
-#include <limits>
 #include <map>
-#include <stdexcept>
 
 #include <gemmi/cif.hpp>
 #include <gemmi/mmcif.hpp>
