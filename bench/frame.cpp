@@ -1,5 +1,6 @@
 // DrawScene of a water box with bonds shown, into a hidden 1280 x 720 window: the plain frame, the
-// frame with every atom labelled, and the frame after a click (pick pass, read-back, scene).
+// frame with every atom labelled, the frame after a click (pick pass, read-back, scene), and the
+// frames of a turning view, drawn full (at rest between steps) or quick (moving under the hand).
 // Needs an X display: xvfb-run -a -s "-screen 0 1280x800x24" ./bench_frame
 
 #include <benchmark/benchmark.h>
@@ -84,6 +85,29 @@ void BM_DrawSceneWaterPicked(benchmark::State &state)
     DrawFrames(state, *WaterDisplay(static_cast<size_t>(state.range(0))), true);
 }
 BENCHMARK(BM_DrawSceneWaterPicked)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Arguments: atoms, and 1 for the quick frames of a moving view, 0 for full frames.
+void BM_DrawSceneWaterTurning(benchmark::State &state)
+{
+    auto display = WaterDisplay(static_cast<size_t>(state.range(0)));
+    const bool moving = state.range(1) != 0;
+    float angle = 0.0f;
+    for (auto _ : state) {
+        angle += 0.01f;
+        display->SetTrackRotation(angle, 0.5f);
+        if (moving)
+            display->NoteViewMoved();
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        display->DrawScene(WIDTH, HEIGHT);
+        glFinish();
+    }
+    state.counters["quick"] = display->NeedsFullFrame() ? 1 : 0;
+    display->Delete();
+}
+BENCHMARK(BM_DrawSceneWaterTurning)
+    ->ArgsProduct({{100000, 1000000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace
 

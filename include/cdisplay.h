@@ -57,6 +57,7 @@ public:
     std::string selected_symbol;
     glm::vec3 selected_xyz{0.0f};
     GLuint VAOM = 0, VBOM = 0;  // atoms: centres and radii (buffer texture TBOM)
+    GLuint VAOP = 0;            // atoms as points: VBOM and VBOK read as vertex attributes
     GLuint VBOK = 0;            // atoms: colours (buffer texture TBOK)
     GLuint VAOB = 0, VBOB = 0;  // bonds (buffer texture TBOB)
     GLuint VAOC = 0, VBOC = 0;  // cell box
@@ -83,6 +84,7 @@ public:
     glm::vec2 view_offset{0.0f};
     glm::mat4 Projection{1.0f}, FixView{1.0f}, mvp{1.0f};
     CShader AtomShader, BondShader, FontShader, PickShader, ArrowShader, BoxShader;
+    CShader AtomPointShader;
     int pcolor[2] = {0, 0};
 
     // Releases every GPU object this display created; safe to call more than once.
@@ -107,6 +109,13 @@ public:
     void SetTrackCurretPosition(float x, float y);
     void SetTrackRotation(float x, float y);
     void SetTrackLastRotation();
+
+    // The view moved under the user's hand (drag, wheel, pan keys) since the last frame: the next
+    // DrawScene, if the view did change, draws the quick picture (atoms as points, bonds thinner
+    // than a pixel left out), whose cost keeps a million atoms turning smoothly. The frame after
+    // it, without a new note, is the full picture again; NeedsFullFrame says one is due.
+    void NoteViewMoved() { is_view_moved = true; }
+    bool NeedsFullFrame() const { return is_quick_frame; }
 
     // Picking: SetPicking asks for the atom under window position (x, y), origin at the top
     // left; the next DrawScene resolves it into the selection through ProcessPicking.
@@ -141,6 +150,7 @@ public:
     void DrawScene(int w, int h);
     void DrawAtoms(GLuint Program, bool b);
     void DrawBonds(GLuint Program);
+    void DrawAtomPoints(float pixels);
     void DrawBox(GLuint Program);
     void ShowAxes(GLuint Program);
 
@@ -178,6 +188,12 @@ private:
     float centre_reach = 0.0f;
     float max_atom_radius = 0.0f;
     float box_reach = 0.0f;
+    // The quick picture: asked for, drawn last frame, the view it was decided on, and the largest
+    // point side the renderer draws.
+    bool is_view_moved = false;
+    bool is_quick_frame = false;
+    glm::mat4 drawn_view{0.0f};
+    float max_point_side = 1.0f;
 
     void RefitPalette();
     std::vector<glm::vec3> CellBoxCorners() const;
@@ -189,6 +205,8 @@ private:
     void FitView(int w, int h);
     float DepthRadius() const;
     void SetImpostorUniforms(GLuint Program);
+    void SetAtomUniforms(GLuint Program, bool highlight);
+    void DrawStructure(int w);
     glm::vec3 GizmoShift() const;
     void DrawGizmoPart(GLuint Program, GLuint vao, GLenum mode);
 };

@@ -2,6 +2,7 @@
 #define CMODEL_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 #include <glm/glm.hpp>
@@ -12,6 +13,8 @@
 #include "cpdb.h"
 #include "ccif.h"
 #include "cperiodicbonds.h"
+#include "ctrajectory.h"
+#include "measure.h"
 
 // Structure file formats; the "Input Format" combo lists those of the format table.
 inline constexpr unsigned int INPUT_FILE_TYPE_XYZ = 0;
@@ -20,7 +23,8 @@ inline constexpr unsigned int INPUT_FILE_TYPE_PDB = 2;
 inline constexpr unsigned int INPUT_FILE_TYPE_GAU = 3;
 inline constexpr unsigned int INPUT_FILE_TYPE_DLP = 4;
 inline constexpr unsigned int INPUT_FILE_TYPE_ZMT = 5;
-inline constexpr unsigned int INPUT_FILE_TYPE_CIF = 6;
+inline constexpr unsigned int INPUT_FILE_TYPE_XDATCAR = 6;
+inline constexpr unsigned int INPUT_FILE_TYPE_CIF = 7;
 inline constexpr unsigned int INPUT_FILE_TYPE_UNKNOWN = 100;
 
 // Offsets of a cell and its 26 neighbours, in the order the cell search visits them.
@@ -41,16 +45,26 @@ public:
     CXyz xyz;
     CVasp vasp;
     CPdb pdb;
+    // The frames of a file that has more than one (open only then); the handler of the format
+    // holds the frame shown.
+    CTrajectory trajectory;
     CCif cif;
     int file_format = INPUT_FILE_TYPE_UNKNOWN;
     int i_neighbor_cells = 0;
     uint32_t u_cell_number = 0;
     uint32_t i_number_of_bonds = 0;
     uint32_t i_number_of_bonds_pbc = 0;
+    // Threads the bond search runs on; 0 lets it take the cores when the structure is large
+    // enough to pay for them. The bonds and their order are the same whatever the count.
+    unsigned u_search_threads = 0;
     bool is_linked_cell = false;
     bool is_bond_eval = false;
-    bool is_updated = true;
     bool is_periodic = false;
+    // The axes a periodic structure repeats along (extended XYZ's pbc="T T F" is a slab); all
+    // three unless the file says otherwise. Only counts while is_periodic.
+    glm::bvec3 is_periodic_axis{true};
+    // The last save was refused because the file had changed on disk since it was read.
+    bool is_changed_on_disk = false;
     bool is_linked_list = false;
     bool is_centered = false;
     float max_radius = 0.0f;
@@ -93,9 +107,31 @@ public:
 
     // Load/save pipeline. A failed read leaves the model as it was; saving writes the
     // coordinates in the file's own frame (v_real_xyz), with the format the file was read with.
+    // A save onto the file read (or last saved) that another program has changed since is
+    // refused with is_changed_on_disk set, unless `overwrite` says to write it anyway.
     bool ReadStructureFile(std::string d, std::string f, int fmt);
-    bool SaveStructureFile(std::string d, std::string f, int fmt);
-    // The reader/writer of a format code; none for the codes without one.
+    // A file of frames is saved whole unless `all_frames` is unset; then only the frame shown
+    // is written.
+    bool SaveStructureFile(std::string d, std::string f, int fmt, bool overwrite = false,
+                           bool all_frames = true);
+    // Saves in format `fmt`: the format read (or NO_FORMAT) writes back the file read with the
+    // edits; another format gets that format's plain file of the atoms and cell (of the frame
+    // shown). The structure stays the one read from its own file.
+    bool SaveStructureAs(std::string d, std::string f, int fmt, bool overwrite = false,
+                         bool all_frames = true);
+    // Whether `f` is the file read (or last saved) and another program has changed it since.
+    bool ChangedOnDisk(const std::string &f) const;
+    // Measurements to the nearest image along the periodic axes.
+    CMeasure Measurer() const;
+    // Frames of the file read (1 for a single structure) and the one shown, from 0.
+    uint64_t FrameCount() const { return trajectory.IsOpen() ? trajectory.FrameCount() : 1; }
+    uint64_t FrameShown() const { return trajectory.IsOpen() ? trajectory.Shown() : 0; }
+    // Shows frame k with the edits made to it; the view (its centre and box) stays.
+    bool ShowFrame(uint64_t k);
+    // A fresh reader/writer of a format code (for writing another format than the one read);
+    // none for the codes without one.
+    static std::unique_ptr<CStructureFile> NewHandler(int fmt);
+    // The model's reader/writer of a format code; none for the codes without one.
     CStructureFile *Handler(int fmt);
     const CStructureFile *Handler(int fmt) const;
     // The display origin in the file's frame: display coordinates + v_file_origin = file
@@ -125,10 +161,12 @@ public:
     void DeleteAtomIndex(uint32_t u);
     bool CanUndo() const { return u_history_done > 0; }
     bool CanRedo() const { return u_history_done < v_history.size(); }
-    // Steps back or forward through the edits; false when there is none. Coming back to the
-    // point of the last load or save clears is_updated's unsaved state.
+    // Steps back or forward through the edits; false when there is none.
     bool Undo();
     bool Redo();
+    // True when the edits in effect are those of the last load or save (the history's clean
+    // point): nothing is unsaved.
+    bool IsUpdated() const { return u_history_done == u_history_clean; }
 
     // Linked cells and bonds.
     void EvalCutRadius();
@@ -154,6 +192,8 @@ private:
         enum EKind { MOVE, ELEMENT, DELETE, CENTER } kind;
         SEdit(EKind k, uint32_t a) : kind(k), atom(a) {}
         uint32_t atom = 0;
+        // The frame shown when the edit was made; undo and redo show it again.
+        uint64_t frame = 0;
         uint32_t element_before = 0, element_after = 0;
         uint32_t origin = 0;
         uint8_t altloc_before = 0;
@@ -168,7 +208,14 @@ private:
     size_t u_history_done = 0;
     size_t u_history_clean = 0;
 
-    void Record(const SEdit &e);
+    // Refuses (with the reason) a save onto a file changed on disk, unless `overwrite`.
+    bool RefusedAsChanged(const std::string &f, bool overwrite);
+    void Record(SEdit e);
+    bool ShowFrameOf(const SEdit &e);
+    // Opens `f` as frames when its format holds them and it has more than one.
+    bool OpenFrames(const std::string &f, int fmt);
+    // Takes the atoms and cell of a frame just read into the model, keeping the view.
+    void TakeFrame(const CStructureFile &reader);
     void Apply(const SEdit &e, bool forward);
     void MarkClean();
     void ForgetHistory();
@@ -186,18 +233,31 @@ private:
     void SetGridBox();
     int CellCoordinate(float p, int axis) const;
     uint8_t ConformerOf(size_t i) const { return i < v_atom_altloc.size() ? v_atom_altloc[i] : 0; }
+    // The bond records of one stretch of atoms, found by one thread.
+    struct SBondBatch {
+        std::vector<glm::uvec2> indices;
+        std::vector<glm::vec3> mid;
+        std::vector<glm::vec2> ang;
+        std::vector<float> length;
+        void Reserve(size_t bonds);
+        void Append(const SBondBatch &b);
+    };
+    void AppendBond(SBondBatch &out, uint32_t i, uint32_t j, float d2) const;
+    unsigned SearchThreads(size_t atoms) const;
+    void SearchRange(size_t begin, size_t end, bool by_cells, SBondBatch &out) const;
+    SBondBatch TakeBondRecords();
+    void KeepBondRecords(std::vector<SBondBatch> &batches);
     double OccupancyOf(size_t i) const { return i < v_atom_occupancy.size() ? v_atom_occupancy[i] : 1.0; }
     // Atoms that may not bond whatever their distance allows: other conformers, or alternatives
     // of one partially occupied site.
     bool Apart(uint32_t i, uint32_t j, float d2) const;
-    void AppendBond(uint32_t i, uint32_t j, float d2);
     // The bond rule of the cell search: no dummy atoms, no two atoms Apart, within the radii's
     // limit and not on top of each other.
     bool Bonded(uint32_t i, uint32_t j, float d2) const;
     void FindPeriodicBonds();
 
-    void SearchPairs(uint32_t i);
-    void SearchCells(uint32_t i);
+    void SearchPairs(uint32_t i, SBondBatch &out) const;
+    void SearchCells(uint32_t i, SBondBatch &out) const;
 };
 
 #endif

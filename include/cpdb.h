@@ -2,6 +2,7 @@
 #define CPDB_H
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -14,10 +15,11 @@
 // Protein Data Bank records. An atom record whose coordinates stand in the standard's columns
 // 31-54 is read by the standard's columns; any other is split at white space, with the layout
 // (one of seven variants, `pdb_format`) recognised from the first atom record. Only the first
-// model is read. CRYST1 gives the cell. Saving writes the file read back, changing only the
-// coordinate and element fields of edited atoms and dropping the records of deleted ones (their
-// ANISOU records and CONECT entries too); atoms that were not read from a file are written as
-// column-exact ATOM records of one pseudo-residue.
+// model is read: every atom record up to ENDMDL or END, whatever records stand between them.
+// CRYST1 gives the cell. Saving writes the file read back, changing only the coordinate and
+// element fields of edited atoms and dropping the records of deleted ones (their ANISOU records,
+// CONECT entries and LINK records too, MASTER's counts following); atoms that were not read from
+// a file are written as column-exact ATOM records of one pseudo-residue.
 class CPdb : public CStructureFile {
 public:
     CTimer Timer;
@@ -63,7 +65,12 @@ private:
     uint32_t ElementOfRecord(std::string_view line);
     bool PatchElement(std::string &record, const SAtomEdit &edit);
     void AppendHeader(std::string &text) const;
+    void AppendCryst1(std::string &text) const;
     static void AppendAtom(std::string &text, size_t i, const glm::dvec3 &p, uint32_t idx);
+    void PrepareRewrite(const std::vector<SAtomEdit> &edits) override;
+    void NameRetypedAtoms(const std::vector<SAtomEdit> &edits, const std::vector<std::string_view> &lines);
+    bool NamesDeletedPlace(std::string_view link) const;
+    std::string RewriteMaster(std::string_view line) const;
     bool RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out) override;
     bool RewriteOtherLine(std::string_view line, uint32_t n, std::string &out) override;
     bool PatchColumns(std::string &record, const SAtomEdit &edit);
@@ -72,6 +79,11 @@ private:
     // the last atom record met when it was deleted (its ANISOU records follow it).
     std::set<std::string> v_deleted_serial;
     std::string deleted_serial;
+    // Name and place (columns 13-27) of the deleted atoms read by columns, as LINK names them.
+    std::set<std::string> v_deleted_place;
+    // Per re-typed atom read (by columns) whose name changes: its new name, columns 13-16.
+    std::map<uint32_t, std::string> m_new_name;
+    size_t u_conect_dropped = 0;
 
     // Line on which pdb_format was chosen.
     uint32_t u_variant_line = 0;

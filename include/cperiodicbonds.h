@@ -20,13 +20,16 @@ public:
     using BondRule = std::function<bool(uint32_t i, uint32_t j, float d2)>;
 
     // `p`: positions; `corner`: where the cell's origin is among them; `cell`: columns a, b, c;
-    // `reach`: the longest possible bond.
+    // `reach`: the longest possible bond; `periodic`: the axes the structure repeats along
+    // (images are taken only along those).
     static std::vector<SBond> Find(const std::vector<glm::vec3> &p, const glm::dmat3 &cell,
-                                   const glm::vec3 &corner, float reach, const BondRule &bonded);
+                                   const glm::vec3 &corner, float reach, const BondRule &bonded,
+                                   const glm::bvec3 &periodic = glm::bvec3(true));
     // The two half-bonds drawn for a bond: from p_i towards the image of p_j (displaced by `d`)
-    // up to where the segment leaves the cell, and likewise from p_j back along -d.
+    // up to where the segment leaves the cell through a face of a periodic axis, and likewise
+    // from p_j back along -d.
     static glm::vec3 FaceCrossing(const glm::vec3 &p, const glm::vec3 &d, const glm::dmat3 &inverse,
-                                  const glm::vec3 &corner);
+                                  const glm::vec3 &corner, const glm::bvec3 &periodic = glm::bvec3(true));
 };
 
 #endif

@@ -43,6 +43,19 @@ public:
     std::vector<uint32_t> v_atom_origin;
     // The folder of the file read (where a POTCAR was looked for).
     std::string source_folder;
+    // Where the lines of a trajectory frame's text stand in its file: the first `shared` lines
+    // are the file's own first lines (a header all frames share), the rest start at line
+    // `first`. Error messages name file lines through it.
+    struct SLineMap {
+        uint32_t shared = 0;
+        uint64_t first = 1;
+        uint64_t FileLine(uint32_t n) const { return n <= shared ? n : first + (n - shared - 1); }
+    };
+    SLineMap line_map;
+    // The file as it was read or last saved, to tell whether another program changed it since.
+    SFileStamp source_stamp;
+    // Per axis of the cell, whether the structure repeats along it (all three for a crystal).
+    glm::bvec3 is_periodic_axis{true};
     // Per atom read, its conformer (alternate location, disorder group), 0 for none; empty
     // when the file has none. The model takes it over after a read.
     std::vector<uint8_t> v_atom_altloc;
@@ -64,6 +77,17 @@ public:
     void RestoreAtom(uint32_t i, uint32_t origin);
     // Lets the file read go (another format's file has been read instead).
     void ForgetSource();
+    // The file read with the model's atoms `xyz`/`index` in place of those read, as a save
+    // would write it; false (error_message says why) when it would not read back as them.
+    bool RewriteText(const std::vector<glm::dvec3> &xyz, const std::vector<uint32_t> &index,
+                     std::string &text);
+    // Reads `text`, one frame of the trajectory at folder `d`, into `self` as if it were a file
+    // of its own; `lines` tells where its lines stand in the trajectory's file.
+    template <class T>
+    static bool ReadFrameInto(T &self, const std::string &d, std::string text, const SLineMap &lines,
+                              std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index);
+    // Whether `f` is the file read or last saved and another program has changed it since.
+    bool ChangedOnDisk(const std::string &f) const;
 
     // Element index of a symbol read from a file; the dummy element when it names none.
     uint32_t GetAtomIndex(std::string s) const;
@@ -71,9 +95,9 @@ public:
     glm::dvec3 GetMinCoordinate() const { return min_coord; }
     glm::dvec3 GetMaxCoordinate() const { return max_coord; }
 
-    // `v` in the style of the number text `like`: its decimals (at least MIN_DECIMALS) and, if
-    // it had one, its exponent.
-    static std::string NumberLike(std::string_view like, double v);
+    // `v` in the style of the number text `like`: its decimals (at least MIN_DECIMALS, more
+    // when needed to come within `tolerance` of v) and, if it had one, its exponent.
+    static std::string NumberLike(std::string_view like, double v, double tolerance = MOVED_ERROR / 2);
     // `line` with some of its white-space separated fields (by position from 0) replaced, each
     // right-aligned in the room the old field and the blanks before it took, wider when needed;
     // all else stays as it was.
@@ -84,6 +108,8 @@ public:
     static std::string_view Field(std::string_view line, size_t k);
 
     static constexpr int MIN_DECIMALS = 4;
+    // How far a moved atom may read back from where it was put (angstrom), at the least.
+    static constexpr double MOVED_ERROR = 1e-3;
 
 protected:
     // What one atom read has become by the time of a save.
@@ -113,6 +139,10 @@ protected:
                            std::vector<uint32_t> &index) = 0;
     template <class T>
     bool ParseAs(const std::string &text, std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index) const;
+    // Where the first line of source_text starts: after a byte order mark, which a save keeps.
+    size_t TextStart() const;
+    // Per atom read, the line it stands on (without line end), in the text of source_text.
+    std::vector<std::string_view> AtomLines() const;
     // The line end of the file read, for lines a save adds.
     std::string_view LineEnd() const;
     size_t DeletedCount() const { return v_source_index.size() - v_atom_origin.size(); }
@@ -122,6 +152,9 @@ protected:
     template <class T>
     static bool ReadInto(T &self, const std::string &d, const std::string &f,
                          std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index, T parsed = T());
+    template <class T>
+    static bool ParseInto(T &self, const std::string &d, CTextFile &file, const SLineMap &lines,
+                          std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index, T parsed = T());
 
     bool Fail(const std::string &reason);
     bool Fail(uint32_t line, const std::string &reason);
@@ -170,6 +203,24 @@ bool CStructureFile::ReadInto(T &self, const std::string &d, const std::string &
     CTextFile file;
     if (!file.Open(f))
         return self.Fail(file.error_message);
+    return ParseInto(self, d, file, SLineMap{}, xyz, index, std::move(parsed));
+}
+
+template <class T>
+bool CStructureFile::ReadFrameInto(T &self, const std::string &d, std::string text,
+                                   const SLineMap &lines, std::vector<glm::dvec3> &xyz,
+                                   std::vector<uint32_t> &index)
+{
+    CTextFile file;
+    file.SetText(std::move(text));
+    return ParseInto(self, d, file, lines, xyz, index);
+}
+
+template <class T>
+bool CStructureFile::ParseInto(T &self, const std::string &d, CTextFile &file, const SLineMap &lines,
+                               std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index, T parsed)
+{
+    parsed.line_map = lines;
     std::vector<glm::dvec3> new_xyz;
     std::vector<uint32_t> new_index;
     if (!parsed.Parse(d, file, new_xyz, new_index)) {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <utility>
 
+#include "cdiskfile.h"
+
 // Outcome of converting one field of a line.
 enum class EField { OK, MISSING, INVALID, NOT_FINITE };
 
@@ -15,20 +17,16 @@ enum class EField { OK, MISSING, INVALID, NOT_FINITE };
 // Lines end with LF or CR LF; a last line without line end still counts.
 class CTextFile {
 public:
-    // Files beyond this size are refused rather than read into memory.
-    static constexpr size_t MAX_FILE_BYTES = size_t(2) << 30;
+    static constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 
-    // Reads the whole file; on failure error_message says why.
+    // Reads the whole of a regular file; on failure error_message says why.
     bool Open(const std::string &path);
     // Hands out `content` as if it had been read from a file.
-    void SetText(std::string content)
-    {
-        text = std::move(content);
-        u_pos = 0;
-        u_line = 0;
-    }
+    void SetText(std::string content);
     // The next line without its line end; false after the last line.
     bool NextLine(std::string_view &line);
+    // The line of `content` that starts at `pos`, without its line end; `pos` moves to the next.
+    static bool LineAt(std::string_view content, size_t &pos, std::string_view &line);
     // 1-based number of the line NextLine returned last.
     uint32_t LineNumber() const { return u_line; }
     // Bytes not yet handed out; bounds the number of lines still to come.
@@ -37,6 +35,8 @@ public:
     std::string TakeText() { u_pos = 0; return std::move(text); }
 
     std::string error_message;
+    // The file as read by the last Open.
+    SFileStamp stamp;
 
     static bool IsSpace(char c);
     static std::string_view SkipSpace(std::string_view s);
@@ -54,11 +54,6 @@ public:
     // Why the field at the start of `field` did not convert: coordinate "1.2.3" is not a
     // number; `what` names the field.
     static std::string BadNumber(std::string_view field, EField result, const std::string &what);
-    // Replaces `path` by `content` so that it is never left half written: the text goes to a
-    // temporary file beside the target, which is renamed over it once complete. A target that
-    // exists but may not be opened for writing is refused and left untouched.
-    static bool WriteAtomically(const std::string &path, const std::string &content,
-                                std::string &error);
 
 private:
     std::string text;

@@ -19,7 +19,7 @@ struct Dyn {
 // missing, else from the comment line when it names one per count), optional selective
 // dynamics, then positions in fractional ("Direct") or Cartesian coordinates, optionally
 // followed by a blank line and one velocity line per atom. Always periodic.
-// Saving writes the file read back: species are runs of atoms in file order, so an atom given
+// Saving writes the file read back (atoms not read from a VASP file get a plain POSCAR): species are runs of atoms in file order, so an atom given
 // another element splits its run and atoms are never reordered.
 class CVasp : public CStructureFile {
 public:
@@ -75,6 +75,8 @@ private:
     void FindVelocities(CTextFile &file);
     glm::dvec3 Cartesian(const glm::dvec3 &fract) const { return cell_xyz * fract; }
 
+    bool SaveFresh(const std::string &f, const std::vector<glm::dvec3> &xyz,
+                   const std::vector<uint32_t> &index);
     void PrepareRewrite(const std::vector<SAtomEdit> &edits) override;
     bool RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out) override;
     bool RewriteOtherLine(std::string_view line, uint32_t n, std::string &out) override;
@@ -87,6 +89,8 @@ private:
     bool is_species_added = false;
     std::string SpeciesLabel(size_t s) const;
     glm::dmat3 m_inverse_cell{1.0};
+    // How far a moved atom's written coordinate may be from its own, in the file's units.
+    double position_tolerance = MOVED_ERROR;
 };
 
 #endif

@@ -12,7 +12,7 @@
 // XYZ: the atom count, a comment line that may carry the cell (Cell="ax ay az bx by bz cx cy
 // cz", or extended XYZ's Lattice="..." with pbc= and Properties= naming the columns of the
 // species and the positions), then one line per atom with its element symbol and x, y, z in
-// angstrom. Lines after the atoms (later frames) are kept for saving but not read.
+// angstrom. With pbc= only the axes marked T repeat. Lines after the atoms (later frames) are kept for saving but not read.
 class CXyz : public CStructureFile {
 public:
     // The comment line of the file read, without its Cell text.
@@ -20,6 +20,10 @@ public:
     // Columns (white-space separated fields, from 0) of the symbol and of x (y, z follow).
     uint32_t u_species_column = 0;
     uint32_t u_position_column = 1;
+    // Column of the atomic numbers (extended XYZ's Z or numbers), kept in step with re-typed
+    // atoms; NO_COLUMN when the file has none.
+    static constexpr uint32_t NO_COLUMN = 0xFFFFFFFFu;
+    uint32_t u_number_column = NO_COLUMN;
 
     bool ReadFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
                   std::vector<uint32_t> &index) override;

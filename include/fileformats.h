@@ -15,7 +15,7 @@ struct SFileFormat {
     const char *patterns[4];
 };
 
-extern const SFileFormat FILE_FORMATS[4];
+extern const SFileFormat FILE_FORMATS[5];
 
 inline constexpr int NO_FORMAT = -1;
 
@@ -23,6 +23,9 @@ inline constexpr int NO_FORMAT = -1;
 int FormatOfName(std::string_view name);
 // The format the file name of `path` (its last component) suggests; NO_FORMAT when none.
 int FormatOfFileName(std::string_view path);
+// The format a save to `path` writes: the one its file name suggests, else `read` (the format
+// the structure was read with).
+int FormatForSaving(std::string_view path, int read);
 // The table entry of a format code; nullptr for a code without a reader.
 const SFileFormat *FindFormat(int code);
 

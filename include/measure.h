@@ -9,8 +9,9 @@ class CMeasure {
 public:
     // No cell: plain differences.
     CMeasure() = default;
-    // Columns 0, 1, 2 of `cell` are the cell vectors.
-    explicit CMeasure(const glm::dmat3 &cell);
+    // Columns 0, 1, 2 of `cell` are the cell vectors; images are taken only along the axes
+    // marked in `periodic` (a slab repeats along a and b only).
+    explicit CMeasure(const glm::dmat3 &cell, const glm::bvec3 &periodic = glm::bvec3(true));
 
     // The shortest vector from a to an image of b.
     glm::dvec3 Step(const glm::dvec3 &a, const glm::dvec3 &b) const;
@@ -23,6 +24,7 @@ public:
 
 private:
     bool is_periodic = false;
+    glm::bvec3 is_periodic_axis{false};
     glm::dmat3 m_cell{1.0};
     glm::dmat3 m_inverse{1.0};
 };

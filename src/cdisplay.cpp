@@ -17,6 +17,7 @@
 #include "elements.h"
 #include "shaders/arrow.h"
 #include "shaders/atom.h"
+#include "shaders/atom_point.h"
 #include "shaders/bond.h"
 #include "shaders/font.h"
 #include "shaders/line.h"
@@ -101,13 +102,18 @@ void ClearFramebuffer(const glm::vec4 &c)
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
-void ReleaseVertexArray(GLuint &vao, GLuint &vbo)
+void ReleaseVertexArray(GLuint &vao)
 {
     if (vao != 0)
         glDeleteVertexArrays(1, &vao);
+    vao = 0;
+}
+
+void ReleaseVertexArray(GLuint &vao, GLuint &vbo)
+{
+    ReleaseVertexArray(vao);
     if (vbo != 0)
         glDeleteBuffers(1, &vbo);
-    vao = 0;
     vbo = 0;
 }
 
@@ -175,6 +181,28 @@ void BindBufferTexture(GLuint program, const char *name, GLint unit, GLuint text
     glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
     glBindTexture(GL_TEXTURE_BUFFER, texture);
     glActiveTexture(GL_TEXTURE0);
+}
+
+// The point pass reads the atom records as vertex attributes: centre and radius, element colour.
+void CreateAtomPointArray(GLuint &vao, GLuint centres, GLuint colours)
+{
+    glGenVertexArrays(1, &vao);
+    glBindVertexArray(vao);
+    glBindBuffer(GL_ARRAY_BUFFER, centres);
+    glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, sizeof(glm::vec4), nullptr);
+    glEnableVertexAttribArray(0);
+    glBindBuffer(GL_ARRAY_BUFFER, colours);
+    glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(CAtomColours), nullptr);
+    glEnableVertexAttribArray(1);
+    glBindVertexArray(0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+float LargestPointSide()
+{
+    GLfloat range[2] = {1.0f, 1.0f};
+    glGetFloatv(GL_POINT_SIZE_RANGE, range);
+    return range[1];
 }
 
 // Six vertices per quad (see impostor_corners), in one call.
@@ -336,10 +364,12 @@ CDisplay::CDisplay()
     BondShader.SetShader(bond_vs, bond_frag);
     FontShader.SetShader(font_vs, font_frag);
     PickShader.SetShader(pick_vs, pick_frag);
+    AtomPointShader.SetShader(atom_point_vs, atom_point_frag);
     ArrowShader.SetShader(arrow_vs, arrow_frag);
     BoxShader.SetShader(line_vs, line_frag);
     LoadFont();
     track.SetRotationMatrix();
+    max_point_side = LargestPointSide();
 }
 
 void CDisplay::Delete()
@@ -349,6 +379,7 @@ void CDisplay::Delete()
     ReleaseBufferTexture(VBOB, TBOB);
     ReleaseBufferTexture(VBOF, TBOF);
     ReleaseVertexArray(VAOM, VBOM);
+    ReleaseVertexArray(VAOP);
     ReleaseVertexArray(VAOB, VBOB);
     ReleaseVertexArray(VAOC, VBOC);
     ReleaseVertexArray(VAOA, VBOA);
@@ -360,6 +391,7 @@ void CDisplay::Delete()
     BondShader.Delete();
     FontShader.Delete();
     PickShader.Delete();
+    AtomPointShader.Delete();
     ArrowShader.Delete();
     BoxShader.Delete();
     uploaded = Uploaded();
@@ -542,6 +574,7 @@ void CDisplay::CreateBatchBuffers()
     CreateEmptyVertexArray(VAOM);
     CreateBufferTexture(VBOM, TBOM, GL_RGBA32F);
     CreateBufferTexture(VBOK, TBOK, GL_RGBA8);
+    CreateAtomPointArray(VAOP, VBOM, VBOK);
     CreateEmptyVertexArray(VAOB);
     CreateBufferTexture(VBOB, TBOB, GL_RGBA32F);
     glGenTextures(1, &TEXM);
@@ -612,6 +645,9 @@ void CDisplay::DrawScene(int w, int h)
     Projection = projection.scene;
     FixView = projection.fixed;
     mvp = Projection * track.View * track.Model;
+    is_quick_frame = is_view_moved && mvp != drawn_view;
+    is_view_moved = false;
+    drawn_view = mvp;
 
     // The pick pass draws into the framebuffer first and clears it again before the scene.
     if (is_picking) {
@@ -623,11 +659,7 @@ void CDisplay::DrawScene(int w, int h)
         BoxShader.Use();
         DrawBox(BoxShader.Program);
     }
-    AtomShader.Use();
-    DrawAtoms(AtomShader.Program, false);
-
-    BondShader.Use();
-    DrawBonds(BondShader.Program);
+    DrawStructure(w);
 
     if (is_show_label) {
         FontShader.Use();
@@ -638,6 +670,23 @@ void CDisplay::DrawScene(int w, int h)
     glClear(GL_DEPTH_BUFFER_BIT);
     ArrowShader.Use();
     ShowAxes(ArrowShader.Program);
+}
+
+// Atoms and bonds; in a quick frame atoms are points when the renderer draws points as large as
+// the atoms, and tubes thinner than a pixel, which the moving eye does not miss, are left out.
+void CDisplay::DrawStructure(int w)
+{
+    const float pixels = 0.5f * static_cast<float>(w) * Projection[0][0];
+    if (is_quick_frame && 2.0f * max_atom_radius * atom_scale * pixels <= max_point_side) {
+        DrawAtomPoints(pixels);
+    } else {
+        AtomShader.Use();
+        DrawAtoms(AtomShader.Program, false);
+    }
+    if (is_quick_frame && 2.0f * BOND_RADIUS * pixels < 1.0f)
+        return;
+    BondShader.Use();
+    DrawBonds(BondShader.Program);
 }
 
 // Uniforms every impostor program reads: its matrices, the camera's place for the light, and the
@@ -654,15 +703,21 @@ void CDisplay::SetImpostorUniforms(GLuint Program)
                 half * Projection[3][2] + 0.5f * (range[0] + range[1]));
 }
 
-void CDisplay::DrawAtoms(GLuint Program, bool b)
+// The uniforms of the atom programs; `highlight` draws the selected atom in the selection colour.
+void CDisplay::SetAtomUniforms(GLuint Program, bool highlight)
 {
     SetImpostorUniforms(Program);
+    glUniform1f(Uniform(Program, "S"), atom_scale);
+    const bool shown = highlight && is_atom_selected && selected_atom < uploaded.atom_quads;
+    glUniform1i(Uniform(Program, "selected"), shown ? static_cast<GLint>(selected_atom) : -1);
+    SetVector(Uniform(Program, "C"), SELECTED_COLOR);
+}
+
+void CDisplay::DrawAtoms(GLuint Program, bool b)
+{
+    SetAtomUniforms(Program, !b);
     BindBufferTexture(Program, "atoms", 0, TBOM);
     BindBufferTexture(Program, "colours", 1, TBOK);
-    glUniform1f(Uniform(Program, "S"), atom_scale);
-    const bool highlight = !b && is_atom_selected && selected_atom < uploaded.atom_quads;
-    glUniform1i(Uniform(Program, "selected"), highlight ? static_cast<GLint>(selected_atom) : -1);
-    SetVector(Uniform(Program, "C"), SELECTED_COLOR);
     if (b)
         ClearFramebuffer(glm::vec4(1.0f));
     DrawQuads(VAOM, uploaded.atom_quads);
@@ -682,6 +737,19 @@ void CDisplay::DrawBonds(GLuint Program)
     glUniform1f(Uniform(Program, "S"), BOND_RADIUS);
     SetVector(Uniform(Program, "C"), BOND_COLOR);
     DrawQuads(VAOB, uploaded.bond_quads);
+}
+
+void CDisplay::DrawAtomPoints(float pixels)
+{
+    AtomPointShader.Use();
+    const GLuint Program = AtomPointShader.Program;
+    SetAtomUniforms(Program, true);
+    glUniform1f(Uniform(Program, "Pixels"), pixels);
+    glEnable(GL_PROGRAM_POINT_SIZE);
+    RebindVertexArray(VAOP);
+    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(uploaded.atom_quads));
+    glBindVertexArray(0);
+    glDisable(GL_PROGRAM_POINT_SIZE);
 }
 
 void CDisplay::DrawBox(GLuint Program)

@@ -147,5 +147,5 @@ std::string CInit::Layout() const
 bool CInit::SaveInit() const
 {
     std::string error;
-    return !_init.empty() && CTextFile::WriteAtomically(_init, Layout(), error);
+    return !_init.empty() && CDiskFile::Replace(_init, Layout(), error);
 }

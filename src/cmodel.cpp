@@ -1,11 +1,14 @@
 #include "cmodel.h"
 
 #include "elements.h"
+#include "fileformats.h"
 
 #include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <iterator>
+#include <memory>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 
@@ -23,6 +26,9 @@ constexpr double MIN_CELL_CAP = 27.0;
 constexpr double MAX_CELL_CAP = 1073741824.0;
 // From this many cells on, bonds are searched cell by cell instead of pair by pair.
 constexpr uint32_t MIN_CELLS_FOR_CELL_SEARCH = 9;
+// Each further thread of the bond search has at least this many atoms to search, which pays for
+// starting it.
+constexpr size_t MIN_ATOMS_PER_THREAD = 20000;
 // A pair closer than this (squared distance) is never bonded.
 constexpr double MIN_BOND_DISTANCE_2 = 0.1;
 
@@ -174,39 +180,38 @@ void CModel::DeleteAtomIndex(uint32_t u)
 
 // ---- edit history ----------------------------------------------------------
 
-void CModel::Record(const SEdit &e)
+void CModel::Record(SEdit e)
 {
+    e.frame = FrameShown();
     v_history.erase(v_history.begin() + static_cast<long>(u_history_done), v_history.end());
     if (u_history_clean > u_history_done)
         u_history_clean = NO_CLEAN_POINT;
     v_history.push_back(e);
     ++u_history_done;
     Apply(e, true);
-    is_updated = false;
 }
+
+bool CModel::ShowFrameOf(const SEdit &e) { return e.frame == FrameShown() || ShowFrame(e.frame); }
 
 bool CModel::Undo()
 {
-    if (!CanUndo())
+    if (!CanUndo() || !ShowFrameOf(v_history[u_history_done - 1]))
         return false;
     Apply(v_history[--u_history_done], false);
-    is_updated = u_history_done == u_history_clean;
     return true;
 }
 
 bool CModel::Redo()
 {
-    if (!CanRedo())
+    if (!CanRedo() || !ShowFrameOf(v_history[u_history_done]))
         return false;
     Apply(v_history[u_history_done++], true);
-    is_updated = u_history_done == u_history_clean;
     return true;
 }
 
 void CModel::MarkClean()
 {
     u_history_clean = u_history_done;
-    is_updated = true;
 }
 
 void CModel::ForgetHistory()
@@ -364,36 +369,97 @@ void CModel::EvalLinkedList()
     is_linked_list = true;
 }
 
+// The atoms are split into consecutive stretches, one per thread; each thread keeps the bonds of
+// its stretch in the serial order, and the stretches are joined in atom order, so the records are
+// those of a serial search.
 void CModel::EvalAtomicBonds()
 {
     const size_t n = AtomCount();
-    const size_t max_bonds = BONDS_PER_ATOM * n;
     v_bond_table.clear();
-    i_number_of_bonds = 0;
     i_number_of_bonds_pbc = 0;
-    // Reserved rather than filled: a large structure does not pay for zeroing records it never
-    // uses, and a crowded one simply grows the store.
-    m_bond_indices.clear();
-    m_bond_xyz.clear();
-    m_bond_ang.clear();
-    v_bond_length.clear();
-    m_bond_indices.reserve(max_bonds);
-    m_bond_xyz.reserve(max_bonds);
-    m_bond_ang.reserve(max_bonds);
-    v_bond_length.reserve(max_bonds);
     if (!is_linked_list)
         EvalLinkedList();
     const bool by_cells = is_linked_list && u_cell_number >= MIN_CELLS_FOR_CELL_SEARCH;
-    for (size_t i = 0; i + 1 < n; ++i) {
+    const size_t searched = n > 0 ? n - 1 : 0;
+    const unsigned parts = SearchThreads(searched);
+    std::vector<SBondBatch> batches(parts);
+    batches[0] = TakeBondRecords();
+    // Reserved rather than filled: a large structure does not pay for zeroing records it never
+    // uses, and a crowded one simply grows the store.
+    batches[0].Reserve(BONDS_PER_ATOM * n);
+    std::vector<std::thread> workers;
+    for (unsigned k = 1; k < parts; ++k)
+        workers.emplace_back([this, &batches, k, searched, parts, by_cells] {
+            const size_t begin = searched * k / parts, end = searched * (k + 1) / parts;
+            batches[k].Reserve(BONDS_PER_ATOM * (end - begin));
+            SearchRange(begin, end, by_cells, batches[k]);
+        });
+    SearchRange(0, searched / parts, by_cells, batches[0]);
+    for (std::thread &w : workers)
+        w.join();
+    KeepBondRecords(batches);
+    FindPeriodicBonds();
+    is_bond_eval = true;
+}
+
+unsigned CModel::SearchThreads(size_t atoms) const
+{
+    if (u_search_threads > 0)
+        return u_search_threads;
+    const size_t paying = std::max<size_t>(atoms / MIN_ATOMS_PER_THREAD, 1);
+    return static_cast<unsigned>(std::min<size_t>(std::max(std::thread::hardware_concurrency(), 1u), paying));
+}
+
+void CModel::SearchRange(size_t begin, size_t end, bool by_cells, SBondBatch &out) const
+{
+    for (size_t i = begin; i < end; ++i) {
         if (IsDummy(v_atom_index[i]))
             continue;
         if (by_cells)
-            SearchCells(static_cast<uint32_t>(i));
+            SearchCells(static_cast<uint32_t>(i), out);
         else
-            SearchPairs(static_cast<uint32_t>(i));
+            SearchPairs(static_cast<uint32_t>(i), out);
     }
-    FindPeriodicBonds();
-    is_bond_eval = true;
+}
+
+// The model's own stores, emptied, so that the first stretch fills them in place.
+CModel::SBondBatch CModel::TakeBondRecords()
+{
+    SBondBatch b{std::move(m_bond_indices), std::move(m_bond_xyz), std::move(m_bond_ang), std::move(v_bond_length)};
+    b.indices.clear();
+    b.mid.clear();
+    b.ang.clear();
+    b.length.clear();
+    return b;
+}
+
+void CModel::SBondBatch::Reserve(size_t bonds)
+{
+    indices.reserve(bonds);
+    mid.reserve(bonds);
+    ang.reserve(bonds);
+    length.reserve(bonds);
+}
+
+void CModel::SBondBatch::Append(const SBondBatch &b)
+{
+    indices.insert(indices.end(), b.indices.begin(), b.indices.end());
+    mid.insert(mid.end(), b.mid.begin(), b.mid.end());
+    ang.insert(ang.end(), b.ang.begin(), b.ang.end());
+    length.insert(length.end(), b.length.begin(), b.length.end());
+}
+
+// Joins the stretches, in order, into the model's stores.
+void CModel::KeepBondRecords(std::vector<SBondBatch> &batches)
+{
+    SBondBatch &all = batches[0];
+    for (size_t k = 1; k < batches.size(); ++k)
+        all.Append(batches[k]);
+    m_bond_indices = std::move(all.indices);
+    m_bond_xyz = std::move(all.mid);
+    m_bond_ang = std::move(all.ang);
+    v_bond_length = std::move(all.length);
+    i_number_of_bonds = static_cast<uint32_t>(m_bond_indices.size());
 }
 
 void CModel::FindPeriodicBonds()
@@ -402,7 +468,7 @@ void CModel::FindPeriodicBonds()
     if (is_periodic)
         m_bond_pbc = CPeriodicBonds::Find(
             v_float_raw_xyz, m_cell_box, CellCorner(), static_cast<float>(MinCellWidth()),
-            [this](uint32_t i, uint32_t j, float d2) { return Bonded(i, j, d2); });
+            [this](uint32_t i, uint32_t j, float d2) { return Bonded(i, j, d2); }, is_periodic_axis);
     i_number_of_bonds_pbc = static_cast<uint32_t>(m_bond_pbc.size());
 }
 
@@ -416,9 +482,9 @@ void CModel::HalfBonds(std::vector<glm::vec3> &from, std::vector<glm::vec3> &to)
         const glm::vec3 pi = v_float_raw_xyz[b.i], pj = v_float_raw_xyz[b.j];
         const glm::vec3 d = pj + glm::vec3(m_cell_box * glm::dvec3(b.image)) - pi;
         from.push_back(pi);
-        to.push_back(CPeriodicBonds::FaceCrossing(pi, d, inverse, corner));
+        to.push_back(CPeriodicBonds::FaceCrossing(pi, d, inverse, corner, is_periodic_axis));
         from.push_back(pj);
-        to.push_back(CPeriodicBonds::FaceCrossing(pj, -d, inverse, corner));
+        to.push_back(CPeriodicBonds::FaceCrossing(pj, -d, inverse, corner, is_periodic_axis));
     }
 }
 
@@ -474,18 +540,17 @@ int CModel::CellCoordinate(float p, int axis) const
     return static_cast<int>(u);
 }
 
-void CModel::AppendBond(uint32_t i, uint32_t j, float d2)
+void CModel::AppendBond(SBondBatch &out, uint32_t i, uint32_t j, float d2) const
 {
     const glm::vec3 &pi = v_float_raw_xyz[i];
     const glm::vec3 &pj = v_float_raw_xyz[j];
     const glm::vec3 d = pj - pi;
     const double dx = d.x, dy = d.y, dz = d.z;
-    m_bond_indices.emplace_back(i, j);
-    m_bond_xyz.emplace_back((pi.x + pj.x) * 0.5f, (pi.y + pj.y) * 0.5f, (pi.z + pj.z) * 0.5f);
-    m_bond_ang.emplace_back(static_cast<float>(std::atan2(dy, dx)),
-                            static_cast<float>(std::fabs(std::atan2(std::sqrt(dx * dx + dy * dy), dz))));
-    v_bond_length.push_back(std::sqrt(d2));
-    ++i_number_of_bonds;
+    out.indices.emplace_back(i, j);
+    out.mid.emplace_back((pi.x + pj.x) * 0.5f, (pi.y + pj.y) * 0.5f, (pi.z + pj.z) * 0.5f);
+    out.ang.emplace_back(static_cast<float>(std::atan2(dy, dx)),
+                         static_cast<float>(std::fabs(std::atan2(std::sqrt(dx * dx + dy * dy), dz))));
+    out.length.push_back(std::sqrt(d2));
 }
 
 bool CModel::Apart(uint32_t i, uint32_t j, float d2) const
@@ -506,7 +571,7 @@ bool CModel::Bonded(uint32_t i, uint32_t j, float d2) const
 }
 
 // Every later atom; a pair exactly at the limit is bonded.
-void CModel::SearchPairs(uint32_t i)
+void CModel::SearchPairs(uint32_t i, SBondBatch &out) const
 {
     const glm::vec3 pi = v_float_raw_xyz[i];
     const float ri = AtomRadius(v_atom_index[i]);
@@ -515,12 +580,12 @@ void CModel::SearchPairs(uint32_t i)
             continue;
         const float d2 = Distance2(v_float_raw_xyz[j] - pi);
         if (BondLimit(ri, AtomRadius(v_atom_index[j])) >= d2 && d2 > MIN_BOND_DISTANCE_2 && !Apart(i, j, d2))
-            AppendBond(i, j, d2);
+            AppendBond(out, i, j, d2);
     }
 }
 
 // Later atoms of the atom's cell and its neighbours; a pair exactly at the limit is not bonded.
-void CModel::SearchCells(uint32_t i)
+void CModel::SearchCells(uint32_t i, SBondBatch &out) const
 {
     const glm::vec3 pi = v_float_raw_xyz[i];
     const glm::ivec3 c(CellCoordinate(pi.x, 0), CellCoordinate(pi.y, 1), CellCoordinate(pi.z, 2));
@@ -542,7 +607,7 @@ void CModel::SearchCells(uint32_t i)
         for (int j = v_cell_head[cell]; j > static_cast<int>(i); j = v_cell_list[j]) {
             const float d2 = Distance2(v_float_raw_xyz[j] - pi);
             if (Bonded(i, static_cast<uint32_t>(j), d2))
-                AppendBond(i, static_cast<uint32_t>(j), d2);
+                AppendBond(out, i, static_cast<uint32_t>(j), d2);
         }
     }
 }
@@ -560,6 +625,7 @@ const CStructureFile *CModel::Handler(int fmt) const
     case INPUT_FILE_TYPE_XYZ:
         return &xyz;
     case INPUT_FILE_TYPE_VSP:
+    case INPUT_FILE_TYPE_XDATCAR:
         return &vasp;
     case INPUT_FILE_TYPE_PDB:
         return &pdb;
@@ -577,13 +643,18 @@ bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
         error_message = "there is no reader for format " + std::to_string(fmt);
         return false;
     }
-    if (!reader->ReadFile(d, f, v_real_xyz, v_atom_index)) {
-        error_message = reader->error_message;
+    if (!OpenFrames(f, fmt))
+        return false;
+    const bool read = trajectory.IsOpen() ? trajectory.ReadFrame(0, *reader, v_real_xyz, v_atom_index)
+                                          : reader->ReadFile(d, f, v_real_xyz, v_atom_index);
+    if (!read) {
+        error_message = trajectory.IsOpen() ? trajectory.error_message : reader->error_message;
+        trajectory.Close();
         return false;
     }
     file_format = fmt;
     for (int other : {INPUT_FILE_TYPE_XYZ, INPUT_FILE_TYPE_VSP, INPUT_FILE_TYPE_PDB, INPUT_FILE_TYPE_CIF})
-        if (other != fmt)
+        if (Handler(other) != reader)
             Handler(other)->ForgetSource();
     v_atom_altloc.clear();
     v_atom_altloc.swap(reader->v_atom_altloc);
@@ -591,6 +662,7 @@ bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
     if (fmt == INPUT_FILE_TYPE_CIF)
         v_atom_occupancy = cif.v_occupancy;
     is_periodic = reader->is_periodic;
+    is_periodic_axis = reader->is_periodic_axis && glm::bvec3(is_periodic);
     if (is_periodic)
         m_cell_box = reader->cell_xyz;
     dmin_xyz = reader->GetMinCoordinate();
@@ -609,21 +681,136 @@ bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
     return true;
 }
 
+bool CModel::OpenFrames(const std::string &f, int fmt)
+{
+    // A failed read leaves the frames of the file shown as they are.
+    CTrajectory frames;
+    const bool xdatcar = fmt == INPUT_FILE_TYPE_XDATCAR;
+    if (xdatcar || fmt == INPUT_FILE_TYPE_XYZ) {
+        const bool indexed = frames.Open(f, xdatcar ? EFrameLayout::XDATCAR : EFrameLayout::XYZ);
+        if (!indexed && xdatcar) {
+            error_message = frames.error_message;
+            return false;
+        }
+        // An XYZ file of one frame is read as a single structure, as it always was.
+        if (indexed && !xdatcar && frames.FramesFound() < 2)
+            frames.Close();
+    }
+    trajectory = std::move(frames);
+    return true;
+}
+
+bool CModel::ShowFrame(uint64_t k)
+{
+    if (k == FrameShown())
+        return true;
+    CStructureFile *reader = Handler(file_format);
+    if (!trajectory.IsOpen() || reader == nullptr) {
+        error_message = "the structure has no frame " + std::to_string(k);
+        return false;
+    }
+    trajectory.Remember(*reader, v_real_xyz, v_atom_index);
+    if (!trajectory.ReadFrame(k, *reader, v_real_xyz, v_atom_index)) {
+        error_message = trajectory.error_message;
+        return false;
+    }
+    TakeFrame(*reader);
+    error_message.clear();
+    return true;
+}
+
+void CModel::TakeFrame(const CStructureFile &reader)
+{
+    v_atom_altloc.clear();
+    is_periodic = reader.is_periodic;
+    is_periodic_axis = reader.is_periodic_axis && glm::bvec3(is_periodic);
+    if (is_periodic)
+        m_cell_box = reader.cell_xyz;
+    v_float_raw_xyz.resize(v_real_xyz.size());
+    for (size_t i = 0; i < v_real_xyz.size(); ++i)
+        v_float_raw_xyz[i] = glm::vec3(v_real_xyz[i] - v_file_origin);
+    EvalModel();
+    UpdateBonds();
+    ++u_revision;
+}
+
 // The format the structure was read with picks the writer, whatever `fmt` says.
-bool CModel::SaveStructureFile(std::string d, std::string f, int)
+bool CModel::SaveStructureFile(std::string d, std::string f, int, bool overwrite, bool all_frames)
 {
     CStructureFile *writer = Handler(file_format);
     if (writer == nullptr) {
         error_message = "no structure has been read that could be saved";
         return false;
     }
-    if (!writer->SaveFile(d, f, v_real_xyz, v_atom_index)) {
+    if (RefusedAsChanged(f, overwrite))
+        return false;
+    if (trajectory.IsOpen() && all_frames) {
+        trajectory.Remember(*writer, v_real_xyz, v_atom_index);
+        if (!trajectory.Save(f)) {
+            error_message = trajectory.error_message;
+            return false;
+        }
+    } else if (!writer->SaveFile(d, f, v_real_xyz, v_atom_index)) {
         error_message = writer->error_message;
         return false;
     }
     MarkClean();
     error_message.clear();
     return true;
+}
+
+bool CModel::SaveStructureAs(std::string d, std::string f, int fmt, bool overwrite, bool all_frames)
+{
+    if (fmt == NO_FORMAT || fmt == file_format || Handler(file_format) == nullptr)
+        return SaveStructureFile(d, f, fmt, overwrite, all_frames);
+    std::unique_ptr<CStructureFile> writer = NewHandler(fmt);
+    if (writer == nullptr) {
+        error_message = "there is no writer for format " + std::to_string(fmt);
+        return false;
+    }
+    if (RefusedAsChanged(f, overwrite))
+        return false;
+    writer->is_periodic = is_periodic;
+    writer->is_periodic_axis = is_periodic_axis;
+    writer->cell_xyz = m_cell_box;
+    if (!writer->SaveFile(d, f, v_real_xyz, v_atom_index)) {
+        error_message = writer->error_message;
+        return false;
+    }
+    error_message.clear();
+    return true;
+}
+
+bool CModel::RefusedAsChanged(const std::string &f, bool overwrite)
+{
+    is_changed_on_disk = !overwrite && ChangedOnDisk(f);
+    if (is_changed_on_disk)
+        error_message = "the file has changed on disk since it was read";
+    return is_changed_on_disk;
+}
+
+bool CModel::ChangedOnDisk(const std::string &f) const
+{
+    const CStructureFile *file = Handler(file_format);
+    return file != nullptr && file->ChangedOnDisk(f);
+}
+
+CMeasure CModel::Measurer() const { return is_periodic ? CMeasure(m_cell_box, is_periodic_axis) : CMeasure(); }
+
+std::unique_ptr<CStructureFile> CModel::NewHandler(int fmt)
+{
+    switch (fmt) {
+    case INPUT_FILE_TYPE_XYZ:
+        return std::make_unique<CXyz>();
+    case INPUT_FILE_TYPE_VSP:
+        return std::make_unique<CVasp>();
+    case INPUT_FILE_TYPE_PDB:
+        return std::make_unique<CPdb>();
+    case INPUT_FILE_TYPE_CIF:
+        return std::make_unique<CCif>();
+    default:
+        return nullptr;
+    }
 }
 
 void CModel::SetNewCoordinates(uint32_t u, glm::vec3 &v3)
@@ -653,5 +840,4 @@ void CModel::CenterZero()
         e.frame_before = v_real_xyz;
         Record(e);
     }
-    is_updated = false;
 }

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <charconv>
 #include <climits>
+#include <map>
 
 namespace {
 
@@ -45,6 +46,14 @@ const SLayout LAYOUTS[] = {
 constexpr size_t SERIAL_COLUMN = 6;
 constexpr size_t SERIAL_WIDTH = 5;
 constexpr size_t NAME_COLUMN = 12;
+constexpr size_t NAME_WIDTH = 4;
+// Alternate location to insertion code, columns 17-27.
+constexpr size_t RESIDUE_WIDTH = 11;
+// LINK: the second atom's name from column 43.
+constexpr size_t LINK_SECOND_COLUMN = 42;
+// MASTER: numCoord in columns 51-55, numConect in 61-65.
+constexpr size_t MASTER_COORD_COLUMN = 50;
+constexpr size_t MASTER_CONECT_COLUMN = 60;
 constexpr size_t ELEMENT_COLUMN = 76;
 // CONECT: the bonded atoms' serials in columns 12-31, five columns each.
 constexpr size_t CONECT_PARTNER_COLUMN = 11;
@@ -85,10 +94,10 @@ struct SRecord {
 
 bool IsAtom(std::string_view record) { return record == "ATOM" || record == "HETATM"; }
 
-// Records that may stand between the atom records of one model.
-bool IsInterleaved(std::string_view record)
+// Records after which no atom record belongs to the first model.
+bool EndsFirstModel(std::string_view record)
 {
-    return record == "TER" || record == "ANISOU" || record == "SIGUIJ" || record == "SIGATM";
+    return record == "ENDMDL" || record == "END" || record == "MODEL";
 }
 
 bool IsDigit(char ch) { return std::isdigit(static_cast<unsigned char>(ch)) != 0; }
@@ -107,7 +116,7 @@ bool AllDigits(std::string_view s)
 // to a shorter name (ATOM100000) is split off too.
 std::string_view RecordName(std::string_view line, std::string_view &rest)
 {
-    for (std::string_view name : {"HETATM", "ANISOU", "SIGUIJ", "SIGATM"})
+    for (std::string_view name : {"HETATM", "ANISOU", "SIGUIJ", "SIGATM", "CONECT"})
         if (line.substr(0, name.size()) == name) {
             rest = line.substr(name.size());
             return name;
@@ -189,12 +198,12 @@ bool Fits(std::string_view rest, const SLayout &layout)
     return rec.converted >= layout.min_fields && rec.converted <= layout.max_fields;
 }
 
-// A number with a decimal point (the standard's Real(8.3)) that fills its fixed field up to the
-// last column, blanks only before it.
+// A number with a decimal point (the standard's Real(8.3)) alone in its fixed field, blanks
+// before or after it (some force-field tools write it one column to the left).
 bool FixedNumber(std::string_view field, double &v)
 {
     return field.find('.') != std::string_view::npos &&
-           CTextFile::ScanDouble(field, v) == EField::OK && field.empty();
+           CTextFile::ScanDouble(field, v) == EField::OK && CTextFile::SkipSpace(field).empty();
 }
 
 // The coordinates of a record that holds them in the standard's columns 31-38, 39-46 and
@@ -293,6 +302,42 @@ void PutNameElement(std::string &record, std::string_view symbol)
         name[1] = up[0];
 }
 
+// Columns from `column`, padded with blanks to `width`.
+std::string_view Columns(std::string_view line, size_t column, size_t width)
+{
+    return column < line.size() ? line.substr(column, width) : std::string_view();
+}
+
+std::string Padded(std::string_view text, size_t width)
+{
+    std::string padded(text);
+    padded.resize(width, ' ');
+    return padded;
+}
+
+// The atom's name (columns 13-16 of its record).
+std::string NameField(std::string_view line) { return Padded(Columns(line, NAME_COLUMN, NAME_WIDTH), NAME_WIDTH); }
+
+// Where an atom stands: alternate location, residue name, chain, residue number and insertion
+// code (columns 17-27).
+std::string Residue(std::string_view line) { return Padded(Columns(line, ALTLOC_COLUMN, RESIDUE_WIDTH), RESIDUE_WIDTH); }
+
+// An atom's name and place as an atom record (from column 13) and a LINK record (from column 13
+// and from column 43) give them.
+std::string Place(std::string_view line, size_t column)
+{
+    return Padded(Columns(line, column, NAME_WIDTH + RESIDUE_WIDTH), NAME_WIDTH + RESIDUE_WIDTH);
+}
+
+// A name of the element and a number (" C1 ", "CL12"), the element letters where the reader
+// looks for them.
+std::string NumberedName(std::string_view symbol, int k)
+{
+    std::string name = (symbol.size() == 1 ? " " : "") + Capitals(symbol) + std::to_string(k);
+    name.resize(NAME_WIDTH, ' ');
+    return name;
+}
+
 // A CONECT record without the partners that were deleted; false when its own atom or all its
 // partners are gone. The partner fields keep their columns, blanks taking the place of those
 // removed.
@@ -348,10 +393,10 @@ bool CPdb::Parse(const std::string &, CTextFile &file, std::vector<glm::dvec3> &
         u_variant_line = file.LineNumber();
     do {
         const std::string_view record = RecordName(line, rest);
-        if (IsInterleaved(record))
-            continue;
-        if (!IsAtom(record))
+        if (EndsFirstModel(record))
             break;
+        if (!IsAtom(record))
+            continue;
         glm::dvec3 p;
         const uint32_t n = file.LineNumber();
         if (!(StandardCoordinates(line, p) ? ReadStandardAtom(line, p, n, xyz, index)
@@ -439,6 +484,10 @@ uint32_t CPdb::ElementOfName(std::string_view line)
         name[k] = line[NAME_COLUMN + k];
     if (name[0] == 'H' && !CTextFile::IsSpace(name[3]))
         return HYDROGEN;
+    // Names are capitals; a symbol written as such (" Ca " by earlier versions of this program,
+    // which wrote names from column 14) is taken whole.
+    if (CTextFile::IsSpace(name[0]) && std::islower(static_cast<unsigned char>(name[2])))
+        return ExactSymbolIndex(std::string_view(name + 1, 2));
     if (CTextFile::IsSpace(name[0]) || IsDigit(name[0]))
         return ExactSymbolIndex(std::string_view(name + 1, 1));
     return ExactSymbolIndex(std::string_view(name, IsLetter(name[1]) ? 2 : 1));
@@ -490,11 +539,8 @@ bool CPdb::SaveFile(std::string, std::string f, std::vector<glm::dvec3> &xyz,
 {
     if (!CheckAtoms(xyz, index))
         return false;
-    if (HasSource() && v_atom_origin.size() == xyz.size()) {
-        v_deleted_serial.clear();
-        deleted_serial.clear();
+    if (HasSource() && v_atom_origin.size() == xyz.size())
         return WriteBack(f, xyz, index);
-    }
     std::string text;
     AppendHeader(text);
     for (size_t i = 0; i < xyz.size(); ++i)
@@ -507,10 +553,31 @@ void CPdb::AppendHeader(std::string &text) const
     if (header_info.size() < 2) {
         text += std::string("HEADER PDB structure file generated by KivoaView (") +
                 PROJECT_ADDRESS + ") [" + Timer.GetDate() + "]\n";
+        AppendCryst1(text);
         return;
     }
     for (size_t k = 0; k + 1 < header_info.size(); ++k)
         text.append(header_info[k]).append("\n");
+}
+
+// CRYST1 describes a cell with a along x and b in the xy plane; a cell turned otherwise is left
+// out rather than given to atoms it does not fit.
+void CPdb::AppendCryst1(std::string &text) const
+{
+    if (!is_periodic)
+        return;
+    glm::dvec3 lengths, angles;
+    CellParameters(cell_xyz, lengths, angles);
+    const glm::dmat3 standard = CellMatrix(lengths, angles);
+    for (int v = 0; v < 3; ++v)
+        if (glm::length(standard[v] - cell_xyz[v]) > 1e-6 * glm::length(cell_xyz[v]))
+            return;
+    text += "CRYST1";
+    for (int k = 0; k < 3; ++k)
+        AppendFixed(text, lengths[k], 9, 3);
+    for (int k = 0; k < 3; ++k)
+        AppendFixed(text, angles[k], 7, 2);
+    text += " P 1           1\n";
 }
 
 // Columns: serial 7-11 (wrapping after 99999, as the field holds five digits), name 14-16,
@@ -537,12 +604,64 @@ void CPdb::AppendAtom(std::string &text, size_t i, const glm::dvec3 &p, uint32_t
     text += '\n';
 }
 
+// What the records other than the atoms' own need to know before they are met (LINK and an
+// early CONECT stand before the atoms they name): the serials and residue places of the atoms
+// deleted, and the names re-typed atoms get.
+void CPdb::PrepareRewrite(const std::vector<SAtomEdit> &edits)
+{
+    v_deleted_serial.clear();
+    v_deleted_place.clear();
+    deleted_serial.clear();
+    m_new_name.clear();
+    u_conect_dropped = 0;
+    const std::vector<std::string_view> lines = AtomLines();
+    for (const SAtomEdit &e : edits)
+        if (e.deleted) {
+            v_deleted_serial.insert(SerialField(lines[e.source]));
+            if (v_atom_columns[e.source])
+                v_deleted_place.insert(Place(lines[e.source], NAME_COLUMN));
+        }
+    NameRetypedAtoms(edits, lines);
+}
+
+// A re-typed atom whose name changes keeps a name no other atom of its residue has: where the
+// element letters would make it another's (C12A and C22A as Cl both read CL2A), it is numbered.
+void CPdb::NameRetypedAtoms(const std::vector<SAtomEdit> &edits, const std::vector<std::string_view> &lines)
+{
+    std::map<std::string, std::multiset<std::string>> residues;
+    for (const SAtomEdit &e : edits)
+        if (e.retyped && v_atom_columns[e.source])
+            residues[Residue(lines[e.source])];
+    if (residues.empty())
+        return;
+    for (const SAtomEdit &e : edits) {
+        auto found = residues.find(Residue(lines[e.source]));
+        if (!e.deleted && v_atom_columns[e.source] && found != residues.end())
+            found->second.insert(NameField(lines[e.source]));
+    }
+    for (const SAtomEdit &e : edits) {
+        if (!e.retyped || !v_atom_columns[e.source])
+            continue;
+        std::string record(lines[e.source]);
+        const std::string old(NameField(record));
+        if (ElementOfName(record) != v_source_index[e.source])
+            continue;
+        PutNameElement(record, SymbolOf(e.element));
+        std::string name = NameField(record);
+        std::multiset<std::string> &names = residues[Residue(record)];
+        for (int k = 1; name != old && names.count(name) != 0 && k < 100; ++k)
+            name = NumberedName(SymbolOf(e.element), k);
+        names.erase(names.find(old));
+        names.insert(name);
+        m_new_name[e.source] = name;
+    }
+}
+
 bool CPdb::RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out)
 {
     deleted_serial.clear();
     if (edit.deleted) {
         deleted_serial = SerialField(line);
-        v_deleted_serial.insert(deleted_serial);
         return false;
     }
     std::string record(line);
@@ -568,11 +687,44 @@ bool CPdb::RewriteOtherLine(std::string_view line, uint32_t, std::string &out)
         return false;
     if (!follows_atom)
         deleted_serial.clear();
-    if (record != "CONECT" || v_deleted_serial.empty()) {
+    if (v_deleted_serial.empty()) {
         out.append(line);
         return true;
     }
-    return RewriteConect(line, v_deleted_serial, out);
+    if (record == "CONECT") {
+        const bool kept = RewriteConect(line, v_deleted_serial, out);
+        u_conect_dropped += kept ? 0 : 1;
+        return kept;
+    }
+    if (record == "LINK" && NamesDeletedPlace(line))
+        return false;
+    out += record == "MASTER" ? RewriteMaster(line) : std::string(line);
+    return true;
+}
+
+bool CPdb::NamesDeletedPlace(std::string_view link) const
+{
+    return v_deleted_place.count(Place(link, NAME_COLUMN)) != 0 ||
+           v_deleted_place.count(Place(link, LINK_SECOND_COLUMN)) != 0;
+}
+
+// MASTER counts the coordinate records (columns 51-55) and the CONECT records (61-65).
+std::string CPdb::RewriteMaster(std::string_view line) const
+{
+    std::string out(line);
+    const std::pair<size_t, size_t> counts[] = {{MASTER_COORD_COLUMN, DeletedCount()},
+                                                {MASTER_CONECT_COLUMN, u_conect_dropped}};
+    for (const auto &[column, removed] : counts) {
+        if (out.size() < column + SERIAL_WIDTH)
+            continue;
+        std::string_view field = std::string_view(out).substr(column, SERIAL_WIDTH);
+        long long count = 0;
+        if (CTextFile::ScanInteger(field, count) != EField::OK || count < static_cast<long long>(removed))
+            continue;
+        const std::string text = std::to_string(count - static_cast<long long>(removed));
+        out.replace(column, SERIAL_WIDTH, std::string(SERIAL_WIDTH - text.size(), ' ') + text);
+    }
+    return out;
 }
 
 // Columns 31-54 in the standard's Real(8.3), with fewer decimals for numbers too wide for
@@ -600,8 +752,9 @@ bool CPdb::PatchColumns(std::string &record, const SAtomEdit &edit)
 bool CPdb::PatchElement(std::string &record, const SAtomEdit &edit)
 {
     const std::string_view symbol = SymbolOf(edit.element);
-    if (ElementOfName(record) == v_source_index[edit.source])
-        PutNameElement(record, symbol);
+    const auto renamed = m_new_name.find(edit.source);
+    if (renamed != m_new_name.end())
+        record.replace(NAME_COLUMN, renamed->second.size(), renamed->second);
     PutElementColumns(record, symbol);
     if (ElementOfRecord(record) == edit.element)
         return true;

@@ -24,21 +24,22 @@ struct SGrid {
     glm::ivec3 reach{1};
     std::vector<int> head, next;
     std::vector<glm::ivec3> cell_of;
-    std::vector<glm::dvec3> wrapped; // fractional, in [0, 1)
+    std::vector<glm::dvec3> wrapped; // fractional, in [0, 1) along the periodic axes
     std::vector<glm::ivec3> shift;   // whole cells taken off to wrap
     bool all_inside = true;
 
     int Index(const glm::ivec3 &c) const { return c.x + side.x * (c.y + side.y * c.z); }
 };
 
-// The grid's cells per axis and how many cells away a partner can lie.
-void SizeGrid(SGrid &g, const glm::dmat3 &cell, double reach, size_t atoms)
+// The grid's cells per axis and how many cells away a partner can lie. Along an axis that does
+// not repeat there is one cell and no partner in another.
+void SizeGrid(SGrid &g, const glm::dmat3 &cell, double reach, size_t atoms, const glm::bvec3 &periodic)
 {
     const double volume = std::fabs(glm::determinant(cell));
     glm::dvec3 width(0.0), n(1.0);
     for (int a = 0; a < 3; ++a) {
         width[a] = volume / glm::length(glm::cross(cell[(a + 1) % 3], cell[(a + 2) % 3]));
-        n[a] = std::max(1.0, std::floor(width[a] / reach));
+        n[a] = periodic[a] ? std::max(1.0, std::floor(width[a] / reach)) : 1.0;
     }
     const double cap = MAX_CELLS_PER_ATOM * static_cast<double>(atoms) + 27.0;
     while (n.x * n.y * n.z > cap) {
@@ -46,14 +47,14 @@ void SizeGrid(SGrid &g, const glm::dmat3 &cell, double reach, size_t atoms)
         n[a] = std::max(1.0, std::floor(n[a] / 2.0));
     }
     g.side = glm::ivec3(n);
-    g.reach = glm::ivec3(glm::ceil(reach / (width / n)));
+    g.reach = glm::ivec3(glm::ceil(reach / (width / n))) * glm::ivec3(periodic);
 }
 
 SGrid BuildGrid(const std::vector<glm::vec3> &p, const glm::dmat3 &cell, const glm::vec3 &corner,
-                double reach)
+                double reach, const glm::bvec3 &periodic)
 {
     SGrid g;
-    SizeGrid(g, cell, reach, p.size());
+    SizeGrid(g, cell, reach, p.size(), periodic);
     const glm::dmat3 inverse = glm::inverse(cell);
     const glm::ivec3 side = g.side;
     g.head.assign(static_cast<size_t>(side.x) * side.y * side.z, NO_ATOM);
@@ -63,7 +64,7 @@ SGrid BuildGrid(const std::vector<glm::vec3> &p, const glm::dmat3 &cell, const g
     g.shift.resize(p.size());
     for (size_t i = 0; i < p.size(); ++i) {
         const glm::dvec3 s = inverse * glm::dvec3(p[i] - corner);
-        const glm::dvec3 whole = glm::floor(s);
+        const glm::dvec3 whole = glm::floor(s) * glm::dvec3(periodic);
         g.shift[i] = glm::ivec3(whole);
         g.wrapped[i] = s - whole;
         g.all_inside = g.all_inside && g.shift[i] == glm::ivec3(0);
@@ -88,12 +89,13 @@ bool Interior(const glm::ivec3 &c, const SGrid &g)
 
 std::vector<CPeriodicBonds::SBond> CPeriodicBonds::Find(const std::vector<glm::vec3> &p,
                                                         const glm::dmat3 &cell, const glm::vec3 &corner,
-                                                        float reach, const BondRule &bonded)
+                                                        float reach, const BondRule &bonded,
+                                                        const glm::bvec3 &periodic)
 {
     std::vector<SBond> bonds;
-    if (p.empty() || !(reach > 0.0f))
+    if (p.empty() || !(reach > 0.0f) || !glm::any(periodic))
         return bonds;
-    const SGrid g = BuildGrid(p, cell, corner, reach * (1.0 + 1e-5));
+    const SGrid g = BuildGrid(p, cell, corner, reach * (1.0 + 1e-5), periodic);
     const glm::ivec3 r = g.reach;
     for (uint32_t i = 0; i < p.size(); ++i) {
         const glm::ivec3 c = g.cell_of[i];
@@ -123,11 +125,13 @@ std::vector<CPeriodicBonds::SBond> CPeriodicBonds::Find(const std::vector<glm::v
 }
 
 glm::vec3 CPeriodicBonds::FaceCrossing(const glm::vec3 &p, const glm::vec3 &d, const glm::dmat3 &inverse,
-                                       const glm::vec3 &corner)
+                                       const glm::vec3 &corner, const glm::bvec3 &periodic)
 {
     const glm::dvec3 s = inverse * glm::dvec3(p - corner), ds = inverse * glm::dvec3(d);
     double t = 1.0;
     for (int a = 0; a < 3; ++a) {
+        if (!periodic[a])
+            continue;
         if (ds[a] > 0.0)
             t = std::min(t, (1.0 - s[a]) / ds[a]);
         else if (ds[a] < 0.0)

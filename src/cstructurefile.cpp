@@ -12,6 +12,8 @@ namespace {
 
 // Room for the longest fixed-point double: 309 digits, sign, point and decimals.
 constexpr size_t NUMBER_BUFFER = 400;
+// Enough for any double to read back exactly.
+constexpr int MAX_DECIMALS = 17;
 // Cells whose volume is below this fraction of |a| |b| |c| are taken as flat.
 constexpr double MIN_CELL_SINE = 1e-9;
 
@@ -47,6 +49,12 @@ void CStructureFile::ForgetSource()
     std::vector<uint32_t>().swap(v_source_index);
     std::vector<glm::dvec3>().swap(v_source_xyz);
     std::vector<uint32_t>().swap(v_atom_origin);
+    source_stamp = SFileStamp();
+}
+
+bool CStructureFile::ChangedOnDisk(const std::string &f) const
+{
+    return CDiskFile::IsStamped(source_stamp, f) && CDiskFile::Changed(source_stamp);
 }
 
 void CStructureFile::RestoreAtom(uint32_t i, uint32_t origin)
@@ -80,7 +88,7 @@ bool CStructureFile::Fail(const std::string &reason)
 
 bool CStructureFile::Fail(uint32_t line, const std::string &reason)
 {
-    return Fail("line " + std::to_string(line) + ": " + reason);
+    return Fail("line " + std::to_string(line_map.FileLine(line)) + ": " + reason);
 }
 
 bool CStructureFile::ReadNumber(std::string_view &rest, double &v, uint32_t line,
@@ -175,7 +183,12 @@ bool CStructureFile::CheckAtoms(const std::vector<glm::dvec3> &xyz,
 bool CStructureFile::WriteText(const std::string &f, const std::string &text)
 {
     error_message.clear();
-    return CTextFile::WriteAtomically(f, text, error_message);
+    if (!CDiskFile::Replace(f, text, error_message))
+        return false;
+    struct stat st;
+    if (::stat(f.c_str(), &st) == 0)
+        source_stamp = CDiskFile::Stamp(f, st, text);
+    return true;
 }
 
 void CStructureFile::AppendFixed(std::string &out, double v, int width, int decimals)
@@ -198,6 +211,7 @@ void CStructureFile::KeepSource(const std::string &d, CTextFile &file, const std
                                 const std::vector<uint32_t> &index)
 {
     source_folder = d;
+    source_stamp = file.stamp;
     source_text = file.TakeText();
     v_source_xyz = xyz;
     v_source_index = index;
@@ -227,16 +241,25 @@ std::vector<CStructureFile::SAtomEdit> CStructureFile::Edits(const std::vector<g
 bool CStructureFile::WriteBack(const std::string &f, const std::vector<glm::dvec3> &xyz,
                                const std::vector<uint32_t> &index)
 {
+    std::string text;
+    return RewriteText(xyz, index, text) && WriteText(f, text);
+}
+
+bool CStructureFile::RewriteText(const std::vector<glm::dvec3> &xyz, const std::vector<uint32_t> &index,
+                                 std::string &text)
+{
     if (v_atom_origin.size() != xyz.size() || v_source_line.size() != v_source_index.size())
         return Fail("the atoms are out of step with the file they were read from");
     const std::vector<SAtomEdit> edits = Edits(xyz, index);
     error_message.clear();
     PrepareRewrite(edits);
-    std::string text;
+    text.clear();
     text.reserve(source_text.size() + source_text.size() / 8);
     size_t next = 0;
     uint32_t n = 0;
-    for (size_t pos = 0; pos < source_text.size();) {
+    size_t pos = TextStart();
+    text.append(source_text, 0, pos);
+    while (pos < source_text.size()) {
         const size_t lf = source_text.find('\n', pos);
         const size_t end = lf == std::string::npos ? source_text.size() : lf + 1;
         size_t body = end;
@@ -261,7 +284,7 @@ bool CStructureFile::WriteBack(const std::string &f, const std::vector<glm::dvec
         return false;
     if (!ReadsBackAs(text, edits, xyz, index))
         return Fail("the edited file would not read back as the structure shown, so it was not saved");
-    return WriteText(f, text);
+    return true;
 }
 
 bool CStructureFile::ReadsBackAs(const std::string &text, const std::vector<SAtomEdit> &edits,
@@ -275,11 +298,37 @@ bool CStructureFile::ReadsBackAs(const std::string &text, const std::vector<SAto
         const bool moved = edits[v_atom_origin[i]].moved;
         for (int k = 0; k < 3; ++k) {
             const double error = std::fabs(back[i][k] - xyz[i][k]);
-            if (moved ? !(error <= std::max(1e-3, 1e-4 * std::fabs(xyz[i][k]))) : back[i][k] != xyz[i][k])
+            if (moved ? !(error <= std::max(MOVED_ERROR, 1e-4 * std::fabs(xyz[i][k]))) : back[i][k] != xyz[i][k])
                 return false;
         }
     }
     return true;
+}
+
+size_t CStructureFile::TextStart() const
+{
+    const std::string_view mark = CTextFile::BYTE_ORDER_MARK;
+    return std::string_view(source_text).substr(0, mark.size()) == mark ? mark.size() : 0;
+}
+
+std::vector<std::string_view> CStructureFile::AtomLines() const
+{
+    std::vector<std::string_view> lines(v_source_line.size());
+    size_t next = 0;
+    uint32_t n = 0;
+    for (size_t pos = TextStart(); pos < source_text.size() && next < lines.size();) {
+        const size_t lf = source_text.find('\n', pos);
+        const size_t end = lf == std::string::npos ? source_text.size() : lf;
+        ++n;
+        for (; next < lines.size() && v_source_line[next] == n; ++next) {
+            std::string_view line(source_text.data() + pos, end - pos);
+            if (!line.empty() && line.back() == '\r')
+                line.remove_suffix(1);
+            lines[next] = line;
+        }
+        pos = end + 1;
+    }
+    return lines;
 }
 
 std::string_view CStructureFile::LineEnd() const
@@ -296,17 +345,23 @@ bool CStructureFile::RewriteOtherLine(std::string_view line, uint32_t, std::stri
     return true;
 }
 
-std::string CStructureFile::NumberLike(std::string_view like, double v)
+std::string CStructureFile::NumberLike(std::string_view like, double v, double tolerance)
 {
     const size_t exp = like.find_first_of("eEdD");
     const std::string_view mantissa = like.substr(0, exp);
     const size_t point = mantissa.find('.');
-    const int decimals = std::max<int>(
+    int decimals = std::max<int>(
         MIN_DECIMALS, point == std::string_view::npos ? 0 : static_cast<int>(mantissa.size() - point - 1));
     char text[NUMBER_BUFFER];
     const auto format = exp == std::string_view::npos ? std::chars_format::fixed
                                                       : std::chars_format::scientific;
-    const auto r = std::to_chars(text, text + sizeof text, v, format, decimals);
+    std::to_chars_result r{};
+    for (double back = 0.0;; ++decimals) {
+        r = std::to_chars(text, text + sizeof text, v, format, decimals);
+        if (decimals >= MAX_DECIMALS ||
+            (std::from_chars(text, r.ptr, back).ec == std::errc() && std::fabs(back - v) <= tolerance))
+            break;
+    }
     std::string out(text, r.ptr);
     if (exp != std::string_view::npos && std::isupper(static_cast<unsigned char>(like[exp])))
         for (char &c : out)

@@ -1,24 +1,16 @@
 #include "ctextfile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr size_t SHOWN_MAX = 40;
-constexpr size_t READ_CHUNK = size_t(1) << 16;
-
-std::string ErrnoText() { return std::strerror(errno); }
 
 bool IsSign(char c) { return c == '+' || c == '-'; }
 
@@ -27,138 +19,56 @@ bool HasHexPrefix(const char *first, const char *last)
     return last - first > 1 && first[0] == '0' && (first[1] == 'x' || first[1] == 'X');
 }
 
-// Reads all of `fd` into `text`; `hint` is the expected size (0 when unknown).
-bool ReadAll(int fd, size_t hint, std::string &text, std::string &error)
-{
-    size_t filled = 0;
-    text.resize(hint + 1);
-    for (;;) {
-        if (filled == text.size()) {
-            if (text.size() > CTextFile::MAX_FILE_BYTES) {
-                error = "the file is larger than 2 GiB";
-                return false;
-            }
-            text.resize(std::max(text.size() * 2, READ_CHUNK));
-        }
-        const ssize_t n = ::read(fd, &text[filled], text.size() - filled);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            error = "cannot read the file: " + ErrnoText();
-            return false;
-        }
-        filled += static_cast<size_t>(n);
-    }
-    if (filled > CTextFile::MAX_FILE_BYTES) {
-        error = "the file is larger than 2 GiB";
-        return false;
-    }
-    text.resize(filled);
-    return true;
-}
-
-bool WriteFully(int fd, const std::string &content)
-{
-    size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// The file a save replaces: the target of a symbolic link rather than the link itself.
-std::string ResolvedTarget(const std::string &path)
-{
-    char *resolved = ::realpath(path.c_str(), nullptr);
-    if (resolved == nullptr)
-        return path;
-    std::string target(resolved);
-    std::free(resolved);
-    return target;
-}
-
-// A new file gets the permissions a plain create would give it; a replaced one keeps its own.
-void SetTargetMode(int fd, const std::string &target)
-{
-    struct stat st;
-    if (::stat(target.c_str(), &st) == 0) {
-        ::fchmod(fd, st.st_mode & 07777);
-        return;
-    }
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-}
-
-// The rename would bypass a read-only target's protection, so the target must pass the check
-// the kernel applies to opening it for writing (which also holds for root on a read-only
-// mount). O_NONBLOCK keeps a FIFO from blocking; nothing is truncated or written.
-bool MayReplace(const std::string &target, std::string &error)
-{
-    const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd >= 0) {
-        ::close(fd);
-        return true;
-    }
-    if (errno == ENOENT)
-        return true;
-    error = "cannot write " + target + ": " + ErrnoText();
-    return false;
-}
-
 } // namespace
 
 bool CTextFile::Open(const std::string &path)
 {
-    text.clear();
-    u_pos = 0;
-    u_line = 0;
+    SetText(std::string());
     error_message.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error_message = "cannot open the file: " + ErrnoText();
+    stamp = SFileStamp();
+    struct stat st;
+    const int fd = CDiskFile::OpenForReading(path, st, error_message);
+    if (fd < 0)
+        return false;
+    const bool ok = CDiskFile::ReadAll(fd, static_cast<size_t>(st.st_size), text, error_message);
+    ::close(fd);
+    if (!ok) {
+        text.clear();
         return false;
     }
-    struct stat st;
-    bool ok = ::fstat(fd, &st) == 0;
-    if (!ok)
-        error_message = "cannot read the file: " + ErrnoText();
-    else if (S_ISDIR(st.st_mode)) {
-        error_message = "this is a folder, not a file";
-        ok = false;
-    } else if (S_ISREG(st.st_mode) && static_cast<size_t>(st.st_size) > MAX_FILE_BYTES) {
-        error_message = "the file is larger than 2 GiB";
-        ok = false;
-    } else
-        ok = ReadAll(fd, S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) : 0, text,
-                     error_message);
-    ::close(fd);
-    if (!ok)
-        text.clear();
-    return ok;
+    stamp = CDiskFile::Stamp(path, st, text);
+    SetText(std::move(text));
+    return true;
+}
+
+void CTextFile::SetText(std::string content)
+{
+    text = std::move(content);
+    u_line = 0;
+    // A byte order mark is no part of the first line.
+    u_pos = std::string_view(text).substr(0, BYTE_ORDER_MARK.size()) == BYTE_ORDER_MARK ? BYTE_ORDER_MARK.size() : 0;
 }
 
 bool CTextFile::NextLine(std::string_view &line)
 {
-    if (u_pos >= text.size())
+    if (!LineAt(text, u_pos, line))
         return false;
-    const char *begin = text.data() + u_pos;
-    const size_t left = text.size() - u_pos;
+    ++u_line;
+    return true;
+}
+
+bool CTextFile::LineAt(std::string_view content, size_t &pos, std::string_view &line)
+{
+    if (pos >= content.size())
+        return false;
+    const char *begin = content.data() + pos;
+    const size_t left = content.size() - pos;
     const char *lf = static_cast<const char *>(std::memchr(begin, '\n', left));
     size_t length = lf != nullptr ? static_cast<size_t>(lf - begin) : left;
-    u_pos += lf != nullptr ? length + 1 : length;
+    pos += lf != nullptr ? length + 1 : length;
     if (length > 0 && begin[length - 1] == '\r')
         --length;
     line = std::string_view(begin, length);
-    ++u_line;
     return true;
 }
 
@@ -262,39 +172,4 @@ std::string CTextFile::BadNumber(std::string_view field, EField result, const st
     NextToken(field, token);
     return what + " " + Shown(token) +
            (result == EField::NOT_FINITE ? " is not finite" : " is not a number");
-}
-
-bool CTextFile::WriteAtomically(const std::string &path, const std::string &content,
-                                std::string &error)
-{
-    const std::string target = ResolvedTarget(path);
-    if (!MayReplace(target, error))
-        return false;
-    const std::filesystem::path where(target);
-    const std::string parent = where.parent_path();
-    const std::string dir = parent.empty() ? "." : parent + (parent == "/" ? "" : "/");
-    std::string pattern = (parent.empty() ? "" : dir) + "." + where.filename().string() + ".XXXXXX";
-    std::vector<char> temp(pattern.begin(), pattern.end());
-    temp.push_back('\0');
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        error = "cannot create a file in " + dir + ": " + ErrnoText();
-        return false;
-    }
-    SetTargetMode(fd, target);
-    bool ok = WriteFully(fd, content) && ::fsync(fd) == 0;
-    std::string reason = ok ? std::string() : ErrnoText();
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        reason = ErrnoText();
-    }
-    if (ok && ::rename(temp.data(), target.c_str()) != 0) {
-        ok = false;
-        reason = ErrnoText();
-    }
-    if (!ok) {
-        ::unlink(temp.data());
-        error = "cannot write " + path + ": " + reason;
-    }
-    return ok;
 }

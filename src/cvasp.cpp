@@ -69,6 +69,15 @@ std::string FieldsLike(std::string_view line, const std::vector<std::string> &te
     return out;
 }
 
+// The largest change of a Cartesian coordinate per unit change of every fractional one.
+double MaxRowSum(const glm::dmat3 &cell)
+{
+    double most = 0.0;
+    for (int k = 0; k < 3; ++k)
+        most = std::max(most, std::fabs(cell[0][k]) + std::fabs(cell[1][k]) + std::fabs(cell[2][k]));
+    return most;
+}
+
 } // namespace
 
 bool CVasp::ReadFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
@@ -311,8 +320,38 @@ bool CVasp::SaveFile(std::string, std::string f, std::vector<glm::dvec3> &xyz,
     if (!CheckAtoms(xyz, index))
         return false;
     if (!HasSource())
-        return Fail("no VASP file has been read to take the header from");
+        return SaveFresh(f, xyz, index);
     return WriteBack(f, xyz, index);
+}
+
+// Species are runs of atoms in the order given, so that no atom is reordered; the cell and the
+// positions (Cartesian) read back exactly as given.
+bool CVasp::SaveFresh(const std::string &f, const std::vector<glm::dvec3> &xyz,
+                      const std::vector<uint32_t> &index)
+{
+    if (!is_periodic)
+        return Fail("a POSCAR file needs a cell, and the structure has none");
+    std::vector<std::string> labels, counts;
+    for (size_t i = 0, run = 1; i < index.size(); ++i, ++run)
+        if (i + 1 == index.size() || index[i + 1] != index[i]) {
+            labels.emplace_back(SymbolOf(index[i]));
+            counts.push_back(std::to_string(run));
+            run = 0;
+        }
+    std::string text = FieldsLike("", labels) + "\n1.0\n";
+    const auto AppendExactLine = [](std::string &out, const glm::dvec3 &v) {
+        for (int k = 0; k < 3; ++k) {
+            out += ' ';
+            AppendExact(out, v[k]);
+        }
+        out += '\n';
+    };
+    for (int v = 0; v < 3; ++v)
+        AppendExactLine(text, cell_xyz[v]);
+    text.append(FieldsLike("", labels)).append("\n").append(FieldsLike("", counts)).append("\nCartesian\n");
+    for (const glm::dvec3 &p : xyz)
+        AppendExactLine(text, p);
+    return WriteText(f, text);
 }
 
 std::string CVasp::SpeciesLabel(size_t s) const
@@ -325,6 +364,7 @@ std::string CVasp::SpeciesLabel(size_t s) const
 void CVasp::PrepareRewrite(const std::vector<SAtomEdit> &edits)
 {
     m_inverse_cell = glm::inverse(cell_xyz);
+    position_tolerance = MOVED_ERROR / 2 / (is_direct ? MaxRowSum(cell_xyz) : std::fabs(parameter));
     v_source_deleted.assign(edits.size(), false);
     v_run_label.clear();
     std::vector<uint32_t> counts;
@@ -369,7 +409,7 @@ bool CVasp::RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::s
     const glm::dvec3 p = is_direct ? m_inverse_cell * edit.xyz : edit.xyz / parameter;
     std::vector<std::pair<size_t, std::string>> fields;
     for (int k = 0; k < 3; ++k)
-        fields.emplace_back(k, NumberLike(Field(line, k), p[k]));
+        fields.emplace_back(k, NumberLike(Field(line, k), p[k], position_tolerance));
     out += ReplaceFields(line, std::move(fields));
     return true;
 }

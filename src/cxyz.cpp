@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr uint32_t NO_COLUMN = 0xFFFFFFFFu;
 // More columns than any atom line could hold: a Properties entry beyond it is not believed.
 constexpr long long MAX_PROPERTY_COLUMNS = 1 << 20;
 // The shortest atom line, "H 0 0 0" and its line end; bounds the room reserved up front.
@@ -53,22 +52,29 @@ std::optional<std::string_view> KeyValue(std::string_view line, std::string_view
     return std::nullopt;
 }
 
-// pbc="F F F" (or 0 0 0, False ...) switches the cell's periodicity off.
-bool PeriodicityOff(std::string_view line)
+// pbc="T T F" (or 1 1 0, True True False) marks the axes the cell repeats along; one value
+// stands for all three. Without pbc, or with one that does not read, all three repeat.
+glm::bvec3 PeriodicAxes(std::string_view line)
 {
     const std::optional<std::string_view> pbc = KeyValue(line, "pbc");
     if (!pbc)
-        return false;
+        return glm::bvec3(true);
+    glm::bvec3 axes(true);
     std::string_view rest = *pbc, token;
-    bool any = false;
-    while (CTextFile::NextToken(rest, token)) {
+    int k = 0;
+    for (; CTextFile::NextToken(rest, token); ++k) {
         const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(token[0])));
-        if (c != 'F' && c != '0')
-            return false;
-        any = true;
+        if (k == 3 || (c != 'F' && c != '0' && c != 'T' && c != '1'))
+            return glm::bvec3(true);
+        axes[k] = c == 'T' || c == '1';
     }
-    return any;
+    if (k == 1)
+        return glm::bvec3(axes[0]);
+    return k == 3 ? axes : glm::bvec3(true);
 }
+
+// The atomic number a Z or numbers column holds for an element (0 for the dummy, as ASE has it).
+uint32_t AtomicNumber(uint32_t element) { return element >= DUMMY_ELEMENT ? 0 : element + 1; }
 
 } // namespace
 
@@ -123,7 +129,8 @@ void CXyz::ReadComment(std::string_view line)
     for (size_t at = line.find("Cell"); !is_periodic && at != std::string_view::npos;
          at = line.find("Cell", at + 1))
         is_periodic = ReadCell(line, at);
-    if (is_periodic && PeriodicityOff(line))
+    is_periodic_axis = PeriodicAxes(line);
+    if (!glm::any(is_periodic_axis))
         is_periodic = false;
     ReadProperties(line);
 }
@@ -193,7 +200,7 @@ void CXyz::ReadProperties(std::string_view line)
     }
     if (parts.size() % 3 != 0)
         return;
-    uint32_t column = 0, species = NO_COLUMN, position = NO_COLUMN;
+    uint32_t column = 0, species = NO_COLUMN, position = NO_COLUMN, number = NO_COLUMN;
     for (size_t k = 0; k < parts.size(); k += 3) {
         std::string_view count_text = parts[k + 2];
         long long count = 0;
@@ -204,11 +211,14 @@ void CXyz::ReadProperties(std::string_view line)
             species = column;
         else if (parts[k] == "pos" && count == 3)
             position = column;
+        else if ((parts[k] == "Z" || parts[k] == "numbers") && count == 1)
+            number = column;
         column += static_cast<uint32_t>(count);
     }
     if (species != NO_COLUMN && position != NO_COLUMN) {
         u_species_column = species;
         u_position_column = position;
+        u_number_column = number;
     }
 }
 
@@ -297,6 +307,8 @@ bool CXyz::RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::st
     std::vector<std::pair<size_t, std::string>> fields;
     if (edit.retyped)
         fields.emplace_back(u_species_column, SymbolOf(edit.element));
+    if (edit.retyped && u_number_column != NO_COLUMN)
+        fields.emplace_back(u_number_column, std::to_string(AtomicNumber(edit.element)));
     if (edit.moved)
         for (int k = 0; k < 3; ++k)
             fields.emplace_back(u_position_column + k,
@@ -326,6 +338,9 @@ void CXyz::AppendCommentLine(std::string &text) const
                 AppendExact(text, cell_xyz[v][k]);
             }
         text += '"';
+        if (!glm::all(is_periodic_axis) && !KeyValue(comment, "pbc"))
+            for (int k = 0; k < 3; ++k)
+                text.append(k == 0 ? " pbc=\"" : " ").append(is_periodic_axis[k] ? "T" : "F").append(k == 2 ? "\"" : "");
         if (!comment.empty())
             text += ' ';
     }

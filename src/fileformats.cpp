@@ -5,10 +5,11 @@
 
 #include "cmodel.h"
 
-const SFileFormat FILE_FORMATS[4] = {
+const SFileFormat FILE_FORMATS[5] = {
     {INPUT_FILE_TYPE_XYZ, "XYZ", "xyz", {"*.xyz"}},
     {INPUT_FILE_TYPE_VSP, "VASP", "vasp", {"POSCAR*", "CONTCAR*", "*.vasp", "*.poscar"}},
     {INPUT_FILE_TYPE_PDB, "PDB", "pdb", {"*.pdb", "*.ent"}},
+    {INPUT_FILE_TYPE_XDATCAR, "VASP XDATCAR", "xdatcar", {"XDATCAR*"}},
     {INPUT_FILE_TYPE_CIF, "CIF", "cif", {"*.cif"}},
 };
 
@@ -51,6 +52,12 @@ int FormatOfFileName(std::string_view path)
             if (pattern != nullptr && Matches(base, pattern))
                 return f.code;
     return NO_FORMAT;
+}
+
+int FormatForSaving(std::string_view path, int read)
+{
+    const int named = FormatOfFileName(path);
+    return named == NO_FORMAT ? read : named;
 }
 
 const SFileFormat *FindFormat(int code)

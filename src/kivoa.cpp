@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 
 #include <glad/gl.h>
@@ -70,6 +71,9 @@ void RunFrames(CShell &shell)
         shell.ShowPieMenu();
         shell.ShowPanels();
         shell.DrawScene();
+        // A quick picture drawn while the view moved is followed by the full one.
+        if (shell.atom->NeedsFullFrame())
+            frames_due = std::max(frames_due, 1);
         ImGui::Render();
         ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
         glfwSwapBuffers(shell.window);

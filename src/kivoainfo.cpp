@@ -8,6 +8,8 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "cfspath.h"
 #include "cmodel.h"
@@ -17,8 +19,13 @@
 namespace {
 
 const char *const USAGE =
-    "usage: kivoa-info [--format xyz|vasp|pdb|cif] [--block NAME] [--atoms] [--bonds]\n"
-    "                  [--move I X Y Z] [--element I SYMBOL] [--delete I] [--write OUT] FILE\n";
+    "usage: kivoa-info [--format xyz|vasp|pdb|xdatcar|cif] [--block NAME] [--frame K]\n"
+    "                  [--atoms] [--bonds] [--move I X Y Z] [--element I SYMBOL] [--delete I] [--write OUT]\n"
+    "                  [--frame-only] FILE\n"
+    "       kivoa-info --help\n"
+    "--write OUT saves in the format OUT's name says (the format read when it says none);\n"
+    "  a file of frames is written whole unless --frame-only, or OUT's format holds one.\n"
+    "--frame K: the frame reported and edited, from 0; negative counts from the end.\n";
 constexpr int EXIT_UNREADABLE = 1;
 constexpr int EXIT_USAGE = 2;
 
@@ -35,6 +42,10 @@ struct SOptions {
     std::vector<SEdit> edits;
     bool atoms = false;
     bool bonds = false;
+    long long frame = 0;
+    bool frame_only = false;
+    bool help = false;
+    bool is_write = false;
     std::string write;
     std::string file;
     // The data block of a CIF to read; empty for the first with atoms.
@@ -51,16 +62,30 @@ bool ParseOptions(int argc, char **argv, SOptions &options, std::string &error)
     for (int k = 1; k < argc; ++k) {
         const std::string arg = argv[k];
         const bool has_value = k + 1 < argc;
+        if (arg == "--help") {
+            options.help = true;
+            return true;
+        }
         if (arg == "--atoms")
             options.atoms = true;
         else if (arg == "--bonds")
             options.bonds = true;
-        else if (arg == "--format" && has_value) {
+        else if (arg == "--frame-only")
+            options.frame_only = true;
+        else if (arg == "--frame" && has_value) {
+            std::string_view text = argv[++k];
+            if (CTextFile::ScanInteger(text, options.frame) != EField::OK || !CTextFile::SkipSpace(text).empty())
+                error = "--frame: \"" + std::string(argv[k]) + "\" is not a whole number";
+        } else if (arg == "--format" && has_value) {
             options.format = FormatOfName(argv[++k]);
             if (options.format == NO_FORMAT)
                 error = "unknown format \"" + std::string(argv[k]) + "\"";
-        } else if (arg == "--write" && has_value)
+        } else if (arg == "--write" && has_value) {
+            options.is_write = true;
             options.write = argv[++k];
+            if (options.write.empty())
+                error = "--write needs a file name";
+        }
         else if (arg == "--block" && has_value)
             options.block = argv[++k];
         else if (arg == "--move" && k + 4 < argc) {
@@ -127,14 +152,34 @@ bool ApplyEdits(const std::vector<SEdit> &edits, CModel &model, std::string &err
     return true;
 }
 
+// Shows the frame asked for; negative numbers count from the end.
+bool ShowFrame(long long frame, CModel &model, std::string &error)
+{
+    const long long count = static_cast<long long>(model.FrameCount());
+    if (frame < -count || frame >= count) {
+        error = "no frame " + std::to_string(frame) + " (the file has " + std::to_string(count) +
+                " frames, numbered from 0; -1 is the last)";
+        return false;
+    }
+    if (model.ShowFrame(static_cast<uint64_t>(frame < 0 ? count + frame : frame)))
+        return true;
+    error = model.error_message;
+    return false;
+}
+
 nlohmann::ordered_json Vector(const glm::dvec3 &v) { return {v.x, v.y, v.z}; }
 
 nlohmann::ordered_json Describe(const CModel &model, const SOptions &options)
 {
     nlohmann::ordered_json out;
     out["format"] = FindFormat(model.file_format)->name;
+    out["frames"] = model.FrameCount();
+    out["frame"] = model.FrameShown();
+    if (!model.trajectory.Warning().empty())
+        out["warning"] = model.trajectory.Warning();
     out["atoms"] = model.v_atom_index.size();
     out["periodic"] = model.is_periodic;
+    out["pbc"] = {model.is_periodic_axis.x, model.is_periodic_axis.y, model.is_periodic_axis.z};
     out["cell"] = {Vector(model.m_cell_box[0]), Vector(model.m_cell_box[1]),
                    Vector(model.m_cell_box[2])};
     nlohmann::ordered_json composition = nlohmann::ordered_json::array();
@@ -171,6 +216,18 @@ nlohmann::ordered_json Describe(const CModel &model, const SOptions &options)
     return out;
 }
 
+// Writing over the program's own output would lose the output or the file.
+bool IsOwnOutput(const std::string &path)
+{
+    struct stat target, out;
+    if (::stat(path.c_str(), &target) != 0)
+        return false;
+    for (int fd : {STDOUT_FILENO, STDERR_FILENO})
+        if (::fstat(fd, &out) == 0 && out.st_dev == target.st_dev && out.st_ino == target.st_ino)
+            return true;
+    return false;
+}
+
 int Report(const std::string &file, int format, const std::string &reason)
 {
     std::cerr << "kivoa-info: " << file << " (" << FindFormat(format)->name << "): " << reason << '\n';
@@ -187,19 +244,32 @@ int main(int argc, char **argv)
         std::cerr << "kivoa-info: " << error << '\n' << USAGE;
         return EXIT_USAGE;
     }
+    if (options.help) {
+        std::cout << USAGE;
+        return 0;
+    }
+    if (options.is_write && IsOwnOutput(options.write)) {
+        std::cerr << "kivoa-info: " << options.write << " is where kivoa-info writes its output\n";
+        return EXIT_USAGE;
+    }
     CModel model;
     model.cif.block_wanted = options.block;
     if (!model.ReadStructureFile(ImGuiFs::Path::FolderOfFile(options.file), options.file, options.format))
         return Report(options.file, options.format, model.error_message);
     if (model.file_format == INPUT_FILE_TYPE_CIF && !model.cif.notice.empty())
         std::cerr << "kivoa-info: " << options.file << ": " << model.cif.notice << '\n';
+    if (!model.trajectory.Warning().empty())
+        std::cerr << "kivoa-info: " << options.file << ": " << model.trajectory.Warning() << '\n';
+    if (!ShowFrame(options.frame, model, error))
+        return Report(options.file, options.format, error);
     if (!ApplyEdits(options.edits, model, error)) {
         std::cerr << "kivoa-info: " << error << '\n';
         return EXIT_USAGE;
     }
-    if (!options.write.empty() &&
-        !model.SaveStructureFile(ImGuiFs::Path::FolderOfFile(options.write), options.write, options.format))
-        return Report(options.write, model.file_format, model.error_message);
+    const int write_format = FormatForSaving(options.write, model.file_format);
+    if (options.is_write && !model.SaveStructureAs(ImGuiFs::Path::FolderOfFile(options.write), options.write,
+                                                   write_format, false, !options.frame_only))
+        return Report(options.write, write_format, model.error_message);
     std::cout << Describe(model, options).dump() << '\n';
     return 0;
 }

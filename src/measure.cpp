@@ -4,8 +4,8 @@
 
 #include <glm/gtc/constants.hpp>
 
-CMeasure::CMeasure(const glm::dmat3 &cell)
-    : is_periodic(true), m_cell(cell), m_inverse(glm::inverse(cell))
+CMeasure::CMeasure(const glm::dmat3 &cell, const glm::bvec3 &periodic)
+    : is_periodic(glm::any(periodic)), is_periodic_axis(periodic), m_cell(cell), m_inverse(glm::inverse(cell))
 {
 }
 
@@ -17,11 +17,13 @@ glm::dvec3 CMeasure::Step(const glm::dvec3 &a, const glm::dvec3 &b) const
     if (!is_periodic)
         return d;
     const glm::dvec3 s = m_inverse * d;
-    const glm::dvec3 base = m_cell * (s - glm::round(s));
+    const glm::dvec3 whole = glm::round(s) * glm::dvec3(is_periodic_axis);
+    const glm::dvec3 base = m_cell * (s - whole);
+    const glm::ivec3 r(is_periodic_axis);
     glm::dvec3 best = base;
-    for (int i = -1; i <= 1; ++i)
-        for (int j = -1; j <= 1; ++j)
-            for (int k = -1; k <= 1; ++k) {
+    for (int i = -r.x; i <= r.x; ++i)
+        for (int j = -r.y; j <= r.y; ++j)
+            for (int k = -r.z; k <= r.z; ++k) {
                 const glm::dvec3 v = base + m_cell * glm::dvec3(i, j, k);
                 if (glm::dot(v, v) < glm::dot(best, best))
                     best = v;

@@ -43,19 +43,25 @@ void main()
 inline constexpr auto atom_vs_text = ShaderText(glsl_version, impostor_corners, atom_vs_main);
 inline constexpr const char *atom_vs = atom_vs_text.data();
 
-// The sphere under a fragment, shared by the lit and the pick program so that both cover exactly
-// the same pixels: its unit normal, with the fragment's depth written; pixels beside it discarded.
+// The sphere under a fragment, shared by the lit, the pick and the point program so that all cover
+// exactly the same pixels. SphereNormal: its unit normal at `corner` (the fragment's place on the
+// quad, in radii); pixels beside it discarded. SpherePoint: the same, with the fragment's depth
+// written.
 inline constexpr char sphere_point[] = R"(
-in vec2 corner;
 flat in vec3 centre;
 flat in float radius;
 
-vec3 SpherePoint()
+vec3 SphereNormal(vec2 corner)
 {
     float q = dot(corner, corner);
     if (q > 1.0)
         discard;
-    vec3 n = vec3(corner, sqrt(1.0 - q));
+    return vec3(corner, sqrt(1.0 - q));
+}
+
+vec3 SpherePoint(vec2 corner)
+{
+    vec3 n = SphereNormal(corner);
     gl_FragDepth = DepthOf(centre.z + radius * n.z);
     return n;
 }
@@ -63,13 +69,14 @@ vec3 SpherePoint()
 
 //   out: outColor (vec4, alpha 1)
 inline constexpr char atom_frag_main[] = R"(
+in vec2 corner;
 flat in vec3 ourColor;
 
 out vec4 outColor;
 
 void main()
 {
-    outColor = vec4(LightMeshPoint(SpherePoint(), ourColor), 1.0);
+    outColor = vec4(LightMeshPoint(SpherePoint(corner), ourColor), 1.0);
 }
 )";
 inline constexpr auto atom_frag_text = ShaderText(glsl_version, lit_light, impostor_light, sphere_point, atom_frag_main);

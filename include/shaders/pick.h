@@ -10,13 +10,14 @@
 inline constexpr const char *pick_vs = atom_vs;
 
 inline constexpr char pick_frag_main[] = R"(
+in vec2 corner;
 flat in vec3 pickColor;
 
 out vec4 outColor;
 
 void main()
 {
-    SpherePoint();
+    SpherePoint(corner);
     outColor = vec4(pickColor, 1.0);
 }
 )";

@@ -476,3 +476,38 @@ TEST(BondTest, RecordOrder)
         }
     }
 }
+
+// The search split over threads gives the serial search's records in the serial order, by cells and
+// pair by pair, also with more threads than atoms.
+TEST(BondTest, ThreadedSearchGivesTheSerialRecords)
+{
+    struct Case {
+        const char *name;
+        Atoms atoms;
+    };
+    const Case cases[] = {
+        {"water", WaterBox(3000, 5)},
+        {"random mixture", RandomAtoms(2000, 25.0, {-10, 3, -40},
+                                       {H_INDEX, C_INDEX, O_INDEX, SI_INDEX, DUMMY_ELEMENT, AT_INDEX}, 6)},
+        {"crowded box, pair search", RandomAtoms(300, 4.0, {1, 1, 1}, {C_INDEX, H_INDEX}, 7)},
+        {"three atoms", RandomAtoms(3, 2.0, {0, 0, 0}, {C_INDEX}, 8)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        CModel serial;
+        serial.u_search_threads = 1;
+        LoadAtoms(serial, c.atoms);
+        ExpectBondsMatch(serial, BruteForceBonds(c.atoms));
+        for (unsigned threads : {2u, 3u, 7u}) {
+            SCOPED_TRACE(threads);
+            CModel split;
+            split.u_search_threads = threads;
+            LoadAtoms(split, c.atoms);
+            EXPECT_EQ(split.i_number_of_bonds, serial.i_number_of_bonds);
+            EXPECT_EQ(split.m_bond_indices, serial.m_bond_indices);
+            EXPECT_EQ(split.m_bond_xyz, serial.m_bond_xyz);
+            EXPECT_EQ(split.m_bond_ang, serial.m_bond_ang);
+            EXPECT_EQ(split.v_bond_length, serial.v_bond_length);
+        }
+    }
+}

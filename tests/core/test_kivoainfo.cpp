@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "scratch_folder.h"
+#include "structure_read.h"
 
 namespace {
 
@@ -51,6 +52,7 @@ TEST(KivoaInfo, SummaryOfAStructure)
     EXPECT_EQ(j["format"], "pdb");
     EXPECT_EQ(j["atoms"], 8);
     EXPECT_EQ(j["periodic"], true);
+    EXPECT_EQ(j["pbc"], nlohmann::json::parse("[true,true,true]"));
     EXPECT_EQ(j["cell"], nlohmann::json::parse("[[20,0,0],[0,30,0],[0,0,40]]"));
     EXPECT_EQ(j["composition"][0], nlohmann::json::parse(R"({"symbol":"N","count":2})"));
     EXPECT_EQ(j["composition"].size(), 4u);
@@ -95,20 +97,77 @@ TEST(KivoaInfo, AnUnreadableFileGivesOneLineOnStandardError)
     EXPECT_EQ(Info("--format pdb " + DATA + "/xyz/water.xyz").status, 1);
 }
 
-TEST(KivoaInfo, WriteSavesWithTheWriterOfTheFormatRead)
+// The name says the format: the format read is written back losslessly, another one by its
+// plain writer; a name that says none keeps the format read.
+TEST(KivoaInfo, WriteSavesInTheFormatTheNameSays)
 {
     ScratchFolder dir;
-    const SRun run = Info("--write " + dir / "copy.xyz" + " " + DATA + "/vasp/dynamics.vasp");
+    const std::string vasp = DATA + "/vasp/dynamics.vasp";
+    const nlohmann::json read = Json(Info("--atoms " + vasp));
+    for (const char *name : {"copy.vasp", "copy.txt"}) {
+        ASSERT_EQ(Info("--write " + dir / name + " " + vasp).status, 0) << name;
+        EXPECT_EQ(ReadText(dir / name), ReadText(vasp)) << name;
+    }
+    const SRun run = Info("--write " + dir / "copy.xyz" + " " + vasp);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Json(run)["format"], "vasp");
-    const SRun again = Info("--format vasp --atoms " + dir / "copy.xyz");
-    ASSERT_EQ(again.status, 0) << again.err;
-    EXPECT_EQ(Json(again)["positions"], Json(Info("--atoms " + DATA + "/vasp/dynamics.vasp"))["positions"]);
+    const nlohmann::json xyz = Json(Info("--atoms " + dir / "copy.xyz"));
+    EXPECT_EQ(xyz["format"], "xyz");
+    EXPECT_EQ(xyz["symbols"], read["symbols"]);
+    EXPECT_EQ(xyz["cell"], read["cell"]);
+    for (size_t i = 0; i < read["positions"].size(); ++i)
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(xyz["positions"][i][k].get<double>(), read["positions"][i][k].get<double>(), 1e-9);
 
     const SRun fails = Info("--write " + dir.Path() + " " + DATA + "/xyz/water.xyz");
     EXPECT_EQ(fails.status, 1);
     EXPECT_TRUE(fails.out.empty());
     EXPECT_EQ(fails.err.rfind("kivoa-info: " + dir.Path() + " (xyz): cannot write ", 0), 0u);
+}
+
+// Species as runs in atom order (Ca between two O stays there), the cell kept, no atom moved.
+TEST(KivoaInfo, ConvertingToPoscarNeedsACellAndKeepsTheAtomOrder)
+{
+    ScratchFolder dir;
+    WriteText(dir / "in.xyz", "4\nCell=\"5 0 0 0 6 0 0 0 7\"\nO 0 0 0\nCa 1 1 1\nO 2 2 2\nO 3 3 3.5\n");
+    ASSERT_EQ(Info("--write " + dir / "POSCAR" + " " + dir / "in.xyz").status, 0);
+    const nlohmann::json in = Json(Info("--atoms " + dir / "in.xyz"));
+    const nlohmann::json out = Json(Info("--atoms " + dir / "POSCAR"));
+    EXPECT_EQ(out["format"], "vasp");
+    EXPECT_EQ(out["symbols"], in["symbols"]);
+    EXPECT_EQ(out["positions"], in["positions"]);
+    EXPECT_EQ(out["cell"], in["cell"]);
+    EXPECT_EQ(Lines(ReadText(dir / "POSCAR"))[5], "O Ca O");
+
+    const SRun refused = Info("--write " + dir / "water.vasp" + " " + DATA + "/xyz/water.xyz");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("a POSCAR file needs a cell"), std::string::npos) << refused.err;
+    EXPECT_EQ(ReadText(dir / "water.vasp"), "<missing>");
+}
+
+TEST(KivoaInfo, PbcSaysWhichAxesRepeat)
+{
+    ScratchFolder dir;
+    WriteText(dir / "slab.xyz", "1\nLattice=\"3 0 0 0 3 0 0 0 9\" pbc=\"T T F\"\nC 0 0 0\n");
+    EXPECT_EQ(Json(Info(dir / "slab.xyz"))["pbc"], nlohmann::json::parse("[true,true,false]"));
+    EXPECT_EQ(Json(Info(DATA + "/xyz/water.xyz"))["pbc"], nlohmann::json::parse("[false,false,false]"));
+}
+
+TEST(KivoaInfo, HelpAnEmptyWriteNameAndItsOwnOutput)
+{
+    const SRun help = Info("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: kivoa-info", 0), 0u);
+    ScratchFolder dir;
+    const std::string in = DATA + "/xyz/water.xyz";
+    const SRun empty = Info("--write '' " + in);
+    EXPECT_EQ(empty.status, 2);
+    EXPECT_NE(empty.err.find("--write needs a file name"), std::string::npos);
+    EXPECT_TRUE(empty.out.empty());
+    // Standard output is a file here: writing the structure over it would lose the output.
+    const SRun own = Info("--write /dev/stdout " + in);
+    EXPECT_EQ(own.status, 2);
+    EXPECT_TRUE(own.out.empty());
 }
 
 TEST(KivoaInfo, ScriptedEditsAreAppliedInOrderAndABadOneWritesNothing)
@@ -156,12 +215,47 @@ TEST(KivoaInfo, CifBlocksByNameAndAWordWhenNoSymmetryIsFound)
     EXPECT_EQ(mixed["occupancy"], nlohmann::json::parse("[0.5,0.5,0.5,0.5]"));
 }
 
-// Files written by ASE, edited by kivoa-info and read back by ASE (python3-ase).
+// Files written by ASE, edited by kivoa-info and read back by ASE (python3-ase): single
+// structures, and trajectories frame by frame.
 TEST(KivoaInfo, EditedFilesReadBackInAse)
 {
+    for (const char *script : {"ase_edits.py", "ase_frames.py"}) {
+        ScratchFolder dir;
+        const std::string command = "/usr/bin/python3 " + std::string(KIVOA_SOURCE_DIR) +
+                                    "/tests/oracles/" + script + " " + KIVOA_BINARY_DIR +
+                                    "/kivoa-info " + dir.Path();
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    }
+}
+
+TEST(KivoaInfo, FramesCountedChosenFromEitherEndAndACutShortOneSaid)
+{
     ScratchFolder dir;
-    const std::string command = "/usr/bin/python3 " + std::string(KIVOA_SOURCE_DIR) +
-                                "/tests/oracles/ase_edits.py " + KIVOA_BINARY_DIR + "/kivoa-info " +
-                                dir.Path();
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    WriteText(dir / "run.xyz", "1\n\nH 0 0 0\n2\n\nH 0 0 1\nH 0 0 2\n1\n\nH 0 0 3\n1\n\nH 0 0 4\n2\n\nH 0 0 5\n");
+    const struct {
+        const char *frame;
+        int status;
+        size_t atoms;
+        double z;
+    } cases[] = {{"0", 0, 1, 0.0}, {"1", 0, 2, 1.0}, {"-1", 0, 1, 4.0}, {"-4", 0, 1, 0.0}, {"4", 2, 0, 0.0},
+                 {"-5", 2, 0, 0.0}, {"x", 2, 0, 0.0}};
+    for (const auto &c : cases) {
+        const SRun run = Info("--atoms --frame " + std::string(c.frame) + " " + dir / "run.xyz");
+        EXPECT_EQ(run.status == 0 ? 0 : 2, c.status) << c.frame << run.err;
+        if (c.status != 0)
+            continue;
+        const nlohmann::json j = Json(run);
+        EXPECT_EQ(j["frames"], 4) << c.frame;
+        EXPECT_EQ(j["atoms"], c.atoms) << c.frame;
+        EXPECT_EQ(j["positions"][0][2], c.z) << c.frame;
+        EXPECT_EQ(j["warning"], "line 17: the file ends after 1 of 2 atoms of frame 4 (from 0); the frames "
+                                "before it are read");
+        EXPECT_NE(run.err.find("line 17: the file ends"), std::string::npos);
+    }
+    // The frame shown alone, or every frame and the cut-short end as they were.
+    EXPECT_EQ(Info("--frame 1 --frame-only --write " + dir / "one.xyz " + dir / "run.xyz").status, 0);
+    EXPECT_EQ(ReadText(dir / "one.xyz"), "2\n\nH 0 0 1\nH 0 0 2\n");
+    EXPECT_EQ(Info("--frame 1 --write " + dir / "all.xyz " + dir / "run.xyz").status, 0);
+    EXPECT_EQ(ReadText(dir / "all.xyz"), ReadText(dir / "run.xyz"));
+    EXPECT_EQ(Json(Info(DATA + "/xyz/water.xyz"))["frames"], 1);
 }

@@ -50,7 +50,7 @@ TEST(ModelTest, StartsEmpty)
     EXPECT_TRUE(m.v_float_raw_xyz.empty());
     EXPECT_TRUE(m.v_atom_index.empty());
     EXPECT_TRUE(m.v_table_index.empty());
-    EXPECT_TRUE(m.is_updated);
+    EXPECT_TRUE(m.IsUpdated());
     EXPECT_FALSE(m.is_linked_cell || m.is_bond_eval || m.is_periodic || m.is_linked_list || m.is_centered);
     EXPECT_EQ(m.r_cut_radius, 0.0f);
     EXPECT_EQ(m.center_xyz, glm::vec3(0.0f));
@@ -81,7 +81,6 @@ TEST(ModelTest, LoadCentresTheDisplayCopyAndPadsTheBox)
     a.Add(C_INDEX, {3, 7, 1});
     a.Add(C_INDEX, {3, 7, 2.4});
     CModel m;
-    m.is_updated = false;
     LoadAtoms(m, a);
     const float pad = static_cast<float>(0.85f * 1.1);
     EXPECT_EQ(m.center_xyz, glm::vec3(5.0f));
@@ -100,7 +99,7 @@ TEST(ModelTest, LoadCentresTheDisplayCopyAndPadsTheBox)
     EXPECT_EQ(m.m_bond_xyz[0], glm::vec3(-2.0f, 2.0f, 1.7f - 5.0f));
     EXPECT_TRUE(m.is_bond_eval);
     EXPECT_FALSE(m.is_centered);
-    EXPECT_FALSE(m.is_updated);
+    EXPECT_TRUE(m.IsUpdated()); // no edit yet
     EXPECT_EQ(m.v_table_index, (std::vector<uint32_t>{C_INDEX, O_INDEX}));
 }
 
@@ -128,7 +127,7 @@ TEST(EditTest, NewElementChangesCompositionAndBonds)
 
     // Silicon is large enough to bond with the carbon 2 angstrom away.
     m.SetElement(1, SI_INDEX);
-    EXPECT_FALSE(m.is_updated);
+    EXPECT_FALSE(m.IsUpdated());
     EXPECT_EQ(m.v_table_index, (std::vector<uint32_t>{C_INDEX, SI_INDEX, O_INDEX}));
     EXPECT_EQ(m.v_table_atoms, (std::vector<uint32_t>{1, 1, 1}));
     EXPECT_EQ(m.i_number_of_bonds, 1u);
@@ -143,11 +142,12 @@ TEST(EditTest, NewElementChangesCompositionAndBonds)
     m.SetElement(1, DUMMY_ELEMENT);
     EXPECT_EQ(m.i_number_of_bonds, 0u);
 
-    m.is_updated = true;
     m.SetElement(3, C_INDEX);
     m.SetElement(0, periodic_table_atoms);
-    EXPECT_TRUE(m.is_updated);
     EXPECT_EQ(m.v_atom_index, (std::vector<uint32_t>{C_INDEX, DUMMY_ELEMENT, C_INDEX}));
+    // Neither was kept as an edit: one undo takes back the dummy.
+    ASSERT_TRUE(m.Undo());
+    EXPECT_EQ(m.v_atom_index[1], SI_INDEX);
 }
 
 TEST(EditTest, DeletedAtomTakesItsBondsAlong)
@@ -159,7 +159,7 @@ TEST(EditTest, DeletedAtomTakesItsBondsAlong)
     const glm::vec3 third = m.v_float_raw_xyz[2];
 
     m.DeleteAtomIndex(1);
-    EXPECT_FALSE(m.is_updated);
+    EXPECT_FALSE(m.IsUpdated());
     EXPECT_EQ(m.v_float_raw_xyz.size(), 4u);
     EXPECT_EQ(m.v_real_xyz.size(), 4u);
     EXPECT_EQ(m.v_float_raw_xyz[1], third);
@@ -173,10 +173,12 @@ TEST(EditTest, DeletedAtomTakesItsBondsAlong)
     EXPECT_EQ(m.v_table_index, (std::vector<uint32_t>{C_INDEX}));
     EXPECT_EQ(m.v_table_atoms, (std::vector<uint32_t>{3}));
 
-    m.is_updated = true;
     m.DeleteAtomIndex(3);
-    EXPECT_TRUE(m.is_updated);
     EXPECT_EQ(m.v_float_raw_xyz.size(), 3u);
+    // Not kept as an edit: one undo brings back the atom deleted before.
+    ASSERT_TRUE(m.Undo());
+    ASSERT_EQ(m.v_float_raw_xyz.size(), 4u);
+    ASSERT_TRUE(m.Redo());
 
     m.DeleteAtomIndex(0);
     m.DeleteAtomIndex(0);

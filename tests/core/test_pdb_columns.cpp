@@ -26,7 +26,7 @@ SPdbRead ReadPdbText(const ScratchFolder &dir, const std::string &text)
     return ReadStructureText<CPdb>(dir, "t.pdb", text);
 }
 
-constexpr uint32_t H = 0, C = 5, N = 6, O = 7, S = 15, CL = 16, CA = 19, FE = 25, SE = 33, HG = 79;
+constexpr uint32_t H = 0, HE = 1, C = 5, N = 6, O = 7, S = 15, CL = 16, CA = 19, FE = 25, SE = 33, HG = 79;
 
 // An ATOM record in the standard's columns: name 13-16, alternate location 17, x y z 31-54,
 // and the element in 77-78 when one is given.
@@ -108,6 +108,8 @@ TEST(PdbColumns, ElementFromColumns77To78ElseFromTheAtomName)
         {" SE ", "", S},  {"SE  ", "", SE},  {"OW  ", "", DUMMY_ELEMENT},
         {" OW ", "", O},   {"O1P ", "", O},   {" CA ", "CA", CA}, {"CA  ", " C", C},
         {" X  ", "", DUMMY_ELEMENT},          {"FE  ", "Fe", FE},
+        // Three letters from column 13: the element is in columns 13-14, not a hydrogen.
+        {"HG1 ", "", HG},  {"HE2 ", "", HE},
     };
     for (const auto &c : cases) {
         const SPdbRead r = ReadPdbText(dir, Record(c.name, ' ', glm::dvec3(1.0), c.element) + "\n");

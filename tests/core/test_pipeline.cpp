@@ -72,10 +72,9 @@ TEST(Pipeline, SavingKeepsUneditedAtomsInTheFileFrameAtFullPrecision)
     CModel m;
     ASSERT_TRUE(Load(m, "xyz/periodic.xyz", INPUT_FILE_TYPE_XYZ));
     const std::vector<glm::dvec3> read = m.v_real_xyz;
-    m.is_updated = false;
     ASSERT_TRUE(m.SaveStructureFile(dir.Path(), dir / "out.xyz", INPUT_FILE_TYPE_XYZ))
         << m.error_message;
-    EXPECT_TRUE(m.is_updated);
+    EXPECT_TRUE(m.IsUpdated());
     EXPECT_EQ(Saved(dir / "out.xyz", INPUT_FILE_TYPE_XYZ), read);
 }
 
@@ -88,7 +87,7 @@ TEST(Pipeline, AMovedAtomIsSavedWhereItWasMovedToInTheFileFrame)
     const std::vector<glm::dvec3> read = m.v_real_xyz;
     glm::vec3 moved = m.v_float_raw_xyz[2] + glm::vec3(0.0f, 0.0f, -5.0f);
     m.SetNewCoordinates(2, moved);
-    EXPECT_FALSE(m.is_updated);
+    EXPECT_FALSE(m.IsUpdated());
     EXPECT_EQ(m.v_float_raw_xyz[2], moved);
     // The bonds follow the moved atom.
     EXPECT_EQ(m.i_number_of_bonds, 1u);
@@ -108,12 +107,11 @@ TEST(Pipeline, CentringMakesTheSavedStructureCentred)
     ASSERT_TRUE(Load(m, "pdb/two_chains.pdb", INPUT_FILE_TYPE_PDB));
     m.CenterZero();
     EXPECT_TRUE(m.is_centered);
-    EXPECT_FALSE(m.is_updated);
+    EXPECT_FALSE(m.IsUpdated());
     EXPECT_EQ(m.center_xyz, glm::vec3(0.0f));
     const std::vector<glm::dvec3> centred = m.v_real_xyz;
-    m.is_updated = true;
     m.CenterZero();
-    EXPECT_FALSE(m.is_updated);
+    EXPECT_FALSE(m.IsUpdated());
     EXPECT_EQ(m.v_real_xyz, centred);
 
     ASSERT_TRUE(m.SaveStructureFile(dir.Path(), dir / "centred.pdb", INPUT_FILE_TYPE_PDB));
@@ -141,10 +139,10 @@ TEST(Pipeline, AFailedSaveSaysSoAndKeepsSaveEnabled)
     CModel m;
     ASSERT_TRUE(Load(m, "xyz/water.xyz", INPUT_FILE_TYPE_XYZ));
     m.DeleteAtomIndex(0);
-    ASSERT_FALSE(m.is_updated);
+    ASSERT_FALSE(m.IsUpdated());
     ASSERT_EQ(mkdir((dir / "taken").c_str(), 0700), 0);
     EXPECT_FALSE(m.SaveStructureFile(dir.Path(), dir / "taken", INPUT_FILE_TYPE_XYZ));
-    EXPECT_FALSE(m.is_updated);
+    EXPECT_FALSE(m.IsUpdated());
     EXPECT_EQ(m.error_message.rfind("cannot write " + dir / "taken" + ": ", 0), 0u);
 
     WriteText(dir / "keep.xyz", "untouched");

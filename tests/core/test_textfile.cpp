@@ -144,7 +144,7 @@ TEST(TextFile, AtomicWriteReplacesTheTargetAndKeepsItsPermissions)
     WriteText(target, "old");
     ASSERT_EQ(chmod(target.c_str(), 0640), 0);
     std::string error;
-    ASSERT_TRUE(CTextFile::WriteAtomically(target, "new text", error)) << error;
+    ASSERT_TRUE(CDiskFile::Replace(target, "new text", error)) << error;
     EXPECT_EQ(ReadText(target), "new text");
     struct stat st;
     ASSERT_EQ(stat(target.c_str(), &st), 0);
@@ -152,7 +152,7 @@ TEST(TextFile, AtomicWriteReplacesTheTargetAndKeepsItsPermissions)
 
     // A link is followed: the file it points to is replaced, the link stays.
     ASSERT_EQ(symlink("out.xyz", (dir / "link").c_str()), 0);
-    ASSERT_TRUE(CTextFile::WriteAtomically(dir / "link", "through the link", error));
+    ASSERT_TRUE(CDiskFile::Replace(dir / "link", "through the link", error));
     EXPECT_EQ(ReadText(target), "through the link");
     struct stat lst;
     ASSERT_EQ(lstat((dir / "link").c_str(), &lst), 0);
@@ -175,7 +175,7 @@ TEST(TextFile, AFailedRenameLeavesNoTemporaryBehind)
     ASSERT_EQ(mkdir((dir / "taken").c_str(), 0700), 0);
     WriteText(dir / "taken/inside", "kept");
     std::string error;
-    EXPECT_FALSE(CTextFile::WriteAtomically(dir / "taken", "x", error));
+    EXPECT_FALSE(CDiskFile::Replace(dir / "taken", "x", error));
     EXPECT_EQ(error.rfind("cannot write " + dir / "taken" + ": ", 0), 0u) << error;
     EXPECT_EQ(ReadText(dir / "taken/inside"), "kept");
     EXPECT_TRUE(Others(dir.Path(), "taken").empty());
@@ -190,12 +190,12 @@ TEST(TextFile, AFailedWriteLeavesTheTargetWhole)
     WriteText(target, "precious");
     ASSERT_EQ(chmod(dir.Path().c_str(), 0500), 0);
     std::string error;
-    EXPECT_FALSE(CTextFile::WriteAtomically(target, "replacement", error));
+    EXPECT_FALSE(CDiskFile::Replace(target, "replacement", error));
     chmod(dir.Path().c_str(), 0700);
     EXPECT_EQ(error, "cannot create a file in " + dir.Path() + "/: Permission denied");
     EXPECT_EQ(ReadText(target), "precious");
 
-    EXPECT_FALSE(CTextFile::WriteAtomically(dir / "no/such/folder.xyz", "x", error));
+    EXPECT_FALSE(CDiskFile::Replace(dir / "no/such/folder.xyz", "x", error));
     EXPECT_NE(error.find("No such file or directory"), std::string::npos);
 }
 
@@ -213,7 +213,7 @@ TEST(TextFile, AWriteThatStopsHalfwayLeavesTheTargetWhole)
         const rlimit limit{4096, 4096};
         std::string error;
         const bool refused = setrlimit(RLIMIT_FSIZE, &limit) == 0 &&
-                             !CTextFile::WriteAtomically(target, std::string(1 << 20, 'x'), error) &&
+                             !CDiskFile::Replace(target, std::string(1 << 20, 'x'), error) &&
                              error.rfind("cannot write ", 0) == 0;
         _exit(refused ? 0 : 1);
     }

@@ -195,7 +195,7 @@ TEST_F(DisplayTest, EditsOnlyTouchValidAtoms)
     EXPECT_EQ(display->v_atom_index[1], SI_INDEX);
     EXPECT_EQ(display->selected_zatom, 14u);
     EXPECT_EQ(display->selected_symbol, "Si");
-    EXPECT_FALSE(display->is_updated);
+    EXPECT_FALSE(display->IsUpdated());
 }
 
 TEST_F(DisplayTest, BondsAreGreyTubesOnlyWhenShown)

@@ -145,7 +145,7 @@ protected:
     }
 
     // A key event as GLFW delivers it to the window.
-    void KeyEvent(int key, int action, int mods = 0) { CShell::KeyCallback(window, key, 0, action, mods); }
+    void KeyEvent(int key, int action, int mods = 0) { CInput::KeyCallback(window, key, 0, action, mods); }
 
     // A key pressed and released, a frame after each, with Ctrl held around it when asked.
     void Press(int key, int mods = 0)
@@ -338,12 +338,12 @@ TEST_F(ShellTest, PanelsComeBackInsideTheWindow)
 TEST_F(ShellTest, LeftClickPicksTheAtomUnderThePointerAndRelocks)
 {
     LoadWater();
-    shell->is_atom_lock = false;
+    shell->action.is_atom_lock = false;
     PickAtom(0);
     EXPECT_EQ(display->selected_symbol, "O");
     EXPECT_EQ(display->selected_zatom, 8u);
     EXPECT_EQ(display->selected_xyz, display->v_float_raw_xyz[0]);
-    EXPECT_TRUE(shell->is_atom_lock);
+    EXPECT_TRUE(shell->action.is_atom_lock);
     EXPECT_TRUE(driver->HasText("Selected atom : No. 0, Symbol [O], Z [8]"));
     EXPECT_TRUE(driver->HasText("Total Atoms: 3"));
     EXPECT_TRUE(driver->HasText("H"));
@@ -368,7 +368,7 @@ TEST_F(ShellTest, PointerOverAPanelNeitherPicksNorZoomsNorOpensThePie)
     EXPECT_TRUE(display->is_atom_selected);
     EXPECT_EQ(display->selected_atom, 1u);
     RightClickAt(on_panel);
-    EXPECT_FALSE(shell->is_select_pie);
+    EXPECT_FALSE(shell->pie.is_select_pie);
     Wheel(on_panel, 1.0f);
     EXPECT_FLOAT_EQ(display->view_zoom, 1.0f);
 
@@ -385,14 +385,14 @@ TEST_F(ShellTest, DragFromTheViewRotatesEvenAcrossAPanelButNotFromAPanel)
     driver->MoveMouse(ImVec2(900.0f, 400.0f), ui);
     PressButton(0, true);
     driver->MoveMouse(ImVec2(850.0f, 380.0f), ui);
-    EXPECT_TRUE(shell->is_mouse);
+    EXPECT_TRUE(shell->input.is_mouse);
     const glm::mat4 midway = display->track.rot_matrix;
     EXPECT_NE(midway, glm::mat4(1.0f));
     driver->MoveMouse(ImVec2(150.0f, 60.0f), ui); // over the Choose File panel
-    EXPECT_TRUE(shell->is_mouse);
+    EXPECT_TRUE(shell->input.is_mouse);
     EXPECT_NE(display->track.rot_matrix, midway);
     PressButton(0, false);
-    EXPECT_FALSE(shell->is_mouse);
+    EXPECT_FALSE(shell->input.is_mouse);
     const glm::mat4 turned = display->track.last_rotation;
     EXPECT_NE(turned, start);
 
@@ -400,7 +400,7 @@ TEST_F(ShellTest, DragFromTheViewRotatesEvenAcrossAPanelButNotFromAPanel)
     PressButton(0, true);
     driver->MoveMouse(ImVec2(600.0f, 400.0f), ui);
     driver->MoveMouse(ImVec2(900.0f, 500.0f), ui);
-    EXPECT_FALSE(shell->is_mouse);
+    EXPECT_FALSE(shell->input.is_mouse);
     PressButton(0, false);
     EXPECT_EQ(display->track.last_rotation, turned);
 }
@@ -447,13 +447,13 @@ TEST_F(ShellTest, ShortcutTableWithCtrlRules)
 
     display->view_zoom = 3.0f;
     display->SetAxesPosition(glm::vec3(0.1f, 0.2f, 0.3f));
-    shell->axis_position = glm::vec3(0.1f, 0.2f, 0.3f);
+    shell->settings.axis_position = glm::vec3(0.1f, 0.2f, 0.3f);
     Press(GLFW_KEY_ESCAPE, GLFW_MOD_CONTROL);
     EXPECT_FLOAT_EQ(display->view_zoom, 3.0f);
     Press(GLFW_KEY_ESCAPE);
     EXPECT_FLOAT_EQ(display->view_zoom, 1.0f);
     EXPECT_EQ(display->view_offset, glm::vec2(0.0f));
-    EXPECT_EQ(shell->axis_position, glm::vec3(0.85f, -0.8f, 0.5f));
+    EXPECT_EQ(shell->settings.axis_position, glm::vec3(0.85f, -0.8f, 0.5f));
 
     Press(GLFW_KEY_X, GLFW_MOD_CONTROL);
     EXPECT_EQ(display->track.last_rotation, PresetRotation(HALF_PI, HALF_PI));
@@ -547,7 +547,7 @@ TEST_F(ShellTest, TheOpenChooserKeepsAllInputFromWhatIsBehindIt)
     EXPECT_FALSE(display->is_atom_selected);
     EXPECT_EQ(display->track.last_rotation, rotation);
     EXPECT_FLOAT_EQ(display->view_zoom, 1.0f);
-    EXPECT_FALSE(shell->is_select_pie);
+    EXPECT_FALSE(shell->pie.is_select_pie);
     EXPECT_FALSE(display->is_show_bond);
     EXPECT_EQ(display->is_show_symbol, symbols);
     EXPECT_TRUE(shell->show_file_chooser && shell->show_action_window && shell->show_settings_window);
@@ -600,7 +600,7 @@ TEST_F(ShellTest, DeleteKeyRemovesOnlyASelectedAtom)
     EXPECT_EQ(AtomCount(), 2u);
     EXPECT_EQ(display->v_atom_index[1], 0u);
     EXPECT_FALSE(display->is_atom_selected);
-    EXPECT_FALSE(display->is_updated);
+    EXPECT_FALSE(display->IsUpdated());
     Press(GLFW_KEY_DELETE);
     EXPECT_EQ(AtomCount(), 2u);
 }
@@ -640,10 +640,10 @@ TEST_F(ShellTest, EditingTheSelectedAtomNeedsTheLockOpened)
     EXPECT_FALSE(driver->HasText("Select atom"));
     ClickField("X", 100.0f);
     driver->TypeText("7", ui);
-    EXPECT_TRUE(display->is_updated);
+    EXPECT_TRUE(display->IsUpdated());
 
     ASSERT_TRUE(Click("Edit"));
-    EXPECT_FALSE(shell->is_atom_lock);
+    EXPECT_FALSE(shell->action.is_atom_lock);
     ASSERT_TRUE(Click("Symbol:"));
     driver->Frame(ui);
     ASSERT_TRUE(driver->HasText("Select atom"));
@@ -658,7 +658,7 @@ TEST_F(ShellTest, EditingTheSelectedAtomNeedsTheLockOpened)
     EXPECT_EQ(display->v_atom_index[0], 6u);
     EXPECT_EQ(display->selected_zatom, 7u);
     EXPECT_TRUE(driver->HasText("Selected atom : No. 0, Symbol [N], Z [7]"));
-    EXPECT_FALSE(display->is_updated);
+    EXPECT_FALSE(display->IsUpdated());
 
     ClickField("X", 100.0f);
     Press(GLFW_KEY_A, GLFW_MOD_CONTROL);
@@ -668,7 +668,7 @@ TEST_F(ShellTest, EditingTheSelectedAtomNeedsTheLockOpened)
     EXPECT_FLOAT_EQ(display->selected_xyz.x, 1.5f);
 
     driver->ClickAt(EMPTY_VIEW, ui); // any pick locks again
-    EXPECT_TRUE(shell->is_atom_lock);
+    EXPECT_TRUE(shell->action.is_atom_lock);
 }
 
 TEST_F(ShellTest, PieMenuCommands)
@@ -676,10 +676,10 @@ TEST_F(ShellTest, PieMenuCommands)
     // Without a structure the menu opens and its commands do nothing.
     RightClickAt(ImVec2(800.0f, 400.0f));
     driver->Frame(ui);
-    EXPECT_TRUE(shell->is_select_pie);
+    EXPECT_TRUE(shell->pie.is_select_pie);
     EXPECT_TRUE(driver->HasText("-"));
     ASSERT_TRUE(Click("Bonds"));
-    EXPECT_FALSE(shell->is_select_pie);
+    EXPECT_FALSE(shell->pie.is_select_pie);
     EXPECT_FALSE(display->is_show_bond);
 
     // The atom item names the whole atom number.
@@ -690,7 +690,7 @@ TEST_F(ShellTest, PieMenuCommands)
     driver->Frame(ui);
     EXPECT_TRUE(driver->HasText("C-123"));
     ASSERT_TRUE(Click("C-123"));
-    EXPECT_FALSE(shell->is_select_pie);
+    EXPECT_FALSE(shell->pie.is_select_pie);
 
     LoadWater();
     RightClickAt(ScreenOf(1));
@@ -700,7 +700,7 @@ TEST_F(ShellTest, PieMenuCommands)
     ASSERT_TRUE(Click("Bonds"));
     EXPECT_TRUE(display->is_show_bond);
     EXPECT_FLOAT_EQ(display->atom_scale, 0.6f);
-    EXPECT_EQ(shell->selected, 2);
+    EXPECT_EQ(shell->pie.selected, 2);
 
     const std::pair<const char *, bool *> toggles[] = {{"Symbol", &display->is_show_symbol},
                                                        {"Index", &display->is_show_index}};
@@ -716,7 +716,7 @@ TEST_F(ShellTest, PieMenuCommands)
     driver->Frame(ui);
     EXPECT_FALSE(display->is_atom_selected);
     ASSERT_TRUE(Click("Edit"));
-    EXPECT_FALSE(shell->is_atom_lock);
+    EXPECT_FALSE(shell->action.is_atom_lock);
 
     RightClickAt(ScreenOf(2));
     driver->Frame(ui);
@@ -750,12 +750,12 @@ TEST_F(ShellTest, SettingsPanelWidgets)
 
     // Reset restores the view but, unlike Esc, leaves the Axes fields alone.
     display->view_zoom = 4.0f;
-    shell->axis_position = glm::vec3(0.5f);
+    shell->settings.axis_position = glm::vec3(0.5f);
     display->SetAxesPosition(glm::vec3(0.5f));
     ASSERT_TRUE(Click("Reset"));
     EXPECT_FLOAT_EQ(display->view_zoom, 1.0f);
     EXPECT_EQ(display->axis_position, glm::vec3(-0.85f, 0.8f, -0.5f));
-    EXPECT_EQ(shell->axis_position, glm::vec3(0.5f));
+    EXPECT_EQ(shell->settings.axis_position, glm::vec3(0.5f));
 
     // The background: Ctrl+click turns the red channel into a text field.
     const ImGuiDriver::TextRun *red = nullptr;
@@ -783,7 +783,7 @@ TEST_F(ShellTest, ChooseFileOpensReloadsSavesAndReportsFailures)
 {
     WriteText(folder / "broken.xyz", "2\ncomment\nO 0 0\n");
     ASSERT_TRUE(Click("Save")); // disabled: nothing loaded, nothing edited
-    EXPECT_TRUE(shell->file_message.empty());
+    EXPECT_TRUE(shell->document->Message().empty());
 
     OpenWithChooser("water.xyz");
     const std::string water = folder / "water.xyz";
@@ -796,17 +796,17 @@ TEST_F(ShellTest, ChooseFileOpensReloadsSavesAndReportsFailures)
     OpenWithChooser("broken.xyz");
     EXPECT_TRUE(driver->HasText("File: " + water));
     const std::string prefix = "Can't read broken.xyz as XYZ: ";
-    EXPECT_EQ(shell->file_message.rfind(prefix, 0), 0u) << shell->file_message;
-    EXPECT_GT(shell->file_message.size(), prefix.size());
-    EXPECT_NE(TextOf(FILES).find(shell->file_message), std::string::npos) << TextOf(FILES);
+    EXPECT_EQ(shell->document->Message().rfind(prefix, 0), 0u) << shell->document->Message();
+    EXPECT_GT(shell->document->Message().size(), prefix.size());
+    EXPECT_NE(TextOf(FILES).find(shell->document->Message()), std::string::npos) << TextOf(FILES);
     EXPECT_EQ(std::string(shell->win_title), "Kivoa " + water);
     EXPECT_EQ(AtomCount(), 3u);
-    EXPECT_EQ(std::string(shell->filePath), water);
+    EXPECT_EQ(std::string(shell->document->Path()), water);
 
     // Reload reads the structure shown again, and a success clears the line.
     display->v_float_raw_xyz[0].x = 5.0f;
     ASSERT_TRUE(Click("Reload"));
-    EXPECT_TRUE(shell->file_message.empty());
+    EXPECT_TRUE(shell->document->Message().empty());
     EXPECT_NE(display->v_float_raw_xyz[0].x, 5.0f);
 
     // A save that cannot be written keeps the edits unsaved and says why.
@@ -814,12 +814,12 @@ TEST_F(ShellTest, ChooseFileOpensReloadsSavesAndReportsFailures)
     ASSERT_EQ(::unlink(water.c_str()), 0);
     ASSERT_EQ(::mkdir(water.c_str(), 0755), 0);
     ASSERT_TRUE(Click("Save"));
-    EXPECT_EQ(shell->file_message.rfind("Can't save water.xyz as XYZ: ", 0), 0u) << shell->file_message;
-    EXPECT_FALSE(display->is_updated);
+    EXPECT_EQ(shell->document->Message().rfind("Can't save water.xyz as XYZ: ", 0), 0u) << shell->document->Message();
+    EXPECT_FALSE(display->IsUpdated());
     ASSERT_EQ(::rmdir(water.c_str()), 0);
     ASSERT_TRUE(Click("Save"));
-    EXPECT_TRUE(shell->file_message.empty());
-    EXPECT_TRUE(display->is_updated);
+    EXPECT_TRUE(shell->document->Message().empty());
+    EXPECT_TRUE(display->IsUpdated());
     EXPECT_EQ(ReadText(water).rfind("3\n", 0), 0u);
     ASSERT_EQ(::unlink(water.c_str()), 0);
     ASSERT_TRUE(Click("Save")); // disabled again once saved
@@ -832,21 +832,21 @@ TEST_F(ShellTest, ChooseFileOpensReloadsSavesAndReportsFailures)
     EXPECT_TRUE(driver->HasText("VASP"));
     WriteText(folder / "water.xyz", WATER);
     OpenWithChooser("water.xyz");
-    EXPECT_EQ(shell->file_message.rfind("Can't read water.xyz as VASP: ", 0), 0u) << shell->file_message;
+    EXPECT_EQ(shell->document->Message().rfind("Can't read water.xyz as VASP: ", 0), 0u) << shell->document->Message();
 
     // Open and then Cancel: the old failure is gone.
     ASSERT_TRUE(Click("Open"));
     driver->Frames(2, ui);
     ASSERT_TRUE(Click("Cancel"));
     EXPECT_EQ(ImGuiDriver::ShownWindowStartingWith(CHOOSER), "");
-    EXPECT_TRUE(shell->file_message.empty());
+    EXPECT_TRUE(shell->document->Message().empty());
     EXPECT_EQ(TextOf(FILES).find("Can't"), std::string::npos) << TextOf(FILES);
     EXPECT_TRUE(driver->HasText("File: " + water));
 
     // Reload reads the structure shown as what it was read as, whatever the combo says now.
     display->v_float_raw_xyz[0].x = 5.0f;
     ASSERT_TRUE(Click("Reload"));
-    EXPECT_TRUE(shell->file_message.empty()) << shell->file_message;
+    EXPECT_TRUE(shell->document->Message().empty()) << shell->document->Message();
     EXPECT_NE(display->v_float_raw_xyz[0].x, 5.0f);
     EXPECT_EQ(display->input_format, 1);
 }
@@ -926,10 +926,10 @@ TEST_F(ShellTest, OpenByNameFollowsTheFileNameAndTellsFailures)
     EXPECT_EQ(std::string(shell->win_title), "Kivoa " + (folder / "POSCAR_cell"));
 
     OpenByName(folder / "water.data"); // no suggestion: read as VASP, the combo's choice
-    EXPECT_EQ(shell->file_message.rfind("Can't read water.data as VASP: ", 0), 0u) << shell->file_message;
+    EXPECT_EQ(shell->document->Message().rfind("Can't read water.data as VASP: ", 0), 0u) << shell->document->Message();
     EXPECT_NE(TextOf(FILES).find("Can't read water.data as VASP"), std::string::npos);
     EXPECT_EQ(AtomCount(), 2u);
-    EXPECT_EQ(std::string(shell->filePath), folder / "POSCAR_cell");
+    EXPECT_EQ(std::string(shell->document->Path()), folder / "POSCAR_cell");
 
     // A relative name is opened from the working folder and named by its whole path.
     shell->show_file_chooser = false;
@@ -940,7 +940,7 @@ TEST_F(ShellTest, OpenByNameFollowsTheFileNameAndTellsFailures)
     ASSERT_EQ(::chdir(here), 0);
     EXPECT_TRUE(shell->show_file_chooser); // shown again to say why
     EXPECT_EQ(display->input_format, 2);
-    EXPECT_EQ(shell->file_message.rfind("Can't read missing.pdb as PDB", 0), 0u) << shell->file_message;
+    EXPECT_EQ(shell->document->Message().rfind("Can't read missing.pdb as PDB", 0), 0u) << shell->document->Message();
 
     // Of the files dropped together the first is opened, at the next frame.
     Drop(window, {folder / "water.xyz", folder / "POSCAR_cell"});
@@ -948,7 +948,7 @@ TEST_F(ShellTest, OpenByNameFollowsTheFileNameAndTellsFailures)
     driver->Frames(2, ui);
     EXPECT_EQ(display->file_format, 0);
     EXPECT_EQ(AtomCount(), 3u);
-    EXPECT_TRUE(shell->file_message.empty());
+    EXPECT_TRUE(shell->document->Message().empty());
     EXPECT_TRUE(driver->HasText("File: " + (folder / "water.xyz")));
 }
 
@@ -960,7 +960,7 @@ TEST_F(ShellTest, UnsavedEditsAreAskedAboutBeforeTheyGo)
     OpenByName(water);
     PickAtom(1);
     Press(GLFW_KEY_DELETE);
-    ASSERT_FALSE(display->is_updated);
+    ASSERT_FALSE(display->IsUpdated());
 
     OpenByName(folder / "POSCAR");
     EXPECT_TRUE(IsAsking());
@@ -970,14 +970,14 @@ TEST_F(ShellTest, UnsavedEditsAreAskedAboutBeforeTheyGo)
     ASSERT_TRUE(Click("Cancel"));
     EXPECT_FALSE(IsAsking());
     EXPECT_EQ(display->file_format, 0);
-    EXPECT_FALSE(display->is_updated);
+    EXPECT_FALSE(display->IsUpdated());
 
     ASSERT_TRUE(Click("Reload"));
     driver->Frame(ui);
     ASSERT_TRUE(IsAsking());
     ASSERT_TRUE(Click("Discard"));
     EXPECT_EQ(AtomCount(), 3u);
-    EXPECT_TRUE(display->is_updated);
+    EXPECT_TRUE(display->IsUpdated());
 
     // Save, then the dropped file; a save that fails opens nothing.
     PickAtom(1);
@@ -991,14 +991,14 @@ TEST_F(ShellTest, UnsavedEditsAreAskedAboutBeforeTheyGo)
     EXPECT_FALSE(IsAsking());
     EXPECT_EQ(AtomCount(), 2u);
     EXPECT_EQ(display->file_format, 0);
-    EXPECT_EQ(shell->file_message.rfind("Can't save water.xyz as XYZ", 0), 0u) << shell->file_message;
+    EXPECT_EQ(shell->document->Message().rfind("Can't save water.xyz as XYZ", 0), 0u) << shell->document->Message();
     ASSERT_EQ(::rmdir(water.c_str()), 0);
     Drop(window, {folder / "POSCAR"});
     driver->Frames(2, ui);
     ASSERT_TRUE(Click("Save"));
     EXPECT_EQ(ReadText(water).rfind("2\n", 0), 0u);
     EXPECT_EQ(display->file_format, 1);
-    EXPECT_TRUE(display->is_updated);
+    EXPECT_TRUE(display->IsUpdated());
 
     // Closing: the window stays until the answer; Discard lets it close.
     EXPECT_TRUE(shell->ConfirmClose()); // nothing unsaved
@@ -1037,9 +1037,9 @@ TEST_F(ShellTest, SaveAsWritesANewFileAndNamesIt)
     EXPECT_EQ(ImGuiDriver::ShownWindowStartingWith("Save as##"), "");
     EXPECT_EQ(ReadText(copy).rfind("2\n", 0), 0u);
     EXPECT_EQ(ReadText(water), WATER);
-    EXPECT_EQ(std::string(shell->filePath), copy);
+    EXPECT_EQ(std::string(shell->document->Path()), copy);
     EXPECT_EQ(std::string(shell->win_title), "Kivoa " + copy);
-    EXPECT_TRUE(display->is_updated);
+    EXPECT_TRUE(display->IsUpdated());
 
     // Reload and Save now go to the new file.
     PickAtom(0);
@@ -1058,7 +1058,7 @@ TEST_F(ShellTest, SaveAsWritesANewFileAndNamesIt)
     ASSERT_TRUE(Click("Save"));
     EXPECT_NE(ImGuiDriver::ShownWindowStartingWith("Save as##"), "");
     ASSERT_TRUE(Click("Cancel"));
-    EXPECT_EQ(std::string(shell->filePath), copy);
+    EXPECT_EQ(std::string(shell->document->Path()), copy);
 }
 
 // The panel edits the position in the file's frame, exactly, and in a periodic structure also
@@ -1088,7 +1088,7 @@ TEST_F(ShellTest, CoordinatesInTheFileFrameAndFractional)
     RetypeField(*a, "0.5");
     EXPECT_NEAR(display->v_real_xyz[0].x, 2.0, 1e-12);
     EXPECT_NEAR(display->v_real_xyz[0].y, 2.5, 1e-12);
-    EXPECT_FALSE(display->is_updated);
+    EXPECT_FALSE(display->IsUpdated());
 }
 
 // Shift+click builds a selection of up to four atoms; the panel measures it in the file's frame
@@ -1100,7 +1100,7 @@ TEST_F(ShellTest, ShiftClickMeasuresAndMarksThePickedAtoms)
     const std::vector<glm::dvec3> &p = display->v_real_xyz;
     PickAtom(0);
     ShiftClickAtom(1);
-    EXPECT_EQ(shell->v_picked, (std::vector<uint32_t>{0, 1}));
+    EXPECT_EQ(shell->marks.v_picked, (std::vector<uint32_t>{0, 1}));
     // The driver reads each glyph back as one byte: the angstrom sign as 0xC5, the degree as 0xB0.
     char text[64];
     std::snprintf(text, sizeof text, "Distance 0-1: %.4f \xC5", measure.Distance(p[0], p[1]));
@@ -1116,14 +1116,14 @@ TEST_F(ShellTest, ShiftClickMeasuresAndMarksThePickedAtoms)
     EXPECT_TRUE(driver->HasText("3"));
 
     ShiftClickAtom(1); // already picked: no change
-    EXPECT_EQ(shell->v_picked.size(), 3u);
+    EXPECT_EQ(shell->marks.v_picked.size(), 3u);
 
     PickAtom(2); // a plain click starts again
-    EXPECT_EQ(shell->v_picked, (std::vector<uint32_t>{2}));
+    EXPECT_EQ(shell->marks.v_picked, (std::vector<uint32_t>{2}));
     EXPECT_EQ(TextOf(ACTION).find("Angle"), std::string::npos);
     ShiftClickAtom(0);
     driver->ClickAt(EMPTY_VIEW, ui);
-    EXPECT_TRUE(shell->v_picked.empty());
+    EXPECT_TRUE(shell->marks.v_picked.empty());
 
     // Four at most: a fifth replaces the oldest.
     WriteText(folder / "chain.xyz", "5\n\nC 0 0 0\nC 3 0 0\nC 3 3 0\nC 6 3 1\nC 9 0 0\n");
@@ -1133,7 +1133,7 @@ TEST_F(ShellTest, ShiftClickMeasuresAndMarksThePickedAtoms)
     PickAtom(0);
     for (uint32_t i = 1; i < 5; i++)
         ShiftClickAtom(i);
-    EXPECT_EQ(shell->v_picked, (std::vector<uint32_t>{1, 2, 3, 4}));
+    EXPECT_EQ(shell->marks.v_picked, (std::vector<uint32_t>{1, 2, 3, 4}));
     EXPECT_NE(TextOf(ACTION).find("Dihedral 1-2-3-4: "), std::string::npos) << TextOf(ACTION);
 
     // In a cell the distance is to the nearest image: 0.6 across the face, not 3.4.
@@ -1155,12 +1155,12 @@ TEST_F(ShellTest, UndoAndRedoByKeysAndButtons)
     ASSERT_EQ(AtomCount(), 2u);
     Press(GLFW_KEY_U, GLFW_MOD_CONTROL);
     EXPECT_EQ(AtomCount(), 3u);
-    EXPECT_TRUE(display->is_updated);
+    EXPECT_TRUE(display->IsUpdated());
     EXPECT_FALSE(display->is_atom_selected);
     PickAtom(2);
     Press(GLFW_KEY_R, GLFW_MOD_CONTROL);
     EXPECT_EQ(AtomCount(), 2u);
-    EXPECT_FALSE(display->is_updated);
+    EXPECT_FALSE(display->IsUpdated());
     EXPECT_FALSE(display->is_atom_selected);
     Press(GLFW_KEY_R, GLFW_MOD_CONTROL); // nothing to redo
     EXPECT_EQ(AtomCount(), 2u);
@@ -1198,17 +1198,17 @@ TEST_F(ShellTest, ImageExportByKeyAndButton)
 
     driver->Frames(3, ui); // the panel settles to its new contents
     ASSERT_TRUE(Click("2x"));
-    EXPECT_EQ(shell->image_scale, 2) << TextOf(SETTINGS);
+    EXPECT_EQ(shell->exporter.image_scale, 2) << TextOf(SETTINGS);
     ASSERT_TRUE(Click("Export PNG"));
     ASSERT_TRUE(stbi_info((folder / "water-2.png").c_str(), &w, &h, &channels));
     EXPECT_EQ(w, 2 * WIDTH);
     EXPECT_EQ(h, 2 * HEIGHT);
 
     // A named file; one that can't be written is said.
-    shell->image_scale = 1;
-    std::snprintf(shell->image_path, sizeof shell->image_path, "%s", (folder / "no/view.png").c_str());
+    shell->exporter.image_scale = 1;
+    std::snprintf(shell->exporter.image_path, sizeof shell->exporter.image_path, "%s", (folder / "no/view.png").c_str());
     Press(GLFW_KEY_E, GLFW_MOD_CONTROL);
-    EXPECT_EQ(shell->image_message.rfind("Can't save the image: ", 0), 0u) << shell->image_message;
+    EXPECT_EQ(shell->exporter.image_message.rfind("Can't save the image: ", 0), 0u) << shell->exporter.image_message;
     // The window's own picture is untouched by the offscreen one.
     int viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);

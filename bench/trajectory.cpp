@@ -1,0 +1,156 @@
+// Trajectories: time and memory from Open to the first frame of an 18-atom XYZ run of 10^3,
+// 10^4 and 10^5 frames; stepping to frames at random and playing frames in order (read, bonds
+// and drawn) for a 10^4-atom run.
+// Needs an X display for the playback: xvfb-run -a -s "-screen 0 1280x800x24" ./bench_trajectory
+//   ./bench_trajectory open FRAMES   only the first part, for one run of FRAMES frames
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "../tests/structure_builder.h"
+#include "bench_window.h"
+#include "elements.h"
+
+namespace {
+
+const int WIDTH = 1280;
+const int HEIGHT = 720;
+const size_t SMALL_ATOMS = 18;
+const size_t LARGE_ATOMS = 10000;
+const uint64_t LARGE_FRAMES = 40;
+const int STEPS = 40;
+
+std::string TempPath(const std::string &name)
+{
+    const char *tmp = std::getenv("TMPDIR");
+    return std::string(tmp != nullptr ? tmp : "/tmp") + "/kivoa_bench_" + name;
+}
+
+// A water box shaken a little in every frame.
+bool WriteRun(size_t atoms, uint64_t frames, const std::string &path)
+{
+    FILE *f = std::fopen(path.c_str(), "w");
+    if (f == nullptr)
+        return false;
+    const Atoms water = WaterBox(atoms);
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> shake(-0.05, 0.05);
+    for (uint64_t k = 0; k < frames; ++k) {
+        std::fprintf(f, "%zu\nframe %llu\n", water.size(), static_cast<unsigned long long>(k));
+        for (size_t i = 0; i < water.size(); i++)
+            std::fprintf(f, "%s %.6f %.6f %.6f\n", SymbolOf(water.index[i]), water.xyz[i].x + shake(rng),
+                         water.xyz[i].y + shake(rng), water.xyz[i].z + shake(rng));
+    }
+    return std::fclose(f) == 0;
+}
+
+// Resident memory of the process by kind (kB): "RssAnon" (its own) or "RssFile" (mapped files).
+long StatusKb(const char *key)
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(key, 0) == 0)
+            return std::strtol(line.c_str() + std::string(key).size() + 1, nullptr, 10);
+    return -1;
+}
+
+int OpenFirstFrame(uint64_t frames)
+{
+    const std::string path = TempPath("run_" + std::to_string(frames) + ".xyz");
+    if (!WriteRun(SMALL_ATOMS, frames, path))
+        return 1;
+    const long before = StatusKb("RssAnon");
+    CModel model;
+    const Clock::time_point open = Clock::now();
+    const bool ok = model.ReadStructureFile("/tmp", path, INPUT_FILE_TYPE_XYZ);
+    const double ms = MillisecondsSince(open);
+    const long anon = StatusKb("RssAnon") - before;
+    std::remove(path.c_str());
+    if (!ok) {
+        std::fprintf(stderr, "cannot read %s: %s\n", path.c_str(), model.error_message.c_str());
+        return 1;
+    }
+    std::printf("%7llu frames of %zu atoms: first frame in %6.1f ms, memory %6ld kB (%.1f bytes per frame), "
+                "file pages resident %ld kB\n",
+                static_cast<unsigned long long>(model.FrameCount()), SMALL_ATOMS, ms, anon,
+                1024.0 * static_cast<double>(anon) / static_cast<double>(frames), StatusKb("RssFile"));
+    return 0;
+}
+
+// In a child process each, so that one run's memory stays out of the next one's figures.
+void OpenFirstFrames()
+{
+    for (uint64_t frames : {1000ull, 10000ull, 100000ull}) {
+        std::fflush(stdout);
+        const pid_t child = fork();
+        if (child == 0) {
+            const int result = OpenFirstFrame(frames);
+            std::fflush(stdout);
+            _exit(result);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+    }
+}
+
+int StepAndPlay()
+{
+    const std::string path = TempPath("run_large.xyz");
+    GLFWwindow *window = WriteRun(LARGE_ATOMS, LARGE_FRAMES, path) ? OpenBenchWindow(WIDTH, HEIGHT) : nullptr;
+    if (window == nullptr)
+        return 1;
+    {
+        CDisplay display;
+        display.is_show_bond = true;
+        if (!display.ReadFile("/tmp", path))
+            return 1;
+        DrawFrame(display, WIDTH, HEIGHT);
+        std::mt19937 rng(11);
+        double worst = 0.0, total = 0.0;
+        for (int s = 0; s < STEPS; ++s) {
+            const Clock::time_point step = Clock::now();
+            display.ShowFrame(rng() % LARGE_FRAMES);
+            const double ms = MillisecondsSince(step);
+            worst = std::max(worst, ms);
+            total += ms;
+        }
+        std::printf("%zu atoms, %llu frames: a step to a frame at random takes %.1f ms on average, %.1f ms at most "
+                    "(read and bonds)\n",
+                    display.v_atom_index.size(), static_cast<unsigned long long>(LARGE_FRAMES), total / STEPS, worst);
+        const Clock::time_point play = Clock::now();
+        for (uint64_t k = 0; k < LARGE_FRAMES; ++k) {
+            display.ShowFrame(k);
+            DrawFrame(display, WIDTH, HEIGHT);
+        }
+        const double play_ms = MillisecondsSince(play);
+        const Clock::time_point still = Clock::now();
+        for (uint64_t k = 0; k < LARGE_FRAMES; ++k)
+            DrawFrame(display, WIDTH, HEIGHT);
+        const double draw_ms = MillisecondsSince(still);
+        std::printf("playback: %.1f frames per second (read, bonds and drawn at %dx%d); the same frame drawn "
+                    "again: %.1f frames per second\n",
+                    1000.0 * static_cast<double>(LARGE_FRAMES) / play_ms, WIDTH, HEIGHT,
+                    1000.0 * static_cast<double>(LARGE_FRAMES) / draw_ms);
+        display.Delete();
+    }
+    glfwDestroyWindow(window);
+    glfwTerminate();
+    std::remove(path.c_str());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc == 3 && std::string(argv[1]) == "open")
+        return OpenFirstFrame(std::strtoull(argv[2], nullptr, 10));
+    OpenFirstFrames();
+    return StepAndPlay();
+}

@@ -1,0 +1,87 @@
+#ifndef CDOCUMENT_H
+#define CDOCUMENT_H
+
+#include <functional>
+#include <string>
+
+#include "cmodel.h"
+
+// The structure file shown: its path, folder and format, load, reload, save and save as, and the
+// questions asked before a load or closing would lose unsaved edits. Whether edits are unsaved is
+// the model's answer (its history's clean point). What failed last is kept as a message for the
+// user. No GUI here: a question is asked by setting it, and answered through Answer.
+class CDocument {
+public:
+    // The question waiting for the user's answer.
+    enum class EQuestion { NONE, UNSAVED_EDITS, CHANGED_ON_DISK };
+    enum class EAnswer { NONE, SAVE, DISCARD, CANCEL, OVERWRITE, RELOAD };
+    // What the answer lets go on.
+    enum class EPending { NONE, LOAD, CLOSE };
+
+    // `on_read` runs after each successful read, for the views of the model.
+    explicit CDocument(CModel &model, std::function<void()> on_read = {});
+
+    // The "Input Format" label of a format code.
+    static const char *FormatLabel(int format);
+
+    const std::string &Path() const { return path; }
+    const std::string &Folder() const { return folder; }
+    // Why the last load or save failed; empty after a success.
+    const std::string &Message() const { return message; }
+    void ClearMessage() { message.clear(); }
+    bool HasUnsavedEdits() const { return !model.IsUpdated(); }
+
+    // Reads `file` (in `dir`) with `format`, once unsaved edits are answered for. The path and
+    // folder change only once the file has been read, so that Save and Reload keep naming the
+    // file of the structure shown.
+    void Open(const std::string &dir, const std::string &file, int format);
+    // Open by a path as given (the command line, a drop): named by its absolute form.
+    void OpenByName(const std::string &given, int format);
+    // Reads the file shown again with the format it was read with.
+    void Reload();
+    // Writes the structure to its file; false (edits kept, the message says why) on failure.
+    // When another program changed the file since it was read, nothing is written and the
+    // changed-on-disk question is asked.
+    bool Save();
+    // Writes the structure to `target` in the format its name says (the format read when it
+    // says none), which from then on is the structure's file. A file written in another format
+    // is read back, so that Save and Reload go on with what it holds.
+    bool SaveAs(const std::string &target);
+    // The window was asked to close: true when it may, false when a question comes first.
+    bool RequestClose();
+
+    EQuestion Question() const { return question; }
+    EPending Pending() const { return pending; }
+    // Cancel drops what waited; Discard lets it go on; Save lets it go on once the save has
+    // succeeded. False when that save failed: nothing else happened. To the changed-on-disk
+    // question, Overwrite saves anyway and lets what waited go on; Reload reads the file again,
+    // dropping the edits and what waited.
+    bool Answer(EAnswer answer);
+    // The user let the window close.
+    bool IsCloseConfirmed() const { return is_close_confirmed; }
+
+private:
+    struct SLoad {
+        std::string dir, file;
+        int format = 0;
+        bool is_reload = false; // the file shown: its name stays
+    };
+
+    CModel &model;
+    std::function<void()> on_read;
+    std::string path, folder, message;
+    EQuestion question = EQuestion::NONE;
+    EPending pending = EPending::NONE;
+    SLoad pending_load;
+    bool is_close_confirmed = false;
+
+    void RequestLoad(const SLoad &load);
+    void Ask(EPending what);
+    void RunLoad(const SLoad &load);
+    void RunPending(EPending what);
+    bool Write(const std::string &target, bool overwrite = false);
+    bool AnswerChanged(EAnswer answer, EPending what);
+    std::string Failure(const char *what, const std::string &file, int format) const;
+};
+
+#endif

@@ -1,0 +1,75 @@
+#ifndef CINPUT_H
+#define CINPUT_H
+
+#include <string>
+#include <vector>
+
+#include "shellcommand.h"
+
+struct GLFWwindow;
+class CDisplay;
+
+// What reaches the viewer from the window: key presses queued for the shortcuts, dropped files,
+// a note that something happened (so that the frame loop wakes), and each frame's mouse routing
+// between the view, the panels and the pie menu.
+class CInput {
+public:
+    // Which keys act how: a key with Ctrl, without it, or either way. Held down, a key that
+    // repeats acts again at the keyboard's repeat rate; the others act once per press.
+    enum class EMods { PLAIN, CTRL, ANY };
+    struct SShortcut {
+        int key;
+        EMods mods;
+        bool repeats;
+        ECommand command;
+    };
+    // The one table of shortcuts: the keys act by it, and the README's key list is checked
+    // against it.
+    static const std::vector<SShortcut> &Shortcuts();
+    // How the README names a shortcut's key: "B", "Ctrl+S", "Delete", "Left".
+    static std::string KeyLabel(const SShortcut &shortcut);
+
+    // What a mouse press over the view started.
+    enum class EClick { NONE, PICK, ADD_PICK, PIE };
+
+    // Once the GUI's GLFW back-end is installed: every input or window event is noted, key
+    // presses are queued and dropped files kept, each callback passing the event on to the
+    // back-end's; the arrow keys pan the view instead of moving the GUI's focus.
+    void Connect(GLFWwindow *w);
+    static void KeyCallback(GLFWwindow *w, int key, int scancode, int action, int mods);
+
+    // A key event as GLFW reports it (action GLFW_PRESS, GLFW_REPEAT or GLFW_RELEASE).
+    void QueueKey(int key, int action, int mods);
+    void QueueDrop(const char *path);
+    void NoteEvent() { is_event = true; }
+    // True once for the events that came since the last call.
+    bool TakeEvents();
+    // The first file of the last drop, once (empty when none), while no modal is open.
+    std::string TakeDrop();
+
+    // Each frame: trackball drag, pick request and wheel zoom on the display; a right click
+    // asks for the pie menu at (click_x, click_y). Nothing while the pie menu or a modal is open.
+    EClick RouteMouse(CDisplay &atom, bool is_pie_open);
+    // Each frame: the commands of the key presses queued since the last frame, in order, each
+    // with the Ctrl state it was pressed with; none while a text field or a modal takes them.
+    std::vector<ECommand> TakeShortcuts();
+
+    bool is_mouse = false; // a drag is turning the view
+    float click_x = 0, click_y = 0; // where the last press over the view was
+
+private:
+    struct SKeyPress {
+        int key;
+        int action;
+        int mods;
+    };
+
+    bool is_view_press = false; // the left button went down over the view
+    bool is_event = false;
+    std::vector<SKeyPress> key_queue;
+    std::vector<std::string> dropped;
+
+    static ECommand Match(const SKeyPress &press);
+};
+
+#endif

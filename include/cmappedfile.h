@@ -1,0 +1,49 @@
+#ifndef CMAPPEDFILE_H
+#define CMAPPEDFILE_H
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include <sys/types.h>
+
+// A regular file mapped read-only into memory, of any size: its text is read page by page as
+// it is used and never copied whole. The file stays open, so that a change made to it in place
+// (by another program) is noticed before its text is trusted again.
+class CMappedFile {
+public:
+    CMappedFile() = default;
+    ~CMappedFile();
+    // A copy maps the same open file again (a copy of a model shows the same frames).
+    CMappedFile(const CMappedFile &other);
+    CMappedFile &operator=(const CMappedFile &other);
+    CMappedFile(CMappedFile &&other) noexcept;
+    CMappedFile &operator=(CMappedFile &&other) noexcept;
+
+    // Maps `path`; false (error_message says why) for a file that is no regular file or cannot
+    // be mapped.
+    bool Open(const std::string &path);
+    void Close();
+    std::string_view Text() const { return {data, size}; }
+    // Lets the pages before `end` leave this process's memory (they are read again when used),
+    // so that a pass over a file larger than memory does not stay resident.
+    void LetPagesGo(size_t end);
+    // Whether the file still has the size and modification time it had when mapped; when not,
+    // error_message says so.
+    bool Unchanged();
+
+    std::string error_message;
+
+private:
+    // Maps the open file `fd` of `size` bytes.
+    bool Map();
+
+    int fd = -1;
+    const char *data = nullptr;
+    size_t size = 0;
+    size_t u_released = 0;
+    time_t mtime_sec = 0;
+    long mtime_nsec = 0;
+};
+
+#endif

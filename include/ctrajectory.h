@@ -1,0 +1,85 @@
+#ifndef CTRAJECTORY_H
+#define CTRAJECTORY_H
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+#include <glm/glm.hpp>
+
+#include "cframeindex.h"
+#include "cstructurefile.h"
+
+// A file of many frames (XYZ, XDATCAR) opened for viewing and editing one frame at a time:
+// the index of its frames, the frame shown, the last few frames read, and what the edits made
+// of each frame, so that a save writes every frame and copies those the edits left alone.
+// A move belongs to its frame. A deletion or new element belongs to every frame that read the
+// same atoms (the same elements in the same order) as the frame it was made in.
+class CTrajectory {
+public:
+    // Indexes `path`; false (error_message) when it cannot be read as frames of `layout`.
+    bool Open(const std::string &path, EFrameLayout layout);
+    void Close();
+    bool IsOpen() const { return index.FrameCount() > 0; }
+    uint64_t FrameCount() const { return index.FrameCount(); }
+    uint64_t FramesFound() const { return index.FramesFound(); }
+    uint64_t Shown() const { return u_shown; }
+    EFrameLayout Layout() const { return index.Layout(); }
+    // Why the file's last frame was left out (it is cut short); empty when none was.
+    const std::string &Warning() const { return index.warning; }
+
+    // Reads frame k into `reader` (a CXyz for XYZ, a CVasp for XDATCAR) with the edits made to
+    // it, and makes it the frame shown.
+    bool ReadFrame(uint64_t k, CStructureFile &reader, std::vector<glm::dvec3> &xyz,
+                   std::vector<uint32_t> &elements);
+    // Takes note of what the edits have made of the frame shown, as `reader` and the atoms hold it.
+    void Remember(const CStructureFile &reader, const std::vector<glm::dvec3> &xyz,
+                  const std::vector<uint32_t> &elements);
+    // Writes every frame to `path`: frames without edits as read, edited ones rewritten by their
+    // format, then whatever followed the last whole frame.
+    bool Save(const std::string &path);
+
+    std::string error_message;
+
+private:
+    // The deletions and new elements of the frames that read `read_elements`: the atoms read
+    // that remain and their elements.
+    struct SAtomsEdit {
+        std::vector<uint32_t> read_elements;
+        std::vector<uint32_t> origin;
+        std::vector<uint32_t> elements;
+    };
+    struct SCached {
+        uint64_t frame;
+        std::shared_ptr<const CStructureFile> reader;
+        std::vector<glm::dvec3> xyz;
+        std::vector<uint32_t> elements;
+    };
+    static constexpr size_t CACHED_FRAMES = 3;
+
+    // Frame k as read, from the cache when it is there.
+    bool Parse(uint64_t k, CStructureFile &reader, std::vector<glm::dvec3> &xyz,
+               std::vector<uint32_t> &elements);
+    bool ParseFile(uint64_t k, CStructureFile &reader, std::vector<glm::dvec3> &xyz,
+                   std::vector<uint32_t> &elements);
+    // Applies the edits of frame k to it as read; false when there are none.
+    bool Recall(uint64_t k, CStructureFile &reader, std::vector<glm::dvec3> &xyz,
+                std::vector<uint32_t> &elements) const;
+    const SAtomsEdit *AtomsEditOf(const std::vector<uint32_t> &read_elements) const;
+    std::unique_ptr<CStructureFile> NewReader() const;
+    // Appends frame k as the save writes it to `out`.
+    bool WriteFrame(uint64_t k, std::string &out);
+
+    CFrameIndex index;
+    std::string folder;
+    uint64_t u_shown = 0;
+    std::vector<SAtomsEdit> atoms_edits;
+    // Per edited frame: the atoms read that were moved, and where to.
+    std::unordered_map<uint64_t, std::vector<std::pair<uint32_t, glm::dvec3>>> moves;
+    std::deque<SCached> cache;
+};
+
+#endif

@@ -1,0 +1,377 @@
+#include "cdiskfile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr size_t READ_CHUNK = size_t(1) << 16;
+// Links followed before a chain of them is taken as a loop, as the kernel counts.
+constexpr int MAX_LINK_HOPS = 40;
+// The suffix mkstemp fills, after a dot.
+constexpr size_t TEMP_SUFFIX = 7;
+
+std::string ErrnoText() { return std::strerror(errno); }
+
+std::string FolderOf(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool WriteFully(int fd, const std::string &content)
+{
+    size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The file a save writes: `path` with its links followed; a link to nothing yields the name it
+// holds. Refuses what is not a regular file.
+bool SaveTarget(const std::string &path, std::string &target, std::string &error)
+{
+    struct stat st;
+    // stat first: it also sees through the links of /proc (/dev/stdout to a pipe).
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        error = "cannot write " + path + ": it is " + CDiskFile::KindOf(st.st_mode) +
+                ", not a regular file";
+        return false;
+    }
+    target = path;
+    for (int hop = 0; hop < MAX_LINK_HOPS; ++hop) {
+        if (::lstat(target.c_str(), &st) != 0) {
+            if (errno == ENOENT)
+                return true;
+            error = "cannot write " + path + ": " + ErrnoText();
+            return false;
+        }
+        if (!S_ISLNK(st.st_mode))
+            return true;
+        std::vector<char> link(PATH_MAX + 1);
+        const ssize_t n = ::readlink(target.c_str(), link.data(), link.size() - 1);
+        if (n < 0) {
+            error = "cannot write " + path + ": " + ErrnoText();
+            return false;
+        }
+        const std::string to(link.data(), static_cast<size_t>(n));
+        target = to.front() == '/' ? to : FolderOf(target) + "/" + to;
+    }
+    error = "cannot write " + path + ": too many levels of symbolic links";
+    return false;
+}
+
+// Root may write any file, but a file that grants no one write permission is meant to stay as
+// it is, as editors take it.
+bool Writable(const std::string &path, const std::string &target, const struct stat &st,
+              std::string &error)
+{
+    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+        error = "cannot write " + path + ": " + ErrnoText();
+        return false;
+    }
+    if ((st.st_mode & 0222) == 0) {
+        error = "cannot write " + path + ": the file is read-only";
+        return false;
+    }
+    return true;
+}
+
+// A hidden name beside `target` for mkstemp, cut short so that it fits the folder's longest
+// name.
+std::string TemporaryPattern(const std::string &target)
+{
+    const std::string folder = FolderOf(target);
+    long longest = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    if (longest <= 0)
+        longest = NAME_MAX;
+    std::string name = NameOf(target);
+    const size_t room = static_cast<size_t>(longest) - 2 - TEMP_SUFFIX;
+    if (name.size() > room)
+        name.resize(room);
+    const std::string prefix = target.find('/') == std::string::npos ? "" : folder + "/";
+    return prefix + "." + name + ".XXXXXX";
+}
+
+// A new file beside `target`; its name is left in `name`.
+int CreateTemporary(const std::string &target, std::string &name, std::string &error)
+{
+    std::string pattern = TemporaryPattern(target);
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0)
+        error = "cannot create a file in " + FolderOf(target) + "/: " + ErrnoText();
+    else
+        name = pattern;
+    return fd;
+}
+
+// The owner and group first: changing them clears set-id bits, which the mode then restores.
+void CopyOwnership(int fd, const struct stat *old)
+{
+    if (old == nullptr) {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
+        return;
+    }
+    // Where neither may be set, the saving user's ownership is all that is allowed.
+    [[maybe_unused]] const bool kept = ::fchown(fd, old->st_uid, old->st_gid) == 0 ||
+                                       ::fchown(fd, static_cast<uid_t>(-1), old->st_gid) == 0;
+    ::fchmod(fd, old->st_mode & 07777);
+}
+
+void SyncFolder(const std::string &target)
+{
+    const int dir = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+bool ReplaceByRename(const std::string &path, const std::string &target, const struct stat *old,
+                     const std::string &content, std::string &error)
+{
+    std::string temp;
+    const int fd = CreateTemporary(target, temp, error);
+    if (fd < 0)
+        return false;
+    CopyOwnership(fd, old);
+    bool ok = WriteFully(fd, content) && ::fsync(fd) == 0;
+    std::string reason = ok ? std::string() : ErrnoText();
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        reason = ErrnoText();
+    }
+    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
+        ok = false;
+        reason = ErrnoText();
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        error = "cannot write " + path + ": " + reason;
+        return false;
+    }
+    SyncFolder(target);
+    return true;
+}
+
+// Writes `content` over the whole of the open file `fd`.
+bool Overwrite(int fd, const std::string &content)
+{
+    return ::lseek(fd, 0, SEEK_SET) == 0 && WriteFully(fd, content) &&
+           ::ftruncate(fd, static_cast<off_t>(content.size())) == 0 && ::fsync(fd) == 0;
+}
+
+// Every name of a file with hard links must see the new text, so the file itself is rewritten;
+// a copy of the old text beside it is what a failure is undone from.
+bool RewriteInPlace(const std::string &path, const std::string &target, const std::string &content,
+                    std::string &error)
+{
+    struct stat st;
+    const int fd = CDiskFile::OpenForReading(target, st, error);
+    std::string old;
+    const bool read = fd >= 0 && CDiskFile::ReadAll(fd, static_cast<size_t>(st.st_size), old, error);
+    if (fd >= 0)
+        ::close(fd);
+    if (!read) {
+        error = "cannot write " + path + ": " + error;
+        return false;
+    }
+    std::string backup;
+    const int copy = CreateTemporary(target, backup, error);
+    if (copy < 0)
+        return false;
+    const bool saved = WriteFully(copy, old) && ::fsync(copy) == 0;
+    const std::string copy_reason = ErrnoText();
+    ::close(copy);
+    if (!saved) {
+        ::unlink(backup.c_str());
+        error = "cannot keep a copy of " + path + ": " + copy_reason;
+        return false;
+    }
+    const int out = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    std::string reason = out < 0 ? ErrnoText() : "the file was replaced while it was saved";
+    struct stat now;
+    const bool same = out >= 0 && ::fstat(out, &now) == 0 && now.st_ino == st.st_ino && now.st_dev == st.st_dev;
+    const bool written = same && Overwrite(out, content);
+    if (same && !written)
+        reason = ErrnoText();
+    // Nothing was written when the file could not be opened as the one read.
+    const bool intact = written || !same || Overwrite(out, old);
+    if (out >= 0)
+        ::close(out);
+    if (intact)
+        ::unlink(backup.c_str());
+    if (written)
+        return true;
+    error = "cannot write " + path + ": " + reason;
+    if (!intact)
+        error += "; its old text is in " + backup;
+    return false;
+}
+
+} // namespace
+
+const char *CDiskFile::KindOf(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return "a folder";
+    if (S_ISFIFO(mode))
+        return "a FIFO (named pipe)";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    if (S_ISCHR(mode))
+        return "a character device";
+    if (S_ISBLK(mode))
+        return "a block device";
+    return S_ISREG(mode) ? "a regular file" : "a special file";
+}
+
+int CDiskFile::OpenForReading(const std::string &path, struct stat &st, std::string &error)
+{
+    // The type is checked before the open, which itself may wait (a FIFO without a writer) or
+    // act (a tape device rewinds); O_NONBLOCK and the second check cover a swap in between.
+    if (::stat(path.c_str(), &st) != 0) {
+        error = "cannot open the file: " + ErrnoText();
+        return -1;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        error = "this is a folder, not a file";
+        return -1;
+    }
+    const int fd = S_ISREG(st.st_mode) ? ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC) : -1;
+    if (S_ISREG(st.st_mode) && fd < 0) {
+        error = "cannot open the file: " + ErrnoText();
+        return -1;
+    }
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    error = std::string("this is ") + KindOf(st.st_mode) + ", not a regular file";
+    return -1;
+}
+
+bool CDiskFile::ReadAll(int fd, size_t hint, std::string &text, std::string &error)
+{
+    if (hint > MAX_FILE_BYTES) {
+        error = "the file is larger than 2 GiB";
+        return false;
+    }
+    size_t filled = 0;
+    text.resize(hint + 1);
+    for (;;) {
+        if (filled == text.size()) {
+            if (text.size() > MAX_FILE_BYTES) {
+                error = "the file is larger than 2 GiB";
+                return false;
+            }
+            text.resize(std::max(text.size() * 2, READ_CHUNK));
+        }
+        const ssize_t n = ::read(fd, &text[filled], text.size() - filled);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            error = "cannot read the file: " + ErrnoText();
+            return false;
+        }
+        filled += static_cast<size_t>(n);
+    }
+    if (filled > MAX_FILE_BYTES) {
+        error = "the file is larger than 2 GiB";
+        return false;
+    }
+    text.resize(filled);
+    return true;
+}
+
+bool CDiskFile::Replace(const std::string &path, const std::string &content, std::string &error)
+{
+    std::string target;
+    if (!SaveTarget(path, target, error))
+        return false;
+    struct stat st;
+    if (::stat(target.c_str(), &st) != 0)
+        return ReplaceByRename(path, target, nullptr, content, error);
+    if (!S_ISREG(st.st_mode)) {
+        error = "cannot write " + path + ": it is " + KindOf(st.st_mode) + ", not a regular file";
+        return false;
+    }
+    if (!Writable(path, target, st, error))
+        return false;
+    if (st.st_nlink > 1)
+        return RewriteInPlace(path, target, content, error);
+    return ReplaceByRename(path, target, &st, content, error);
+}
+
+SFileStamp CDiskFile::Stamp(const std::string &path, const struct stat &st, std::string_view text)
+{
+    SFileStamp stamp;
+    char *resolved = ::realpath(path.c_str(), nullptr);
+    stamp.path = resolved != nullptr ? resolved : path;
+    std::free(resolved);
+    stamp.is_set = true;
+    stamp.size = st.st_size;
+    stamp.hash = std::hash<std::string_view>()(text);
+    return stamp;
+}
+
+// The modification time proves nothing either way (a touch changes it, a copy that keeps times
+// does not), so a file of the same size is compared by the hash of its text.
+bool CDiskFile::Changed(const SFileStamp &stamp)
+{
+    if (!stamp.is_set)
+        return false;
+    struct stat st;
+    // Gone or no longer a file: nothing to overwrite, and the save says why it can't write.
+    if (::stat(stamp.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    if (st.st_size != stamp.size)
+        return true;
+    std::string error, text;
+    const int fd = OpenForReading(stamp.path, st, error);
+    if (fd < 0)
+        return true;
+    const bool read = ReadAll(fd, static_cast<size_t>(st.st_size), text, error);
+    ::close(fd);
+    return !read || std::hash<std::string_view>()(text) != stamp.hash;
+}
+
+bool CDiskFile::IsStamped(const SFileStamp &stamp, const std::string &path)
+{
+    if (!stamp.is_set)
+        return false;
+    struct stat a, b;
+    if (::stat(path.c_str(), &a) == 0 && ::stat(stamp.path.c_str(), &b) == 0)
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    char *resolved = ::realpath(path.c_str(), nullptr);
+    const bool same = resolved != nullptr && stamp.path == resolved;
+    std::free(resolved);
+    return same;
+}

@@ -1,0 +1,90 @@
+#include "cfilepanel.h"
+
+#include "cdisplay.h"
+#include "cdocument.h"
+#include "cpanel.h"
+#include "fileformats.h"
+
+namespace {
+
+const char *const FILE_CHOOSER_TITLE = "Choose File (ctrl+f)";
+const ImVec4 MESSAGE_COLOR(1.0f, 0.45f, 0.4f, 1.0f);
+
+} // namespace
+
+void CFilePanel::Show(bool &is_shown, CDisplay &atom, CDocument &document)
+{
+    CPanel::Show(FILE_CHOOSER_TITLE, is_shown, CPanel::TOP_LEFT, [&] { Content(atom, document); });
+}
+
+void CFilePanel::Content(CDisplay &atom, CDocument &document)
+{
+    if (!dlg) {
+        dlg = std::make_unique<ImGuiFs::Dialog>();
+        save_dlg = std::make_unique<ImGuiFs::Dialog>();
+    }
+    FormatCombo(atom);
+    OpenButton(atom, document);
+    ImGui::SameLine();
+    if (ImGui::Button("Reload") && atom.is_visible)
+        document.Reload();
+    ImGui::SameLine();
+    const bool is_saved = !document.HasUnsavedEdits();
+    CPanel::PushDisabled(is_saved);
+    if (ImGui::Button("Save") && atom.is_visible)
+        document.Save();
+    CPanel::PopDisabled(is_saved);
+    ImGui::SameLine();
+    SaveAsButton(atom, document);
+    ShowMessage(document);
+    ImGui::Text("File: %s", document.Path().c_str());
+}
+
+void CFilePanel::FormatCombo(CDisplay &atom)
+{
+    if (!ImGui::BeginCombo("Input Format", CDocument::FormatLabel(atom.input_format)))
+        return;
+    for (const SFileFormat &f : FILE_FORMATS) {
+        const bool is_selected = f.code == atom.input_format;
+        if (ImGui::Selectable(f.label, is_selected))
+            atom.input_format = f.code;
+        if (is_selected)
+            ImGui::SetItemDefaultFocus();
+    }
+    ImGui::EndCombo();
+}
+
+void CFilePanel::OpenButton(const CDisplay &atom, CDocument &document)
+{
+    const bool is_pressed = ImGui::Button("Open");
+    if (is_pressed)
+        document.ClearMessage(); // the old failure is not about the next choice
+    const char *chosen = dlg->chooseFileDialog(is_pressed, document.Path().c_str(), nullptr, nullptr,
+                                               ImVec2(-1, -1), ImVec2(-1, -1), 0.875f);
+    if (chosen != nullptr && chosen[0] != '\0')
+        document.Open(dlg->getLastDirectory(), dlg->getChosenPath(), atom.input_format);
+}
+
+void CFilePanel::SaveAsButton(const CDisplay &atom, CDocument &document)
+{
+    const bool is_empty = !atom.is_visible;
+    CPanel::PushDisabled(is_empty);
+    const bool is_pressed = ImGui::Button("Save As") && atom.is_visible;
+    CPanel::PopDisabled(is_empty);
+    if (is_pressed)
+        document.ClearMessage();
+    const char *target = save_dlg->saveFileDialog(is_pressed, document.Folder().c_str(), document.Path().c_str(),
+                                                  "Save as");
+    if (target != nullptr && target[0] != '\0')
+        document.SaveAs(target);
+}
+
+// Right under the buttons and wrapped to the panel's width, so that the panel does not widen.
+void CFilePanel::ShowMessage(const CDocument &document)
+{
+    if (document.Message().empty())
+        return;
+    ImGui::PushStyleColor(ImGuiCol_Text, MESSAGE_COLOR);
+    ImGui::TextWrapped("%s", document.Message().c_str());
+    ImGui::PopStyleColor();
+}

@@ -1,0 +1,225 @@
+#include "cinput.h"
+
+#define GLFW_INCLUDE_NONE
+#include <GLFW/glfw3.h>
+#include <backends/imgui_impl_glfw.h>
+#include <imgui.h>
+
+#include "cdisplay.h"
+#include "cpanel.h"
+
+namespace {
+
+using EMods = CInput::EMods;
+
+CInput *InputOf(GLFWwindow *w)
+{
+    return static_cast<CInput *>(glfwGetWindowUserPointer(w));
+}
+
+void NoteEventOf(GLFWwindow *w)
+{
+    if (CInput *input = InputOf(w))
+        input->NoteEvent();
+}
+
+bool IsPointerOverPanel()
+{
+    return ImGui::IsItemHovered(ImGuiHoveredFlags_AllowWhenBlockedByActiveItem) ||
+           ImGui::IsWindowHovered(ImGuiHoveredFlags_AnyWindow) ||
+           ImGui::IsWindowHovered(ImGuiHoveredFlags_AllowWhenBlockedByActiveItem);
+}
+
+bool ModsFit(EMods mods, int pressed)
+{
+    const bool ctrl = (pressed & GLFW_MOD_CONTROL) != 0;
+    return mods == EMods::ANY || (mods == EMods::CTRL) == ctrl;
+}
+
+} // namespace
+
+// Toggles and deletions act once per press; only the pan keys repeat while held.
+const std::vector<CInput::SShortcut> &CInput::Shortcuts()
+{
+    static const std::vector<SShortcut> table = {
+        {GLFW_KEY_DELETE, EMods::ANY, false, ECommand::DELETE_ATOM},
+        {GLFW_KEY_S, EMods::CTRL, false, ECommand::TOGGLE_SETTINGS},
+        {GLFW_KEY_F, EMods::CTRL, false, ECommand::TOGGLE_FILES},
+        {GLFW_KEY_A, EMods::CTRL, false, ECommand::TOGGLE_ACTION},
+        {GLFW_KEY_X, EMods::CTRL, false, ECommand::VIEW_YZ},
+        {GLFW_KEY_Y, EMods::CTRL, false, ECommand::VIEW_ZX},
+        {GLFW_KEY_Z, EMods::CTRL, false, ECommand::VIEW_XY},
+        {GLFW_KEY_U, EMods::CTRL, false, ECommand::UNDO},
+        {GLFW_KEY_R, EMods::CTRL, false, ECommand::REDO},
+        {GLFW_KEY_E, EMods::CTRL, false, ECommand::EXPORT_IMAGE},
+        {GLFW_KEY_S, EMods::PLAIN, false, ECommand::TOGGLE_SYMBOL},
+        {GLFW_KEY_B, EMods::PLAIN, false, ECommand::TOGGLE_BONDS},
+        {GLFW_KEY_C, EMods::PLAIN, false, ECommand::TOGGLE_BOX},
+        {GLFW_KEY_I, EMods::PLAIN, false, ECommand::TOGGLE_INDEX},
+        {GLFW_KEY_ESCAPE, EMods::PLAIN, false, ECommand::RESET_VIEW},
+        {GLFW_KEY_RIGHT, EMods::PLAIN, true, ECommand::PAN_RIGHT},
+        {GLFW_KEY_LEFT, EMods::PLAIN, true, ECommand::PAN_LEFT},
+        {GLFW_KEY_UP, EMods::PLAIN, true, ECommand::PAN_UP},
+        {GLFW_KEY_DOWN, EMods::PLAIN, true, ECommand::PAN_DOWN},
+    };
+    return table;
+}
+
+std::string CInput::KeyLabel(const SShortcut &shortcut)
+{
+    const std::string ctrl = shortcut.mods == EMods::CTRL ? "Ctrl+" : "";
+    if (shortcut.key >= GLFW_KEY_A && shortcut.key <= GLFW_KEY_Z)
+        return ctrl + static_cast<char>('A' + (shortcut.key - GLFW_KEY_A));
+    const std::pair<int, const char *> names[] = {{GLFW_KEY_DELETE, "Delete"}, {GLFW_KEY_ESCAPE, "Esc"},
+                                                  {GLFW_KEY_RIGHT, "Right"},   {GLFW_KEY_LEFT, "Left"},
+                                                  {GLFW_KEY_UP, "Up"},         {GLFW_KEY_DOWN, "Down"}};
+    for (const auto &name : names)
+        if (name.first == shortcut.key)
+            return ctrl + name.second;
+    return ctrl + "key " + std::to_string(shortcut.key);
+}
+
+ECommand CInput::Match(const SKeyPress &press)
+{
+    for (const SShortcut &shortcut : Shortcuts())
+        if (shortcut.key == press.key && ModsFit(shortcut.mods, press.mods) &&
+            (press.action == GLFW_PRESS || shortcut.repeats))
+            return shortcut.command;
+    return ECommand::NONE;
+}
+
+// Shortcut keys act on the view only while no text field takes the typing: Delete or S typed
+// into a coordinate field or the chooser's location edit that field, not the structure.
+std::vector<ECommand> CInput::TakeShortcuts()
+{
+    std::vector<SKeyPress> presses;
+    presses.swap(key_queue);
+    std::vector<ECommand> commands;
+    if (ImGui::GetIO().WantTextInput || CPanel::IsModalOpen())
+        return commands;
+    for (const SKeyPress &press : presses)
+        if (press.action != GLFW_RELEASE)
+            commands.push_back(Match(press));
+    return commands;
+}
+
+CInput::EClick CInput::RouteMouse(CDisplay &atom, bool is_pie_open)
+{
+    // A drag rotates only when its press went to the view, not to a panel or the pie.
+    if (ImGui::IsMouseClicked(0))
+        is_view_press = false;
+    if (is_pie_open || !ImGui::IsMousePosValid() || CPanel::IsModalOpen()) {
+        is_mouse = false;
+        return EClick::NONE;
+    }
+    // A drag that started over the view keeps rotating while the pointer crosses a panel.
+    if (!is_mouse) {
+        if (ImGui::IsAnyItemActive())
+            return EClick::NONE;
+        if (IsPointerOverPanel()) {
+            is_mouse = false;
+            return EClick::NONE;
+        }
+    }
+    const ImGuiIO &io = ImGui::GetIO();
+    if (!ImGui::IsWindowHovered() && ImGui::IsMouseClicked(1)) {
+        click_x = io.MousePos.x;
+        click_y = io.MousePos.y;
+        if (atom.is_visible)
+            atom.SetPicking(static_cast<int>(click_x), static_cast<int>(click_y));
+        return EClick::PIE;
+    }
+    if (ImGui::IsMouseClicked(0)) {
+        click_x = io.MousePos.x;
+        click_y = io.MousePos.y;
+        atom.SetTrackLastPosition(click_x, click_y);
+        is_view_press = true;
+        if (!atom.is_visible)
+            return EClick::NONE;
+        atom.SetPicking(static_cast<int>(click_x), static_cast<int>(click_y));
+        return io.KeyShift ? EClick::ADD_PICK : EClick::PICK;
+    }
+    if (is_view_press && ImGui::IsMouseDown(0) && ImGui::IsMouseDragging(0)) {
+        atom.SetTrackCurretPosition(io.MousePos.x, io.MousePos.y);
+        atom.NoteViewMoved();
+        is_mouse = true;
+    } else if (is_mouse && ImGui::IsMouseReleased(0)) {
+        atom.SetTrackLastRotation();
+        is_mouse = false;
+    } else if (io.MouseWheel != 0.0f) {
+        atom.SetZoom(io.MouseWheel * 0.1f);
+        atom.NoteViewMoved();
+    }
+    return EClick::NONE;
+}
+
+void CInput::QueueKey(int key, int action, int mods)
+{
+    key_queue.push_back(SKeyPress{key, action, mods});
+    NoteEvent();
+}
+
+void CInput::QueueDrop(const char *path)
+{
+    dropped.emplace_back(path);
+    NoteEvent();
+}
+
+bool CInput::TakeEvents()
+{
+    const bool was = is_event;
+    is_event = false;
+    return was;
+}
+
+std::string CInput::TakeDrop()
+{
+    if (dropped.empty() || CPanel::IsModalOpen())
+        return std::string();
+    const std::string first = dropped.front();
+    dropped.clear();
+    return first;
+}
+
+void CInput::KeyCallback(GLFWwindow *w, int key, int scancode, int action, int mods)
+{
+    if (CInput *input = InputOf(w))
+        input->QueueKey(key, action, mods);
+    ImGui_ImplGlfw_KeyCallback(w, key, scancode, action, mods);
+}
+
+void CInput::Connect(GLFWwindow *w)
+{
+    ImGui::GetIO().ConfigFlags &= ~ImGuiConfigFlags_NavEnableKeyboard;
+    glfwSetWindowUserPointer(w, this);
+    glfwSetKeyCallback(w, KeyCallback);
+    glfwSetCharCallback(w, [](GLFWwindow *g, unsigned int c) {
+        NoteEventOf(g);
+        ImGui_ImplGlfw_CharCallback(g, c);
+    });
+    glfwSetMouseButtonCallback(w, [](GLFWwindow *g, int button, int action, int mods) {
+        NoteEventOf(g);
+        ImGui_ImplGlfw_MouseButtonCallback(g, button, action, mods);
+    });
+    glfwSetScrollCallback(w, [](GLFWwindow *g, double x, double y) {
+        NoteEventOf(g);
+        ImGui_ImplGlfw_ScrollCallback(g, x, y);
+    });
+    glfwSetCursorEnterCallback(w, [](GLFWwindow *g, int entered) {
+        NoteEventOf(g);
+        ImGui_ImplGlfw_CursorEnterCallback(g, entered);
+    });
+    glfwSetWindowFocusCallback(w, [](GLFWwindow *g, int focused) {
+        NoteEventOf(g);
+        ImGui_ImplGlfw_WindowFocusCallback(g, focused);
+    });
+    // The GUI back-end reads these by polling; they only need to wake the frame loop.
+    glfwSetCursorPosCallback(w, [](GLFWwindow *g, double, double) { NoteEventOf(g); });
+    glfwSetFramebufferSizeCallback(w, [](GLFWwindow *g, int, int) { NoteEventOf(g); });
+    glfwSetWindowRefreshCallback(w, [](GLFWwindow *g) { NoteEventOf(g); });
+    // One structure is shown at a time: of several files dropped together the first is opened.
+    glfwSetDropCallback(w, [](GLFWwindow *g, int count, const char **paths) {
+        if (CInput *input = InputOf(g); input != nullptr && count > 0)
+            input->QueueDrop(paths[0]);
+    });
+}

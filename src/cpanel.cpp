@@ -1,0 +1,86 @@
+#include "cpanel.h"
+
+#include <algorithm>
+#include <string>
+
+#include <imgui.h>
+#include <imgui_internal.h>
+
+#include "version.h"
+
+namespace {
+
+const float PANEL_MARGIN = 10.0f;
+// Panels fit their contents at every frame, so that no control or text is ever cut.
+const ImGuiWindowFlags PANEL_FLAGS = ImGuiWindowFlags_AlwaysAutoResize;
+
+// Where a panel at `pos` of `size` goes so that it lies inside the display, or, larger than the
+// display, starts at its top left corner.
+ImVec2 PanelPlaceInside(const ImVec2 &pos, const ImVec2 &size, const ImVec2 &display)
+{
+    return ImVec2(std::max(std::min(pos.x, display.x - size.x), 0.0f),
+                  std::max(std::min(pos.y, display.y - size.y), 0.0f));
+}
+
+} // namespace
+
+// The panels that grow with their contents (a message, a selected atom) hang from the top edge,
+// so that their buttons stay where they are.
+void CPanel::Show(const char *title, bool &is_shown, ESlot slot, const std::function<void()> &content)
+{
+    if (!is_shown)
+        return;
+    const ImVec2 display = ImGui::GetIO().DisplaySize;
+    const ImVec2 corners[] = {ImVec2(0.0f, 1.0f), ImVec2(0.0f, 0.0f), ImVec2(1.0f, 0.0f)};
+    const ImVec2 pivot = corners[slot];
+    const ImVec2 corner(PANEL_MARGIN + pivot.x * (display.x - 2.0f * PANEL_MARGIN),
+                        PANEL_MARGIN + pivot.y * (display.y - 2.0f * PANEL_MARGIN));
+    ImGui::SetNextWindowPos(corner, ImGuiCond_FirstUseEver, pivot);
+    if (ImGui::Begin(title, &is_shown, PANEL_FLAGS)) {
+        content();
+        if (ImGui::Button("Close"))
+            is_shown = false;
+    }
+    KeepInside();
+    ImGui::End();
+}
+
+// A panel dragged out, left outside by a smaller window or by a saved layout comes back whole
+// (its title bar first when it is larger than the window), so that it can always be reached.
+void CPanel::KeepInside()
+{
+    const ImGuiWindow *panel = ImGui::GetCurrentWindow();
+    if (panel->HiddenFramesCannotSkipItems > 0)
+        return; // not laid out yet
+    const ImVec2 inside = PanelPlaceInside(panel->Pos, panel->Size, ImGui::GetIO().DisplaySize);
+    if (inside.x != panel->Pos.x || inside.y != panel->Pos.y)
+        ImGui::SetWindowPos(inside);
+}
+
+bool CPanel::IsModalOpen()
+{
+    return ImGui::GetTopMostPopupModal() != nullptr;
+}
+
+void CPanel::PushDisabled(bool is_disabled)
+{
+    if (!is_disabled)
+        return;
+    ImGui::PushItemFlag(ImGuiItemFlags_Disabled, true);
+    ImGui::PushStyleVar(ImGuiStyleVar_Alpha, ImGui::GetStyle().Alpha * 0.5f);
+}
+
+void CPanel::PopDisabled(bool is_disabled)
+{
+    if (!is_disabled)
+        return;
+    ImGui::PopStyleVar();
+    ImGui::PopItemFlag();
+}
+
+const char *CPanel::VersionText()
+{
+    static const std::string text = std::string("Kivoa ") + AutoVersion::STATUS + " " +
+                                    AutoVersion::UBUNTU_VERSION_STYLE + "(" + AutoVersion::DATE + ")";
+    return text.c_str();
+}

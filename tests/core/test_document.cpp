@@ -1,0 +1,245 @@
+// The document's state machine without a GUI: loads, saves and the question asked before
+// unsaved edits would go.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "cdocument.h"
+#include "scratch_folder.h"
+
+namespace {
+
+using EAnswer = CDocument::EAnswer;
+using EPending = CDocument::EPending;
+using EQuestion = CDocument::EQuestion;
+
+const char *const WATER = "3\nwater\nO 0 0 0.119\nH 0 0.763 -0.477\nH 0 -0.763 -0.477\n";
+const char *const FOUR = "4\nchain\nC 0 0 0\nC 1.4 0 0\nC 2.8 0 0\nC 4.2 0 0\n";
+const int XYZ = INPUT_FILE_TYPE_XYZ;
+
+class DocumentTest : public testing::Test {
+protected:
+    void SetUp() override { WriteFiles(); }
+
+    // The two files as they start, also where a folder blocked the water's.
+    void WriteFiles() const
+    {
+        ::rmdir(water.c_str());
+        WriteText(water, WATER);
+        WriteText(four, FOUR);
+    }
+
+    // The water opened and one atom deleted: an unsaved edit.
+    void OpenAndEdit()
+    {
+        doc.Open(folder.Path(), water, XYZ);
+        ASSERT_EQ(doc.Path(), water);
+        model.DeleteAtomIndex(0);
+        ASSERT_TRUE(doc.HasUnsavedEdits());
+    }
+
+    // Makes the water's file unwritable: a folder stands in its place.
+    void BlockSaving() const
+    {
+        ASSERT_EQ(::unlink(water.c_str()), 0);
+        ASSERT_EQ(::mkdir(water.c_str(), 0755), 0);
+    }
+
+    ScratchFolder folder;
+    const std::string water = folder / "water.xyz";
+    const std::string four = folder / "four.xyz";
+    CModel model;
+    int reads = 0;
+    CDocument doc{model, [this] { reads++; }};
+};
+
+} // namespace
+
+TEST_F(DocumentTest, OpensWithoutAskingWhileNothingIsUnsaved)
+{
+    doc.Open(folder.Path(), water, XYZ);
+    EXPECT_EQ(doc.Question(), EQuestion::NONE);
+    EXPECT_EQ(doc.Path(), water);
+    EXPECT_EQ(doc.Folder(), folder.Path());
+    EXPECT_EQ(reads, 1);
+    EXPECT_FALSE(doc.HasUnsavedEdits());
+
+    // A failed read keeps the structure and its name, and says why by the file's name alone.
+    WriteText(folder / "broken.xyz", "2\ncomment\nO 0 0\n");
+    doc.Open(folder.Path(), folder / "broken.xyz", XYZ);
+    EXPECT_EQ(doc.Message().rfind("Can't read broken.xyz as XYZ: ", 0), 0u) << doc.Message();
+    EXPECT_EQ(doc.Path(), water);
+    EXPECT_EQ(model.v_real_xyz.size(), 3u);
+    EXPECT_EQ(reads, 1);
+
+    // Reload reads with the format read with, whatever is asked now, and keeps the name.
+    doc.OpenByName(four, INPUT_FILE_TYPE_VSP);
+    EXPECT_EQ(doc.Message().rfind("Can't read four.xyz as VASP", 0), 0u) << doc.Message();
+    model.v_real_xyz[0].x = 9.0;
+    doc.Reload();
+    EXPECT_TRUE(doc.Message().empty()) << doc.Message();
+    EXPECT_EQ(model.v_real_xyz[0].x, 0.0);
+    EXPECT_EQ(doc.Path(), water);
+}
+
+// Open another file or close the window with unsaved edits: each answer, with a save that works
+// and one that fails.
+TEST_F(DocumentTest, EachAnswerToTheUnsavedEditsQuestion)
+{
+    struct Case {
+        EPending what;
+        EAnswer answer;
+        bool is_save_blocked;
+        bool goes_on; // the load or the close happens
+        bool is_still_unsaved;
+    };
+    const Case cases[] = {
+        {EPending::LOAD, EAnswer::CANCEL, false, false, true},
+        {EPending::LOAD, EAnswer::DISCARD, false, true, false},
+        {EPending::LOAD, EAnswer::SAVE, false, true, false},
+        {EPending::LOAD, EAnswer::SAVE, true, false, true},
+        {EPending::CLOSE, EAnswer::CANCEL, false, false, true},
+        {EPending::CLOSE, EAnswer::DISCARD, false, true, true},
+        {EPending::CLOSE, EAnswer::SAVE, false, true, false},
+        {EPending::CLOSE, EAnswer::SAVE, true, false, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.what == EPending::LOAD ? "load" : "close") + ", answer " +
+                     std::to_string(static_cast<int>(c.answer)) + (c.is_save_blocked ? ", save blocked" : ""));
+        WriteFiles();
+        CModel m;
+        CDocument d(m);
+        d.Open(folder.Path(), water, XYZ);
+        m.DeleteAtomIndex(0);
+        if (c.what == EPending::LOAD)
+            d.Open(folder.Path(), four, XYZ);
+        else
+            EXPECT_FALSE(d.RequestClose());
+        EXPECT_EQ(d.Question(), EQuestion::UNSAVED_EDITS);
+        EXPECT_EQ(d.Pending(), c.what);
+        EXPECT_EQ(m.v_real_xyz.size(), 2u); // nothing happens before the answer
+        if (c.is_save_blocked)
+            BlockSaving();
+
+        EXPECT_EQ(d.Answer(c.answer), !c.is_save_blocked);
+        EXPECT_EQ(d.Question(), EQuestion::NONE);
+        EXPECT_EQ(d.Pending(), EPending::NONE);
+        const bool loaded = c.goes_on && c.what == EPending::LOAD;
+        EXPECT_EQ(d.Path(), loaded ? four : water);
+        EXPECT_EQ(m.v_real_xyz.size(), loaded ? 4u : 2u);
+        EXPECT_EQ(d.IsCloseConfirmed(), c.goes_on && c.what == EPending::CLOSE);
+        EXPECT_EQ(d.RequestClose(), !c.is_still_unsaved || d.IsCloseConfirmed());
+        EXPECT_EQ(d.HasUnsavedEdits(), c.is_still_unsaved);
+        const bool saved = c.answer == EAnswer::SAVE && !c.is_save_blocked;
+        if (!c.is_save_blocked) {
+            EXPECT_EQ(ReadText(water), saved ? std::string("2\nwater\nH 0 0.763 -0.477\nH 0 -0.763 -0.477\n") : WATER);
+        }
+        EXPECT_EQ(d.Message().rfind("Can't save water.xyz as XYZ: ", 0) == 0, c.is_save_blocked) << d.Message();
+    }
+}
+
+// A second reason while the question is open changes only what its answer does.
+TEST_F(DocumentTest, ClosingWhileALoadWaitsTakesTheAnswer)
+{
+    OpenAndEdit();
+    doc.Open(folder.Path(), four, XYZ);
+    EXPECT_FALSE(doc.RequestClose());
+    EXPECT_EQ(doc.Pending(), EPending::CLOSE);
+    EXPECT_TRUE(doc.Answer(EAnswer::DISCARD));
+    EXPECT_TRUE(doc.IsCloseConfirmed());
+    EXPECT_EQ(doc.Path(), water);
+}
+
+// A failed save changes nothing: the edits stay unsaved, the name stays, the file is untouched.
+TEST_F(DocumentTest, SaveAndSaveAsNameTheFileOnlyOnSuccess)
+{
+    OpenAndEdit();
+    const std::string blocked = folder / "taken";
+    ASSERT_EQ(::mkdir(blocked.c_str(), 0755), 0);
+    EXPECT_FALSE(doc.SaveAs(blocked));
+    EXPECT_EQ(doc.Message().rfind("Can't save taken as XYZ: ", 0), 0u) << doc.Message();
+    EXPECT_EQ(doc.Path(), water);
+    EXPECT_TRUE(doc.HasUnsavedEdits());
+
+    folder.Folder("sub");
+    const std::string copy = folder / "sub/copy.xyz";
+    EXPECT_TRUE(doc.SaveAs(copy));
+    EXPECT_TRUE(doc.Message().empty());
+    EXPECT_EQ(doc.Path(), copy);
+    EXPECT_EQ(doc.Folder(), folder / "sub");
+    EXPECT_FALSE(doc.HasUnsavedEdits());
+    EXPECT_EQ(ReadText(water), WATER);
+
+    // Undo is an edit against the clean point of the save.
+    ASSERT_TRUE(model.Undo());
+    EXPECT_TRUE(doc.HasUnsavedEdits());
+    ASSERT_TRUE(model.Redo());
+    EXPECT_FALSE(doc.HasUnsavedEdits());
+}
+
+// Another program rewrote the file after it was read: Save asks, and each answer keeps what the
+// user chose, also when the question came from the Save answer before a load.
+TEST_F(DocumentTest, EachAnswerToTheChangedOnDiskQuestion)
+{
+    const std::string theirs = "1\ntheirs\nHe 0 0 0\n";
+    const std::string ours = "2\nwater\nH 0 0.763 -0.477\nH 0 -0.763 -0.477\n";
+    struct Case {
+        bool before_load;
+        EAnswer answer;
+        std::string file_after;
+        size_t atoms_after;
+        const std::string *path_after;
+    };
+    const Case cases[] = {
+        {false, EAnswer::CANCEL, theirs, 2, &water},
+        {false, EAnswer::OVERWRITE, ours, 2, &water},
+        {false, EAnswer::RELOAD, theirs, 1, &water},
+        {true, EAnswer::CANCEL, theirs, 2, &water},
+        {true, EAnswer::OVERWRITE, ours, 4, &four},
+        {true, EAnswer::RELOAD, theirs, 1, &water},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.before_load ? "before a load" : "plain save") + ", answer " +
+                     std::to_string(static_cast<int>(c.answer)));
+        WriteFiles();
+        CModel m;
+        CDocument d(m);
+        d.Open(folder.Path(), water, XYZ);
+        m.DeleteAtomIndex(0);
+        WriteText(water, theirs);
+        if (c.before_load) {
+            d.Open(folder.Path(), four, XYZ);
+            EXPECT_FALSE(d.Answer(EAnswer::SAVE));
+            EXPECT_EQ(d.Pending(), EPending::LOAD);
+        } else {
+            EXPECT_FALSE(d.Save());
+        }
+        EXPECT_EQ(d.Question(), EQuestion::CHANGED_ON_DISK);
+        EXPECT_EQ(ReadText(water), theirs);
+
+        d.Answer(c.answer);
+        EXPECT_EQ(d.Question(), EQuestion::NONE);
+        EXPECT_EQ(ReadText(water), c.file_after);
+        EXPECT_EQ(m.v_real_xyz.size(), c.atoms_after);
+        EXPECT_EQ(d.Path(), *c.path_after);
+        EXPECT_EQ(d.HasUnsavedEdits(), c.answer == EAnswer::CANCEL);
+    }
+}
+
+// Save As goes by the name typed: another format's file is written and becomes the file shown.
+TEST_F(DocumentTest, SaveAsWritesTheFormatTheNameSays)
+{
+    OpenAndEdit();
+    const std::string pdb = folder / "water.pdb";
+    ASSERT_TRUE(doc.SaveAs(pdb)) << doc.Message();
+    EXPECT_NE(ReadText(pdb).find("\nATOM  "), std::string::npos) << ReadText(pdb);
+    EXPECT_EQ(model.file_format, static_cast<int>(INPUT_FILE_TYPE_PDB));
+    EXPECT_EQ(doc.Path(), pdb);
+    EXPECT_EQ(model.v_real_xyz.size(), 2u);
+    EXPECT_FALSE(doc.HasUnsavedEdits());
+    EXPECT_EQ(ReadText(water), WATER);
+}

@@ -1,0 +1,191 @@
+// Files of many frames: the index, the frame shown, edits across frames and lossless saves.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "cframeindex.h"
+#include "cmodel.h"
+#include "elements.h"
+#include "scratch_folder.h"
+
+namespace {
+
+const std::string XYZ3 = "2\nfirst\nC 0 0 0\nO 0 0 1.128\n"
+                         "3\nsecond, other atoms\nC 0 0 5\nO 0 0 6.128\nH 1 0 5\n"
+                         "\n"
+                         "2\nthird Lattice=\"9 0 0 0 9 0 0 0 9\"\nC 0 0 0.5\nO 0 0 1.6\n";
+
+const std::string XDATCAR_HEADER = "Si O\n 1.0\n 5 0 0\n 0 5 0\n 0 0 5\n Si O\n 1 2\n";
+const std::string XDATCAR_FIXED = XDATCAR_HEADER +
+                                  "Direct configuration=     1\n 0 0 0\n 0.5 0.5 0.5\n 0.25 0.25 0.25\n"
+                                  "Direct configuration=     2\n 0.1 0 0\n 0.5 0.5 0.5\n 0.25 0.25 0.25\n";
+// VASP with ISIF 3 and above writes the header again before each block, with the cell of the block.
+const std::string XDATCAR_VARIABLE =
+    XDATCAR_FIXED.substr(0, XDATCAR_FIXED.find("Direct configuration=     2")) +
+    "Si O\n 1.0\n 6 0 0\n 0 6 0\n 0 0 6\n Si O\n 1 2\nDirect configuration=     2\n 0.1 0 0\n 0.5 0.5 0.5\n"
+    " 0.25 0.25 0.25\n";
+
+struct SIndexCase {
+    const char *name;
+    EFrameLayout layout;
+    std::string text;
+    bool opens;
+    std::vector<uint32_t> atoms;
+    // The start of `warning` (when frames load) or of `error_message` (when none does).
+    std::string message;
+};
+
+} // namespace
+
+TEST(Trajectory, IndexFindsEveryFrameAndReportsACutShortOne)
+{
+    const std::vector<SIndexCase> cases = {
+        {"xyz of three frames, one with other atoms", EFrameLayout::XYZ, XYZ3, true, {2, 3, 2}, ""},
+        {"xyz without line end", EFrameLayout::XYZ, "1\n\nH 0 0 0\n1\n\nH 0 0 1", true, {1, 1}, ""},
+        {"xyz cut short", EFrameLayout::XYZ, XYZ3.substr(0, XYZ3.size() - 10), true, {2, 3},
+         "line 14: the file ends after 1 of 2 atoms of frame 2"},
+        {"xyz without comment", EFrameLayout::XYZ, "1\n\nH 0 0 0\n1\n", true, {1},
+         "line 5: expected the comment line of frame 1"},
+        {"xyz with text after it", EFrameLayout::XYZ, "1\n\nH 0 0 0\n1\n\nH 0 0 1\nthe end\n", true,
+         {1, 1}, "line 7: expected the atom count of frame 2, found \"the end\""},
+        {"xyz without any frame", EFrameLayout::XYZ, "x\n", false, {}, "line 1: expected the atom count"},
+        {"xdatcar", EFrameLayout::XDATCAR, XDATCAR_FIXED, true, {3, 3}, ""},
+        {"xdatcar of variable cell", EFrameLayout::XDATCAR, XDATCAR_VARIABLE, true, {3, 3}, ""},
+        {"xdatcar cut short", EFrameLayout::XDATCAR, XDATCAR_FIXED.substr(0, XDATCAR_FIXED.size() - 16),
+         true, {3}, "line 15: the file ends after 2 of 3 atoms of frame 1"},
+        {"xdatcar with bad counts", EFrameLayout::XDATCAR, "c\n1\n5 0 0\n0 5 0\n0 0 5\nSi\nx\nDirect configuration= 1\n",
+         false, {}, "line 7: expected the atom counts of frame 0, found \"x\""},
+        {"xdatcar without blocks", EFrameLayout::XDATCAR, XDATCAR_HEADER + "Direct\n0 0 0\n", false, {},
+         "line 8: expected \"Direct configuration=\" after the header"},
+    };
+    ScratchFolder dir;
+    for (const SIndexCase &c : cases) {
+        WriteText(dir / "frames", c.text);
+        CFrameIndex index;
+        ASSERT_EQ(index.Open(dir / "frames", c.layout), c.opens) << c.name << ": " << index.error_message;
+        std::vector<uint32_t> atoms;
+        for (uint64_t k = 0; k < index.FrameCount(); ++k)
+            atoms.push_back(index.FrameAtoms(k));
+        EXPECT_EQ(atoms, c.atoms) << c.name;
+        const std::string &message = c.opens ? index.warning : index.error_message;
+        EXPECT_EQ(message.substr(0, c.message.size()), c.message) << c.name << ": " << message;
+        if (!c.opens)
+            continue;
+        // The frames and what follows them are the file, byte for byte.
+        std::string whole;
+        for (uint64_t k = 0; k < index.FrameCount(); ++k)
+            whole += index.FrameBytes(k);
+        EXPECT_EQ(whole += index.Tail(), c.text) << c.name;
+    }
+}
+
+TEST(Trajectory, FramesReadWithTheirOwnCellAndLines)
+{
+    ScratchFolder dir;
+    CModel m;
+    WriteText(dir / "XDATCAR", XDATCAR_VARIABLE);
+    ASSERT_TRUE(m.ReadStructureFile(dir.Path(), dir / "XDATCAR", INPUT_FILE_TYPE_XDATCAR)) << m.error_message;
+    EXPECT_EQ(m.FrameCount(), 2u);
+    EXPECT_EQ(m.m_cell_box[0].x, 5.0);
+    ASSERT_TRUE(m.ShowFrame(1)) << m.error_message;
+    EXPECT_EQ(m.m_cell_box[0].x, 6.0);
+    EXPECT_NEAR(m.v_real_xyz[0].x, 0.6, 1e-12);
+
+    // A bad number in a later frame is reported with its line in the file, and the frame shown stays.
+    WriteText(dir / "bad.xyz", XYZ3.substr(0, XYZ3.size() - 4) + "x.6\n");
+    ASSERT_TRUE(m.ReadStructureFile(dir.Path(), dir / "bad.xyz", INPUT_FILE_TYPE_XYZ));
+    EXPECT_EQ(m.FrameCount(), 3u);
+    EXPECT_TRUE(m.ShowFrame(1));
+    EXPECT_EQ(m.v_atom_index.size(), 3u);
+    EXPECT_FALSE(m.ShowFrame(2));
+    EXPECT_EQ(m.error_message, "line 14: coordinate \"x.6\" is not a number");
+    EXPECT_EQ(m.FrameShown(), 1u);
+    EXPECT_EQ(m.v_atom_index.size(), 3u);
+
+    // A file changed in place since it was opened is not trusted for the next frame.
+    WriteText(dir / "frames.xyz", XYZ3);
+    ASSERT_TRUE(m.ReadStructureFile(dir.Path(), dir / "frames.xyz", INPUT_FILE_TYPE_XYZ));
+    ASSERT_EQ(truncate((dir / "frames.xyz").c_str(), 20), 0);
+    EXPECT_FALSE(m.ShowFrame(1));
+    EXPECT_EQ(m.error_message, "the file has changed since it was opened; open it again");
+    EXPECT_FALSE(m.SaveStructureFile(dir.Path(), dir / "out.xyz", INPUT_FILE_TYPE_XYZ));
+    EXPECT_EQ(ReadText(dir / "out.xyz"), "<missing>");
+}
+
+TEST(Trajectory, EditsFollowTheirFramesThroughSaveUndoAndRedo)
+{
+    ScratchFolder dir;
+    CModel m;
+    WriteText(dir / "frames.xyz", XYZ3);
+    ASSERT_TRUE(m.ReadStructureFile(dir.Path(), dir / "frames.xyz", INPUT_FILE_TYPE_XYZ));
+    ASSERT_TRUE(m.SaveStructureFile(dir.Path(), dir / "same.xyz", INPUT_FILE_TYPE_XYZ));
+    EXPECT_EQ(ReadText(dir / "same.xyz"), XYZ3);
+
+    // Frame 2: a move there alone; the carbon deleted from frames 0 and 2 (the same atoms), not 1.
+    ASSERT_TRUE(m.ShowFrame(2));
+    m.MoveAtom(1, glm::dvec3(0, 0, 1.7));
+    m.DeleteAtomIndex(0);
+    EXPECT_EQ(m.v_atom_index, std::vector<uint32_t>{ElementIndexOfSymbol("O")});
+    ASSERT_TRUE(m.ShowFrame(0));
+    EXPECT_EQ(m.v_real_xyz, std::vector<glm::dvec3>{glm::dvec3(0, 0, 1.128)});
+    ASSERT_TRUE(m.ShowFrame(1));
+    EXPECT_EQ(m.v_atom_index.size(), 3u);
+    m.SetElement(2, ElementIndexOfSymbol("F"));
+    ASSERT_TRUE(m.SaveStructureFile(dir.Path(), dir / "edited.xyz", INPUT_FILE_TYPE_XYZ));
+    EXPECT_EQ(ReadText(dir / "edited.xyz"), "1\nfirst\nO 0 0 1.128\n"
+                                            "3\nsecond, other atoms\nC 0 0 5\nO 0 0 6.128\nF 1 0 5\n"
+                                            "\n"
+                                            "1\nthird Lattice=\"9 0 0 0 9 0 0 0 9\"\nO 0.0000 0.0000 1.7000\n");
+    ASSERT_TRUE(m.SaveStructureFile(dir.Path(), dir / "one.xyz", INPUT_FILE_TYPE_XYZ, false, false));
+    EXPECT_EQ(ReadText(dir / "one.xyz"), "3\nsecond, other atoms\nC 0 0 5\nO 0 0 6.128\nF 1 0 5\n\n");
+
+    // Undo goes back to frame 1, then to frame 2 for the deletion and the move.
+    ASSERT_TRUE(m.Undo());
+    EXPECT_EQ(m.FrameShown(), 1u);
+    ASSERT_TRUE(m.ShowFrame(0));
+    ASSERT_TRUE(m.Undo());
+    EXPECT_EQ(m.FrameShown(), 2u);
+    EXPECT_EQ(m.v_atom_index.size(), 2u);
+    ASSERT_TRUE(m.ShowFrame(0));
+    EXPECT_EQ(m.v_atom_index.size(), 2u);
+    ASSERT_TRUE(m.Undo());
+    EXPECT_EQ(m.FrameShown(), 2u);
+    EXPECT_EQ(m.v_real_xyz[1], glm::dvec3(0, 0, 1.6));
+    EXPECT_FALSE(m.CanUndo());
+    EXPECT_FALSE(m.IsUpdated());
+    ASSERT_TRUE(m.SaveStructureFile(dir.Path(), dir / "undone.xyz", INPUT_FILE_TYPE_XYZ));
+    EXPECT_EQ(ReadText(dir / "undone.xyz"), XYZ3);
+    ASSERT_TRUE(m.ShowFrame(0));
+    ASSERT_TRUE(m.Redo());
+    ASSERT_TRUE(m.Redo());
+    EXPECT_EQ(m.FrameShown(), 2u);
+    EXPECT_EQ(m.v_real_xyz, std::vector<glm::dvec3>{glm::dvec3(0, 0, 1.7)});
+}
+
+TEST(Trajectory, XdatcarSavesShareTheHeader)
+{
+    ScratchFolder dir;
+    CModel m;
+    // Atom 0 of frame 1 moves to x = 1 angstrom, in a cell of 5 and of 6 angstrom.
+    const std::pair<std::string, std::string> cases[] = {{XDATCAR_FIXED, "0.2000"}, {XDATCAR_VARIABLE, "0.1667"}};
+    for (const auto &[text, x] : cases) {
+        WriteText(dir / "XDATCAR", text);
+        ASSERT_TRUE(m.ReadStructureFile(dir.Path(), dir / "XDATCAR", INPUT_FILE_TYPE_XDATCAR));
+        ASSERT_TRUE(m.ShowFrame(1));
+        m.DeleteAtomIndex(1);
+        m.MoveAtom(0, glm::dvec3(1, 0, 0));
+        ASSERT_TRUE(m.SaveStructureFile(dir.Path(), dir / "XDATCAR_out", INPUT_FILE_TYPE_XDATCAR));
+        std::string want = text;
+        for (size_t at = 0; (at = want.find(" 1 2\n", at)) != std::string::npos;)
+            want.replace(at, 5, " 1 1\n");
+        for (size_t at = 0; (at = want.find(" 0.5 0.5 0.5\n", at)) != std::string::npos;)
+            want.erase(at, 13);
+        want.replace(want.rfind(" 0.1 0 0\n"), 9, " " + x + " 0.0000 0.0000\n");
+        EXPECT_EQ(ReadText(dir / "XDATCAR_out"), want);
+    }
+}
