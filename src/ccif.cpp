@@ -452,10 +452,11 @@ namespace {
 cif::Block &ChooseBlock(cif::Document &doc, const std::string &wanted)
 {
     std::string names;
+    const std::string low = gemmi::to_lower(wanted); // iequal takes its second name in lower case
     for (cif::Block &b : doc.blocks) {
         if (wanted.empty() ? b.find_values(FRACT_TAGS[0]) || b.find_values(CARTN_TAGS[0]) ||
                                  b.find_values("_atom_site.Cartn_x")
-                           : gemmi::iequal(b.name, wanted))
+                           : gemmi::iequal(b.name, low))
             return b;
         names += (names.empty() ? "" : ", ") + b.name;
     }

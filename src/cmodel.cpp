@@ -795,6 +795,12 @@ bool CModel::ChangedOnDisk(const std::string &f) const
     return file != nullptr && file->ChangedOnDisk(f);
 }
 
+bool CModel::SavesInPlace() const
+{
+    const CStructureFile *file = Handler(file_format);
+    return file == nullptr || file->SavesInPlace();
+}
+
 CMeasure CModel::Measurer() const { return is_periodic ? CMeasure(m_cell_box, is_periodic_axis) : CMeasure(); }
 
 std::unique_ptr<CStructureFile> CModel::NewHandler(int fmt)
