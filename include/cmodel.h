@@ -212,6 +212,7 @@ private:
 
     // Refuses (with the reason) a save onto a file changed on disk, unless `overwrite`.
     bool RefusedAsChanged(const std::string &f, bool overwrite);
+    bool SavePlain(CStructureFile &writer, const std::string &d, const std::string &f);
     void Record(SEdit e);
     bool ShowFrameOf(const SEdit &e);
     // Opens `f` as frames when its format holds them and it has more than one.

@@ -83,7 +83,7 @@ void CActionPanel::SiteText(const CDisplay &atom)
     if (u < atom.v_atom_occupancy.size()) {
         if (!label.empty())
             ImGui::SameLine();
-        ImGui::Text("Occupancy: %g", atom.OccupancyOf(u));
+        ImGui::Text("Occupancy: %g", atom.v_atom_occupancy[u]);
     }
 }
 
