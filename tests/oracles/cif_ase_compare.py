@@ -107,6 +107,21 @@ def compare(path, atoms=None, group=None, merged=False):
         return
     same_atoms(f"{name} as P1 (ASE)", got["cell"], got["symbols"], got["positions"],
                ase.io.read(out, format="cif"), merged)
+    # Converted by the name given, and read back by ASE: XYZ and POSCAR exactly, PDB to its
+    # three decimals.
+    for suffix, form in ((".xyz", "extxyz"), (".vasp", "vasp"), (".pdb", "proteindatabank")):
+        conv = f"{scratch}/{name}{suffix}"
+        if form == "vasp" and not ref.pbc.any():
+            continue
+        status, _, err = kivoa("--write", conv, path)
+        if not check(f"{name} as {form}: {err}", status == 0):
+            continue
+        back = ase.io.read(conv, format=form)
+        if form == "proteindatabank":
+            check(f"{name} as PDB", back.get_chemical_symbols() == list(got["symbols"]) and
+                  np.allclose(back.positions, got["positions"], atol=1e-3))
+        else:
+            same_atoms(f"{name} as {form}", got["cell"], got["symbols"], got["positions"], back)
     if ref.pbc.any():
         small = gemmi.read_small_structure(out)
         sites = small.get_all_unit_cell_sites()
