@@ -8,9 +8,9 @@
 class CDisplay;
 class CMeasureMarks;
 
-// The Action panel: the selected atom (element, its CIF site and occupancy, coordinates, behind the
-// Edit lock), the
-// measurement of the picked atoms, the composition, and Undo / Redo. Needs a current ImGui frame.
+// The Action panel: the selected atom (element, its CIF site and occupancy, coordinates, behind
+// the Edit lock), the measurement of the picked atoms, the composition, and Undo / Redo. Needs a
+// current ImGui frame.
 class CActionPanel {
 public:
     // Draws the panel while is_shown; returns Undo or Redo when pressed in this frame,

@@ -64,9 +64,9 @@ public:
     EQuestion Question() const { return question; }
     EPending Pending() const { return pending; }
     // Cancel drops what waited; Discard lets it go on; Save lets it go on once the save has
-    // succeeded. False when that save failed (nothing else happened) or wants Save As first. To the changed-on-disk
-    // question, Overwrite saves anyway and lets what waited go on; Reload reads the file again,
-    // dropping the edits and what waited.
+    // succeeded. False when that save failed (nothing else happened) or wants Save As first (what
+    // waited then waits for it). To the changed-on-disk question, Overwrite saves anyway and lets
+    // what waited go on; Reload reads the file again, dropping the edits and what waited.
     bool Answer(EAnswer answer);
     // The user let the window close.
     bool IsCloseConfirmed() const { return is_close_confirmed; }
