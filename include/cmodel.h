@@ -121,6 +121,8 @@ public:
                          bool all_frames = true);
     // Whether `f` is the file read (or last saved) and another program has changed it since.
     bool ChangedOnDisk(const std::string &f) const;
+    // Whether a save may rewrite the file read with the edits (not for a CIF: see CCif).
+    bool SavesInPlace() const;
     // Measurements to the nearest image along the periodic axes.
     CMeasure Measurer() const;
     // Frames of the file read (1 for a single structure) and the one shown, from 0.
@@ -263,6 +265,7 @@ private:
 
     // Refuses (with the reason) a save onto a file changed on disk, unless `overwrite`.
     bool RefusedAsChanged(const std::string &f, bool overwrite);
+    bool SavePlain(CStructureFile &writer, const std::string &d, const std::string &f);
     void Record(SEdit e);
     bool ShowFrameOf(const SEdit &e);
     // Opens `f` as frames when its format holds them and it has more than one.

@@ -1180,22 +1180,30 @@ bool CModel::SaveStructureAs(std::string d, std::string f, int fmt, bool overwri
 {
     if (fmt == NO_FORMAT || fmt == file_format || Handler(file_format) == nullptr)
         return SaveStructureFile(d, f, fmt, overwrite, all_frames);
-    std::unique_ptr<CStructureFile> writer = NewHandler(fmt);
-    if (writer == nullptr) {
+    // An mmCIF entry keeps its chains and residues in PDB.
+    const bool is_entry = file_format == INPUT_FILE_TYPE_CIF && fmt == INPUT_FILE_TYPE_PDB && cif.is_macromolecular;
+    std::unique_ptr<CStructureFile> writer = is_entry ? nullptr : NewHandler(fmt);
+    if (!is_entry && writer == nullptr) {
         error_message = "there is no writer for format " + std::to_string(fmt);
         return false;
     }
     if (RefusedAsChanged(f, overwrite))
         return false;
-    writer->is_periodic = is_periodic;
-    writer->is_periodic_axis = is_periodic_axis;
-    writer->cell_xyz = m_cell_box;
-    if (!writer->SaveFile(d, f, v_real_xyz, v_atom_index)) {
-        error_message = writer->error_message;
+    if (is_entry ? !cif.SaveEntryAsPdb(f, v_real_xyz, v_atom_index) : !SavePlain(*writer, d, f)) {
+        error_message = is_entry ? cif.error_message : writer->error_message;
         return false;
     }
     error_message.clear();
     return true;
+}
+
+// Another format's plain file of the atoms and cell.
+bool CModel::SavePlain(CStructureFile &writer, const std::string &d, const std::string &f)
+{
+    writer.is_periodic = is_periodic;
+    writer.is_periodic_axis = is_periodic_axis;
+    writer.cell_xyz = m_cell_box;
+    return writer.SaveFile(d, f, v_real_xyz, v_atom_index);
 }
 
 bool CModel::RefusedAsChanged(const std::string &f, bool overwrite)
@@ -1210,6 +1218,12 @@ bool CModel::ChangedOnDisk(const std::string &f) const
 {
     const CStructureFile *file = Handler(file_format);
     return file != nullptr && file->ChangedOnDisk(f);
+}
+
+bool CModel::SavesInPlace() const
+{
+    const CStructureFile *file = Handler(file_format);
+    return file == nullptr || file->SavesInPlace();
 }
 
 CMeasure CModel::Measurer() const { return is_periodic ? CMeasure(m_cell_box, is_periodic_axis) : CMeasure(); }
