@@ -94,7 +94,9 @@ private:
     std::deque<SCached> cache;
 };
 
-// `p` with its fractional coordinates in [0, 1) along the periodic `axes` of `cell`.
-glm::dvec3 WrappedIntoCell(const glm::dmat3 &cell, const glm::bvec3 &axes, const glm::dvec3 &p);
+// `p` with its fractional coordinates in [0, 1) along the periodic `axes` of `cell` (`inverse`
+// is the cell's inverse, made once for many atoms); `p` itself when it is inside.
+glm::dvec3 WrappedIntoCell(const glm::dmat3 &cell, const glm::dmat3 &inverse, const glm::bvec3 &axes,
+                           const glm::dvec3 &p);
 
 #endif

@@ -341,10 +341,11 @@ bool CModel::WrapIntoCell()
 {
     if (!is_periodic)
         return false;
+    const glm::dmat3 inverse = glm::inverse(m_cell_box);
     std::vector<uint32_t> atoms;
     std::vector<glm::dvec3> after;
     for (size_t i = 0; i < AtomCount(); ++i) {
-        const glm::dvec3 p = WrappedIntoCell(m_cell_box, is_periodic_axis, v_real_xyz[i]);
+        const glm::dvec3 p = WrappedIntoCell(m_cell_box, inverse, is_periodic_axis, v_real_xyz[i]);
         if (p != v_real_xyz[i]) {
             atoms.push_back(static_cast<uint32_t>(i));
             after.push_back(p);

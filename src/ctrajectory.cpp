@@ -44,9 +44,10 @@ glm::dvec3 FramePlace(const CStructureFile &reader, const glm::dvec3 &stored)
 
 } // namespace
 
-glm::dvec3 WrappedIntoCell(const glm::dmat3 &cell, const glm::bvec3 &axes, const glm::dvec3 &p)
+glm::dvec3 WrappedIntoCell(const glm::dmat3 &cell, const glm::dmat3 &inverse, const glm::bvec3 &axes,
+                           const glm::dvec3 &p)
 {
-    glm::dvec3 f = glm::inverse(cell) * p;
+    glm::dvec3 f = inverse * p;
     bool moves = false;
     for (int a = 0; a < 3; ++a) {
         if (!axes[a])
@@ -163,6 +164,7 @@ void CTrajectory::Remember(const CStructureFile &reader, const std::vector<glm::
     SAtomsEdit edit{reader.v_source_index, origin, elements, reader.v_added_template,
                     std::vector<glm::dvec3>(reader.v_added_template.size())};
     const bool is_wrapped = IsWrapped(reader);
+    const glm::dmat3 inverse = is_wrapped ? glm::inverse(reader.cell_xyz) : glm::dmat3(1.0);
     std::vector<std::pair<uint32_t, glm::dvec3>> moved;
     bool retyped = false;
     for (size_t i = 0; i < origin.size(); ++i) {
@@ -171,7 +173,7 @@ void CTrajectory::Remember(const CStructureFile &reader, const std::vector<glm::
             continue;
         }
         const glm::dvec3 &p = reader.v_source_xyz[origin[i]];
-        if (xyz[i] != (is_wrapped ? WrappedIntoCell(reader.cell_xyz, reader.is_periodic_axis, p) : p))
+        if (xyz[i] != (is_wrapped ? WrappedIntoCell(reader.cell_xyz, inverse, reader.is_periodic_axis, p) : p))
             moved.emplace_back(origin[i], xyz[i]);
         retyped = retyped || elements[i] != reader.v_source_index[origin[i]];
     }
@@ -224,9 +226,11 @@ bool CTrajectory::Recall(uint64_t k, CStructureFile &reader, std::vector<glm::dv
         for (size_t i = 0; i < e->origin.size(); ++i)
             xyz[i] = PlaceOf(reader, e->origin[i], e);
     }
-    if (is_wrapped)
+    if (is_wrapped) {
+        const glm::dmat3 inverse = glm::inverse(reader.cell_xyz);
         for (glm::dvec3 &p : xyz)
-            p = WrappedIntoCell(reader.cell_xyz, reader.is_periodic_axis, p);
+            p = WrappedIntoCell(reader.cell_xyz, inverse, reader.is_periodic_axis, p);
+    }
     const auto moved = moves.find(k);
     if (moved == moves.end())
         return e != nullptr || is_wrapped;
