@@ -241,6 +241,8 @@ private:
         std::vector<uint8_t> altloc_before, hidden_before;
         std::vector<double> occupancy_before;
         uint32_t element_after = 0;
+        // MOVE: a wrap that also wraps the other frames with the same atoms.
+        bool is_frames_wrap = false;
         // DELETE: the bonds that went with the atoms, with their places in the bond lists.
         std::vector<size_t> bond_place, pbc_place;
         std::vector<glm::uvec2> bond_ends;

@@ -278,7 +278,6 @@ bool CModel::AddAtom(uint32_t idx, const glm::dvec3 &p, std::string &why)
 {
     why = idx >= periodic_table_atoms ? "no element was chosen"
           : !FinitePosition(p)        ? "the position lies beyond 1e15 angstrom"
-          : FrameCount() > 1          ? "atoms cannot be added to a trajectory"
                                       : "";
     if (!why.empty())
         return false;
@@ -337,7 +336,7 @@ glm::ivec3 CModel::SupercellRepeat() const
 }
 
 // Fractional coordinates in [0, 1) along each periodic axis (a slab keeps its height); the
-// cell's origin is the file frame's.
+// cell's origin is the file frame's. In a trajectory the frames with the same atoms follow.
 bool CModel::WrapIntoCell()
 {
     if (!is_periodic)
@@ -346,23 +345,17 @@ bool CModel::WrapIntoCell()
     std::vector<uint32_t> atoms;
     std::vector<glm::dvec3> after;
     for (size_t i = 0; i < AtomCount(); ++i) {
-        glm::dvec3 f = inverse * v_real_xyz[i];
-        bool moves = false;
-        for (int a = 0; a < 3; ++a) {
-            if (!is_periodic_axis[a])
-                continue;
-            const double w = f[a] - std::floor(f[a]);
-            const double inside = w < 1.0 ? w : 0.0;
-            moves = moves || inside != f[a];
-            f[a] = inside;
-        }
-        if (moves) {
+        const glm::dvec3 p = WrappedIntoCell(m_cell_box, inverse, is_periodic_axis, v_real_xyz[i]);
+        if (p != v_real_xyz[i]) {
             atoms.push_back(static_cast<uint32_t>(i));
-            after.push_back(m_cell_box * f);
+            after.push_back(p);
         }
     }
-    if (!atoms.empty())
-        Record(MoveEdit(atoms, std::move(after)));
+    const CStructureFile *file = Handler(file_format);
+    SEdit e = MoveEdit(atoms, std::move(after));
+    e.is_frames_wrap = trajectory.IsOpen() && file != nullptr && !trajectory.IsWrapped(*file);
+    if (!atoms.empty() || e.is_frames_wrap)
+        Record(std::move(e));
     return true;
 }
 
@@ -487,6 +480,8 @@ CModel::SEdit CModel::MoveEdit(const std::vector<uint32_t> &atoms, std::vector<g
 
 void CModel::ApplyMove(const SEdit &e, bool forward)
 {
+    if (e.is_frames_wrap)
+        trajectory.SetWrapped(*Handler(file_format), forward);
     for (size_t k = 0; k < e.atoms.size(); ++k) {
         const uint32_t u = e.atoms[k];
         if (forward)
