@@ -8,8 +8,9 @@
 class CDisplay;
 class CMeasureMarks;
 
-// The Action panel: the selected atom (element, coordinates, behind the Edit lock), the
-// measurement of the picked atoms, the composition, and Undo / Redo. Needs a current ImGui frame.
+// The Action panel: the selected atom (element, its CIF site and occupancy, coordinates, behind
+// the Edit lock), the measurement of the picked atoms, the composition, and Undo / Redo. Needs a
+// current ImGui frame.
 class CActionPanel {
 public:
     // Draws the panel while is_shown; returns Undo or Redo when pressed in this frame,
@@ -35,6 +36,7 @@ private:
 
     ECommand Content(CDisplay &atom, const CMeasureMarks &marks);
     void SelectedAtomControls(CDisplay &atom);
+    static void SiteText(const CDisplay &atom);
     // The fields of the position; the index of the field edited in this frame or -1, and in
     // `active` the one that has the keyboard or the pointer (-1 for none).
     int CoordinateControls(const CDisplay &atom, glm::dvec3 &p, int &active) const;

@@ -2,12 +2,17 @@
 #define CCIF_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 #include <glm/glm.hpp>
 
 #include "cstructurefile.h"
+
+namespace gemmi {
+struct Structure;
+}
 
 // Crystallographic Information Files. One data block is read: the one asked for
 // (block_wanted), else the first with atom sites. A small-molecule block gives its cell and
@@ -46,6 +51,11 @@ public:
     bool SaveFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
                   std::vector<uint32_t> &index) override;
     bool SavesInPlace() const override { return false; }
+    // Writes the macromolecular entry read as a PDB file by gemmi's writer, with the model's
+    // atoms `xyz`/`index` in place of those read (moved, re-typed, deleted): its chains,
+    // residues and records stay. The first model only, the one read.
+    bool SaveEntryAsPdb(const std::string &f, const std::vector<glm::dvec3> &xyz,
+                        const std::vector<uint32_t> &index);
 
     // The label and occupancy of atom i of the model (after deletions); empty and 1 when none.
     std::string LabelOf(uint32_t i) const;
@@ -61,6 +71,8 @@ private:
     friend class CStructureFile;
     // The path of the file read, which a save refuses to replace.
     std::string source_path;
+    // The macromolecular entry read, as gemmi has it; none for a small-molecule block.
+    std::shared_ptr<const gemmi::Structure> entry;
 
     bool ParseText(const std::string &text, std::vector<glm::dvec3> &xyz,
                    std::vector<uint32_t> &index) override

@@ -30,6 +30,9 @@ public:
     // Why the last load or save failed; empty after a success.
     const std::string &Message() const { return message; }
     void ClearMessage() { message.clear(); }
+    // What the user should know about the file read last although it was read (a CIF without
+    // symmetry read as P1); empty when nothing.
+    const std::string &Note() const { return note; }
     bool HasUnsavedEdits() const { return !model.IsUpdated(); }
 
     // Reads `file` (in `dir`) with `format`, once unsaved edits are answered for. The path and
@@ -38,31 +41,38 @@ public:
     void Open(const std::string &dir, const std::string &file, int format);
     // Open by a path as given (the command line, a drop): named by its absolute form.
     void OpenByName(const std::string &given, int format);
-    // Reads the file shown again with the format it was read with.
+    // Reads the file shown again with the format (and CIF data block) it was read with.
     void Reload();
+    // Reads data block `block` of the CIF shown instead of the one shown.
+    void OpenBlock(const std::string &block);
     // Writes the structure to its file; false (edits kept, the message says why) on failure.
     // When another program changed the file since it was read, nothing is written and the
-    // changed-on-disk question is asked. A supercell made since the file was named is a new
-    // structure: nothing is written, and Save As is asked for (TakeSaveAsRequest) with
-    // SuggestedPath.
+    // changed-on-disk question is asked. Nothing is written, and Save As is wanted instead
+    // (TakeSaveAsWanted), for a format whose file is not rewritten in place (CIF) and for a
+    // supercell made since the file was named (a new structure, offered SuggestedPath).
     bool Save();
-    bool TakeSaveAsRequest();
-    // The file's name with the supercell's repeats before its extension: Si.vasp, Si_2x2x1.vasp.
+    // The name Save As offers: the file's, with a new supercell's repeats before its extension
+    // (Si.vasp, Si_2x2x1.vasp).
     std::string SuggestedPath() const;
     static std::string NameWithRepeats(const std::string &path, int a, int b, int c);
     // Writes the structure to `target` in the format its name says (the format read when it
-    // says none), which from then on is the structure's file. A file written in another format
-    // is read back, so that Save and Reload go on with what it holds.
+    // says none), which from then on is the structure's file. A file written in another format,
+    // or in one not rewritten in place, is read back, so that Save and Reload go on with what
+    // it holds. The load or close that waited for a Save wanting Save As goes on after success.
     bool SaveAs(const std::string &target);
+    // True once after a Save that wants Save As: the caller offers the Save As chooser now.
+    bool TakeSaveAsWanted();
+    // The user closed that chooser without a name: what waited for the save is dropped.
+    void CancelSaveAs() { after_save_as = EPending::NONE; }
     // The window was asked to close: true when it may, false when a question comes first.
     bool RequestClose();
 
     EQuestion Question() const { return question; }
     EPending Pending() const { return pending; }
     // Cancel drops what waited; Discard lets it go on; Save lets it go on once the save has
-    // succeeded. False when that save failed: nothing else happened. To the changed-on-disk
-    // question, Overwrite saves anyway and lets what waited go on; Reload reads the file again,
-    // dropping the edits and what waited.
+    // succeeded. False when that save failed (nothing else happened) or wants Save As first (what
+    // waited then waits for it). To the changed-on-disk question, Overwrite saves anyway and lets
+    // what waited go on; Reload reads the file again, dropping the edits and what waited.
     bool Answer(EAnswer answer);
     // The user let the window close.
     bool IsCloseConfirmed() const { return is_close_confirmed; }
@@ -72,22 +82,27 @@ private:
         std::string dir, file;
         int format = 0;
         bool is_reload = false; // the file shown: its name stays
+        std::string block;      // a CIF's data block; empty for the first with atoms
     };
 
     CModel &model;
     std::function<void(bool)> on_read;
-    std::string path, folder, message;
+    std::string path, folder, message, note;
     EQuestion question = EQuestion::NONE;
     EPending pending = EPending::NONE;
     SLoad pending_load;
     bool is_close_confirmed = false;
-    bool is_save_as_requested = false;
+    bool is_save_as_wanted = false;
+    // What waits for the Save As that a Save wanted.
+    EPending after_save_as = EPending::NONE;
     // The supercells in effect when the file shown was named (read or saved as).
     int i_named_supercells = 0;
 
     void RequestLoad(const SLoad &load);
     void Ask(EPending what);
     void RunLoad(const SLoad &load);
+    // The file and CIF block shown, to read again.
+    SLoad ShownFile() const;
     void RunPending(EPending what);
     bool Write(const std::string &target, bool overwrite = false);
     bool AnswerChanged(EAnswer answer, EPending what);

@@ -8,8 +8,9 @@
 class CDisplay;
 class CDocument;
 
-// The Choose File panel: the Input Format combo, Open, Reload, Save and Save As of the document,
-// why the last of them failed, and the file shown. Needs a current ImGui frame.
+// The Choose File panel: the Input Format combo, the data blocks of a CIF that has several, Open,
+// Reload, Save and Save As of the document, why the last of them failed (or a note on the file
+// read), and the file shown. Needs a current ImGui frame.
 class CFilePanel {
 public:
     void Show(bool &is_shown, CDisplay &atom, CDocument &document);
@@ -25,6 +26,7 @@ private:
 
     void Content(CDisplay &atom, CDocument &document);
     static void FormatCombo(CDisplay &atom);
+    static void BlockCombo(const CDisplay &atom, CDocument &document);
     void OpenButton(CDisplay &atom, CDocument &document);
     void SaveAsButton(const CDisplay &atom, CDocument &document);
     static void ShowMessage(const CDocument &document);

@@ -123,6 +123,8 @@ public:
                          bool all_frames = true);
     // Whether `f` is the file read (or last saved) and another program has changed it since.
     bool ChangedOnDisk(const std::string &f) const;
+    // Whether a save may rewrite the file read with the edits (not for a CIF: see CCif).
+    bool SavesInPlace() const;
     // Measurements to the nearest image along the periodic axes.
     CMeasure Measurer() const;
     // Frames of the file read (1 for a single structure) and the one shown, from 0.
@@ -241,6 +243,8 @@ private:
         std::vector<uint8_t> altloc_before, hidden_before;
         std::vector<double> occupancy_before;
         uint32_t element_after = 0;
+        // MOVE: a wrap that also wraps the other frames with the same atoms.
+        bool is_frames_wrap = false;
         // DELETE: the bonds that went with the atoms, with their places in the bond lists.
         std::vector<size_t> bond_place, pbc_place;
         std::vector<glm::uvec2> bond_ends;
@@ -265,6 +269,7 @@ private:
 
     // Refuses (with the reason) a save onto a file changed on disk, unless `overwrite`.
     bool RefusedAsChanged(const std::string &f, bool overwrite);
+    bool SavePlain(CStructureFile &writer, const std::string &d, const std::string &f);
     void Record(SEdit e);
     bool ShowFrameOf(const SEdit &e);
     // Opens `f` as frames when its format holds them and it has more than one.

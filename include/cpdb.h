@@ -89,6 +89,7 @@ private:
     void RewriteCryst1(std::string_view line, std::string &out) const;
     bool RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out) override;
     bool RewriteOtherLine(std::string_view line, uint32_t n, std::string &out) override;
+    bool FollowsAtom(std::string_view line) const override;
     bool PatchColumns(std::string &record, const SAtomEdit &edit);
     void PatchSplit(std::string &record, const SAtomEdit &edit) const;
     // Serial fields (columns 7-11, trimmed) of the atoms deleted, as the save met them, and of

@@ -147,8 +147,11 @@ protected:
     virtual void PrepareRewrite(const std::vector<SAtomEdit> &edits);
     virtual bool RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out) = 0;
     virtual bool RewriteOtherLine(std::string_view line, uint32_t n, std::string &out);
-    // Appends the line of an added atom (without line end); they follow the last atom line read.
+    // Appends the line of an added atom (without line end); they follow the last atom line read
+    // and the records that belong to it.
     virtual void AddedAtomLine(const SAtomEdit &added, std::string &out) = 0;
+    // Whether a line that is not an atom's own belongs to the atom line before it (a PDB ANISOU).
+    virtual bool FollowsAtom(std::string_view) const { return false; }
     // Whether a new cell changes how untouched atoms are written (fractional coordinates).
     virtual bool CellMovesAtoms() const { return false; }
     // The line of atom `source` read (the last atom's for NO_TEMPLATE), during a save.
@@ -218,7 +221,9 @@ private:
     std::vector<SAtomEdit> v_added;
     // The atom lines read, while a save with added atoms runs.
     std::vector<std::string_view> v_atom_lines;
-    void AppendAdded(bool is_line_kept, std::string &text);
+    // The added atoms' lines, each ended, at the end of `text` (which ends a line, or the file's
+    // last line had no line end: then neither has the last added one).
+    void AppendAdded(std::string &text);
 
     static constexpr size_t SYMBOL_MEMO_SLOTS = 64;
     std::array<std::pair<uint32_t, uint32_t>, SYMBOL_MEMO_SLOTS> symbol_memo{};

@@ -18,7 +18,8 @@
 // time: the index of its frames, the frame shown, the last few frames read, and what the edits
 // made of each frame, so that a save writes every frame and copies those the edits left alone.
 // A move belongs to its frame. A deletion or new element belongs to every frame that read the
-// same atoms (the same elements in the same order) as the frame it was made in.
+// same atoms (the same elements in the same order) as the frame it was made in, and so do an
+// added atom (at the same fractional place, Cartesian without a cell) and a wrap into the cell.
 class CTrajectory {
 public:
     // Indexes `path`; false (error_message) when it cannot be read as frames of `layout`.
@@ -39,6 +40,10 @@ public:
     // Takes note of what the edits have made of the frame shown, as `reader` and the atoms hold it.
     void Remember(const CStructureFile &reader, const std::vector<glm::dvec3> &xyz,
                   const std::vector<uint32_t> &elements);
+    // Wraps (or no longer wraps) every frame that read the same atoms as `reader` into its own
+    // cell along its periodic axes; the wrap is made as each frame is read or saved.
+    void SetWrapped(const CStructureFile &reader, bool is_wrapped);
+    bool IsWrapped(const CStructureFile &reader) const;
     // Writes every frame to `path`: frames without edits as read, edited ones rewritten by their
     // format, then whatever followed the last whole frame (a PDB's CONECT and MASTER without the
     // atoms deleted).
@@ -47,12 +52,15 @@ public:
     std::string error_message;
 
 private:
-    // The deletions and new elements of the frames that read `read_elements`: the atoms read
-    // that remain and their elements.
+    // The deletions, new elements and added atoms of the frames that read `read_elements`: the
+    // atoms that remain and their elements, and per added atom the line it copies and its place
+    // (fractional in a frame with a cell).
     struct SAtomsEdit {
         std::vector<uint32_t> read_elements;
         std::vector<uint32_t> origin;
         std::vector<uint32_t> elements;
+        std::vector<uint32_t> added_template;
+        std::vector<glm::dvec3> added_at;
     };
     struct SCached {
         uint64_t frame;
@@ -71,6 +79,8 @@ private:
     bool Recall(uint64_t k, CStructureFile &reader, std::vector<glm::dvec3> &xyz,
                 std::vector<uint32_t> &elements) const;
     const SAtomsEdit *AtomsEditOf(const std::vector<uint32_t> &read_elements) const;
+    // Where the atom `origin` of a frame is before its moves.
+    glm::dvec3 PlaceOf(const CStructureFile &reader, uint32_t origin, const SAtomsEdit *e) const;
     std::unique_ptr<CStructureFile> NewReader() const;
     // Appends frame k as the save writes it to `out`, and a PDB model's deletions to `deleted`.
     bool WriteFrame(uint64_t k, std::string &out, CPdb::SDeletions &deleted);
@@ -79,9 +89,16 @@ private:
     std::string folder;
     uint64_t u_shown = 0;
     std::vector<SAtomsEdit> atoms_edits;
+    // The atoms read (elements in order) of the frames wrapped into their cells.
+    std::vector<std::vector<uint32_t>> wrapped;
     // Per edited frame: the atoms read that were moved, and where to.
     std::unordered_map<uint64_t, std::vector<std::pair<uint32_t, glm::dvec3>>> moves;
     std::deque<SCached> cache;
 };
+
+// `p` with its fractional coordinates in [0, 1) along the periodic `axes` of `cell` (`inverse`
+// is the cell's inverse, made once for many atoms); `p` itself when it is inside.
+glm::dvec3 WrappedIntoCell(const glm::dmat3 &cell, const glm::dmat3 &inverse, const glm::bvec3 &axes,
+                           const glm::dvec3 &p);
 
 #endif

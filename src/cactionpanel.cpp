@@ -51,6 +51,7 @@ void CActionPanel::SelectedAtomControls(CDisplay &atom)
 {
     ImGui::Text("Selected atom : No. %u, Symbol [%s], Z [%u]", atom.selected_atom, atom.selected_symbol.c_str(),
                 atom.selected_zatom);
+    SiteText(atom);
     const bool is_locked = is_atom_lock;
     CPanel::PushDisabled(is_locked);
     if (ImGui::Button("Symbol:"))
@@ -75,6 +76,20 @@ void CActionPanel::SelectedAtomControls(CDisplay &atom)
     ApplyTypedMove(atom, active);
     if (ImGui::Button("Edit"))
         is_atom_lock = false;
+}
+
+// The CIF site the atom is an image of and its occupancy, where the file gives them.
+void CActionPanel::SiteText(const CDisplay &atom)
+{
+    const uint32_t u = atom.selected_atom;
+    const std::string label = atom.file_format == INPUT_FILE_TYPE_CIF ? atom.cif.LabelOf(u) : std::string();
+    if (!label.empty())
+        ImGui::Text("Site: %s", label.c_str());
+    if (u < atom.v_atom_occupancy.size()) {
+        if (!label.empty())
+            ImGui::SameLine();
+        ImGui::Text("Occupancy: %g", atom.v_atom_occupancy[u]);
+    }
 }
 
 // The position in the file's own frame, as a save writes it, and in a periodic structure its

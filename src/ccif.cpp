@@ -4,13 +4,16 @@
 #include <cctype>
 #include <cmath>
 #include <filesystem>
-#include <limits>
 #include <map>
-#include <stdexcept>
+#include <sstream>
 
 #include <gemmi/cif.hpp>
 #include <gemmi/mmcif.hpp>
 #include <gemmi/symmetry.hpp>
+// gemmi's PDB writer (and the stb_sprintf it formats with), built here once.
+#define GEMMI_WRITE_IMPLEMENTATION
+#include <gemmi/to_pdb.hpp>
+#undef GEMMI_WRITE_IMPLEMENTATION
 
 #include "elements.h"
 
@@ -454,10 +457,11 @@ namespace {
 cif::Block &ChooseBlock(cif::Document &doc, const std::string &wanted)
 {
     std::string names;
+    const std::string low = gemmi::to_lower(wanted); // iequal takes its second name in lower case
     for (cif::Block &b : doc.blocks) {
         if (wanted.empty() ? b.find_values(FRACT_TAGS[0]) || b.find_values(CARTN_TAGS[0]) ||
                                  b.find_values("_atom_site.Cartn_x")
-                           : gemmi::iequal(b.name, wanted))
+                           : gemmi::iequal(b.name, low))
             return b;
         names += (names.empty() ? "" : ", ") + b.name;
     }
@@ -477,6 +481,7 @@ struct SRead {
     std::vector<uint8_t> group;
     std::string symmetry = "none";
     size_t operations = 1;
+    std::shared_ptr<const gemmi::Structure> entry;
 };
 
 void CheckPosition(const glm::dvec3 &p, uint32_t line)
@@ -557,7 +562,8 @@ uint32_t ElementOfGemmi(const gemmi::Element &e)
 // location.
 void ReadMacromolecule(cif::Block &block, SRead &r)
 {
-    const gemmi::Structure st = gemmi::make_structure_from_block(block);
+    auto entry = std::make_shared<gemmi::Structure>(gemmi::make_structure_from_block(block));
+    const gemmi::Structure &st = *entry;
     if (st.models.empty())
         throw SBadCif{0, "the entry has no model"};
     for (const gemmi::Chain &chain : st.models.front().chains)
@@ -579,6 +585,7 @@ void ReadMacromolecule(cif::Block &block, SRead &r)
     if (r.is_periodic)
         r.cell = CCif::CellOfParameters(glm::dvec3(st.cell.a, st.cell.b, st.cell.c),
                                         glm::dvec3(st.cell.alpha, st.cell.beta, st.cell.gamma));
+    r.entry = std::move(entry);
 }
 
 // A syntax error of gemmi's parser, said with the line it concerns: a text field that is never
@@ -645,6 +652,7 @@ bool CCif::Parse(const std::string &, CTextFile &file, std::vector<glm::dvec3> &
     u_operations = static_cast<uint32_t>(r.operations);
     if (r.symmetry == "none" && !is_macromolecular && is_periodic)
         notice = "block " + block_name + " gives no symmetry operations, Hall symbol or space-group name: read as P1";
+    entry = std::move(r.entry);
     v_label = std::move(r.label);
     v_occupancy = std::move(r.occupancy);
     v_atom_altloc = std::move(r.group);
@@ -742,4 +750,56 @@ bool CCif::SaveFile(std::string, std::string f, std::vector<glm::dvec3> &xyz, st
     if (!source_path.empty() && std::filesystem::equivalent(f, source_path, ec))
         return Fail("a CIF is not rewritten in place, since its symmetry would be expanded: save it under another name");
     return WriteText(f, P1Text(xyz, index));
+}
+
+// ---- mmCIF entry as PDB ----------------------------------------------------------------
+
+bool CCif::SaveEntryAsPdb(const std::string &f, const std::vector<glm::dvec3> &xyz,
+                          const std::vector<uint32_t> &index)
+{
+    if (!entry)
+        return Fail("only a macromolecular entry read from a CIF keeps its chains and residues in PDB");
+    if (!CheckAtoms(xyz, index))
+        return false;
+    if (v_atom_origin.size() != xyz.size())
+        return Fail("the atoms are not those of the entry read");
+    // Where each atom read is now: its model index, or none once deleted.
+    std::vector<int64_t> now(v_source_index.size(), -1);
+    for (size_t i = 0; i < v_atom_origin.size(); ++i)
+        now[v_atom_origin[i]] = static_cast<int64_t>(i);
+    gemmi::Structure st = *entry;
+    st.models.erase(st.models.begin() + 1, st.models.end());
+    gemmi::Model &model = st.models.front();
+    size_t read = 0;
+    for (gemmi::Chain &chain : model.chains)
+        for (gemmi::Residue &residue : chain.residues) {
+            std::vector<gemmi::Atom> kept;
+            for (gemmi::Atom &a : residue.atoms) {
+                const size_t k = read++;
+                if (now[k] < 0)
+                    continue;
+                const size_t i = static_cast<size_t>(now[k]);
+                a.pos = gemmi::Position(xyz[i].x, xyz[i].y, xyz[i].z);
+                if (index[i] != v_source_index[k])
+                    a.element = gemmi::Element(SymbolOf(index[i]));
+                kept.push_back(std::move(a));
+            }
+            residue.atoms.swap(kept);
+        }
+    // Residues and chains left without atoms go, and so do links to atoms deleted.
+    for (gemmi::Chain &chain : model.chains)
+        gemmi::remove_empty_children(chain);
+    gemmi::remove_empty_children(model);
+    st.connections.erase(std::remove_if(st.connections.begin(), st.connections.end(),
+                                        [&](const gemmi::Connection &c) {
+                                            return !model.find_atom(c.partner1) || !model.find_atom(c.partner2);
+                                        }),
+                         st.connections.end());
+    std::ostringstream text;
+    try {
+        gemmi::write_pdb(st, text);
+    } catch (const std::exception &e) {
+        return Fail(std::string("the entry can't be written as PDB: ") + e.what());
+    }
+    return WriteText(f, text.str());
 }

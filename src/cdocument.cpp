@@ -27,7 +27,7 @@ CDocument::CDocument(CModel &m, std::function<void(bool)> read_hook) : model(m),
 
 void CDocument::Open(const std::string &dir, const std::string &file, int format)
 {
-    RequestLoad(SLoad{dir, file, format, false});
+    RequestLoad(SLoad{dir, file, format, false, ""});
 }
 
 void CDocument::OpenByName(const std::string &given, int format)
@@ -38,7 +38,20 @@ void CDocument::OpenByName(const std::string &given, int format)
 
 void CDocument::Reload()
 {
-    RequestLoad(SLoad{folder, path, model.file_format, true});
+    RequestLoad(ShownFile());
+}
+
+void CDocument::OpenBlock(const std::string &block)
+{
+    SLoad load = ShownFile();
+    load.block = block;
+    RequestLoad(load);
+}
+
+CDocument::SLoad CDocument::ShownFile() const
+{
+    return SLoad{folder, path, model.file_format, true,
+                 model.file_format == INPUT_FILE_TYPE_CIF ? model.cif.block_name : std::string()};
 }
 
 // A load replaces the structure shown: its unsaved edits are asked about first.
@@ -80,6 +93,8 @@ bool CDocument::Answer(EAnswer answer)
     if (answer == EAnswer::SAVE && !Save()) {
         if (question == EQuestion::CHANGED_ON_DISK)
             pending = what; // asked again, about the file: what waited still waits
+        else if (is_save_as_wanted)
+            after_save_as = what;
         return false;
     }
     RunPending(what);
@@ -89,7 +104,7 @@ bool CDocument::Answer(EAnswer answer)
 bool CDocument::AnswerChanged(EAnswer answer, EPending what)
 {
     if (answer == EAnswer::RELOAD) {
-        RunLoad(SLoad{folder, path, model.file_format, true});
+        RunLoad(ShownFile());
         return true;
     }
     if (answer != EAnswer::OVERWRITE || !Write(path, true))
@@ -108,12 +123,14 @@ void CDocument::RunPending(EPending what)
 
 void CDocument::RunLoad(const SLoad &load)
 {
+    model.cif.block_wanted = load.block;
     if (!model.ReadStructureFile(load.dir, load.file, load.format)) {
         message = Failure("Can't read ", load.file, load.format);
         return;
     }
     message.clear();
     i_named_supercells = 0;
+    note = model.file_format == INPUT_FILE_TYPE_CIF ? model.cif.notice : std::string();
     if (on_read)
         on_read(load.is_reload);
     if (!load.is_reload) {
@@ -126,21 +143,27 @@ bool CDocument::Save()
 {
     if (model.SupercellsInEffect() != i_named_supercells) {
         message = "The supercell is a new structure: choose a name for it.";
-        is_save_as_requested = true;
+        is_save_as_wanted = true;
+        return false;
+    }
+    if (!model.SavesInPlace()) {
+        is_save_as_wanted = true;
         return false;
     }
     return Write(path);
 }
 
-bool CDocument::TakeSaveAsRequest()
+bool CDocument::TakeSaveAsWanted()
 {
-    const bool was = is_save_as_requested;
-    is_save_as_requested = false;
-    return was;
+    const bool wanted = is_save_as_wanted;
+    is_save_as_wanted = false;
+    return wanted;
 }
 
 std::string CDocument::SuggestedPath() const
 {
+    if (model.SupercellsInEffect() == i_named_supercells)
+        return path;
     const glm::ivec3 n = model.SupercellRepeat();
     return NameWithRepeats(path, n.x, n.y, n.z);
 }
@@ -156,8 +179,11 @@ std::string CDocument::NameWithRepeats(const std::string &path, int a, int b, in
     return path.substr(0, dot) + repeats + path.substr(dot);
 }
 
+// What waited goes on only once the structure is safe in the file named; a failure drops it.
 bool CDocument::SaveAs(const std::string &target)
 {
+    const EPending then = after_save_as;
+    after_save_as = EPending::NONE;
     const int format = FormatByName(target, model.file_format);
     if (!model.SaveStructureAs(target, target, format)) {
         message = Failure("Can't save ", target, format);
@@ -165,13 +191,16 @@ bool CDocument::SaveAs(const std::string &target)
     }
     message.clear();
     const std::string dir = ImGuiFs::Path::FolderOfFile(target);
-    if (format != model.file_format) {
-        RunLoad(SLoad{dir, target, format, false});
-        return message.empty();
+    if (format != model.file_format || !model.SavesInPlace()) {
+        RunLoad(SLoad{dir, target, format, false, ""});
+        if (!message.empty())
+            return false;
+    } else {
+        path = target;
+        folder = dir;
     }
     i_named_supercells = model.SupercellsInEffect();
-    path = target;
-    folder = dir;
+    RunPending(then);
     return true;
 }
 

@@ -10,6 +10,7 @@ namespace {
 const char *const FILE_CHOOSER_TITLE = "Choose File (ctrl+f)";
 const ImVec4 MESSAGE_COLOR(1.0f, 0.45f, 0.4f, 1.0f);
 const float FORMAT_COMBO_WIDTH = 120.0f;
+const ImVec4 NOTE_COLOR(1.0f, 0.85f, 0.4f, 1.0f);
 
 } // namespace
 
@@ -27,6 +28,7 @@ void CFilePanel::Content(CDisplay &atom, CDocument &document)
     FormatCombo(atom);
     ImGui::SameLine();
     ImGui::Checkbox("by name", &is_by_name);
+    BlockCombo(atom, document);
     OpenButton(atom, document);
     ImGui::SameLine();
     if (ImGui::Button("Reload") && atom.is_visible)
@@ -59,6 +61,23 @@ void CFilePanel::FormatCombo(CDisplay &atom)
     ImGui::EndCombo();
 }
 
+// Only for a CIF of more than one data block: choosing one reads it instead of the one shown.
+void CFilePanel::BlockCombo(const CDisplay &atom, CDocument &document)
+{
+    const CCif &cif = atom.cif;
+    if (atom.file_format != INPUT_FILE_TYPE_CIF || cif.v_block_names.size() < 2 ||
+        !ImGui::BeginCombo("Data Block", cif.block_name.c_str()))
+        return;
+    for (const std::string &name : cif.v_block_names) {
+        const bool is_selected = name == cif.block_name;
+        if (ImGui::Selectable(name.c_str(), is_selected) && !is_selected)
+            document.OpenBlock(name);
+        if (is_selected)
+            ImGui::SetItemDefaultFocus();
+    }
+    ImGui::EndCombo();
+}
+
 void CFilePanel::OpenButton(CDisplay &atom, CDocument &document)
 {
     const bool is_pressed = ImGui::Button("Open");
@@ -77,23 +96,31 @@ void CFilePanel::SaveAsButton(const CDisplay &atom, CDocument &document)
 {
     const bool is_empty = !atom.is_visible;
     CPanel::PushDisabled(is_empty);
-    const bool is_requested = document.TakeSaveAsRequest();
-    const bool is_pressed = (ImGui::Button("Save As") && atom.is_visible) || is_requested;
+    const bool is_pressed = ImGui::Button("Save As") && atom.is_visible;
     CPanel::PopDisabled(is_empty);
-    if (is_pressed && !is_requested)
+    // A Save that does not rewrite the file read (a CIF, a new supercell) opens the chooser too,
+    // keeping its message.
+    const bool is_wanted = document.TakeSaveAsWanted();
+    if (is_pressed)
         document.ClearMessage();
-    const std::string name = is_requested ? document.SuggestedPath() : document.Path();
-    const char *target = save_dlg->saveFileDialog(is_pressed, document.Folder().c_str(), name.c_str(), "Save as");
+    const std::string name = document.SuggestedPath();
+    const char *target = save_dlg->saveFileDialog(is_pressed || is_wanted, document.Folder().c_str(), name.c_str(),
+                                                  "Save as");
     if (target != nullptr && target[0] != '\0')
         document.SaveAs(target);
+    else if (save_dlg->hasUserJustCancelledDialog())
+        document.CancelSaveAs();
 }
 
-// Right under the buttons and wrapped to the panel's width, so that the panel does not widen.
+// Right under the buttons and wrapped to the panel's width, so that the panel does not widen:
+// why the last load or save failed, else what the user should know about the file read.
 void CFilePanel::ShowMessage(const CDocument &document)
 {
-    if (document.Message().empty())
+    const bool is_failure = !document.Message().empty();
+    const std::string &text = is_failure ? document.Message() : document.Note();
+    if (text.empty())
         return;
-    ImGui::PushStyleColor(ImGuiCol_Text, MESSAGE_COLOR);
-    ImGui::TextWrapped("%s", document.Message().c_str());
+    ImGui::PushStyleColor(ImGuiCol_Text, is_failure ? MESSAGE_COLOR : NOTE_COLOR);
+    ImGui::TextWrapped("%s", text.c_str());
     ImGui::PopStyleColor();
 }

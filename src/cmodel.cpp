@@ -285,7 +285,6 @@ bool CModel::AddAtom(uint32_t idx, const glm::dvec3 &p, std::string &why)
 {
     why = idx >= periodic_table_atoms ? "no element was chosen"
           : !FinitePosition(p)        ? "the position lies beyond 1e15 angstrom"
-          : FrameCount() > 1          ? "atoms cannot be added to a trajectory"
                                       : "";
     if (!why.empty())
         return false;
@@ -344,7 +343,7 @@ glm::ivec3 CModel::SupercellRepeat() const
 }
 
 // Fractional coordinates in [0, 1) along each periodic axis (a slab keeps its height); the
-// cell's origin is the file frame's.
+// cell's origin is the file frame's. In a trajectory the frames with the same atoms follow.
 bool CModel::WrapIntoCell()
 {
     if (!is_periodic)
@@ -353,23 +352,17 @@ bool CModel::WrapIntoCell()
     std::vector<uint32_t> atoms;
     std::vector<glm::dvec3> after;
     for (size_t i = 0; i < AtomCount(); ++i) {
-        glm::dvec3 f = inverse * v_real_xyz[i];
-        bool moves = false;
-        for (int a = 0; a < 3; ++a) {
-            if (!is_periodic_axis[a])
-                continue;
-            const double w = f[a] - std::floor(f[a]);
-            const double inside = w < 1.0 ? w : 0.0;
-            moves = moves || inside != f[a];
-            f[a] = inside;
-        }
-        if (moves) {
+        const glm::dvec3 p = WrappedIntoCell(m_cell_box, inverse, is_periodic_axis, v_real_xyz[i]);
+        if (p != v_real_xyz[i]) {
             atoms.push_back(static_cast<uint32_t>(i));
-            after.push_back(m_cell_box * f);
+            after.push_back(p);
         }
     }
-    if (!atoms.empty())
-        Record(MoveEdit(atoms, std::move(after)));
+    const CStructureFile *file = Handler(file_format);
+    SEdit e = MoveEdit(atoms, std::move(after));
+    e.is_frames_wrap = trajectory.IsOpen() && file != nullptr && !trajectory.IsWrapped(*file);
+    if (!atoms.empty() || e.is_frames_wrap)
+        Record(std::move(e));
     return true;
 }
 
@@ -494,6 +487,8 @@ CModel::SEdit CModel::MoveEdit(const std::vector<uint32_t> &atoms, std::vector<g
 
 void CModel::ApplyMove(const SEdit &e, bool forward)
 {
+    if (e.is_frames_wrap)
+        trajectory.SetWrapped(*Handler(file_format), forward);
     for (size_t k = 0; k < e.atoms.size(); ++k) {
         const uint32_t u = e.atoms[k];
         if (forward)
@@ -1204,22 +1199,30 @@ bool CModel::SaveStructureAs(std::string d, std::string f, int fmt, bool overwri
 {
     if (fmt == NO_FORMAT || fmt == file_format || Handler(file_format) == nullptr)
         return SaveStructureFile(d, f, fmt, overwrite, all_frames);
-    std::unique_ptr<CStructureFile> writer = NewHandler(fmt);
-    if (writer == nullptr) {
+    // An mmCIF entry keeps its chains and residues in PDB.
+    const bool is_entry = file_format == INPUT_FILE_TYPE_CIF && fmt == INPUT_FILE_TYPE_PDB && cif.is_macromolecular;
+    std::unique_ptr<CStructureFile> writer = is_entry ? nullptr : NewHandler(fmt);
+    if (!is_entry && writer == nullptr) {
         error_message = "there is no writer for format " + std::to_string(fmt);
         return false;
     }
     if (RefusedAsChanged(f, overwrite))
         return false;
-    writer->is_periodic = is_periodic;
-    writer->is_periodic_axis = is_periodic_axis;
-    writer->cell_xyz = m_cell_box;
-    if (!writer->SaveFile(d, f, v_real_xyz, v_atom_index)) {
-        error_message = writer->error_message;
+    if (is_entry ? !cif.SaveEntryAsPdb(f, v_real_xyz, v_atom_index) : !SavePlain(*writer, d, f)) {
+        error_message = is_entry ? cif.error_message : writer->error_message;
         return false;
     }
     error_message.clear();
     return true;
+}
+
+// Another format's plain file of the atoms and cell.
+bool CModel::SavePlain(CStructureFile &writer, const std::string &d, const std::string &f)
+{
+    writer.is_periodic = is_periodic;
+    writer.is_periodic_axis = is_periodic_axis;
+    writer.cell_xyz = m_cell_box;
+    return writer.SaveFile(d, f, v_real_xyz, v_atom_index);
 }
 
 bool CModel::RefusedAsChanged(const std::string &f, bool overwrite)
@@ -1234,6 +1237,12 @@ bool CModel::ChangedOnDisk(const std::string &f) const
 {
     const CStructureFile *file = Handler(file_format);
     return file != nullptr && file->ChangedOnDisk(f);
+}
+
+bool CModel::SavesInPlace() const
+{
+    const CStructureFile *file = Handler(file_format);
+    return file == nullptr || file->SavesInPlace();
 }
 
 CMeasure CModel::Measurer() const { return is_periodic ? CMeasure(m_cell_box, is_periodic_axis) : CMeasure(); }

@@ -683,6 +683,13 @@ bool CPdb::RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::st
     return true;
 }
 
+bool CPdb::FollowsAtom(std::string_view line) const
+{
+    std::string_view rest;
+    const std::string_view record = RecordName(line, rest);
+    return record == "ANISOU" || record == "SIGATM" || record == "SIGUIJ";
+}
+
 // A deleted atom's ANISOU (and SIGATM, SIGUIJ) records go with it, and so do CONECT entries
 // that name it; a CONECT record whose atom is gone, or with no partner left, goes entirely.
 bool CPdb::RewriteOtherLine(std::string_view line, uint32_t, std::string &out)
@@ -693,7 +700,7 @@ bool CPdb::RewriteOtherLine(std::string_view line, uint32_t, std::string &out)
         RewriteCryst1(line, out);
         return true;
     }
-    const bool follows_atom = record == "ANISOU" || record == "SIGATM" || record == "SIGUIJ";
+    const bool follows_atom = FollowsAtom(line);
     if (follows_atom && !deleted_serial.empty() && SerialField(line) == deleted_serial)
         return false;
     if (!follows_atom)

@@ -147,15 +147,15 @@ bool CShell::ConfirmClose()
     return false;
 }
 
-// A save that fails keeps the edits and the structure: the Choose File panel says why.
+// A save that fails keeps the edits and the structure: the Choose File panel says why, or
+// offers Save As when the format is not rewritten in place. A close may also be confirmed by a
+// Save As done there.
 void CShell::ShowQuestion()
 {
     const CDocument::EAnswer answer = CQuestionDialog::Show(*document);
-    if (answer == CDocument::EAnswer::NONE)
-        return;
-    if (!document->Answer(answer))
+    if (answer != CDocument::EAnswer::NONE && !document->Answer(answer))
         show_file_chooser = true;
-    else if (document->IsCloseConfirmed() && window != nullptr)
+    if (document->IsCloseConfirmed() && window != nullptr)
         glfwSetWindowShouldClose(window, GLFW_TRUE);
 }
 

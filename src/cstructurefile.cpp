@@ -272,15 +272,17 @@ std::string_view CStructureFile::AtomLine(uint32_t source) const
     return v_atom_lines[source < v_atom_lines.size() ? source : v_atom_lines.size() - 1];
 }
 
-// The added atoms' lines where the last atom line read stood: after it, or in its place when that
-// atom is gone.
-void CStructureFile::AppendAdded(bool is_line_kept, std::string &text)
+void CStructureFile::AppendAdded(std::string &text)
 {
-    for (size_t k = 0; k < v_added.size(); ++k) {
-        if (is_line_kept || k > 0)
-            text += LineEnd();
-        AddedAtomLine(v_added[k], text);
+    const bool is_line_open = !text.empty() && text.back() != '\n';
+    if (is_line_open)
+        text += LineEnd();
+    for (const SAtomEdit &added : v_added) {
+        AddedAtomLine(added, text);
+        text += LineEnd();
     }
+    if (is_line_open)
+        text.resize(text.size() - LineEnd().size());
 }
 
 bool CStructureFile::WriteBack(const std::string &f, const std::vector<glm::dvec3> &xyz,
@@ -305,6 +307,7 @@ bool CStructureFile::RewriteText(const std::vector<glm::dvec3> &xyz, const std::
     text.reserve(source_text.size() + source_text.size() / 8);
     size_t next = 0;
     uint32_t n = 0;
+    bool is_adding = false;
     size_t pos = TextStart();
     text.append(source_text, 0, pos);
     while (pos < source_text.size()) {
@@ -317,21 +320,24 @@ bool CStructureFile::RewriteText(const std::vector<glm::dvec3> &xyz, const std::
             --body;
         const std::string_view line(source_text.data() + pos, body - pos);
         ++n;
-        const size_t mark = text.size();
         const bool is_atom = next < edits.size() && v_source_line[next] == n;
-        bool kept = is_atom ? RewriteAtomLine(line, edits[next++], text) : RewriteOtherLine(line, n, text);
-        if (is_atom && next == edits.size() && !v_added.empty()) {
-            if (!kept)
-                text.resize(mark);
-            AppendAdded(kept, text);
-            kept = true;
+        if (is_adding && (is_atom || !FollowsAtom(line))) {
+            AppendAdded(text);
+            is_adding = false;
         }
+        const size_t mark = text.size();
+        const bool kept = is_atom ? RewriteAtomLine(line, edits[next++], text) : RewriteOtherLine(line, n, text);
+        // Added atoms follow the last atom read once the records that belong to it are past.
+        if (is_atom && next == edits.size() && !v_added.empty())
+            is_adding = true;
         if (kept)
             text.append(source_text, body, end - body);
         else
             text.resize(mark);
         pos = end;
     }
+    if (is_adding)
+        AppendAdded(text);
     // A format's rewrite says in error_message why a line could not be written.
     if (!error_message.empty())
         return false;

@@ -34,7 +34,34 @@ std::string_view AfterLines(std::string_view text, uint32_t lines)
     return text.substr(pos);
 }
 
+// An added atom's place as a frame with `reader`'s cell keeps it, and back.
+glm::dvec3 StoredPlace(const CStructureFile &reader, const glm::dvec3 &p)
+{
+    return reader.is_periodic ? glm::inverse(reader.cell_xyz) * p : p;
+}
+
+glm::dvec3 FramePlace(const CStructureFile &reader, const glm::dvec3 &stored)
+{
+    return reader.is_periodic ? reader.cell_xyz * stored : stored;
+}
+
 } // namespace
+
+glm::dvec3 WrappedIntoCell(const glm::dmat3 &cell, const glm::dmat3 &inverse, const glm::bvec3 &axes,
+                           const glm::dvec3 &p)
+{
+    glm::dvec3 f = inverse * p;
+    bool moves = false;
+    for (int a = 0; a < 3; ++a) {
+        if (!axes[a])
+            continue;
+        const double w = f[a] - std::floor(f[a]);
+        const double inside = w < 1.0 ? w : 0.0;
+        moves = moves || inside != f[a];
+        f[a] = inside;
+    }
+    return moves ? cell * f : p;
+}
 
 bool CTrajectory::Open(const std::string &path, EFrameLayout layout)
 {
@@ -53,6 +80,7 @@ void CTrajectory::Close()
     error_message.clear();
     u_shown = 0;
     atoms_edits.clear();
+    wrapped.clear();
     moves.clear();
     cache.clear();
 }
@@ -139,10 +167,21 @@ void CTrajectory::Remember(const CStructureFile &reader, const std::vector<glm::
                            const std::vector<uint32_t> &elements)
 {
     const std::vector<uint32_t> &origin = reader.v_atom_origin;
+    const size_t read = reader.v_source_index.size();
+    // Added atoms keep the place they have in the frame shown in every frame.
+    SAtomsEdit edit{reader.v_source_index, origin, elements, reader.v_added_template,
+                    std::vector<glm::dvec3>(reader.v_added_template.size())};
+    const bool is_wrapped = IsWrapped(reader);
+    const glm::dmat3 inverse = is_wrapped ? glm::inverse(reader.cell_xyz) : glm::dmat3(1.0);
     std::vector<std::pair<uint32_t, glm::dvec3>> moved;
     bool retyped = false;
     for (size_t i = 0; i < origin.size(); ++i) {
-        if (xyz[i] != reader.v_source_xyz[origin[i]])
+        if (origin[i] >= read) {
+            edit.added_at[origin[i] - read] = StoredPlace(reader, xyz[i]);
+            continue;
+        }
+        const glm::dvec3 &p = reader.v_source_xyz[origin[i]];
+        if (xyz[i] != (is_wrapped ? WrappedIntoCell(reader.cell_xyz, inverse, reader.is_periodic_axis, p) : p))
             moved.emplace_back(origin[i], xyz[i]);
         retyped = retyped || elements[i] != reader.v_source_index[origin[i]];
     }
@@ -156,38 +195,65 @@ void CTrajectory::Remember(const CStructureFile &reader, const std::vector<glm::
     });
     if (same != atoms_edits.end())
         atoms_edits.erase(same);
-    if (retyped || origin.size() != reader.v_source_index.size())
-        atoms_edits.push_back({reader.v_source_index, origin, elements});
+    if (retyped || origin.size() != read || !edit.added_template.empty())
+        atoms_edits.push_back(std::move(edit));
     // The edits are not in the frames read, so later reads apply them again.
+}
+
+void CTrajectory::SetWrapped(const CStructureFile &reader, bool is_wrapped)
+{
+    const auto same = std::find(wrapped.begin(), wrapped.end(), reader.v_source_index);
+    if (same != wrapped.end() && !is_wrapped)
+        wrapped.erase(same);
+    else if (same == wrapped.end() && is_wrapped)
+        wrapped.push_back(reader.v_source_index);
+}
+
+bool CTrajectory::IsWrapped(const CStructureFile &reader) const
+{
+    return reader.is_periodic &&
+           std::find(wrapped.begin(), wrapped.end(), reader.v_source_index) != wrapped.end();
+}
+
+glm::dvec3 CTrajectory::PlaceOf(const CStructureFile &reader, uint32_t origin, const SAtomsEdit *e) const
+{
+    const size_t read = reader.v_source_index.size();
+    return origin < read ? reader.v_source_xyz[origin] : FramePlace(reader, e->added_at[origin - read]);
 }
 
 bool CTrajectory::Recall(uint64_t k, CStructureFile &reader, std::vector<glm::dvec3> &xyz,
                          std::vector<uint32_t> &elements) const
 {
-    bool edited = false;
-    if (const SAtomsEdit *e = AtomsEditOf(reader.v_source_index)) {
+    const SAtomsEdit *e = AtomsEditOf(reader.v_source_index);
+    const bool is_wrapped = IsWrapped(reader);
+    if (e != nullptr) {
         reader.v_atom_origin = e->origin;
+        reader.v_added_template = e->added_template;
         elements = e->elements;
         xyz.resize(e->origin.size());
         for (size_t i = 0; i < e->origin.size(); ++i)
-            xyz[i] = reader.v_source_xyz[e->origin[i]];
-        edited = true;
+            xyz[i] = PlaceOf(reader, e->origin[i], e);
+    }
+    if (is_wrapped) {
+        const glm::dmat3 inverse = glm::inverse(reader.cell_xyz);
+        for (glm::dvec3 &p : xyz)
+            p = WrappedIntoCell(reader.cell_xyz, inverse, reader.is_periodic_axis, p);
     }
     const auto moved = moves.find(k);
     if (moved == moves.end())
-        return edited;
-    std::vector<uint32_t> kept(reader.v_source_index.size(), NOT_KEPT);
+        return e != nullptr || is_wrapped;
+    std::vector<uint32_t> kept(reader.v_source_index.size() + reader.v_added_template.size(), NOT_KEPT);
     for (size_t i = 0; i < reader.v_atom_origin.size(); ++i)
         kept[reader.v_atom_origin[i]] = static_cast<uint32_t>(i);
     for (const auto &[origin, p] : moved->second)
-        if (kept[origin] != NOT_KEPT)
+        if (origin < kept.size() && kept[origin] != NOT_KEPT)
             xyz[kept[origin]] = p;
     return true;
 }
 
 bool CTrajectory::WriteFrame(uint64_t k, std::string &out, CPdb::SDeletions &deleted)
 {
-    if (moves.count(k) == 0 && atoms_edits.empty()) {
+    if (moves.count(k) == 0 && atoms_edits.empty() && wrapped.empty()) {
         out.append(index.FrameBytes(k));
         return true;
     }

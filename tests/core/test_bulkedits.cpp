@@ -288,3 +288,22 @@ TEST(AddAtom, VaspFileGetsItsLinesAndRuns)
               Lines("MgO\n1.0\n4.2 0 0\n0 4.2 0\n0 0 4.2\n Mg\n1\nSelective dynamics\nDirect\n"
                     "0.0 0.0 0.0 F F F\n\n0.1 0.2 0.3\n"));
 }
+
+// A PDB atom's ANISOU record stays with it: an added atom comes after the last atom's own records,
+// also when the file's last line has no line end.
+TEST(AddAtom, PdbRecordAfterTheLastAtomsAnisou)
+{
+    const std::string atom = "HETATM    1  O   HOH A   1       1.000   2.000   3.000  1.00  0.00           O\n";
+    const std::string anisou = "ANISOU    1  O   HOH A   1      100    200    300      0      0      0       O\n";
+    for (const std::string &end : {std::string("END\n"), std::string("")}) {
+        SLoaded s;
+        Load(s, "water.pdb", atom + anisou + end, INPUT_FILE_TYPE_PDB);
+        std::string why;
+        ASSERT_TRUE(s.model.AddAtom(ElementIndexOfSymbol("Na"), glm::dvec3(4.0, 5.0, 6.0), why)) << why;
+        const std::vector<std::string> lines = Lines(Saved(s.model, s.dir, "added"));
+        ASSERT_GE(lines.size(), 3u);
+        EXPECT_EQ(lines[1] + "\n", anisou) << end;
+        EXPECT_EQ(lines[2].rfind("HETATM    2", 0), 0u) << lines[2];
+        EXPECT_EQ(lines.size(), end.empty() ? 3u : 4u);
+    }
+}

@@ -249,3 +249,116 @@ TEST_F(DocumentTest, SaveAsWritesTheFormatTheNameSays)
     EXPECT_FALSE(doc.HasUnsavedEdits());
     EXPECT_EQ(ReadText(water), WATER);
 }
+
+namespace {
+
+// A CIF of three blocks: one without atoms, NaCl by its group's name (8 atoms), CsCl without
+// symmetry (2 atoms, read as P1 with a note).
+class CifDocumentTest : public DocumentTest {
+protected:
+    void SetUp() override
+    {
+        DocumentTest::SetUp();
+        WriteText(cif, CIF_TEXT);
+    }
+
+    const std::string CIF_TEXT = ReadText(std::string(KIVOA_TEST_DATA) + "/cif/two_blocks.cif");
+    const std::string cif = folder / "blocks.cif";
+};
+
+} // namespace
+
+// The block list reads another block of the file shown; Reload keeps it, another file forgets it.
+TEST_F(CifDocumentTest, BlocksOfTheFileShown)
+{
+    doc.Open(folder.Path(), cif, INPUT_FILE_TYPE_CIF);
+    EXPECT_EQ(model.cif.block_name, "NaCl_rocksalt");
+    EXPECT_EQ(model.v_real_xyz.size(), 8u);
+    EXPECT_TRUE(doc.Note().empty()) << doc.Note();
+
+    doc.OpenBlock("CsCl");
+    EXPECT_EQ(model.v_real_xyz.size(), 2u);
+    EXPECT_NE(doc.Note().find("read as P1"), std::string::npos) << doc.Note();
+    doc.Reload();
+    EXPECT_EQ(model.cif.block_name, "CsCl");
+    EXPECT_EQ(doc.Path(), cif);
+
+    // Another block is another load: unsaved edits are asked about first.
+    model.DeleteAtomIndex(0);
+    doc.OpenBlock("NaCl_rocksalt");
+    EXPECT_EQ(doc.Question(), EQuestion::UNSAVED_EDITS);
+    EXPECT_TRUE(doc.Answer(EAnswer::DISCARD));
+    EXPECT_EQ(model.v_real_xyz.size(), 8u);
+    EXPECT_TRUE(doc.Note().empty());
+
+    doc.OpenBlock("CsCl");
+    doc.Open(folder.Path(), water, XYZ);
+    EXPECT_TRUE(doc.Note().empty());
+    doc.Open(folder.Path(), cif, INPUT_FILE_TYPE_CIF);
+    EXPECT_EQ(model.cif.block_name, "NaCl_rocksalt");
+}
+
+// Save of an edited CIF (also the Save answer before a load or a close) writes nothing and wants
+// Save As; what waited goes on once Save As has written the structure, and never after the
+// chooser was cancelled or the save failed.
+TEST_F(CifDocumentTest, SaveOfACifWantsSaveAs)
+{
+    enum EChooser { NAMED, CANCELLED, FAILED };
+    struct Case {
+        EPending what;
+        EChooser chooser;
+        const char *name; // of the Save As that succeeds (after the cancel or failure)
+        int format_after;
+    };
+    const Case cases[] = {
+        {EPending::NONE, NAMED, "p1.cif", INPUT_FILE_TYPE_CIF},
+        {EPending::LOAD, NAMED, "p1.xyz", XYZ},
+        {EPending::LOAD, CANCELLED, "p1.cif", INPUT_FILE_TYPE_CIF},
+        {EPending::LOAD, FAILED, "p1.cif", INPUT_FILE_TYPE_CIF},
+        {EPending::CLOSE, NAMED, "p1.cif", INPUT_FILE_TYPE_CIF},
+        {EPending::CLOSE, FAILED, "p1.xyz", XYZ},
+    };
+    const std::string taken = folder / "taken.cif";
+    ASSERT_EQ(::mkdir(taken.c_str(), 0755), 0);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(c.what)) + ", chooser " + std::to_string(c.chooser) + ", " + c.name);
+        CModel m;
+        CDocument d(m);
+        d.Open(folder.Path(), cif, INPUT_FILE_TYPE_CIF);
+        m.DeleteAtomIndex(0);
+        if (c.what == EPending::NONE) {
+            EXPECT_FALSE(d.Save());
+        } else {
+            if (c.what == EPending::LOAD)
+                d.Open(folder.Path(), four, XYZ);
+            else
+                EXPECT_FALSE(d.RequestClose());
+            EXPECT_FALSE(d.Answer(EAnswer::SAVE));
+        }
+        EXPECT_EQ(d.Question(), EQuestion::NONE);
+        EXPECT_TRUE(d.Message().empty()) << d.Message();
+        EXPECT_TRUE(d.TakeSaveAsWanted());
+        EXPECT_FALSE(d.TakeSaveAsWanted());
+        EXPECT_EQ(ReadText(cif), CIF_TEXT);
+        EXPECT_EQ(m.v_real_xyz.size(), 7u);
+
+        if (c.chooser == CANCELLED)
+            d.CancelSaveAs();
+        if (c.chooser == FAILED) {
+            EXPECT_FALSE(d.SaveAs(taken));
+            EXPECT_EQ(d.Path(), cif);
+            EXPECT_TRUE(d.HasUnsavedEdits());
+        }
+        const std::string target = folder / c.name;
+        ASSERT_TRUE(d.SaveAs(target)) << d.Message();
+        // The file written becomes the file shown, read back: 7 atoms in P1.
+        const bool loaded = c.chooser == NAMED && c.what == EPending::LOAD;
+        EXPECT_EQ(d.Path(), loaded ? four : target);
+        EXPECT_EQ(m.file_format, loaded ? XYZ : c.format_after);
+        EXPECT_EQ(m.v_real_xyz.size(), loaded ? 4u : 7u);
+        EXPECT_FALSE(d.HasUnsavedEdits());
+        EXPECT_EQ(d.IsCloseConfirmed(), c.chooser == NAMED && c.what == EPending::CLOSE);
+        EXPECT_EQ(ReadText(cif), CIF_TEXT);
+        ::unlink(target.c_str());
+    }
+}

@@ -201,6 +201,7 @@ TEST(KivoaInfo, CifBlocksByNameAndAWordWhenNoSymmetryIsFound)
     EXPECT_EQ(Json(first)["block"], "NaCl_rocksalt");
     EXPECT_EQ(Json(first)["blocks"], 3);
     EXPECT_EQ(Json(first)["atoms"], 8);
+    EXPECT_EQ(Json(Info("--block CsCl " + file))["atoms"], 2); // letters in any case
     const SRun chosen = Info("--block cscl " + file);
     ASSERT_EQ(chosen.status, 0) << chosen.err;
     EXPECT_EQ(Json(chosen)["block"], "CsCl");

@@ -240,3 +240,70 @@ TEST(Trajectory, PdbModelsSaveAMoveInTheirFrameAndADeletionInEvery)
                                                  PdbAtom(2, "O", 1.128) + "ENDMDL\nMODEL        2\n" +
                                                  PdbAtom(2, "O", 1.6) + "ENDMDL\n" + master(2, 0) + "END\n");
 }
+
+namespace {
+
+// Frames 0 to 2 hold the same atoms in cells of 4, 5 and 6 angstrom; frame 3 other atoms.
+std::string CubicFrame(double a, const std::string &atoms, int count)
+{
+    const std::string side = std::to_string(static_cast<int>(a));
+    return std::to_string(count) + "\nLattice=\"" + side + " 0 0 0 " + side + " 0 0 0 " + side +
+           "\" Properties=species:S:1:pos:R:3 pbc=\"T T T\"\n" + atoms;
+}
+
+struct SFramesEditCase {
+    const char *name;
+    bool is_wrap;
+    // Per frame of the same atoms, its cell side and where its atoms are after the edit.
+    std::vector<std::vector<glm::dvec3>> want;
+};
+
+} // namespace
+
+TEST(Trajectory, WrapAndAddActOnEveryFrameWithTheSameAtoms)
+{
+    const std::string other = CubicFrame(4, "H 9 9 9\n", 1);
+    const std::string text = CubicFrame(4, "H -1 0 0\nO 4.5 1 7\n", 2) + CubicFrame(5, "H -1 0 0\nO 4.5 1 7\n", 2) +
+                             CubicFrame(6, "H -1 0 0\nO 4.5 1 7\n", 2) + other;
+    const glm::dvec3 h(-1, 0, 0), o(4.5, 1, 7), added(0.5, 0.25, 0.75);
+    const std::vector<SFramesEditCase> cases = {
+        {"wrap", true, {{{3, 0, 0}, {0.5, 1, 3}}, {{4, 0, 0}, {4.5, 1, 2}}, {{5, 0, 0}, {4.5, 1, 1}}}},
+        {"add", false, {{h, o, 4.0 * added}, {h, o, 5.0 * added}, {h, o, 6.0 * added}}},
+    };
+    ScratchFolder dir;
+    for (const SFramesEditCase &c : cases) {
+        CModel m;
+        WriteText(dir / "in.xyz", text);
+        ASSERT_TRUE(m.ReadStructureFile(dir.Path(), dir / "in.xyz", INPUT_FILE_TYPE_XYZ));
+        ASSERT_TRUE(m.ShowFrame(1));
+        std::string why;
+        const bool edited = c.is_wrap ? m.WrapIntoCell() : m.AddAtom(ElementIndexOfSymbol("N"), 5.0 * added, why);
+        ASSERT_TRUE(edited) << c.name << ": " << why;
+        ASSERT_TRUE(m.SaveStructureFile(dir.Path(), dir / "out.xyz", INPUT_FILE_TYPE_XYZ)) << c.name;
+        const std::string saved = ReadText(dir / "out.xyz");
+        // The frame with other atoms is copied as it was.
+        EXPECT_EQ(saved.substr(saved.size() - other.size()), other) << c.name;
+
+        CModel back;
+        ASSERT_TRUE(back.ReadStructureFile(dir.Path(), dir / "out.xyz", INPUT_FILE_TYPE_XYZ)) << c.name;
+        ASSERT_EQ(back.FrameCount(), 4u) << c.name;
+        for (uint64_t k = 0; k < c.want.size(); ++k) {
+            ASSERT_TRUE(back.ShowFrame(k)) << c.name;
+            ASSERT_EQ(back.v_real_xyz.size(), c.want[k].size()) << c.name << " frame " << k;
+            for (size_t i = 0; i < c.want[k].size(); ++i)
+                EXPECT_LT(glm::length(back.v_real_xyz[i] - c.want[k][i]), 1e-4) << c.name << " frame " << k << " atom " << i;
+            EXPECT_EQ(back.v_atom_index.back(), ElementIndexOfSymbol(c.is_wrap ? "O" : "N")) << c.name;
+        }
+
+        // One undo step takes every frame back, byte for byte; redo makes the same file again.
+        ASSERT_TRUE(m.ShowFrame(0));
+        ASSERT_TRUE(m.Undo());
+        EXPECT_FALSE(m.CanUndo());
+        ASSERT_TRUE(m.SaveStructureFile(dir.Path(), dir / "undone.xyz", INPUT_FILE_TYPE_XYZ));
+        EXPECT_EQ(ReadText(dir / "undone.xyz"), text) << c.name;
+        ASSERT_TRUE(m.ShowFrame(2));
+        ASSERT_TRUE(m.Redo());
+        ASSERT_TRUE(m.SaveStructureFile(dir.Path(), dir / "redone.xyz", INPUT_FILE_TYPE_XYZ));
+        EXPECT_EQ(ReadText(dir / "redone.xyz"), saved) << c.name;
+    }
+}

