@@ -37,7 +37,7 @@ public:
 
     // Once the GUI's GLFW back-end is installed: every input or window event is noted, key
     // presses are queued and dropped files kept, each callback passing the event on to the
-    // back-end's; the arrow keys pan the view instead of moving the GUI's focus.
+    // back-end's.
     void Connect(GLFWwindow *w);
     static void KeyCallback(GLFWwindow *w, int key, int scancode, int action, int mods);
 
@@ -56,7 +56,8 @@ public:
     // is open.
     EClick RouteMouse(CDisplay &atom, bool is_pie_open);
     // Each frame: the commands of the key presses queued since the last frame, in order, each
-    // with the Ctrl state it was pressed with; none while a text field or a modal takes them.
+    // with the Ctrl state it was pressed with; none while a text field or a modal takes them,
+    // and no arrow or Space while a panel has the focus (they move through the panel then).
     std::vector<ECommand> TakeShortcuts();
 
     bool is_mouse = false; // a drag is turning the view
@@ -68,6 +69,9 @@ public:
     float click_x = 0, click_y = 0; // where the last press over the view was
 
 private:
+    static bool IsNavigationKey(int key);
+    static bool FollowPanelFocus();
+
     struct SKeyPress {
         int key;
         int action;

@@ -18,6 +18,9 @@ public:
     static void Show(const char *title, bool &is_shown, ESlot slot, const std::function<void()> &content);
     // A modal (a file chooser, a question) is open: nothing behind it takes the mouse or the keys.
     static bool IsModalOpen();
+    // A panel has the keyboard's focus: given by a click into it, taken back by a click on the
+    // view.
+    static bool HasFocus();
     // Greys out and disables the widgets between the two calls when is_disabled.
     static void PushDisabled(bool is_disabled);
     static void PopDisabled(bool is_disabled);

@@ -80,6 +80,7 @@ public:
     bool show_action_window = true;
     bool show_frames_window = true; // again with each file read
     bool show_selection_window = false;
+    bool is_keys_to_view = true; // at start and after a file is read, the view takes the keys
     int display_w = 0, display_h = 0;
 
     CInput input;
@@ -104,6 +105,7 @@ private:
     void DeleteSelection();
     void SelectBox();
     void RunSelection(ECommand command);
+    void GiveKeysToView();
     void DrawBox() const;
     void ForgetPick();
     void ResetView();

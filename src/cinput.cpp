@@ -4,6 +4,7 @@
 #include <GLFW/glfw3.h>
 #include <backends/imgui_impl_glfw.h>
 #include <imgui.h>
+#include <imgui_internal.h>
 
 #include "cdisplay.h"
 #include "cpanel.h"
@@ -103,17 +104,40 @@ ECommand CInput::Match(const SKeyPress &press)
     return ECommand::NONE;
 }
 
+// The keys the GUI's keyboard navigation moves and presses with.
+bool CInput::IsNavigationKey(int key)
+{
+    return key == GLFW_KEY_LEFT || key == GLFW_KEY_RIGHT || key == GLFW_KEY_UP || key == GLFW_KEY_DOWN ||
+           key == GLFW_KEY_SPACE;
+}
+
+// Keyboard navigation (Tab, the arrows, Space) only while a panel has the focus; the arrows pan
+// the view and Space plays otherwise. Off, it also gives the pointer its hover back, which keys
+// would take away until the pointer moves (the chooser's double click needs it).
+bool CInput::FollowPanelFocus()
+{
+    ImGuiIO &io = ImGui::GetIO();
+    if (CPanel::HasFocus()) {
+        io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
+        return true;
+    }
+    io.ConfigFlags &= ~ImGuiConfigFlags_NavEnableKeyboard;
+    ImGui::GetCurrentContext()->NavDisableMouseHover = false;
+    return false;
+}
+
 // Shortcut keys act on the view only while no text field takes the typing: Delete or S typed
 // into a coordinate field or the chooser's location edit that field, not the structure.
 std::vector<ECommand> CInput::TakeShortcuts()
 {
+    const bool is_panel_navigation = FollowPanelFocus();
     std::vector<SKeyPress> presses;
     presses.swap(key_queue);
     std::vector<ECommand> commands;
     if (ImGui::GetIO().WantTextInput || CPanel::IsModalOpen())
         return commands;
     for (const SKeyPress &press : presses)
-        if (press.action != GLFW_RELEASE)
+        if (press.action != GLFW_RELEASE && !(is_panel_navigation && IsNavigationKey(press.key)))
             commands.push_back(Match(press));
     return commands;
 }
@@ -225,12 +249,15 @@ void CInput::KeyCallback(GLFWwindow *w, int key, int scancode, int action, int m
 {
     if (CInput *input = InputOf(w))
         input->QueueKey(key, action, mods);
+    // The GUI hides its keyboard focus after a click and ignores Space until an arrow shows it
+    // again; a navigation key shows it at once, so that Space presses the control just clicked.
+    if ((ImGui::GetIO().ConfigFlags & ImGuiConfigFlags_NavEnableKeyboard) != 0 && IsNavigationKey(key))
+        ImGui::GetCurrentContext()->NavDisableHighlight = false;
     ImGui_ImplGlfw_KeyCallback(w, key, scancode, action, mods);
 }
 
 void CInput::Connect(GLFWwindow *w)
 {
-    ImGui::GetIO().ConfigFlags &= ~ImGuiConfigFlags_NavEnableKeyboard;
     glfwSetWindowUserPointer(w, this);
     glfwSetKeyCallback(w, KeyCallback);
     glfwSetCharCallback(w, [](GLFWwindow *g, unsigned int c) {

@@ -13,8 +13,9 @@ namespace {
 
 const float PANEL_MARGIN = 10.0f;
 const ImVec2 ELEMENT_BUTTON_SIZE(30.0f, 20.0f);
-// Panels fit their contents at every frame, so that no control or text is ever cut.
-const ImGuiWindowFlags PANEL_FLAGS = ImGuiWindowFlags_AlwaysAutoResize;
+// Panels fit their contents at every frame, so that no control or text is ever cut. A panel that
+// appears leaves the keys where they were: the arrows pan the view until a panel is clicked.
+const ImGuiWindowFlags PANEL_FLAGS = ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoFocusOnAppearing;
 
 // Where a panel at `pos` of `size` goes so that it lies inside the display, or, larger than the
 // display, starts at its top left corner.
@@ -46,6 +47,13 @@ void CPanel::Show(const char *title, bool &is_shown, ESlot slot, const std::func
     }
     KeepInside();
     ImGui::End();
+}
+
+// The GUI's own hidden fallback window never counts; the popups opened from a panel do.
+bool CPanel::HasFocus()
+{
+    const ImGuiWindow *focused = ImGui::GetCurrentContext()->NavWindow;
+    return focused != nullptr && !focused->IsFallbackWindow && focused->WasActive && !IsModalOpen();
 }
 
 // A panel dragged out, left outside by a smaller window or by a saved layout comes back whole

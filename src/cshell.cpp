@@ -118,6 +118,7 @@ void CShell::InitPanels()
         atom->RefreshStructure(is_reload);
         frames.Stop();
         show_frames_window = true;
+        is_keys_to_view = true;
     });
     settings.Init(*atom);
 }
@@ -224,9 +225,19 @@ void CShell::ShowPanels()
     Run(action.Show(show_action_window, *atom, marks));
     Run(selection_panel.Show(show_selection_window, *atom));
     ShowQuestion();
+    GiveKeysToView();
     DrawBox();
     TitleWindow();
     atom->is_show_label = atom->is_show_index || atom->is_show_symbol;
+}
+
+// A structure just opened takes the keys, whichever panel or chooser opened it: the arrows pan it.
+void CShell::GiveKeysToView()
+{
+    if (!is_keys_to_view || CPanel::IsModalOpen())
+        return;
+    ImGui::SetWindowFocus(nullptr);
+    is_keys_to_view = false;
 }
 
 void CShell::DrawScene()
