@@ -20,6 +20,10 @@ public:
     // Filters the multisampled picture down (or copies it) into framebuffer `target` of the same
     // size and binds that one.
     void ResolveTo(GLuint target) const;
+    // Copies framebuffer `source` of w x h pixels into this one, single-sampled, made to fit;
+    // `source` is left bound.
+    void CopyFrom(GLuint source, int w, int h);
+    bool HasSize(int w, int h) const { return fbo != 0 && w == width && h == height; }
     GLuint Framebuffer() const { return fbo; }
     void Release();
 

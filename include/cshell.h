@@ -66,6 +66,8 @@ public:
 
     // Shutdown: writes the settings file.
     void SaveSettings();
+    // Shutdown, while the OpenGL context is still there: the offscreen pictures go.
+    void ReleaseTargets();
 
     GLFWwindow *window = nullptr;
     CDisplay *atom = nullptr;
@@ -97,6 +99,7 @@ public:
 
 private:
     CSceneTarget window_target; // the multisampled picture of the window, with smooth edges
+    CSceneTarget still_scene;   // the picture behind an open modal, shown again while it is open
     std::string titled_path; // the file the window's title names
     bool is_titled_edited = false; // ... and whether it says the edits are unsaved
 
@@ -114,6 +117,7 @@ private:
     void ShowQuestion();
     void TitleWindow();
     void RenderScene(int w, int h) const;
+    void ShowWindowScene();
     void RenderWindowScene();
     void ExportImage();
 };

@@ -68,9 +68,10 @@ void CPanel::KeepInside()
         ImGui::SetWindowPos(inside);
 }
 
+// Without a GUI (the scene drawn alone) no modal is open.
 bool CPanel::IsModalOpen()
 {
-    return ImGui::GetTopMostPopupModal() != nullptr;
+    return ImGui::GetCurrentContext() != nullptr && ImGui::GetTopMostPopupModal() != nullptr;
 }
 
 void CPanel::PushDisabled(bool is_disabled)

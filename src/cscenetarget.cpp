@@ -37,6 +37,16 @@ void CSceneTarget::ResolveTo(GLuint target) const
     glBindFramebuffer(GL_FRAMEBUFFER, target);
 }
 
+void CSceneTarget::CopyFrom(GLuint source, int w, int h)
+{
+    if (!Bind(w, h, 0))
+        return;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo);
+    glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_FRAMEBUFFER, source);
+}
+
 void CSceneTarget::Release()
 {
     if (fbo == 0)

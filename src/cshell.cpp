@@ -104,6 +104,12 @@ void CShell::SaveSettings()
         std::printf("Can't save init%s\n", paths.inidata);
 }
 
+void CShell::ReleaseTargets()
+{
+    window_target.Release();
+    still_scene.Release();
+}
+
 void CShell::KeepBackground()
 {
     atom->SetClearColor(glm::vec4(clear_color.x, clear_color.y, clear_color.z, clear_color.w));
@@ -243,7 +249,7 @@ void CShell::GiveKeysToView()
 void CShell::DrawScene()
 {
     const bool was_picking = atom != nullptr && atom->is_visible && atom->is_picking;
-    RenderWindowScene();
+    ShowWindowScene();
     if (atom == nullptr)
         return;
     if (was_picking && !atom->is_picking) {
@@ -272,6 +278,24 @@ void CShell::RenderScene(int w, int h) const
         atom->DrawScene(w, h);
     }
     glUseProgram(0);
+}
+
+// Behind a modal (the chooser, a question) nothing reaches the scene, so the picture drawn as it
+// opened is shown again rather than drawn anew: over a million atoms the chooser then answers at
+// the GUI's pace, and its double click is not lost in one slow frame. Playback keeps drawing.
+void CShell::ShowWindowScene()
+{
+    const bool is_still = atom != nullptr && CPanel::IsModalOpen() && !frames.is_playing && !atom->is_picking &&
+                          !atom->NeedsFullFrame();
+    if (is_still && still_scene.HasSize(display_w, display_h)) {
+        still_scene.ResolveTo(0);
+        return;
+    }
+    RenderWindowScene();
+    if (is_still)
+        still_scene.CopyFrom(0, display_w, display_h);
+    else
+        still_scene.Release();
 }
 
 // Smooth edges: the scene is drawn multisampled and filtered into the window; the pick pass goes

@@ -113,6 +113,7 @@ int main(int argc, char **argv)
 
     shell.SaveSettings();
     shell.atom->Delete();
+    shell.ReleaseTargets();
     ImGui_ImplOpenGL3_Shutdown();
     ImGui_ImplGlfw_Shutdown();
     ImGui::DestroyContext();

@@ -551,6 +551,29 @@ TEST_F(ShellTest, EveryKeyPressActsOnceHoweverSlowTheFrames)
 
 // While the chooser is open, no click, drag, wheel, right click or key reaches the view, the
 // pie menu or the panels; once it is closed they all act again.
+// Behind the open chooser the scene is the picture drawn as it opened, not drawn anew at each of
+// its frames (a changed background shows only once it is closed); playback still draws.
+TEST_F(ShellTest, TheSceneBehindTheChooserIsHeldWhileItIsOpen)
+{
+    WriteText(folder / "frames.xyz", WATER_FRAMES);
+    OpenByName(folder / "frames.xyz");
+    ASSERT_TRUE(Click("Open"));
+    driver->Frames(2, ui);
+    const auto empty_view = [] {
+        return Frame(WIDTH, HEIGHT).At(static_cast<int>(EMPTY_VIEW.x), HEIGHT - 1 - static_cast<int>(EMPTY_VIEW.y));
+    };
+    const glm::vec3 held = empty_view();
+    shell->clear_color = ImVec4(1.0f, 0.0f, 0.0f, 1.0f);
+    driver->Frames(2, ui);
+    EXPECT_EQ(empty_view(), held);
+    shell->frames.is_playing = true;
+    driver->Frame(ui);
+    EXPECT_NE(empty_view(), held);
+    shell->frames.is_playing = false;
+    ASSERT_TRUE(Click("Cancel"));
+    EXPECT_EQ(empty_view(), glm::vec3(1.0f, 0.0f, 0.0f));
+}
+
 TEST_F(ShellTest, TheOpenChooserKeepsAllInputFromWhatIsBehindIt)
 {
     LoadWater();
