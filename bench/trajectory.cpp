@@ -99,6 +99,39 @@ void OpenFirstFrames()
     }
 }
 
+// Mean milliseconds of `step(k)` over the frames in order.
+template <class F> double MeanOverFrames(F step)
+{
+    const Clock::time_point start = Clock::now();
+    for (uint64_t k = 0; k < LARGE_FRAMES; ++k)
+        step(k);
+    return MillisecondsSince(start) / static_cast<double>(LARGE_FRAMES);
+}
+
+// Where a step to the next frame goes: the frame read from the file, the model's refresh (bonds
+// included), the bond search alone, the upload with the first drawing and the drawing alone.
+void StepBreakdown(CDisplay &display, const std::string &path)
+{
+    CTrajectory frames;
+    CXyz reader;
+    std::vector<glm::dvec3> xyz;
+    std::vector<uint32_t> elements;
+    frames.Open(path, EFrameLayout::XYZ);
+    const double read = MeanOverFrames([&](uint64_t k) { frames.ReadFrame(k, reader, xyz, elements); });
+    const double bonds = MeanOverFrames([&](uint64_t) { display.UpdateBonds(); });
+    const double show = MeanOverFrames([&](uint64_t k) { display.ShowFrame((k + 1) % LARGE_FRAMES); });
+    display.ShowFrame(0);
+    DrawFrame(display, WIDTH, HEIGHT);
+    const double first_draw = MeanOverFrames([&](uint64_t k) {
+        display.StepToFrame((k + 1) % LARGE_FRAMES);
+        DrawFrame(display, WIDTH, HEIGHT);
+    });
+    const double draw = MeanOverFrames([&](uint64_t) { DrawFrame(display, WIDTH, HEIGHT); });
+    std::printf("a step to the next frame, in ms: read %.1f, model refresh %.1f (of which bonds %.1f), "
+                "step with upload and drawing %.1f (of which drawing %.1f)\n",
+                read, show - read, bonds, first_draw, draw);
+}
+
 int StepAndPlay()
 {
     const std::string path = TempPath("run_large.xyz");
@@ -115,7 +148,7 @@ int StepAndPlay()
         double worst = 0.0, total = 0.0;
         for (int s = 0; s < STEPS; ++s) {
             const Clock::time_point step = Clock::now();
-            display.ShowFrame(rng() % LARGE_FRAMES);
+            display.StepToFrame(rng() % LARGE_FRAMES);
             const double ms = MillisecondsSince(step);
             worst = std::max(worst, ms);
             total += ms;
@@ -123,20 +156,15 @@ int StepAndPlay()
         std::printf("%zu atoms, %llu frames: a step to a frame at random takes %.1f ms on average, %.1f ms at most "
                     "(read and bonds)\n",
                     display.v_atom_index.size(), static_cast<unsigned long long>(LARGE_FRAMES), total / STEPS, worst);
-        const Clock::time_point play = Clock::now();
-        for (uint64_t k = 0; k < LARGE_FRAMES; ++k) {
-            display.ShowFrame(k);
+        const double play_ms = MeanOverFrames([&](uint64_t k) {
+            display.StepToFrame(k);
             DrawFrame(display, WIDTH, HEIGHT);
-        }
-        const double play_ms = MillisecondsSince(play);
-        const Clock::time_point still = Clock::now();
-        for (uint64_t k = 0; k < LARGE_FRAMES; ++k)
-            DrawFrame(display, WIDTH, HEIGHT);
-        const double draw_ms = MillisecondsSince(still);
+        });
+        const double draw_ms = MeanOverFrames([&](uint64_t) { DrawFrame(display, WIDTH, HEIGHT); });
         std::printf("playback: %.1f frames per second (read, bonds and drawn at %dx%d); the same frame drawn "
                     "again: %.1f frames per second\n",
-                    1000.0 * static_cast<double>(LARGE_FRAMES) / play_ms, WIDTH, HEIGHT,
-                    1000.0 * static_cast<double>(LARGE_FRAMES) / draw_ms);
+                    1000.0 / play_ms, WIDTH, HEIGHT, 1000.0 / draw_ms);
+        StepBreakdown(display, path);
         display.Delete();
     }
     glfwDestroyWindow(window);
@@ -151,6 +179,8 @@ int main(int argc, char **argv)
 {
     if (argc == 3 && std::string(argv[1]) == "open")
         return OpenFirstFrame(std::strtoull(argv[2], nullptr, 10));
+    if (argc == 2 && std::string(argv[1]) == "play")
+        return StepAndPlay();
     OpenFirstFrames();
     return StepAndPlay();
 }

@@ -76,6 +76,7 @@ bool CTrajectory::Open(const std::string &path, EFrameLayout layout)
 
 void CTrajectory::Close()
 {
+    ahead.job = {};
     index.Close();
     error_message.clear();
     u_shown = 0;
@@ -85,17 +86,37 @@ void CTrajectory::Close()
     cache.clear();
 }
 
-std::unique_ptr<CStructureFile> CTrajectory::NewReader() const
+std::unique_ptr<CStructureFile> CTrajectory::NewReader(EFrameLayout layout)
 {
-    if (index.Layout() == EFrameLayout::XYZ)
+    if (layout == EFrameLayout::XYZ)
         return std::make_unique<CXyz>();
-    if (index.Layout() == EFrameLayout::PDB)
+    if (layout == EFrameLayout::PDB)
         return std::make_unique<CPdb>();
     return std::make_unique<CVasp>();
 }
 
-bool CTrajectory::ParseFile(uint64_t k, CStructureFile &reader, std::vector<glm::dvec3> &xyz,
-                            std::vector<uint32_t> &elements)
+CTrajectory::SCached CTrajectory::ParseText(EFrameLayout layout, const std::string &folder, uint64_t k,
+                                            std::string text, const CStructureFile::SLineMap &lines)
+{
+    SCached frame;
+    frame.frame = k;
+    std::unique_ptr<CStructureFile> reader = NewReader(layout);
+    bool ok = false;
+    if (auto *x = dynamic_cast<CXyz *>(reader.get()))
+        ok = CStructureFile::ReadFrameInto(*x, folder, std::move(text), lines, frame.xyz, frame.elements);
+    else if (auto *pdb = dynamic_cast<CPdb *>(reader.get()))
+        ok = CStructureFile::ReadFrameInto(*pdb, folder, std::move(text), lines, frame.xyz, frame.elements);
+    else
+        ok = CStructureFile::ReadFrameInto(dynamic_cast<CVasp &>(*reader), folder, std::move(text), lines, frame.xyz,
+                                           frame.elements);
+    if (ok)
+        frame.reader = std::move(reader);
+    else
+        frame.error = reader->error_message;
+    return frame;
+}
+
+bool CTrajectory::ParseFile(uint64_t k, SCached &frame)
 {
     std::string text;
     CStructureFile::SLineMap lines;
@@ -103,39 +124,64 @@ bool CTrajectory::ParseFile(uint64_t k, CStructureFile &reader, std::vector<glm:
         error_message = index.error_message;
         return false;
     }
-    bool ok = false;
-    if (auto *x = dynamic_cast<CXyz *>(&reader))
-        ok = CStructureFile::ReadFrameInto(*x, folder, std::move(text), lines, xyz, elements);
-    else if (auto *pdb = dynamic_cast<CPdb *>(&reader))
-        ok = CStructureFile::ReadFrameInto(*pdb, folder, std::move(text), lines, xyz, elements);
-    else
-        ok = CStructureFile::ReadFrameInto(dynamic_cast<CVasp &>(reader), folder, std::move(text), lines, xyz, elements);
-    if (!ok)
-        error_message = reader.error_message;
-    return ok;
+    frame = ParseText(index.Layout(), folder, k, std::move(text), lines);
+    error_message = frame.error;
+    return frame.reader != nullptr;
+}
+
+void CTrajectory::ReadAhead(uint64_t k, uint64_t before)
+{
+    const bool is_back = k + 1 == before && k > 0;
+    const uint64_t next = is_back ? k - 1 : k + 1;
+    const bool cached = std::any_of(cache.begin(), cache.end(), [next](const SCached &c) { return c.frame == next; });
+    if (next >= FrameCount() || cached || (ahead.job.valid() && ahead.frame == next))
+        return;
+    std::string text;
+    CStructureFile::SLineMap lines;
+    ahead.job = {};
+    if (!index.FrameText(next, text, lines))
+        return;
+    ahead.frame = next;
+    ahead.job = std::async(std::launch::async, ParseText, index.Layout(), folder, next, std::move(text), lines);
+}
+
+const CTrajectory::SCached *CTrajectory::FromReadAhead(uint64_t k)
+{
+    if (!ahead.job.valid() || ahead.frame != k)
+        return nullptr;
+    SCached frame = ahead.job.get();
+    if (frame.reader == nullptr)
+        return nullptr;
+    Keep(std::move(frame));
+    return &cache.back();
+}
+
+void CTrajectory::Keep(SCached frame)
+{
+    if (cache.size() == CACHED_FRAMES)
+        cache.pop_front();
+    cache.push_back(std::move(frame));
 }
 
 bool CTrajectory::Parse(uint64_t k, CStructureFile &reader, std::vector<glm::dvec3> &xyz,
                         std::vector<uint32_t> &elements)
 {
-    const auto hit = std::find_if(cache.begin(), cache.end(), [k](const SCached &c) { return c.frame == k; });
-    if (hit != cache.end()) {
-        if (!index.Unchanged()) {
-            error_message = index.error_message;
-            return false;
-        }
-        Assign(reader, *hit->reader);
-        xyz = hit->xyz;
-        elements = hit->elements;
-        return true;
-    }
-    if (!ParseFile(k, reader, xyz, elements))
+    if (!index.Unchanged()) {
+        error_message = index.error_message;
         return false;
-    if (cache.size() == CACHED_FRAMES)
-        cache.pop_front();
-    std::shared_ptr<CStructureFile> kept = NewReader();
-    Assign(*kept, reader);
-    cache.push_back({k, std::move(kept), xyz, elements});
+    }
+    auto hit = std::find_if(cache.begin(), cache.end(), [k](const SCached &c) { return c.frame == k; });
+    const SCached *found = hit != cache.end() ? &*hit : FromReadAhead(k);
+    if (found == nullptr) {
+        SCached frame;
+        if (!ParseFile(k, frame))
+            return false;
+        Keep(std::move(frame));
+        found = &cache.back();
+    }
+    Assign(reader, *found->reader);
+    xyz = found->xyz;
+    elements = found->elements;
     return true;
 }
 
@@ -150,8 +196,10 @@ bool CTrajectory::ReadFrame(uint64_t k, CStructureFile &reader, std::vector<glm:
     if (!Parse(k, reader, xyz, elements))
         return false;
     Recall(k, reader, xyz, elements);
+    const uint64_t before = u_shown;
     u_shown = k;
     error_message.clear();
+    ReadAhead(k, before);
     return true;
 }
 
@@ -257,12 +305,10 @@ bool CTrajectory::WriteFrame(uint64_t k, std::string &out, CPdb::SDeletions &del
         out.append(index.FrameBytes(k));
         return true;
     }
-    const std::unique_ptr<CStructureFile> reader = NewReader();
-    std::vector<glm::dvec3> xyz;
-    std::vector<uint32_t> elements;
+    SCached frame;
     // A frame that does not read is no frame the edits could have touched.
-    if (!ParseFile(k, *reader, xyz, elements) || !Recall(k, *reader, xyz, elements)) {
-        if (!index.Unchanged()) {
+    if (!ParseFile(k, frame) || !Recall(k, *frame.reader, frame.xyz, frame.elements)) {
+        if (!index.TextUnchanged()) {
             error_message = index.error_message;
             return false;
         }
@@ -271,11 +317,12 @@ bool CTrajectory::WriteFrame(uint64_t k, std::string &out, CPdb::SDeletions &del
         return true;
     }
     std::string text;
-    if (!reader->RewriteText(xyz, elements, text)) {
-        error_message = "frame " + std::to_string(k) + ": " + reader->error_message;
+    CStructureFile &reader = *frame.reader;
+    if (!reader.RewriteText(frame.xyz, frame.elements, text)) {
+        error_message = "frame " + std::to_string(k) + ": " + reader.error_message;
         return false;
     }
-    if (const auto *pdb = dynamic_cast<const CPdb *>(reader.get()))
+    if (const auto *pdb = dynamic_cast<const CPdb *>(&reader))
         pdb->AddDeletions(deleted);
     out.append(AfterLines(text, index.SharedLines(k)));
     return true;
@@ -286,7 +333,7 @@ bool CTrajectory::WriteFrame(uint64_t k, std::string &out, CPdb::SDeletions &del
 bool CTrajectory::Save(const std::string &path)
 {
     error_message.clear();
-    if (!index.Unchanged()) {
+    if (!index.TextUnchanged()) {
         error_message = index.error_message;
         return false;
     }
@@ -300,5 +347,10 @@ bool CTrajectory::Save(const std::string &path)
         text.append(CPdb::RewriteTail(index.Tail(), deleted));
     else
         text.append(index.Tail());
-    return CDiskFile::Replace(path, text, error_message);
+    if (!CDiskFile::Replace(path, text, error_message))
+        return false;
+    index.Saved(path);
+    return true;
 }
+
+bool CTrajectory::ChangedOnDisk(const std::string &path) const { return index.ChangedOnDisk(path); }
