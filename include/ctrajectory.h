@@ -31,6 +31,9 @@ public:
     uint64_t FramesFound() const { return index.FramesFound(); }
     uint64_t Shown() const { return u_shown; }
     EFrameLayout Layout() const { return index.Layout(); }
+    // How many frames have as many atoms as frame k (it among them): those the deletions, new
+    // elements, added atoms and wraps made in frame k may act on; the others are left as they are.
+    uint64_t FramesWithAtomsOf(uint64_t k) const;
     // Why the file's last frame was left out (it is cut short); empty when none was.
     const std::string &Warning() const { return index.warning; }
 
@@ -125,6 +128,9 @@ private:
     std::unordered_map<uint64_t, std::vector<std::pair<uint32_t, glm::dvec3>>> moves;
     std::deque<SCached> cache;
     SReadAhead ahead;
+    // The last answer of FramesWithAtomsOf (a count over every frame), for the atom count asked.
+    mutable uint32_t u_counted_atoms = ~uint32_t(0);
+    mutable uint64_t u_counted_frames = 0;
 };
 
 // `p` with its fractional coordinates in [0, 1) along the periodic `axes` of `cell` (`inverse`

@@ -1161,6 +1161,18 @@ bool CModel::ShowFrame(uint64_t k)
     return true;
 }
 
+bool CModel::LastFramesEdit(uint64_t &frame) const
+{
+    for (size_t h = u_history_done; h > 0; --h) {
+        const SEdit &e = v_history[h - 1];
+        if (e.kind == SEdit::ELEMENT || e.kind == SEdit::DELETE || e.kind == SEdit::ADD || e.is_frames_wrap) {
+            frame = e.frame;
+            return true;
+        }
+    }
+    return false;
+}
+
 void CModel::TakeFrame(const CStructureFile &reader)
 {
     v_atom_altloc.clear();

@@ -84,6 +84,21 @@ void CTrajectory::Close()
     wrapped.clear();
     moves.clear();
     cache.clear();
+    u_counted_atoms = ~uint32_t(0);
+}
+
+uint64_t CTrajectory::FramesWithAtomsOf(uint64_t k) const
+{
+    if (k >= FrameCount())
+        return 0;
+    const uint32_t atoms = index.FrameAtoms(k);
+    if (atoms != u_counted_atoms) {
+        u_counted_frames = 0;
+        for (uint64_t f = 0; f < FrameCount(); ++f)
+            u_counted_frames += index.FrameAtoms(f) == atoms ? 1 : 0;
+        u_counted_atoms = atoms;
+    }
+    return u_counted_frames;
 }
 
 std::unique_ptr<CStructureFile> CTrajectory::NewReader(EFrameLayout layout)
