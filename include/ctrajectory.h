@@ -53,6 +53,11 @@ public:
     // atoms deleted).
     // The file saved is the one watched from then on.
     bool Save(const std::string &path);
+    // Writes the frame shown alone, held by `reader` with the atoms `xyz`/`elements`, to `path` as
+    // a file of its own: a PDB model ends with the records after the models (its CONECT and END;
+    // MASTER counts every model, so it is left out).
+    bool SaveShown(const std::string &path, CStructureFile &reader, const std::vector<glm::dvec3> &xyz,
+                   const std::vector<uint32_t> &elements);
     // Whether `path` is the file read (or last saved) and another program has changed it or put
     // another file in its place since.
     bool ChangedOnDisk(const std::string &path) const;

@@ -1198,9 +1198,9 @@ bool CModel::SaveStructureFile(std::string d, std::string f, int, bool overwrite
     }
     if (RefusedAsChanged(f, overwrite))
         return false;
-    if (trajectory.IsOpen() && all_frames) {
+    if (trajectory.IsOpen()) {
         trajectory.Remember(*writer, v_real_xyz, v_atom_index);
-        if (!trajectory.Save(f)) {
+        if (all_frames ? !trajectory.Save(f) : !trajectory.SaveShown(f, *writer, v_real_xyz, v_atom_index)) {
             error_message = trajectory.error_message;
             return false;
         }

@@ -5,6 +5,7 @@
 #include "cdiskfile.h"
 #include "cfspath.h"
 #include "cpdb.h"
+#include "ctextfile.h"
 #include "cvasp.h"
 #include "cxyz.h"
 
@@ -43,6 +44,17 @@ glm::dvec3 StoredPlace(const CStructureFile &reader, const glm::dvec3 &p)
 glm::dvec3 FramePlace(const CStructureFile &reader, const glm::dvec3 &stored)
 {
     return reader.is_periodic ? reader.cell_xyz * stored : stored;
+}
+
+// A PDB's records after its models without the MASTER record.
+std::string WithoutMaster(std::string_view tail)
+{
+    std::string out;
+    std::string_view line;
+    for (size_t pos = 0, start = 0; CTextFile::LineAt(tail, pos, line); start = pos)
+        if (line.rfind("MASTER", 0) != 0)
+            out.append(tail.substr(start, pos - start));
+    return out;
 }
 
 } // namespace
@@ -366,6 +378,22 @@ bool CTrajectory::Save(const std::string &path)
         return false;
     index.Saved(path);
     return true;
+}
+
+bool CTrajectory::SaveShown(const std::string &path, CStructureFile &reader, const std::vector<glm::dvec3> &xyz,
+                            const std::vector<uint32_t> &elements)
+{
+    std::string text;
+    if (!reader.RewriteText(xyz, elements, text)) {
+        error_message = reader.error_message;
+        return false;
+    }
+    if (const auto *pdb = dynamic_cast<const CPdb *>(&reader)) {
+        CPdb::SDeletions deleted;
+        pdb->AddDeletions(deleted);
+        text.append(WithoutMaster(CPdb::RewriteTail(index.Tail(), deleted)));
+    }
+    return CDiskFile::Replace(path, text, error_message);
 }
 
 bool CTrajectory::ChangedOnDisk(const std::string &path) const { return index.ChangedOnDisk(path); }
