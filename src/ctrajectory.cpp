@@ -1,6 +1,7 @@
 #include "ctrajectory.h"
 
 #include <algorithm>
+#include <new>
 
 #include "cdiskfile.h"
 #include "cfspath.h"
@@ -356,7 +357,8 @@ bool CTrajectory::WriteFrame(uint64_t k, std::string &out, CPdb::SDeletions &del
 }
 
 // The whole text is made before the file is replaced: a file with more than one link is
-// rewritten in place, and the frames copied come from that very file.
+// rewritten in place, and the frames copied come from that very file. A text that does not fit
+// in memory is refused as such, the file left as it was.
 bool CTrajectory::Save(const std::string &path)
 {
     error_message.clear();
@@ -365,15 +367,21 @@ bool CTrajectory::Save(const std::string &path)
         return false;
     }
     std::string text;
-    CPdb::SDeletions deleted;
-    for (uint64_t k = 0; k < FrameCount(); ++k)
-        if (!WriteFrame(k, text, deleted))
-            return false;
-    // CONECT and MASTER after a PDB's models name and count the atoms of every model.
-    if (index.Layout() == EFrameLayout::PDB)
-        text.append(CPdb::RewriteTail(index.Tail(), deleted));
-    else
-        text.append(index.Tail());
+    try {
+        CPdb::SDeletions deleted;
+        for (uint64_t k = 0; k < FrameCount(); ++k)
+            if (!WriteFrame(k, text, deleted))
+                return false;
+        // CONECT and MASTER after a PDB's models name and count the atoms of every model.
+        if (index.Layout() == EFrameLayout::PDB)
+            text.append(CPdb::RewriteTail(index.Tail(), deleted));
+        else
+            text.append(index.Tail());
+    } catch (const std::bad_alloc &) {
+        error_message = "the trajectory is too large to save: its text (" + std::to_string(text.size()) +
+                        " bytes made) does not fit in memory";
+        return false;
+    }
     if (!CDiskFile::Replace(path, text, error_message))
         return false;
     index.Saved(path);
