@@ -50,8 +50,7 @@ public:
     bool IsWrapped(const CStructureFile &reader) const;
     // Writes every frame to `path`: frames without edits as read, edited ones rewritten by their
     // format, then whatever followed the last whole frame (a PDB's CONECT and MASTER without the
-    // atoms deleted).
-    // The file saved is the one watched from then on.
+    // atoms deleted). The file saved is the one watched from then on.
     bool Save(const std::string &path);
     // Writes the frame shown alone, held by `reader` with the atoms `xyz`/`elements`, to `path` as
     // a file of its own: a PDB model ends with the records after the models (its CONECT and END;

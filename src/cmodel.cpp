@@ -1253,9 +1253,9 @@ bool CModel::RefusedAsChanged(const std::string &f, bool overwrite)
 
 bool CModel::ChangedOnDisk(const std::string &f) const
 {
-    const CStructureFile *file = Handler(file_format);
     if (trajectory.IsOpen())
         return trajectory.ChangedOnDisk(f);
+    const CStructureFile *file = Handler(file_format);
     return file != nullptr && file->ChangedOnDisk(f);
 }
 

@@ -198,7 +198,7 @@ bool CTrajectory::Parse(uint64_t k, CStructureFile &reader, std::vector<glm::dve
         error_message = index.error_message;
         return false;
     }
-    auto hit = std::find_if(cache.begin(), cache.end(), [k](const SCached &c) { return c.frame == k; });
+    const auto hit = std::find_if(cache.begin(), cache.end(), [k](const SCached &c) { return c.frame == k; });
     const SCached *found = hit != cache.end() ? &*hit : FromReadAhead(k);
     if (found == nullptr) {
         SCached frame;
