@@ -107,7 +107,8 @@ private:
     // Frame k of `text` (its lines in the file: `lines`) read by a new reader of `layout`.
     static SCached ParseText(EFrameLayout layout, const std::string &folder, uint64_t k, std::string text,
                              const CStructureFile::SLineMap &lines);
-    // Starts reading the frame after k (coming from frame `before`) unless it is cached.
+    // After a step from frame `before` to its neighbour k, starts reading the frame after k in
+    // the same direction unless it is cached.
     void ReadAhead(uint64_t k, uint64_t before);
     // The frame read ahead when it is k, waited for.
     const SCached *FromReadAhead(uint64_t k);

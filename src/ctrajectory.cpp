@@ -157,9 +157,14 @@ bool CTrajectory::ParseFile(uint64_t k, SCached &frame)
     return frame.reader != nullptr;
 }
 
+// Only a step to a neighbour (playback, the frame keys) reads ahead: after a jump (the slider) the
+// next frame asked for is anyone's guess, and a read for nothing would hold up the next jump.
 void CTrajectory::ReadAhead(uint64_t k, uint64_t before)
 {
-    const bool is_back = k + 1 == before && k > 0;
+    const bool is_on = k == before + 1 || (k == 0 && before + 1 == FrameCount());
+    const bool is_back = k + 1 == before;
+    if (!is_on && !is_back)
+        return;
     const uint64_t next = is_back ? k - 1 : k + 1;
     const bool cached = std::any_of(cache.begin(), cache.end(), [next](const SCached &c) { return c.frame == next; });
     if (next >= FrameCount() || cached || (ahead.job.valid() && ahead.frame == next))
