@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 // A regular file mapped read-only into memory, of any size: its text is read page by page as
@@ -28,13 +29,31 @@ public:
     // Lets the pages before `end` leave this process's memory (they are read again when used),
     // so that a pass over a file larger than memory does not stay resident.
     void LetPagesGo(size_t end);
-    // Whether the file still has the size and modification time it had when mapped; when not,
-    // error_message says so.
+    // Whether the file mapped still has the size and modification time it had when mapped, and
+    // its path still names it unchanged (or names nothing); when not, error_message says so.
     bool Unchanged();
+    // Whether the file mapped still has the size and modification time it had when mapped.
+    bool MappedUnchanged();
+    // Whether the file at the path watched is no longer the one mapped or last saved, as it was
+    // then: another program changed it or put another file there (by rename).
+    bool PathChanged() const;
+    // Watches `path`, just saved, as it is now instead of the path mapped.
+    void Watch(const std::string &path);
+    const std::string &WatchedPath() const { return watched_path; }
 
     std::string error_message;
 
 private:
+    // The identity and look of a file on disk, as stat gives them.
+    struct SIdentity {
+        dev_t dev = 0;
+        ino_t ino = 0;
+        off_t size = 0;
+        time_t mtime_sec = 0;
+        long mtime_nsec = 0;
+        static SIdentity Of(const struct stat &st);
+        bool operator==(const SIdentity &o) const;
+    };
     // Maps the open file `fd` of `size` bytes.
     bool Map();
 
@@ -42,8 +61,9 @@ private:
     const char *data = nullptr;
     size_t size = 0;
     size_t u_released = 0;
-    time_t mtime_sec = 0;
-    long mtime_nsec = 0;
+    SIdentity mapped;
+    std::string watched_path;
+    SIdentity watched;
 };
 
 #endif

@@ -132,6 +132,9 @@ public:
     uint64_t FrameShown() const { return trajectory.IsOpen() ? trajectory.Shown() : 0; }
     // Shows frame k with the edits made to it; the view (its centre and box) stays.
     bool ShowFrame(uint64_t k);
+    // The frame of the last deletion, element change, added atom or wrap in effect, which acts on
+    // every frame with the same atoms; false when there is none.
+    bool LastFramesEdit(uint64_t &frame) const;
     // A fresh reader/writer of a format code (for writing another format than the one read);
     // none for the codes without one.
     static std::unique_ptr<CStructureFile> NewHandler(int fmt);

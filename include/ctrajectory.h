@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <future>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -30,6 +31,9 @@ public:
     uint64_t FramesFound() const { return index.FramesFound(); }
     uint64_t Shown() const { return u_shown; }
     EFrameLayout Layout() const { return index.Layout(); }
+    // How many frames have as many atoms as frame k (it among them): those the deletions, new
+    // elements, added atoms and wraps made in frame k may act on; the others are left as they are.
+    uint64_t FramesWithAtomsOf(uint64_t k) const;
     // Why the file's last frame was left out (it is cut short); empty when none was.
     const std::string &Warning() const { return index.warning; }
 
@@ -46,8 +50,16 @@ public:
     bool IsWrapped(const CStructureFile &reader) const;
     // Writes every frame to `path`: frames without edits as read, edited ones rewritten by their
     // format, then whatever followed the last whole frame (a PDB's CONECT and MASTER without the
-    // atoms deleted).
+    // atoms deleted). The file saved is the one watched from then on.
     bool Save(const std::string &path);
+    // Writes the frame shown alone, held by `reader` with the atoms `xyz`/`elements`, to `path` as
+    // a file of its own: a PDB model ends with the records after the models (its CONECT and END;
+    // MASTER counts every model, so it is left out).
+    bool SaveShown(const std::string &path, CStructureFile &reader, const std::vector<glm::dvec3> &xyz,
+                   const std::vector<uint32_t> &elements);
+    // Whether `path` is the file read (or last saved) and another program has changed it or put
+    // another file in its place since.
+    bool ChangedOnDisk(const std::string &path) const;
 
     std::string error_message;
 
@@ -62,26 +74,52 @@ private:
         std::vector<uint32_t> added_template;
         std::vector<glm::dvec3> added_at;
     };
+    // A frame as read (reader null when it did not read; error says why).
     struct SCached {
-        uint64_t frame;
-        std::shared_ptr<const CStructureFile> reader;
+        uint64_t frame = 0;
+        std::shared_ptr<CStructureFile> reader;
         std::vector<glm::dvec3> xyz;
         std::vector<uint32_t> elements;
+        std::string error;
+    };
+    // The frame after the one shown (in the direction of the last step), read on a worker thread
+    // while the one shown is drawn. The job owns all it reads, so it never outlives the file's
+    // mapping. A copy of a trajectory starts without one.
+    struct SReadAhead {
+        std::future<SCached> job;
+        uint64_t frame = 0;
+        SReadAhead() = default;
+        SReadAhead(const SReadAhead &) {}
+        SReadAhead &operator=(const SReadAhead &)
+        {
+            job = {};
+            return *this;
+        }
+        SReadAhead(SReadAhead &&) = default;
+        SReadAhead &operator=(SReadAhead &&) = default;
     };
     static constexpr size_t CACHED_FRAMES = 3;
 
     // Frame k as read, from the cache when it is there.
     bool Parse(uint64_t k, CStructureFile &reader, std::vector<glm::dvec3> &xyz,
                std::vector<uint32_t> &elements);
-    bool ParseFile(uint64_t k, CStructureFile &reader, std::vector<glm::dvec3> &xyz,
-                   std::vector<uint32_t> &elements);
+    bool ParseFile(uint64_t k, SCached &frame);
+    // Frame k of `text` (its lines in the file: `lines`) read by a new reader of `layout`.
+    static SCached ParseText(EFrameLayout layout, const std::string &folder, uint64_t k, std::string text,
+                             const CStructureFile::SLineMap &lines);
+    // After a step from frame `before` to its neighbour k, starts reading the frame after k in
+    // the same direction unless it is cached.
+    void ReadAhead(uint64_t k, uint64_t before);
+    // The frame read ahead when it is k, waited for.
+    const SCached *FromReadAhead(uint64_t k);
+    void Keep(SCached frame);
     // Applies the edits of frame k to it as read; false when there are none.
     bool Recall(uint64_t k, CStructureFile &reader, std::vector<glm::dvec3> &xyz,
                 std::vector<uint32_t> &elements) const;
     const SAtomsEdit *AtomsEditOf(const std::vector<uint32_t> &read_elements) const;
     // Where the atom `origin` of a frame is before its moves.
     glm::dvec3 PlaceOf(const CStructureFile &reader, uint32_t origin, const SAtomsEdit *e) const;
-    std::unique_ptr<CStructureFile> NewReader() const;
+    static std::unique_ptr<CStructureFile> NewReader(EFrameLayout layout);
     // Appends frame k as the save writes it to `out`, and a PDB model's deletions to `deleted`.
     bool WriteFrame(uint64_t k, std::string &out, CPdb::SDeletions &deleted);
 
@@ -94,6 +132,10 @@ private:
     // Per edited frame: the atoms read that were moved, and where to.
     std::unordered_map<uint64_t, std::vector<std::pair<uint32_t, glm::dvec3>>> moves;
     std::deque<SCached> cache;
+    SReadAhead ahead;
+    // The last answer of FramesWithAtomsOf (a count over every frame), for the atom count asked.
+    mutable uint32_t u_counted_atoms = ~uint32_t(0);
+    mutable uint64_t u_counted_frames = 0;
 };
 
 // `p` with its fractional coordinates in [0, 1) along the periodic `axes` of `cell` (`inverse`

@@ -564,7 +564,8 @@ bool CDisplay::StepToFrame(uint64_t k)
     if (!ShowFrame(k))
         return false;
     BuildCube();
-    RefitPalette();
+    if (v_atom_index.size() != atoms_before.size())
+        RefitPalette();
     if (v_atom_index != atoms_before)
         ClearSelection();
     else if (is_atom_selected)

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "cdiskfile.h"
 #include "ctextfile.h"
 
 namespace {
@@ -280,6 +281,24 @@ bool CFrameIndex::Unchanged()
     return false;
 }
 
+bool CFrameIndex::TextUnchanged()
+{
+    if (file.MappedUnchanged())
+        return true;
+    error_message = file.error_message;
+    return false;
+}
+
+bool CFrameIndex::ChangedOnDisk(const std::string &path) const
+{
+    SFileStamp watched;
+    watched.path = file.WatchedPath();
+    watched.is_set = true;
+    return CDiskFile::IsStamped(watched, path) && file.PathChanged();
+}
+
+void CFrameIndex::Saved(const std::string &path) { file.Watch(path); }
+
 std::string_view CFrameIndex::FrameBytes(uint64_t k) const
 {
     const uint64_t end = k + 1 < frames.size() ? frames[k + 1].offset : u_tail;
@@ -290,7 +309,7 @@ std::string_view CFrameIndex::Tail() const { return file.Text().substr(u_tail); 
 
 bool CFrameIndex::FrameText(uint64_t k, std::string &text, CStructureFile::SLineMap &lines)
 {
-    if (!Unchanged())
+    if (!TextUnchanged())
         return false;
     const uint32_t shared = SharedLines(k);
     const std::string_view bytes = FrameBytes(k);

@@ -52,6 +52,12 @@ void CFramesPanel::Content(CDisplay &atom)
     ImGui::SliderInt("fps", &fps, MIN_FPS, MAX_FPS, "%d", ImGuiSliderFlags_AlwaysClamp);
     ImGui::SameLine();
     ImGui::Checkbox("Loop", &is_loop);
+    uint64_t edited = 0;
+    const uint64_t alike = atom.LastFramesEdit(edited) ? atom.trajectory.FramesWithAtomsOf(edited) : last + 1;
+    if (alike <= last)
+        ImGui::TextWrapped("Atom edits made in frame %llu leave %llu of %llu frames as they are: they have other atoms.",
+                           static_cast<unsigned long long>(edited), static_cast<unsigned long long>(last + 1 - alike),
+                           static_cast<unsigned long long>(last + 1));
     if (!message.empty())
         ImGui::TextColored(MESSAGE_COLOR, "%s", message.c_str());
 }

@@ -21,8 +21,9 @@ CMappedFile &CMappedFile::operator=(const CMappedFile &other)
         return *this;
     Close();
     error_message = other.error_message;
-    mtime_sec = other.mtime_sec;
-    mtime_nsec = other.mtime_nsec;
+    mapped = other.mapped;
+    watched_path = other.watched_path;
+    watched = other.watched;
     if (other.fd < 0)
         return *this;
     fd = ::fcntl(other.fd, F_DUPFD_CLOEXEC, 0);
@@ -41,8 +42,9 @@ CMappedFile &CMappedFile::operator=(CMappedFile &&other) noexcept
         fd = std::exchange(other.fd, -1);
         data = std::exchange(other.data, nullptr);
         size = std::exchange(other.size, 0);
-        mtime_sec = other.mtime_sec;
-        mtime_nsec = other.mtime_nsec;
+        mapped = other.mapped;
+        watched_path = std::move(other.watched_path);
+        watched = other.watched;
         error_message = std::move(other.error_message);
     }
     return *this;
@@ -69,8 +71,9 @@ bool CMappedFile::Open(const std::string &path)
     if (fd < 0)
         return false;
     size = static_cast<size_t>(st.st_size);
-    mtime_sec = st.st_mtim.tv_sec;
-    mtime_nsec = st.st_mtim.tv_nsec;
+    mapped = SIdentity::Of(st);
+    watched_path = path;
+    watched = mapped;
     if (Map())
         return true;
     error_message = std::string("cannot map the file: ") + std::strerror(errno);
@@ -99,12 +102,49 @@ void CMappedFile::LetPagesGo(size_t end)
     u_released = end;
 }
 
-bool CMappedFile::Unchanged()
+CMappedFile::SIdentity CMappedFile::SIdentity::Of(const struct stat &st)
+{
+    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+}
+
+bool CMappedFile::SIdentity::operator==(const SIdentity &o) const
+{
+    return dev == o.dev && ino == o.ino && size == o.size && mtime_sec == o.mtime_sec && mtime_nsec == o.mtime_nsec;
+}
+
+bool CMappedFile::MappedUnchanged()
 {
     struct stat st;
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && static_cast<size_t>(st.st_size) == size &&
-        st.st_mtim.tv_sec == mtime_sec && st.st_mtim.tv_nsec == mtime_nsec)
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && SIdentity::Of(st) == mapped)
         return true;
     error_message = "the file has changed since it was opened; open it again";
     return false;
+}
+
+// A file gone from its path has nothing to lose, and the text mapped is still whole.
+bool CMappedFile::PathChanged() const
+{
+    struct stat st;
+    if (::stat(watched_path.c_str(), &st) != 0)
+        return false;
+    return !(SIdentity::Of(st) == watched);
+}
+
+bool CMappedFile::Unchanged()
+{
+    if (!MappedUnchanged())
+        return false;
+    if (!PathChanged())
+        return true;
+    error_message = "the file was replaced on disk since it was opened; open it again";
+    return false;
+}
+
+void CMappedFile::Watch(const std::string &path)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return;
+    watched_path = path;
+    watched = SIdentity::Of(st);
 }

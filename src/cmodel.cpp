@@ -1016,19 +1016,25 @@ void CModel::SearchPairs(uint32_t i, SBondBatch &out) const
 }
 
 // Later atoms of the atom's cell and its neighbours; a pair exactly at the limit is not bonded.
+// No pair bonds beyond the limit of the two largest radii, so most pairs end at that test.
 void CModel::SearchCells(uint32_t i, SBondBatch &out) const
 {
     const glm::vec3 pi = v_float_raw_xyz[i];
     const glm::ivec3 c(CellCoordinate(pi.x, 0), CellCoordinate(pi.y, 1), CellCoordinate(pi.z, 2));
     const glm::ivec3 &side = v_cell_side;
+    // The wrapped cell coordinates of the offsets -1, 0 and 1 along each axis, in cells.
+    int along[3][3];
+    for (int a = 0; a < 3; ++a)
+        for (int d = -1; d <= 1; ++d)
+            along[a][d + 1] = WrapCell(c[a] + d, side[a]) * (a == 0 ? 1 : a == 1 ? side.x : side.x * side.y);
+    const float reach2 = BondLimit(max_radius, max_radius);
     // With fewer than three cells along an axis, several offsets wrap onto the same cell.
     const bool may_repeat = side.x < 3 || side.y < 3 || side.z < 3;
     int visited[std::size(neighbor_cells)];
     size_t n_visited = 0;
     for (size_t o = 0; o < neighbor_cells_xyz.size() && o < std::size(neighbor_cells); ++o) {
         const glm::ivec3 &off = neighbor_cells_xyz[o];
-        const int cell = WrapCell(c.x + off.x, side.x) +
-                         side.x * (WrapCell(c.y + off.y, side.y) + side.y * WrapCell(c.z + off.z, side.z));
+        const int cell = along[0][off.x + 1] + along[1][off.y + 1] + along[2][off.z + 1];
         if (may_repeat) {
             if (std::find(visited, visited + n_visited, cell) != visited + n_visited)
                 continue;
@@ -1038,7 +1044,7 @@ void CModel::SearchCells(uint32_t i, SBondBatch &out) const
         for (int j = v_cell_head[cell]; j > static_cast<int>(i); j = v_cell_list[j]) {
             ++out.pairs;
             const float d2 = Distance2(v_float_raw_xyz[j] - pi);
-            if (Bonded(i, static_cast<uint32_t>(j), d2))
+            if (d2 < reach2 && Bonded(i, static_cast<uint32_t>(j), d2))
                 AppendBond(out, i, static_cast<uint32_t>(j), d2);
         }
     }
@@ -1155,6 +1161,18 @@ bool CModel::ShowFrame(uint64_t k)
     return true;
 }
 
+bool CModel::LastFramesEdit(uint64_t &frame) const
+{
+    for (size_t h = u_history_done; h > 0; --h) {
+        const SEdit &e = v_history[h - 1];
+        if (e.kind == SEdit::ELEMENT || e.kind == SEdit::DELETE || e.kind == SEdit::ADD || e.is_frames_wrap) {
+            frame = e.frame;
+            return true;
+        }
+    }
+    return false;
+}
+
 void CModel::TakeFrame(const CStructureFile &reader)
 {
     v_atom_altloc.clear();
@@ -1180,9 +1198,9 @@ bool CModel::SaveStructureFile(std::string d, std::string f, int, bool overwrite
     }
     if (RefusedAsChanged(f, overwrite))
         return false;
-    if (trajectory.IsOpen() && all_frames) {
+    if (trajectory.IsOpen()) {
         trajectory.Remember(*writer, v_real_xyz, v_atom_index);
-        if (!trajectory.Save(f)) {
+        if (all_frames ? !trajectory.Save(f) : !trajectory.SaveShown(f, *writer, v_real_xyz, v_atom_index)) {
             error_message = trajectory.error_message;
             return false;
         }
@@ -1235,6 +1253,8 @@ bool CModel::RefusedAsChanged(const std::string &f, bool overwrite)
 
 bool CModel::ChangedOnDisk(const std::string &f) const
 {
+    if (trajectory.IsOpen())
+        return trajectory.ChangedOnDisk(f);
     const CStructureFile *file = Handler(file_format);
     return file != nullptr && file->ChangedOnDisk(f);
 }

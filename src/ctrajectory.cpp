@@ -1,10 +1,12 @@
 #include "ctrajectory.h"
 
 #include <algorithm>
+#include <new>
 
 #include "cdiskfile.h"
 #include "cfspath.h"
 #include "cpdb.h"
+#include "ctextfile.h"
 #include "cvasp.h"
 #include "cxyz.h"
 
@@ -45,6 +47,17 @@ glm::dvec3 FramePlace(const CStructureFile &reader, const glm::dvec3 &stored)
     return reader.is_periodic ? reader.cell_xyz * stored : stored;
 }
 
+// A PDB's records after its models without the MASTER record.
+std::string WithoutMaster(std::string_view tail)
+{
+    std::string out;
+    std::string_view line;
+    for (size_t pos = 0, start = 0; CTextFile::LineAt(tail, pos, line); start = pos)
+        if (line.rfind("MASTER", 0) != 0)
+            out.append(tail.substr(start, pos - start));
+    return out;
+}
+
 } // namespace
 
 glm::dvec3 WrappedIntoCell(const glm::dmat3 &cell, const glm::dmat3 &inverse, const glm::bvec3 &axes,
@@ -76,6 +89,7 @@ bool CTrajectory::Open(const std::string &path, EFrameLayout layout)
 
 void CTrajectory::Close()
 {
+    ahead.job = {};
     index.Close();
     error_message.clear();
     u_shown = 0;
@@ -83,19 +97,54 @@ void CTrajectory::Close()
     wrapped.clear();
     moves.clear();
     cache.clear();
+    u_counted_atoms = ~uint32_t(0);
 }
 
-std::unique_ptr<CStructureFile> CTrajectory::NewReader() const
+uint64_t CTrajectory::FramesWithAtomsOf(uint64_t k) const
 {
-    if (index.Layout() == EFrameLayout::XYZ)
+    if (k >= FrameCount())
+        return 0;
+    const uint32_t atoms = index.FrameAtoms(k);
+    if (atoms != u_counted_atoms) {
+        u_counted_frames = 0;
+        for (uint64_t f = 0; f < FrameCount(); ++f)
+            u_counted_frames += index.FrameAtoms(f) == atoms ? 1 : 0;
+        u_counted_atoms = atoms;
+    }
+    return u_counted_frames;
+}
+
+std::unique_ptr<CStructureFile> CTrajectory::NewReader(EFrameLayout layout)
+{
+    if (layout == EFrameLayout::XYZ)
         return std::make_unique<CXyz>();
-    if (index.Layout() == EFrameLayout::PDB)
+    if (layout == EFrameLayout::PDB)
         return std::make_unique<CPdb>();
     return std::make_unique<CVasp>();
 }
 
-bool CTrajectory::ParseFile(uint64_t k, CStructureFile &reader, std::vector<glm::dvec3> &xyz,
-                            std::vector<uint32_t> &elements)
+CTrajectory::SCached CTrajectory::ParseText(EFrameLayout layout, const std::string &folder, uint64_t k,
+                                            std::string text, const CStructureFile::SLineMap &lines)
+{
+    SCached frame;
+    frame.frame = k;
+    std::unique_ptr<CStructureFile> reader = NewReader(layout);
+    bool ok = false;
+    if (auto *x = dynamic_cast<CXyz *>(reader.get()))
+        ok = CStructureFile::ReadFrameInto(*x, folder, std::move(text), lines, frame.xyz, frame.elements);
+    else if (auto *pdb = dynamic_cast<CPdb *>(reader.get()))
+        ok = CStructureFile::ReadFrameInto(*pdb, folder, std::move(text), lines, frame.xyz, frame.elements);
+    else
+        ok = CStructureFile::ReadFrameInto(dynamic_cast<CVasp &>(*reader), folder, std::move(text), lines, frame.xyz,
+                                           frame.elements);
+    if (ok)
+        frame.reader = std::move(reader);
+    else
+        frame.error = reader->error_message;
+    return frame;
+}
+
+bool CTrajectory::ParseFile(uint64_t k, SCached &frame)
 {
     std::string text;
     CStructureFile::SLineMap lines;
@@ -103,39 +152,69 @@ bool CTrajectory::ParseFile(uint64_t k, CStructureFile &reader, std::vector<glm:
         error_message = index.error_message;
         return false;
     }
-    bool ok = false;
-    if (auto *x = dynamic_cast<CXyz *>(&reader))
-        ok = CStructureFile::ReadFrameInto(*x, folder, std::move(text), lines, xyz, elements);
-    else if (auto *pdb = dynamic_cast<CPdb *>(&reader))
-        ok = CStructureFile::ReadFrameInto(*pdb, folder, std::move(text), lines, xyz, elements);
-    else
-        ok = CStructureFile::ReadFrameInto(dynamic_cast<CVasp &>(reader), folder, std::move(text), lines, xyz, elements);
-    if (!ok)
-        error_message = reader.error_message;
-    return ok;
+    frame = ParseText(index.Layout(), folder, k, std::move(text), lines);
+    error_message = frame.error;
+    return frame.reader != nullptr;
+}
+
+// Only a step to a neighbour (playback, the frame keys) reads ahead: after a jump (the slider) the
+// next frame asked for is anyone's guess, and a read for nothing would hold up the next jump.
+void CTrajectory::ReadAhead(uint64_t k, uint64_t before)
+{
+    const bool is_on = k == before + 1 || (k == 0 && before + 1 == FrameCount());
+    const bool is_back = k + 1 == before;
+    if (!is_on && !is_back)
+        return;
+    const uint64_t next = is_back ? k - 1 : k + 1;
+    const bool cached = std::any_of(cache.begin(), cache.end(), [next](const SCached &c) { return c.frame == next; });
+    if (next >= FrameCount() || cached || (ahead.job.valid() && ahead.frame == next))
+        return;
+    std::string text;
+    CStructureFile::SLineMap lines;
+    ahead.job = {};
+    if (!index.FrameText(next, text, lines))
+        return;
+    ahead.frame = next;
+    ahead.job = std::async(std::launch::async, ParseText, index.Layout(), folder, next, std::move(text), lines);
+}
+
+const CTrajectory::SCached *CTrajectory::FromReadAhead(uint64_t k)
+{
+    if (!ahead.job.valid() || ahead.frame != k)
+        return nullptr;
+    SCached frame = ahead.job.get();
+    if (frame.reader == nullptr)
+        return nullptr;
+    Keep(std::move(frame));
+    return &cache.back();
+}
+
+void CTrajectory::Keep(SCached frame)
+{
+    if (cache.size() == CACHED_FRAMES)
+        cache.pop_front();
+    cache.push_back(std::move(frame));
 }
 
 bool CTrajectory::Parse(uint64_t k, CStructureFile &reader, std::vector<glm::dvec3> &xyz,
                         std::vector<uint32_t> &elements)
 {
-    const auto hit = std::find_if(cache.begin(), cache.end(), [k](const SCached &c) { return c.frame == k; });
-    if (hit != cache.end()) {
-        if (!index.Unchanged()) {
-            error_message = index.error_message;
-            return false;
-        }
-        Assign(reader, *hit->reader);
-        xyz = hit->xyz;
-        elements = hit->elements;
-        return true;
-    }
-    if (!ParseFile(k, reader, xyz, elements))
+    if (!index.Unchanged()) {
+        error_message = index.error_message;
         return false;
-    if (cache.size() == CACHED_FRAMES)
-        cache.pop_front();
-    std::shared_ptr<CStructureFile> kept = NewReader();
-    Assign(*kept, reader);
-    cache.push_back({k, std::move(kept), xyz, elements});
+    }
+    const auto hit = std::find_if(cache.begin(), cache.end(), [k](const SCached &c) { return c.frame == k; });
+    const SCached *found = hit != cache.end() ? &*hit : FromReadAhead(k);
+    if (found == nullptr) {
+        SCached frame;
+        if (!ParseFile(k, frame))
+            return false;
+        Keep(std::move(frame));
+        found = &cache.back();
+    }
+    Assign(reader, *found->reader);
+    xyz = found->xyz;
+    elements = found->elements;
     return true;
 }
 
@@ -150,8 +229,10 @@ bool CTrajectory::ReadFrame(uint64_t k, CStructureFile &reader, std::vector<glm:
     if (!Parse(k, reader, xyz, elements))
         return false;
     Recall(k, reader, xyz, elements);
+    const uint64_t before = u_shown;
     u_shown = k;
     error_message.clear();
+    ReadAhead(k, before);
     return true;
 }
 
@@ -257,12 +338,10 @@ bool CTrajectory::WriteFrame(uint64_t k, std::string &out, CPdb::SDeletions &del
         out.append(index.FrameBytes(k));
         return true;
     }
-    const std::unique_ptr<CStructureFile> reader = NewReader();
-    std::vector<glm::dvec3> xyz;
-    std::vector<uint32_t> elements;
+    SCached frame;
     // A frame that does not read is no frame the edits could have touched.
-    if (!ParseFile(k, *reader, xyz, elements) || !Recall(k, *reader, xyz, elements)) {
-        if (!index.Unchanged()) {
+    if (!ParseFile(k, frame) || !Recall(k, *frame.reader, frame.xyz, frame.elements)) {
+        if (!index.TextUnchanged()) {
             error_message = index.error_message;
             return false;
         }
@@ -271,34 +350,63 @@ bool CTrajectory::WriteFrame(uint64_t k, std::string &out, CPdb::SDeletions &del
         return true;
     }
     std::string text;
-    if (!reader->RewriteText(xyz, elements, text)) {
-        error_message = "frame " + std::to_string(k) + ": " + reader->error_message;
+    CStructureFile &reader = *frame.reader;
+    if (!reader.RewriteText(frame.xyz, frame.elements, text)) {
+        error_message = "frame " + std::to_string(k) + ": " + reader.error_message;
         return false;
     }
-    if (const auto *pdb = dynamic_cast<const CPdb *>(reader.get()))
+    if (const auto *pdb = dynamic_cast<const CPdb *>(&reader))
         pdb->AddDeletions(deleted);
     out.append(AfterLines(text, index.SharedLines(k)));
     return true;
 }
 
 // The whole text is made before the file is replaced: a file with more than one link is
-// rewritten in place, and the frames copied come from that very file.
+// rewritten in place, and the frames copied come from that very file. A text that does not fit
+// in memory is refused as such, the file left as it was.
 bool CTrajectory::Save(const std::string &path)
 {
     error_message.clear();
-    if (!index.Unchanged()) {
+    if (!index.TextUnchanged()) {
         error_message = index.error_message;
         return false;
     }
     std::string text;
-    CPdb::SDeletions deleted;
-    for (uint64_t k = 0; k < FrameCount(); ++k)
-        if (!WriteFrame(k, text, deleted))
-            return false;
-    // CONECT and MASTER after a PDB's models name and count the atoms of every model.
-    if (index.Layout() == EFrameLayout::PDB)
-        text.append(CPdb::RewriteTail(index.Tail(), deleted));
-    else
-        text.append(index.Tail());
+    try {
+        CPdb::SDeletions deleted;
+        for (uint64_t k = 0; k < FrameCount(); ++k)
+            if (!WriteFrame(k, text, deleted))
+                return false;
+        // CONECT and MASTER after a PDB's models name and count the atoms of every model.
+        if (index.Layout() == EFrameLayout::PDB)
+            text.append(CPdb::RewriteTail(index.Tail(), deleted));
+        else
+            text.append(index.Tail());
+    } catch (const std::bad_alloc &) {
+        error_message = "the trajectory is too large to save: its text (" + std::to_string(text.size()) +
+                        " bytes made) does not fit in memory";
+        return false;
+    }
+    if (!CDiskFile::Replace(path, text, error_message))
+        return false;
+    index.Saved(path);
+    return true;
+}
+
+bool CTrajectory::SaveShown(const std::string &path, CStructureFile &reader, const std::vector<glm::dvec3> &xyz,
+                            const std::vector<uint32_t> &elements)
+{
+    std::string text;
+    if (!reader.RewriteText(xyz, elements, text)) {
+        error_message = reader.error_message;
+        return false;
+    }
+    if (const auto *pdb = dynamic_cast<const CPdb *>(&reader)) {
+        CPdb::SDeletions deleted;
+        pdb->AddDeletions(deleted);
+        text.append(WithoutMaster(CPdb::RewriteTail(index.Tail(), deleted)));
+    }
     return CDiskFile::Replace(path, text, error_message);
 }
+
+bool CTrajectory::ChangedOnDisk(const std::string &path) const { return index.ChangedOnDisk(path); }

@@ -136,6 +136,69 @@ TEST(Trajectory, FramesReadWithTheirOwnCellAndLines)
     EXPECT_EQ(ReadText(dir / "out.xyz"), "<missing>");
 }
 
+// Another program changes the file while its frames are shown: in place, or by writing a new file
+// and renaming it over the old one (as a running calculation does). Either way no frame is read
+// from it any more, and a save onto it asks first; a file replaced whole still holds the frames
+// read, which an overwrite writes, while a file changed in place has lost them.
+TEST(Trajectory, AFileChangedOrReplacedOnDiskIsNoticedBeforeEachReadAndSave)
+{
+    struct SCase {
+        const char *name;
+        bool is_rename;
+        const char *read_error;
+        bool overwrites;
+    };
+    const std::vector<SCase> cases = {
+        {"changed in place", false, "the file has changed since it was opened; open it again", false},
+        {"replaced by rename", true, "the file was replaced on disk since it was opened; open it again", true},
+    };
+    const std::string other = "1\nnew run\nH 0 0 0\n";
+    for (const SCase &c : cases) {
+        ScratchFolder dir;
+        const std::string path = dir / "run.xyz";
+        WriteText(path, XYZ3);
+        CModel m;
+        ASSERT_TRUE(m.ReadStructureFile(dir.Path(), path, INPUT_FILE_TYPE_XYZ)) << c.name;
+        ASSERT_TRUE(m.ShowFrame(1)) << c.name;
+        if (c.is_rename) {
+            // Our own save, which also puts a new file in place, leaves the frames readable.
+            ASSERT_TRUE(m.SaveStructureFile(dir.Path(), path, INPUT_FILE_TYPE_XYZ)) << m.error_message;
+            EXPECT_FALSE(m.ChangedOnDisk(path));
+            ASSERT_TRUE(m.ShowFrame(2)) << m.error_message;
+            WriteText(dir / "new.xyz", other);
+            ASSERT_EQ(std::rename((dir / "new.xyz").c_str(), path.c_str()), 0);
+        } else {
+            ASSERT_EQ(truncate(path.c_str(), 20), 0);
+        }
+        EXPECT_FALSE(m.ShowFrame(0)) << c.name;
+        EXPECT_EQ(m.error_message, c.read_error) << c.name;
+        EXPECT_TRUE(m.ChangedOnDisk(path)) << c.name;
+        const std::string there = ReadText(path);
+        EXPECT_FALSE(m.SaveStructureFile(dir.Path(), path, INPUT_FILE_TYPE_XYZ)) << c.name;
+        EXPECT_TRUE(m.is_changed_on_disk) << c.name;
+        EXPECT_EQ(m.SaveStructureFile(dir.Path(), path, INPUT_FILE_TYPE_XYZ, true), c.overwrites) << c.name;
+        EXPECT_EQ(ReadText(path), c.overwrites ? XYZ3 : there) << c.name;
+    }
+}
+
+// Frames come out right whichever way the steps go: on, back, jumps and round from the last to
+// the first, as playback and the frame keys step (frames may be read ahead of their showing).
+TEST(Trajectory, StepsInAnyOrderShowTheirOwnFrame)
+{
+    const uint64_t frames = 6;
+    std::string text;
+    for (uint64_t k = 0; k < frames; ++k)
+        text += "1\nframe\nH 0 0 " + std::to_string(k) + "\n";
+    ScratchFolder dir;
+    WriteText(dir / "run.xyz", text);
+    CModel m;
+    ASSERT_TRUE(m.ReadStructureFile(dir.Path(), dir / "run.xyz", INPUT_FILE_TYPE_XYZ));
+    for (uint64_t k : {1, 2, 3, 2, 1, 0, 5, 4, 3, 5, 0, 1, 1, 0}) {
+        ASSERT_TRUE(m.ShowFrame(k)) << m.error_message;
+        EXPECT_EQ(m.v_real_xyz[0].z, static_cast<double>(k)) << "frame " << k;
+    }
+}
+
 TEST(Trajectory, EditsFollowTheirFramesThroughSaveUndoAndRedo)
 {
     ScratchFolder dir;

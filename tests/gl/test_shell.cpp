@@ -1545,6 +1545,18 @@ TEST_F(ShellTest, FramesStepByKeysAndPanel)
     RetypeField(*number, "7"); // past the last frame: the last
     EXPECT_EQ(display->FrameShown(), 2u);
     EXPECT_TRUE(display->IsUpdated());
+
+    // A deletion in the frame of 4 atoms leaves the frames of 3 as they are, and the panel says so.
+    const std::string left = "leave 2 of 3 frames as they are";
+    EXPECT_EQ(TextOf(FRAMES).find(left), std::string::npos);
+    PickAtom(3);
+    Press(GLFW_KEY_DELETE);
+    ASSERT_EQ(AtomCount(), 3u);
+    driver->Frame(ui);
+    EXPECT_NE(TextOf(FRAMES).find(left), std::string::npos) << TextOf(FRAMES);
+    display->Undo();
+    driver->Frame(ui);
+    EXPECT_EQ(TextOf(FRAMES).find(left), std::string::npos) << TextOf(FRAMES);
 }
 
 // Playback keeps the frames coming at the rate asked for, loops or stops at the end, and the

@@ -48,6 +48,15 @@ for k in range(-1, len(want)):
     check(f"frame {k}: symbols", got.get("symbols") == [s.capitalize() for s, _ in want[k]])
     check(f"frame {k}: positions", np.allclose(got.get("positions"), [p for _, p in want[k]], atol=1e-6))
 
+# A model written alone is a whole PDB of its own: one model, its atoms, and the END record.
+for k in (0, 2, -1):
+    alone = f"{scratch}/model{k}.pdb"
+    kivoa("--format", "pdb", "--frame", str(k), "--frame-only", "--write", alone, source)
+    got = models(alone)
+    check(f"frame {k} alone: ends with END", open(alone).read().splitlines()[-1].rstrip() == "END")
+    check(f"frame {k} alone: one model of its atoms", len(got) == 1 and [s for s, _ in got[0]] == [s for s, _ in want[k]]
+          and np.allclose([p for _, p in got[0]], [p for _, p in want[k]], atol=1e-6))
+
 kivoa("--format", "pdb", "--write", f"{scratch}/same.pdb", source)
 check("unedited save byte for byte", open(source, "rb").read() == open(f"{scratch}/same.pdb", "rb").read())
 kivoa("--format", "pdb", "--frame", "-1", "--delete", "1", "--write", edited, source)
