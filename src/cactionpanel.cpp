@@ -157,8 +157,9 @@ void CActionPanel::CompositionList(CDisplay &atom)
 {
     const ImGuiIO &io = ImGui::GetIO();
     for (size_t i = 0; i < atom.v_table_index.size(); i++) {
-        char symbol_text[16];
-        std::snprintf(symbol_text, sizeof symbol_text, " %3s##element%zu", SymbolOf(atom.v_table_index[i]), i);
+        char symbol_text[32];
+        std::snprintf(symbol_text, sizeof symbol_text, " %3s##element%u", SymbolOf(atom.v_table_index[i]),
+                      static_cast<unsigned>(i));
         const bool is_clicked =
             ImGui::Selectable(symbol_text, false, 0, ImVec2(ImGui::CalcTextSize(symbol_text, nullptr, true).x, 0));
         ImGui::SameLine();
