@@ -23,7 +23,14 @@ public:
     // boxes of such structures would overflow.
     static constexpr double MAX_COORDINATE = 1e15;
 
+    CStructureFile() = default;
     virtual ~CStructureFile() = default;
+    // Declared, since the destructor would otherwise turn every move (a read taking over what it
+    // parsed) into a copy of the file's text and atoms.
+    CStructureFile(const CStructureFile &) = default;
+    CStructureFile(CStructureFile &&) = default;
+    CStructureFile &operator=(const CStructureFile &) = default;
+    CStructureFile &operator=(CStructureFile &&) = default;
 
     uint32_t header_lines = 0;
     uint32_t total_atoms = 0;
