@@ -15,12 +15,7 @@ BOX=$TMPDIR/kivoa-bench-water-1e6
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 
-if ! command -v pymol >/dev/null 2>&1; then
-    echo "Installing Debian's pymol for the comparison"
-    if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
-    $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends pymol >/dev/null
-fi
+. "$(dirname "$0")/pymol_install.sh"
 
 # Writes the three boxes (once) and measures the floor.
 "$BUILD/bench_info_water" --benchmark_filter='Floor' 2>/dev/null | grep Floor > "$WORK/floor"
