@@ -19,6 +19,11 @@ class CTextFile {
 public:
     static constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 
+    CTextFile() = default;
+    // Not copied: the lines handed out may point into its own text.
+    CTextFile(const CTextFile &) = delete;
+    CTextFile &operator=(const CTextFile &) = delete;
+
     // Reads the whole of a regular file; on failure error_message says why.
     bool Open(const std::string &path);
     // Hands out `content` as if it had been read from a file.
