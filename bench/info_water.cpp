@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -206,18 +207,28 @@ void ParseXyz(benchmark::State &state) { Parse<CXyz>(state, ".xyz"); }
 void ParsePdb(benchmark::State &state) { Parse<CPdb>(state, ".pdb"); }
 void ParsePoscar(benchmark::State &state) { Parse<CVasp>(state, ".vasp"); }
 
-// The floor, part one: the file's bytes read from the page cache into memory, nothing more.
+// The floor, part one: the file's bytes read from the page cache into memory of their size,
+// nothing more.
 void FloorReadBytes(benchmark::State &state, const std::string &extension)
 {
     const std::string file = WaterBox(extension);
-    std::vector<char> buffer(size_t(1) << 20);
+    struct stat st;
+    if (stat(file.c_str(), &st) != 0) {
+        state.SkipWithError("cannot stat the box");
+        return;
+    }
+    const size_t size = static_cast<size_t>(st.st_size);
     for (auto _ : state) {
+        const std::unique_ptr<char[]> text(new char[size]);
         const int fd = open(file.c_str(), O_RDONLY);
-        std::string text;
-        for (ssize_t n; (n = read(fd, buffer.data(), buffer.size())) > 0;)
-            text.append(buffer.data(), static_cast<size_t>(n));
+        for (size_t done = 0; done < size;) {
+            const ssize_t n = read(fd, text.get() + done, size - done);
+            if (n <= 0)
+                break;
+            done += static_cast<size_t>(n);
+        }
         close(fd);
-        benchmark::DoNotOptimize(text.data());
+        benchmark::DoNotOptimize(text.get());
     }
 }
 
