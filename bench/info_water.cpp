@@ -1,6 +1,7 @@
-// kivoa-info on a generated box of about 10^6 atoms of water, as XYZ and as standard PDB records:
-// the whole process, as a user runs it (parse, bonds, composition, JSON), with its peak memory;
-// and the in-process parts. The boxes are written once to $TMPDIR (or /tmp) and reused.
+// kivoa-info on a generated box of about 10^6 atoms of water, as XYZ, as standard PDB records and
+// as a POSCAR: the whole process, as a user runs it (parse, bonds, composition, JSON), with its
+// peak memory; the in-process parts; and the floor of a load on this machine, the file's bytes
+// read and the bond search alone. The boxes are written once to $TMPDIR (or /tmp) and reused.
 
 #include <benchmark/benchmark.h>
 
@@ -8,6 +9,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -90,12 +94,33 @@ void WritePdb(FILE *f)
     std::fprintf(f, "END\n");
 }
 
-// The box as XYZ (".xyz") or PDB (".pdb"), written once.
+// Cartesian positions, the oxygens first (a POSCAR lists its atoms by species), in a cell round
+// the lattice of molecules.
+void WritePoscar(FILE *f)
+{
+    const int layers = (MOLECULES + GRID * GRID - 1) / (GRID * GRID);
+    std::fprintf(f, "water box, %d molecules\n1.0\n", MOLECULES);
+    std::fprintf(f, "%.6f 0 0\n0 %.6f 0\n0 0 %.6f\n", SPACING * GRID, SPACING * GRID, SPACING * layers);
+    std::fprintf(f, "O H\n%d %d\nCartesian\n", MOLECULES, 2 * MOLECULES);
+    for (const char *species : {"O", "H"})
+        ForEachWaterAtom([f, species](int, const char *symbol, const glm::dvec3 &p) {
+            if (std::strcmp(symbol, species) == 0)
+                std::fprintf(f, "%.6f %.6f %.6f\n", p.x, p.y, p.z);
+        });
+}
+
+// The box as XYZ (".xyz"), PDB (".pdb") or POSCAR (".vasp"), written once.
 const std::string &WaterBox(const std::string &extension)
 {
-    static std::string paths[2];
-    const bool pdb = extension == ".pdb";
-    std::string &path = paths[pdb ? 1 : 0];
+    static const struct {
+        const char *extension;
+        void (*write)(FILE *);
+    } kinds[] = {{".xyz", WriteXyz}, {".pdb", WritePdb}, {".vasp", WritePoscar}};
+    static std::string paths[std::size(kinds)];
+    size_t k = 0;
+    while (kinds[k].extension != extension)
+        ++k;
+    std::string &path = paths[k];
     if (!path.empty())
         return path;
     const std::string p = Folder() + "/kivoa-bench-water-1e6" + extension;
@@ -104,10 +129,7 @@ const std::string &WaterBox(const std::string &extension)
         FILE *f = std::fopen(p.c_str(), "w");
         if (f == nullptr)
             std::abort();
-        if (pdb)
-            WritePdb(f);
-        else
-            WriteXyz(f);
+        kinds[k].write(f);
         if (std::fclose(f) != 0)
             std::abort();
     }
@@ -183,14 +205,61 @@ void Parse(benchmark::State &state, const std::string &extension)
 
 void ParseXyz(benchmark::State &state) { Parse<CXyz>(state, ".xyz"); }
 void ParsePdb(benchmark::State &state) { Parse<CPdb>(state, ".pdb"); }
+void ParsePoscar(benchmark::State &state) { Parse<CVasp>(state, ".vasp"); }
+
+// The floor, part one: the file's bytes read from the page cache into memory of their size,
+// nothing more.
+void FloorReadBytes(benchmark::State &state, const std::string &extension)
+{
+    const std::string file = WaterBox(extension);
+    struct stat st;
+    if (stat(file.c_str(), &st) != 0) {
+        state.SkipWithError("cannot stat the box");
+        return;
+    }
+    const size_t size = static_cast<size_t>(st.st_size);
+    for (auto _ : state) {
+        const std::unique_ptr<char[]> text(new char[size]);
+        const int fd = open(file.c_str(), O_RDONLY);
+        for (size_t done = 0; done < size;) {
+            const ssize_t n = read(fd, text.get() + done, size - done);
+            if (n <= 0)
+                break;
+            done += static_cast<size_t>(n);
+        }
+        close(fd);
+        benchmark::DoNotOptimize(text.get());
+    }
+}
+
+// The floor, part two: the bond search alone, on the atoms of the file already in the model.
+void FloorBondSearch(benchmark::State &state, const std::string &extension, int format)
+{
+    CModel model;
+    if (!model.ReadStructureFile(Folder(), WaterBox(extension), format)) {
+        state.SkipWithError(model.error_message.c_str());
+        return;
+    }
+    for (auto _ : state)
+        model.UpdateBonds();
+    state.counters["bonds"] = model.i_number_of_bonds;
+}
 
 } // namespace
 
 BENCHMARK_CAPTURE(KivoaInfoProcess, xyz, ".xyz")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK_CAPTURE(KivoaInfoProcess, pdb, ".pdb")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK_CAPTURE(KivoaInfoProcess, poscar, ".vasp")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK_CAPTURE(ReadStructureFile, xyz, ".xyz", INPUT_FILE_TYPE_XYZ)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK_CAPTURE(ReadStructureFile, pdb, ".pdb", INPUT_FILE_TYPE_PDB)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK_CAPTURE(ReadStructureFile, poscar, ".vasp", INPUT_FILE_TYPE_VSP)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(ParseXyz)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(ParsePdb)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(ParsePoscar)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK_CAPTURE(FloorReadBytes, xyz, ".xyz")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK_CAPTURE(FloorReadBytes, pdb, ".pdb")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK_CAPTURE(FloorReadBytes, poscar, ".vasp")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK_CAPTURE(FloorBondSearch, xyz, ".xyz", INPUT_FILE_TYPE_XYZ)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK_CAPTURE(FloorBondSearch, poscar, ".vasp", INPUT_FILE_TYPE_VSP)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 BENCHMARK_MAIN();

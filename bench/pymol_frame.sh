@@ -16,12 +16,7 @@ MEASURE_SECONDS=${MEASURE_SECONDS:-15}
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 
-if ! command -v pymol >/dev/null 2>&1; then
-    echo "Installing Debian's pymol for the comparison"
-    if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
-    $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends pymol >/dev/null
-fi
+. "$(dirname "$0")/pymol_install.sh"
 
 # PyMOL runs a script before its window's event loop, so the measuring runs in a thread of its
 # own while a movie turns the structure one degree per frame as fast as PyMOL draws.

@@ -61,6 +61,9 @@ private:
     bool Parse(const std::string &d, CTextFile &file, std::vector<glm::dvec3> &xyz,
                std::vector<uint32_t> &index);
     bool ReadHeader(CTextFile &file, std::string_view &first);
+    // Records up to the end of the first model, as many as `lines` holds.
+    EPiece ReadLines(CTextFile &lines, std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index);
+    auto AtomVectors() { return std::tie(v_source_line, v_atom_columns, v_atom_altloc); }
     bool ReadCryst1(std::string_view rest, uint32_t n);
     // Sets pdb_format from a record, or says in `failure` why none can be trusted.
     bool ChooseVariant(std::string_view rest, std::string &failure);

@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 #include <glm/glm.hpp>
 
+#include "clinepieces.h"
 #include "ctextfile.h"
 
 // What the XYZ, PDB and VASP readers/writers have in common: the members the model takes over
@@ -21,7 +23,14 @@ public:
     // boxes of such structures would overflow.
     static constexpr double MAX_COORDINATE = 1e15;
 
+    CStructureFile() = default;
     virtual ~CStructureFile() = default;
+    // Declared, since the destructor would otherwise turn every move (a read taking over what it
+    // parsed) into a copy of the file's text and atoms.
+    CStructureFile(const CStructureFile &) = default;
+    CStructureFile(CStructureFile &&) = default;
+    CStructureFile &operator=(const CStructureFile &) = default;
+    CStructureFile &operator=(CStructureFile &&) = default;
 
     uint32_t header_lines = 0;
     uint32_t total_atoms = 0;
@@ -181,6 +190,22 @@ protected:
     static bool ParseInto(T &self, const std::string &d, CTextFile &file, const SLineMap &lines,
                           std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index, T parsed = T());
 
+    // How a run of atom lines ended: read to its end, at the end of the structure (what follows
+    // is no part of it), or at a line that does not read (error_message says why).
+    enum class EPiece { READ, ENDED, FAILED };
+    // Reads at most `max_lines` of the lines of `file` not yet read with
+    // self.ReadLines(lines, xyz, index), on every core where it pays: each piece of lines by a
+    // copy of `self` (which holds what the header said), the pieces joined in file order, so that
+    // the atoms, the lines they stand on and the first failure are those of one pass. With
+    // `is_splittable` false (a format whose lines do not read alone) the lines are read in one
+    // go. `file` moves past the lines read.
+    template <class T>
+    static bool ReadPieces(T &self, CTextFile &file, uint32_t max_lines, bool is_splittable,
+                           std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index);
+    // The vectors with an entry per atom read that ReadLines fills beside `xyz` and `index`; a
+    // format with more of them hides this with its own list.
+    auto AtomVectors() { return std::tie(v_source_line); }
+
     bool Fail(const std::string &reason);
     bool Fail(uint32_t line, const std::string &reason);
     // Three numbers from `rest`; `what` names one of them in the message ("coordinate").
@@ -228,6 +253,95 @@ private:
     static constexpr size_t SYMBOL_MEMO_SLOTS = 64;
     std::array<std::pair<uint32_t, uint32_t>, SYMBOL_MEMO_SLOTS> symbol_memo{};
 };
+
+namespace structure_pieces {
+
+// Appends column I of every tuple in `from` to column I of `to`, in order, each freed once
+// appended, so that a join holds little more than the atoms once.
+template <size_t I, class Tuple>
+void JoinColumn(Tuple &to, std::vector<Tuple> &from)
+{
+    auto &column = std::get<I>(to);
+    size_t total = column.size();
+    for (Tuple &part : from)
+        total += std::get<I>(part).size();
+    column.reserve(total);
+    for (Tuple &part : from) {
+        auto &piece = std::get<I>(part);
+        column.insert(column.end(), piece.begin(), piece.end());
+        std::decay_t<decltype(piece)>().swap(piece);
+    }
+}
+
+template <class Tuple, size_t... I>
+void JoinColumns(Tuple &to, std::vector<Tuple> &from, std::index_sequence<I...>)
+{
+    (JoinColumn<I>(to, from), ...);
+}
+
+} // namespace structure_pieces
+
+template <class T>
+bool CStructureFile::ReadPieces(T &self, CTextFile &file, uint32_t max_lines, bool is_splittable,
+                                std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index)
+{
+    const CLinePieces pieces(file.Rest(), file.LineNumber(), max_lines, is_splittable);
+    // How far the reading of a piece came.
+    struct SRead {
+        EPiece result = EPiece::FAILED;
+        size_t bytes = 0;
+        uint32_t lines = 0;
+    };
+    const auto read = [&pieces](size_t k, T &reader, std::vector<glm::dvec3> &to_xyz,
+                                std::vector<uint32_t> &to_index) {
+        CTextFile lines;
+        lines.SetPiece(pieces[k].text, pieces[k].lines_before);
+        to_xyz.reserve(to_xyz.size() + pieces[k].lines);
+        to_index.reserve(to_index.size() + pieces[k].lines);
+        reader.v_source_line.reserve(reader.v_source_line.size() + pieces[k].lines);
+        SRead done;
+        done.result = reader.ReadLines(lines, to_xyz, to_index);
+        done.bytes = pieces[k].text.size() - lines.RemainingBytes();
+        done.lines = lines.LineNumber() - pieces[k].lines_before;
+        return done;
+    };
+    // One piece is read by `self` itself, on this thread.
+    if (pieces.Count() == 1) {
+        const SRead done = read(0, self, xyz, index);
+        file.Skip(done.bytes, done.lines);
+        return done.result != EPiece::FAILED;
+    }
+    struct SPart {
+        T reader;
+        std::vector<glm::dvec3> xyz;
+        std::vector<uint32_t> index;
+        SRead done;
+    };
+    std::vector<SPart> parts(pieces.Count());
+    pieces.Run([&](size_t k) {
+        SPart &part = parts[k];
+        part.reader = self;
+        part.done = read(k, part.reader, part.xyz, part.index);
+        return part.done.result == EPiece::READ;
+    });
+    using Columns = decltype(std::tuple_cat(std::tie(xyz, index), self.AtomVectors()));
+    std::vector<Columns> joined;
+    size_t bytes = 0;
+    uint32_t lines = 0;
+    for (SPart &part : parts) {
+        if (part.done.result == EPiece::FAILED)
+            return self.Fail(part.reader.error_message);
+        joined.push_back(std::tuple_cat(std::tie(part.xyz, part.index), part.reader.AtomVectors()));
+        bytes += part.done.bytes;
+        lines += part.done.lines;
+        if (part.done.result == EPiece::ENDED)
+            break;
+    }
+    Columns to = std::tuple_cat(std::tie(xyz, index), self.AtomVectors());
+    structure_pieces::JoinColumns(to, joined, std::make_index_sequence<std::tuple_size_v<Columns>>());
+    file.Skip(bytes, lines);
+    return true;
+}
 
 template <class T>
 bool CStructureFile::ReadInto(T &self, const std::string &d, const std::string &f,

@@ -19,20 +19,34 @@ class CTextFile {
 public:
     static constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 
+    CTextFile() = default;
+    // Not copied: the lines handed out may point into its own text.
+    CTextFile(const CTextFile &) = delete;
+    CTextFile &operator=(const CTextFile &) = delete;
+
     // Reads the whole of a regular file; on failure error_message says why.
     bool Open(const std::string &path);
     // Hands out `content` as if it had been read from a file.
     void SetText(std::string content);
+    // Hands out the lines of `piece`, a part of a text that outlives this file, numbered after
+    // `lines_before`.
+    void SetPiece(std::string_view piece, uint32_t lines_before);
     // The next line without its line end; false after the last line.
     bool NextLine(std::string_view &line);
+    // Hands the line NextLine returned last out once more.
+    void UnreadLine();
+    // The text not yet handed out.
+    std::string_view Rest() const { return view.substr(u_pos); }
+    // Moves past the first `bytes` of Rest(), which hold `lines` lines.
+    void Skip(size_t bytes, uint32_t lines);
     // The line of `content` that starts at `pos`, without its line end; `pos` moves to the next.
     static bool LineAt(std::string_view content, size_t &pos, std::string_view &line);
     // 1-based number of the line NextLine returned last.
     uint32_t LineNumber() const { return u_line; }
     // Bytes not yet handed out; bounds the number of lines still to come.
-    size_t RemainingBytes() const { return text.size() - u_pos; }
+    size_t RemainingBytes() const { return view.size() - u_pos; }
     // Hands the whole text over (for writing the file back later); the file is empty after.
-    std::string TakeText() { u_pos = 0; return std::move(text); }
+    std::string TakeText();
 
     std::string error_message;
     // The file as read by the last Open.
@@ -57,7 +71,11 @@ public:
 
 private:
     std::string text;
+    // The lines handed out: `text`, or a piece of another file's text.
+    std::string_view view;
     size_t u_pos = 0;
+    // Where the line NextLine returned last starts.
+    size_t u_last = 0;
     uint32_t u_line = 0;
 };
 

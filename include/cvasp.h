@@ -71,6 +71,9 @@ private:
     bool ReadCounts(std::string_view line, uint32_t n);
     bool ReadMode(CTextFile &file);
     bool ReadAtoms(CTextFile &file, std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index);
+    // Position lines, as many as `lines` holds; the species follow from the line numbers.
+    EPiece ReadLines(CTextFile &lines, std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index);
+    auto AtomVectors() { return std::tie(v_source_line, v_atom_type, v_fract_xyz, v_dynamics); }
     bool ReadFlags(std::string_view rest, uint32_t n);
     void FindVelocities(CTextFile &file);
     glm::dvec3 Cartesian(const glm::dvec3 &fract) const { return cell_xyz * fract; }
@@ -96,6 +99,8 @@ private:
     glm::dmat3 m_inverse_cell{1.0};
     // How far a moved atom's written coordinate may be from its own, in the file's units.
     double position_tolerance = MOVED_ERROR;
+    // Line number of the first position line.
+    uint32_t u_first_atom_line = 0;
 };
 
 #endif

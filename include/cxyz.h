@@ -49,6 +49,8 @@ private:
                   std::vector<uint32_t> &index);
     bool ReadAtoms(CTextFile &file, uint32_t count, std::vector<glm::dvec3> &xyz,
                    std::vector<uint32_t> &index);
+    // Atom lines, as many as `lines` holds.
+    EPiece ReadLines(CTextFile &lines, std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index);
     bool SaveFresh(const std::string &f, const std::vector<glm::dvec3> &xyz,
                    const std::vector<uint32_t> &index);
     void AppendCommentLine(std::string &text) const;

@@ -238,6 +238,12 @@ bool CFrameIndex::ScanXdatcar(std::string_view text)
 
 bool CFrameIndex::ScanPdb(std::string_view text)
 {
+    // Without a MODEL record the file holds no frames; most do not, and a search for one costs
+    // less than taking the file line by line.
+    constexpr std::string_view model_line = "\nMODEL";
+    if (text.substr(0, 5) != "MODEL" &&
+        ::memmem(text.data(), text.size(), model_line.data(), model_line.size()) == nullptr)
+        return true;
     SCursor at;
     bool in_model = false;
     for (;;) {

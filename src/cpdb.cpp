@@ -7,6 +7,7 @@
 #include <cctype>
 #include <charconv>
 #include <climits>
+#include <limits>
 #include <map>
 
 namespace {
@@ -395,21 +396,32 @@ bool CPdb::Parse(const std::string &, CTextFile &file, std::vector<glm::dvec3> &
     std::string failure;
     if (ChooseVariant(rest, failure))
         u_variant_line = file.LineNumber();
-    do {
-        const std::string_view record = RecordName(line, rest);
-        if (EndsFirstModel(record))
-            break;
-        if (!IsAtom(record))
-            continue;
-        glm::dvec3 p;
-        const uint32_t n = file.LineNumber();
-        if (!(StandardCoordinates(line, p) ? ReadStandardAtom(line, p, n, xyz, index)
-                                           : ReadSplitAtom(line, rest, n, xyz, index)))
-            return false;
-    } while (file.NextLine(line));
+    file.UnreadLine();
+    // Records split at white space read alone once the first atom record gave their layout.
+    if (!ReadPieces(*this, file, std::numeric_limits<uint32_t>::max(), pdb_format != 0, xyz, index))
+        return false;
     if (std::all_of(v_atom_altloc.begin(), v_atom_altloc.end(), [](uint8_t c) { return c == 0; }))
         v_atom_altloc.clear();
     return true;
+}
+
+CStructureFile::EPiece CPdb::ReadLines(CTextFile &lines, std::vector<glm::dvec3> &xyz,
+                                       std::vector<uint32_t> &index)
+{
+    std::string_view line, rest;
+    while (lines.NextLine(line)) {
+        const std::string_view record = RecordName(line, rest);
+        if (EndsFirstModel(record))
+            return EPiece::ENDED;
+        if (!IsAtom(record))
+            continue;
+        glm::dvec3 p;
+        const uint32_t n = lines.LineNumber();
+        if (!(StandardCoordinates(line, p) ? ReadStandardAtom(line, p, n, xyz, index)
+                                           : ReadSplitAtom(line, rest, n, xyz, index)))
+            return EPiece::FAILED;
+    }
+    return EPiece::READ;
 }
 
 bool CPdb::ReadHeader(CTextFile &file, std::string_view &first)

@@ -26,6 +26,8 @@ struct SGrid {
     std::vector<glm::ivec3> cell_of;
     std::vector<glm::dvec3> wrapped; // fractional, in [0, 1) along the periodic axes
     std::vector<glm::ivec3> shift;   // whole cells taken off to wrap
+    // Per cell, whether an atom in it was wrapped (empty while none was).
+    std::vector<uint8_t> has_wrapped;
     bool all_inside = true;
 
     int Index(const glm::ivec3 &c) const { return c.x + side.x * (c.y + side.y * c.z); }
@@ -67,11 +69,15 @@ SGrid BuildGrid(const std::vector<glm::vec3> &p, const glm::dmat3 &cell, const g
         const glm::dvec3 whole = glm::floor(s) * glm::dvec3(periodic);
         g.shift[i] = glm::ivec3(whole);
         g.wrapped[i] = s - whole;
-        g.all_inside = g.all_inside && g.shift[i] == glm::ivec3(0);
         glm::ivec3 c = glm::ivec3(g.wrapped[i] * glm::dvec3(side));
         c = glm::clamp(c, glm::ivec3(0), side - 1);
         g.cell_of[i] = c;
         const int k = g.Index(c);
+        if (g.shift[i] != glm::ivec3(0)) {
+            g.all_inside = false;
+            g.has_wrapped.resize(g.head.size());
+            g.has_wrapped[k] = 1;
+        }
         g.next[i] = g.head[k];
         g.head[k] = static_cast<int>(i);
     }
@@ -83,6 +89,23 @@ SGrid BuildGrid(const std::vector<glm::vec3> &p, const glm::dmat3 &cell, const g
 bool Interior(const glm::ivec3 &c, const SGrid &g)
 {
     return glm::all(glm::greaterThanEqual(c, g.reach)) && glm::all(glm::lessThan(c, g.side - g.reach));
+}
+
+// An unwrapped atom of an interior cell meets no image but those of wrapped atoms, so it has no
+// partner to look for when none lies in the cells round it.
+bool MeetsNoImage(uint32_t i, const glm::ivec3 &c, const SGrid &g)
+{
+    if (!Interior(c, g) || g.shift[i] != glm::ivec3(0))
+        return false;
+    if (g.all_inside)
+        return true;
+    const glm::ivec3 r = g.reach;
+    for (int dz = -r.z; dz <= r.z; ++dz)
+        for (int dy = -r.y; dy <= r.y; ++dy)
+            for (int dx = -r.x; dx <= r.x; ++dx)
+                if (g.has_wrapped[g.Index(c + glm::ivec3(dx, dy, dz))] != 0)
+                    return false;
+    return true;
 }
 
 } // namespace
@@ -99,7 +122,7 @@ std::vector<CPeriodicBonds::SBond> CPeriodicBonds::Find(const std::vector<glm::v
     const glm::ivec3 r = g.reach;
     for (uint32_t i = 0; i < p.size(); ++i) {
         const glm::ivec3 c = g.cell_of[i];
-        if (g.all_inside && Interior(c, g))
+        if (MeetsNoImage(i, c, g))
             continue;
         for (int dz = -r.z; dz <= r.z; ++dz)
             for (int dy = -r.y; dy <= r.y; ++dy)

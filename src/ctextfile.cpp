@@ -44,17 +44,51 @@ bool CTextFile::Open(const std::string &path)
 void CTextFile::SetText(std::string content)
 {
     text = std::move(content);
+    view = text;
     u_line = 0;
     // A byte order mark is no part of the first line.
-    u_pos = std::string_view(text).substr(0, BYTE_ORDER_MARK.size()) == BYTE_ORDER_MARK ? BYTE_ORDER_MARK.size() : 0;
+    u_pos = view.substr(0, BYTE_ORDER_MARK.size()) == BYTE_ORDER_MARK ? BYTE_ORDER_MARK.size() : 0;
+    u_last = u_pos;
+}
+
+void CTextFile::SetPiece(std::string_view piece, uint32_t lines_before)
+{
+    text.clear();
+    view = piece;
+    u_pos = u_last = 0;
+    u_line = lines_before;
+}
+
+std::string CTextFile::TakeText()
+{
+    view = {};
+    u_pos = u_last = 0;
+    return std::move(text);
 }
 
 bool CTextFile::NextLine(std::string_view &line)
 {
-    if (!LineAt(text, u_pos, line))
+    const size_t start = u_pos;
+    if (!LineAt(view, u_pos, line))
         return false;
+    u_last = start;
     ++u_line;
     return true;
+}
+
+void CTextFile::UnreadLine()
+{
+    if (u_last < u_pos) {
+        u_pos = u_last;
+        --u_line;
+    }
+}
+
+void CTextFile::Skip(size_t bytes, uint32_t lines)
+{
+    u_pos += std::min(bytes, view.size() - u_pos);
+    u_last = u_pos;
+    u_line += lines;
 }
 
 bool CTextFile::LineAt(std::string_view content, size_t &pos, std::string_view &line)

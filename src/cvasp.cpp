@@ -9,9 +9,6 @@
 
 namespace {
 
-// The shortest position line, "0 0 0" and its line end; bounds the room reserved up front.
-constexpr size_t MIN_ATOM_LINE = 6;
-
 char FirstLetter(std::string_view line)
 {
     const std::string_view s = CTextFile::SkipSpace(line);
@@ -247,33 +244,42 @@ bool CVasp::ReadMode(CTextFile &file)
 
 bool CVasp::ReadAtoms(CTextFile &file, std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index)
 {
-    const size_t room = std::min<size_t>(total_atoms, file.RemainingBytes() / MIN_ATOM_LINE + 1);
-    xyz.reserve(room);
-    index.reserve(room);
-    v_atom_type.reserve(room);
+    std::string_view line;
+    if (file.NextLine(line)) {
+        header_info.emplace_back(line);
+        file.UnreadLine();
+    }
+    u_first_atom_line = file.LineNumber() + 1;
+    if (!ReadPieces(*this, file, total_atoms, true, xyz, index))
+        return false;
+    if (xyz.size() < total_atoms)
+        return Fail(file.LineNumber() + 1, "the file ends after " + std::to_string(xyz.size()) + " of " +
+                                               std::to_string(total_atoms) + " atoms");
+    FindVelocities(file);
+    return true;
+}
+
+CStructureFile::EPiece CVasp::ReadLines(CTextFile &lines, std::vector<glm::dvec3> &xyz,
+                                        std::vector<uint32_t> &index)
+{
     std::string_view line;
     size_t species = 0;
-    uint32_t left = v_table_atoms[0];
-    for (uint32_t i = 0; i < total_atoms; ++i, --left) {
-        while (left == 0)
-            left = v_table_atoms[++species];
-        if (!file.NextLine(line))
-            return Fail(file.LineNumber() + 1, "the file ends after " + std::to_string(i) +
-                                                   " of " + std::to_string(total_atoms) + " atoms");
-        if (i == 0)
-            header_info.emplace_back(line);
+    // Atoms of the species before `species`.
+    uint64_t before = 0;
+    while (lines.NextLine(line)) {
+        const uint32_t n = lines.LineNumber();
+        while (n - u_first_atom_line >= before + v_table_atoms[species])
+            before += v_table_atoms[species++];
         glm::dvec3 p;
-        if (!ReadVector(line, p, file.LineNumber(), "coordinate") ||
-            (is_dynamics && !ReadFlags(line, file.LineNumber())) ||
-            !AddPosition(is_direct ? Cartesian(p) : p * parameter, file.LineNumber(), xyz))
-            return false;
+        if (!ReadVector(line, p, n, "coordinate") || (is_dynamics && !ReadFlags(line, n)) ||
+            !AddPosition(is_direct ? Cartesian(p) : p * parameter, n, xyz))
+            return EPiece::FAILED;
         if (is_direct)
             v_fract_xyz.push_back(p);
         index.push_back(v_table_index[species]);
         v_atom_type.push_back(static_cast<uint32_t>(species));
     }
-    FindVelocities(file);
-    return true;
+    return EPiece::READ;
 }
 
 // A blank (or coordinate-mode) line and then one line of three numbers per atom: the

@@ -11,8 +11,6 @@ namespace {
 
 // More columns than any atom line could hold: a Properties entry beyond it is not believed.
 constexpr long long MAX_PROPERTY_COLUMNS = 1 << 20;
-// The shortest atom line, "H 0 0 0" and its line end; bounds the room reserved up front.
-constexpr size_t MIN_ATOM_LINE = 8;
 constexpr int XYZ_SYMBOL_WIDTH = 3;
 constexpr int XYZ_FIELD_WIDTH = 20;
 constexpr int XYZ_DECIMALS = 12;
@@ -235,18 +233,22 @@ void CXyz::ReadProperties(std::string_view line)
 bool CXyz::ReadAtoms(CTextFile &file, uint32_t count, std::vector<glm::dvec3> &xyz,
                      std::vector<uint32_t> &index)
 {
-    const size_t room = std::min<size_t>(count, file.RemainingBytes() / MIN_ATOM_LINE + 1);
-    xyz.reserve(room);
-    index.reserve(room);
-    std::string_view line;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (!file.NextLine(line))
-            return Fail(file.LineNumber() + 1, "the file ends after " + std::to_string(i) +
-                                                   " of " + std::to_string(count) + " atoms");
-        if (!ReadAtom(line, file.LineNumber(), xyz, index))
-            return false;
-    }
+    if (!ReadPieces(*this, file, count, true, xyz, index))
+        return false;
+    if (xyz.size() < count)
+        return Fail(file.LineNumber() + 1, "the file ends after " + std::to_string(xyz.size()) + " of " +
+                                               std::to_string(count) + " atoms");
     return true;
+}
+
+CStructureFile::EPiece CXyz::ReadLines(CTextFile &lines, std::vector<glm::dvec3> &xyz,
+                                       std::vector<uint32_t> &index)
+{
+    std::string_view line;
+    while (lines.NextLine(line))
+        if (!ReadAtom(line, lines.LineNumber(), xyz, index))
+            return EPiece::FAILED;
+    return EPiece::READ;
 }
 
 bool CXyz::ReadAtom(std::string_view line, uint32_t n, std::vector<glm::dvec3> &xyz,

@@ -68,6 +68,27 @@ TEST(PeriodicBonds, EveryBondAcrossTheBoundaryOnceAsABruteForceFindsIt)
     }
 }
 
+// A cell many bonds wide, so that most atoms lie in interior cells of the search grid, with a few
+// atoms outside the cell: an interior atom still bonds to the images of those beside it.
+TEST(PeriodicBonds, InteriorAtomsBondToImagesOfAtomsOutsideTheCell)
+{
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> u(0.0f, 1.0f);
+    const glm::dmat3 cell(15.0);
+    std::vector<glm::vec3> p;
+    for (int k = 0; k < 600; ++k)
+        p.push_back(glm::vec3(cell * glm::dvec3(u(rng), u(rng), u(rng))));
+    // Atoms just beyond each face, bonded to the images of interior atoms on the far side.
+    for (int k = 0; k < 60; ++k) {
+        glm::dvec3 f(u(rng), u(rng), u(rng));
+        f[k % 3] = k % 2 == 0 ? -0.2 * u(rng) : 1.0 + 0.2 * u(rng);
+        p.push_back(glm::vec3(cell * f));
+    }
+    const float reach = 2.5f;
+    const auto rule = [&](uint32_t, uint32_t, float d2) { return d2 < reach * reach; };
+    EXPECT_EQ(Keys(CPeriodicBonds::Find(p, cell, glm::vec3(0.0f), reach, rule)), BruteForce(p, cell, reach * reach, 1));
+}
+
 TEST(PeriodicBonds, HalfBondsEndOnTheCellFace)
 {
     const glm::dmat3 cell(4, 0, 0, 0, 4, 0, 0, 0, 4);

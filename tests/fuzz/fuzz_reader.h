@@ -16,6 +16,7 @@
 #include <glm/glm.hpp>
 #include <unistd.h>
 
+#include "clinepieces.h"
 #include "elements.h"
 
 namespace fuzz {
@@ -87,6 +88,22 @@ inline bool Finite(const glm::dvec3 &p)
     return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
 }
 
+// The same file read in pieces of a few bytes on several threads gives what one pass gave.
+template <class T>
+void CheckPieces(const std::string &in, bool ok, const T &reader, const std::vector<glm::dvec3> &xyz,
+                 const std::vector<uint32_t> &index, size_t piece_bytes)
+{
+    CLinePieces::SetSplitForTesting(piece_bytes, 3);
+    T pieces;
+    std::vector<glm::dvec3> xyz2;
+    std::vector<uint32_t> index2;
+    const bool ok2 = pieces.ReadFile(Folder(), in, xyz2, index2);
+    CLinePieces::SetSplitForTesting(0, 0);
+    Check(ok2 == ok && pieces.error_message == reader.error_message, "the same outcome read in pieces");
+    Check(xyz2 == xyz && index2 == index && pieces.v_source_line == reader.v_source_line,
+          "the same atoms read in pieces");
+}
+
 // `tolerance` bounds the difference of a coordinate written and read back, relative to the
 // larger of 1 and its size; a negative one skips the comparison.
 template <class T>
@@ -98,7 +115,9 @@ int ReadSaveRead(const uint8_t *data, size_t size, const char *name, double tole
     T reader;
     std::vector<glm::dvec3> xyz;
     std::vector<uint32_t> index;
-    if (!reader.ReadFile(Folder(), in, xyz, index)) {
+    const bool ok = reader.ReadFile(Folder(), in, xyz, index);
+    CheckPieces(in, ok, reader, xyz, index, 1 + size % 97);
+    if (!ok) {
         Check(!reader.error_message.empty(), "a failed read gives a reason");
         return 0;
     }
