@@ -1,0 +1,171 @@
+#include "csphereraster.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <thread>
+
+namespace {
+
+// Below this many spheres per thread a thread costs more than it saves.
+const size_t MIN_SPHERES_PER_THREAD = 50000;
+
+// The rows or columns whose pixel centres lie within [low, high], kept within [first, last]; false
+// when there are none. The caller has checked that the span meets [first, last], so the clamped
+// values convert to int safely (cheaper than std::ceil and std::floor, which are calls without
+// SSE4.1).
+inline bool PixelSpan(float low, float high, int first, int last, int &from, int &to)
+{
+    const float a = std::max(low - 0.5f, static_cast<float>(first) - 1.0f);
+    const float b = std::min(high - 0.5f, static_cast<float>(last) + 1.0f);
+    from = static_cast<int>(a);
+    from += static_cast<float>(from) < a ? 1 : 0;
+    to = static_cast<int>(b);
+    to -= static_cast<float>(to) > b ? 1 : 0;
+    from = std::max(from, first);
+    to = std::min(to, last);
+    return from <= to;
+}
+
+// Row k of m, as a linear form of a model-space point (w = 1), scaled after shifting its constant.
+glm::vec4 MatrixRow(const glm::mat4 &m, int k, float scale, float shift)
+{
+    return glm::vec4(m[0][k], m[1][k], m[2][k], m[3][k] + shift) * scale;
+}
+
+inline float Apply(const glm::vec4 &row, const glm::vec4 &p) { return row.x * p.x + row.y * p.y + row.z * p.z + row.w; }
+
+uint32_t ColourWord(glm::vec3 c)
+{
+    const glm::vec3 b = glm::clamp(c, 0.0f, 1.0f) * 255.0f + 0.5f;
+    return static_cast<uint32_t>(b.r) | static_cast<uint32_t>(b.g) << 8 | static_cast<uint32_t>(b.b) << 16 | 0xff000000u;
+}
+
+glm::vec3 RecordColour(const CAtomColours &c)
+{
+    return glm::vec3(c.colour[0], c.colour[1], c.colour[2]) / 255.0f;
+}
+
+} // namespace
+
+glm::vec3 LightSpherePoint(glm::vec3 n, glm::vec3 eye, glm::vec3 colour)
+{
+    const glm::vec3 light_colour(0.6f);
+    const float power = 50.0f;
+    const glm::vec3 to_light = glm::vec3(4.0f) - n;
+    const float d2 = glm::dot(to_light, to_light);
+    const glm::vec3 l = to_light / std::sqrt(d2);
+    const float cos_theta = std::clamp(glm::dot(n, l), 0.0f, 1.0f);
+    const glm::vec3 e = glm::normalize(eye - n);
+    const glm::vec3 r = glm::reflect(-l, n);
+    const float cos_alpha = std::clamp(glm::dot(e, r), 0.0f, 1.0f);
+    const float a2 = cos_alpha * cos_alpha;
+    return 0.2f * colour + colour * light_colour * power * cos_theta / d2 +
+           glm::vec3(0.3f) * light_colour * power * (a2 * a2 * cos_alpha) / d2;
+}
+
+void CSphereRaster::Draw(const std::vector<glm::vec4> &spheres, const std::vector<CAtomColours> &colours,
+                         const SView &view, int width, int height)
+{
+    const size_t pixels = static_cast<size_t>(std::max(width, 0)) * static_cast<size_t>(std::max(height, 0));
+    v_shown.assign(pixels, 0);
+    v_picture.assign(pixels, 0);
+    v_depth.assign(pixels, -std::numeric_limits<float>::infinity());
+    if (pixels == 0)
+        return;
+    // Window coordinates from clip space ((c + 1) * size / 2), and window pixels per camera-space
+    // unit, as the impostors size their quads.
+    const glm::mat4 clip = view.projection * view.view;
+    const SFrame f{MatrixRow(clip, 0, 0.5f * static_cast<float>(width), 1.0f),
+                   MatrixRow(clip, 1, 0.5f * static_cast<float>(height), 1.0f), MatrixRow(view.view, 2, 1.0f, 0.0f),
+                   0.5f * static_cast<float>(width) * view.projection[0][0] * view.scale, view.scale, width};
+    const unsigned parts = Threads(spheres.size(), height);
+    // Each thread owns a band of rows and looks at every sphere, so no pixel has two writers and
+    // the earlier sphere wins a tie whatever the split.
+    const auto band = [&, parts, height](unsigned k) {
+        const auto row = [parts, height](unsigned b) { return static_cast<int>(static_cast<long>(height) * b / parts); };
+        DrawRows(spheres, f, row(k), row(k + 1));
+        LightRows(spheres, colours, view, f, row(k), row(k + 1));
+    };
+    std::vector<std::thread> workers;
+    for (unsigned k = 1; k < parts; ++k)
+        workers.emplace_back(band, k);
+    band(0);
+    for (std::thread &w : workers)
+        w.join();
+}
+
+unsigned CSphereRaster::Threads(size_t spheres, int rows) const
+{
+    const size_t wanted = u_threads > 0 ? u_threads
+                                        : std::min<size_t>(std::max(std::thread::hardware_concurrency(), 1u),
+                                                           std::max<size_t>(spheres / MIN_SPHERES_PER_THREAD, 1));
+    return static_cast<unsigned>(std::max<size_t>(std::min<size_t>(wanted, static_cast<size_t>(rows)), 1));
+}
+
+void CSphereRaster::DrawRows(const std::vector<glm::vec4> &spheres, const SFrame &f, int begin, int end)
+{
+    const float top = static_cast<float>(end) - 0.5f, bottom = static_cast<float>(begin) + 0.5f;
+    const float right = static_cast<float>(f.width) - 0.5f;
+    for (size_t i = 0; i < spheres.size(); ++i) {
+        const glm::vec4 &p = spheres[i];
+        const float r = p.w * f.scale;
+        const float rp = p.w * f.unit;
+        const float cy = Apply(f.wy, p);
+        // Also false for a radius of 0 and for coordinates that are not numbers.
+        if (!(r > 0.0f && cy + rp >= bottom && cy - rp <= top))
+            continue;
+        const float cx = Apply(f.wx, p);
+        int y0 = 0, y1 = 0;
+        if (!(cx + rp >= 0.5f && cx - rp <= right) || !PixelSpan(cy - rp, cy + rp, begin, end - 1, y0, y1))
+            continue;
+        const float z = Apply(f.wz, p);
+        const float inverse = 1.0f / (rp * rp);
+        for (int y = y0; y <= y1; ++y) {
+            const float dy = static_cast<float>(y) + 0.5f - cy;
+            const float reach = std::sqrt(std::max(rp * rp - dy * dy, 0.0f));
+            int x0 = 0, x1 = 0;
+            if (!PixelSpan(cx - reach, cx + reach, 0, f.width - 1, x0, x1))
+                continue;
+            const size_t row = static_cast<size_t>(y) * static_cast<size_t>(f.width);
+            for (int x = x0; x <= x1; ++x) {
+                float &depth = v_depth[row + static_cast<size_t>(x)];
+                // The sphere's front already behind what the pixel shows: most hidden spheres stop
+                // here.
+                if (z + r <= depth)
+                    continue;
+                const float dx = static_cast<float>(x) + 0.5f - cx;
+                const float q = (dx * dx + dy * dy) * inverse;
+                if (q > 1.0f)
+                    continue;
+                const float front = z + r * std::sqrt(1.0f - q);
+                if (front > depth) {
+                    depth = front;
+                    v_shown[row + static_cast<size_t>(x)] = static_cast<uint32_t>(i + 1);
+                }
+            }
+        }
+    }
+}
+
+void CSphereRaster::LightRows(const std::vector<glm::vec4> &spheres, const std::vector<CAtomColours> &colours,
+                              const SView &view, const SFrame &f, int begin, int end)
+{
+    const size_t first = static_cast<size_t>(begin) * static_cast<size_t>(f.width);
+    const size_t last = static_cast<size_t>(end) * static_cast<size_t>(f.width);
+    for (size_t k = first; k < last; ++k) {
+        if (v_shown[k] == 0)
+            continue;
+        const size_t i = v_shown[k] - 1;
+        const glm::vec4 &p = spheres[i];
+        const float rp = p.w * f.unit;
+        const glm::vec2 pixel(static_cast<float>(k % static_cast<size_t>(f.width)) + 0.5f,
+                              static_cast<float>(k / static_cast<size_t>(f.width)) + 0.5f);
+        glm::vec2 corner = (pixel - glm::vec2(Apply(f.wx, p), Apply(f.wy, p))) / rp;
+        corner /= std::max(glm::length(corner), 1.0f);
+        const glm::vec3 n(corner, std::sqrt(std::max(1.0f - glm::dot(corner, corner), 0.0f)));
+        const CAtomColours &c = colours[i];
+        const bool is_marked = static_cast<int64_t>(i) == view.selected || (view.is_marks && c.colour[3] < 128);
+        v_picture[k] = ColourWord(LightSpherePoint(n, view.eye, is_marked ? view.mark_colour : RecordColour(c)));
+    }
+}
