@@ -188,13 +188,16 @@ public:
 
 private:
     // What the buffers on the GPU were built from (a difference means they are stale), and the
-    // quads they hold.
+    // quads they hold. The bonds' are built when a frame first draws bonds, which a quick picture
+    // (also the first of a large structure) may leave out.
     struct Uploaded {
         uint64_t generation = UINT64_MAX;
         // The selection's and the hidden atoms' revisions drawn.
         uint64_t selection = UINT64_MAX;
         uint64_t hidden = UINT64_MAX;
         size_t atom_quads = 0;
+        uint64_t bond_generation = UINT64_MAX;
+        uint64_t bond_hidden = UINT64_MAX;
         size_t bond_quads = 0;
     };
     struct LabelKey {
@@ -234,7 +237,8 @@ private:
     void ClearSelection();
     void DeleteGlyphs();
     void CreateBatchBuffers();
-    void SyncBuffers();
+    void SyncAtoms();
+    void SyncBonds();
     std::vector<glm::uvec2> BondEnds() const;
     void SyncLabels();
     // The scene depth the labels are tested against: a copy of the bound framebuffer's.

@@ -42,18 +42,36 @@ public:
 
 private:
     // The view as the row loops use it: window x and y and camera depth of a model-space point,
-    // window pixels and camera-space units per unit of a sphere's radius.
+    // window pixels and camera-space units per unit of a sphere's radius, the picture's size and
+    // its tiles across.
     struct SFrame {
         glm::vec4 wx, wy, wz;
         float unit, scale;
-        int width;
+        int width, height, tiles_wide;
     };
     std::vector<uint32_t> v_shown; // 1 + the sphere a pixel shows, 0 for none
     std::vector<uint32_t> v_picture;
     std::vector<float> v_depth;
+    std::vector<float> v_tile_depth; // per tile, the farthest depth its pixels show
+    // Runs of spheres, first to last, in the order they are drawn.
+    struct SRun {
+        size_t first, last;
+        bool is_backward;
+    };
+    std::vector<SRun> v_runs;
+    // The light's terms over a grid of sphere points (see TabulateLight), and the camera's place
+    // they are for.
+    std::vector<glm::vec2> v_light;
+    glm::vec3 light_eye{0.0f};
 
     unsigned Threads(size_t spheres, int rows) const;
+    void TabulateLight(glm::vec3 eye);
+    void OrderRuns(const std::vector<glm::vec4> &spheres, const SFrame &f);
     void DrawRows(const std::vector<glm::vec4> &spheres, const SFrame &f, int begin, int end);
+    void DrawSphere(const std::vector<glm::vec4> &spheres, size_t i, const SFrame &f, int begin, int end);
+    bool IsHidden(float front, glm::ivec2 low, glm::ivec2 high, const SFrame &f) const;
+    bool DrawPixels(size_t i, glm::vec3 c, float r, float rp, int y0, int y1, const SFrame &f);
+    void UpdateTiles(glm::ivec2 low, glm::ivec2 high, const SFrame &f);
     void LightRows(const std::vector<glm::vec4> &spheres, const std::vector<CAtomColours> &colours,
                    const SView &view, const SFrame &f, int begin, int end);
 };

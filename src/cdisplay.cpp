@@ -664,8 +664,8 @@ void CDisplay::CreateBatchBuffers()
     glGenTextures(1, &TEXM);
 }
 
-// Uploads atoms and bonds when the structure changed since the last upload.
-void CDisplay::SyncBuffers()
+// Uploads the atoms when the structure changed since the last upload.
+void CDisplay::SyncAtoms()
 {
     if (uploaded.generation == u_revision && uploaded.selection == selection.Revision() &&
         uploaded.hidden == u_hidden_revision)
@@ -683,7 +683,16 @@ void CDisplay::SyncBuffers()
     centre_reach = Reach(v_float_raw_xyz);
     v_atom_records = std::move(centres);
     v_atom_colours = std::move(colours);
+    uploaded.generation = u_revision;
+    uploaded.selection = selection.Revision();
+    uploaded.hidden = u_hidden_revision;
+    uploaded.atom_quads = v_atom_records.size();
+}
 
+void CDisplay::SyncBonds()
+{
+    if (uploaded.bond_generation == u_revision && uploaded.bond_hidden == u_hidden_revision)
+        return;
     std::vector<CBondInstance> bond_instances;
     const size_t bonds = is_bond_eval ? i_number_of_bonds : 0;
     BuildBondInstances(m_bond_xyz, m_bond_ang, v_bond_length, bonds, bond_instances);
@@ -694,7 +703,9 @@ void CDisplay::SyncBuffers()
     }
     DropHiddenBonds(BondEnds(), Hidden(), bond_instances);
     UploadInstances(VBOB, bond_instances);
-    uploaded = {u_revision, selection.Revision(), u_hidden_revision, v_atom_records.size(), bond_instances.size()};
+    uploaded.bond_generation = u_revision;
+    uploaded.bond_hidden = u_hidden_revision;
+    uploaded.bond_quads = bond_instances.size();
 }
 
 // The atoms of each drawn bond: the bonds, then both halves of each bond across the cell.
@@ -733,7 +744,7 @@ bool CDisplay::PrepareFrame(int w, int h)
     // A minimised window has nothing to draw into and no aspect ratio.
     if (w <= 0 || h <= 0)
         return false;
-    SyncBuffers();
+    SyncAtoms();
     if (is_fit_pending)
         FitView(w, h);
     target_width = fit_width * view_zoom;
@@ -859,6 +870,7 @@ void CDisplay::DrawBonds(GLuint Program)
 {
     if (!is_bond_eval || !is_show_bond)
         return;
+    SyncBonds();
     SetImpostorUniforms(Program);
     BindBufferTexture(Program, "bonds", 0, TBOB);
     glUniform1f(Uniform(Program, "S"), BOND_RADIUS);
