@@ -186,12 +186,13 @@ void CSphereRaster::DrawSphere(const std::vector<glm::vec4> &spheres, size_t i, 
     }
 }
 
-// Whether every tile of [low, high] lies in front of depth `front`.
+// Whether every tile of [low, high] lies in front of depth `front` (at equal depth the sphere may
+// still win a tie).
 bool CSphereRaster::IsHidden(float front, glm::ivec2 low, glm::ivec2 high, const SFrame &f) const
 {
     for (int ty = low.y; ty <= high.y; ++ty)
         for (int tx = low.x; tx <= high.x; ++tx)
-            if (front > v_tile_depth[static_cast<size_t>(ty) * static_cast<size_t>(f.tiles_wide) + tx])
+            if (front >= v_tile_depth[static_cast<size_t>(ty) * static_cast<size_t>(f.tiles_wide) + tx])
                 return false;
     return true;
 }
@@ -212,16 +213,18 @@ bool CSphereRaster::DrawPixels(size_t i, glm::vec3 c, float r, float rp, int y0,
         for (int x = x0; x <= x1; ++x) {
             float &depth = v_depth[row + static_cast<size_t>(x)];
             // The sphere's front already behind what the pixel shows: hidden spheres stop here.
-            if (c.z + r <= depth)
+            if (c.z + r < depth)
                 continue;
             const float dx = static_cast<float>(x) + 0.5f - c.x;
             const float q = (dx * dx + dy * dy) * inverse;
             if (q > 1.0f)
                 continue;
             const float front = c.z + r * std::sqrt(1.0f - q);
-            if (front > depth) {
+            uint32_t &shown = v_shown[row + static_cast<size_t>(x)];
+            // Runs are drawn out of file order; a tie still goes to the earlier sphere.
+            if (front > depth || (front == depth && i + 1 < shown)) {
                 depth = front;
-                v_shown[row + static_cast<size_t>(x)] = static_cast<uint32_t>(i + 1);
+                shown = static_cast<uint32_t>(i + 1);
                 is_shown = true;
             }
         }

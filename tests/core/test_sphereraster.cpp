@@ -77,18 +77,21 @@ TEST(SphereRaster, ThePixelShowsTheNearestSpherePoint)
         {"radius 0 and far away", {0, 0, 5, 0}, {1e9f, 0, 0, 2}, -1},
         {"not numbers", {nan, 0, 0, 2}, {0, inf, 0, 2}, -1},
     };
-    const std::vector<CAtomColours> colours = {Colour(255, 0, 0), Colour(0, 0, 255)};
+    // A third sphere, nearest but aside, makes the raster read the spheres last to first.
+    const glm::vec4 aside(-8.0f, 6.0f, 5.0f, 1.0f);
+    const std::vector<CAtomColours> colours = {Colour(255, 0, 0), Colour(0, 0, 255), Colour(0, 255, 0)};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         CSphereRaster r;
-        r.Draw({c.first, c.second}, colours, View(), WIDTH, HEIGHT);
+        r.Draw({c.first, c.second, aside}, colours, View(), WIDTH, HEIGHT);
         // The centre and a pixel off it, where the sphere points lie behind the fronts.
         for (const glm::ivec2 p : {glm::ivec2(WIDTH / 2, HEIGHT / 2), glm::ivec2(WIDTH / 2 + 3, HEIGHT / 2 - 2)}) {
             const uint32_t shown = PixelAt(r, p.x, p.y);
             const uint32_t red = shown & 0xff, blue = (shown >> 16) & 0xff;
             EXPECT_EQ(c.shown < 0, shown == 0) << std::hex << shown;
-            if (c.shown >= 0)
+            if (c.shown >= 0) {
                 EXPECT_EQ(c.shown == 0, red > blue) << std::hex << shown;
+            }
         }
         if (c.shown < 0)
             continue;
@@ -109,7 +112,8 @@ TEST(SphereRaster, APixelIsDrawnWhenItsCentreLiesInsideTheOutline)
     for (int y = 0; y < HEIGHT; y++)
         for (int x = 0; x < WIDTH; x++) {
             const float d = glm::length(glm::vec2(x + 0.5f, y + 0.5f) - centre) / (4.2f * unit);
-            if (std::abs(d - 1.0f) > 1e-4f)
+            if (std::abs(d - 1.0f) > 1e-4f) {
                 EXPECT_EQ(PixelAt(r, x, y) != 0, d < 1.0f) << x << ", " << y;
+            }
         }
 }
