@@ -50,6 +50,7 @@ private:
         int width, height, tiles_wide;
     };
     std::vector<uint32_t> v_shown; // 1 + the sphere a pixel shows, 0 for none
+    std::vector<uint16_t> v_cell;  // and the light grid's point nearest the sphere point there
     std::vector<uint32_t> v_picture;
     std::vector<float> v_depth;
     std::vector<float> v_tile_depth; // per tile, the farthest depth its pixels show
@@ -72,8 +73,8 @@ private:
     bool IsHidden(float front, glm::ivec2 low, glm::ivec2 high, const SFrame &f) const;
     bool DrawPixels(size_t i, glm::vec3 c, float r, float rp, int y0, int y1, const SFrame &f);
     void UpdateTiles(glm::ivec2 low, glm::ivec2 high, const SFrame &f);
-    void LightRows(const std::vector<glm::vec4> &spheres, const std::vector<CAtomColours> &colours,
-                   const SView &view, const SFrame &f, int begin, int end);
+    void LightRows(const std::vector<CAtomColours> &colours, const SView &view, const SFrame &f, int begin,
+                   int end);
 };
 
 // The light LightMeshPoint gives the unit sphere point n (camera axes) of a sphere of `colour`

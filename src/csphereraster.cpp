@@ -78,6 +78,7 @@ void CSphereRaster::Draw(const std::vector<glm::vec4> &spheres, const std::vecto
 {
     const size_t pixels = static_cast<size_t>(std::max(width, 0)) * static_cast<size_t>(std::max(height, 0));
     v_shown.assign(pixels, 0);
+    v_cell.resize(pixels);
     v_picture.assign(pixels, 0);
     v_depth.assign(pixels, -std::numeric_limits<float>::infinity());
     const int tiles_wide = (width + TILE - 1) / TILE;
@@ -102,7 +103,7 @@ void CSphereRaster::Draw(const std::vector<glm::vec4> &spheres, const std::vecto
             return b == parts ? height : static_cast<int>(static_cast<long>(height) * b / parts) / TILE * TILE;
         };
         DrawRows(spheres, f, row(k), row(k + 1));
-        LightRows(spheres, colours, view, f, row(k), row(k + 1));
+        LightRows(colours, view, f, row(k), row(k + 1));
     };
     std::vector<std::thread> workers;
     for (unsigned k = 1; k < parts; ++k)
@@ -203,8 +204,10 @@ bool CSphereRaster::DrawPixels(size_t i, glm::vec3 c, float r, float rp, int y0,
 {
     bool is_shown = false;
     const float inverse = 1.0f / (rp * rp);
+    const float cells = 0.5f * LIGHT_GRID / rp;
     for (int y = y0; y <= y1; ++y) {
         const float dy = static_cast<float>(y) + 0.5f - c.y;
+        const int cell_row = std::clamp(static_cast<int>(dy * cells + 0.5f * LIGHT_GRID), 0, LIGHT_GRID - 1) * LIGHT_GRID;
         const float reach = std::sqrt(std::max(rp * rp - dy * dy, 0.0f));
         int x0 = 0, x1 = 0;
         if (!PixelSpan(c.x - reach, c.x + reach, 0, f.width - 1, x0, x1))
@@ -225,6 +228,8 @@ bool CSphereRaster::DrawPixels(size_t i, glm::vec3 c, float r, float rp, int y0,
             if (front > depth || (front == depth && i + 1 < shown)) {
                 depth = front;
                 shown = static_cast<uint32_t>(i + 1);
+                v_cell[row + static_cast<size_t>(x)] = static_cast<uint16_t>(
+                    cell_row + std::clamp(static_cast<int>(dx * cells + 0.5f * LIGHT_GRID), 0, LIGHT_GRID - 1));
                 is_shown = true;
             }
         }
@@ -263,23 +268,18 @@ void CSphereRaster::TabulateLight(glm::vec3 eye)
     light_eye = eye;
 }
 
-void CSphereRaster::LightRows(const std::vector<glm::vec4> &spheres, const std::vector<CAtomColours> &colours,
-                              const SView &view, const SFrame &f, int begin, int end)
+void CSphereRaster::LightRows(const std::vector<CAtomColours> &colours, const SView &view, const SFrame &f, int begin,
+                              int end)
 {
-    const float cells = 0.5f * LIGHT_GRID;
-    for (int y = begin; y < end; ++y)
-        for (int x = 0; x < f.width; ++x) {
-            const size_t k = static_cast<size_t>(y) * static_cast<size_t>(f.width) + static_cast<size_t>(x);
-            if (v_shown[k] == 0)
-                continue;
-            const size_t i = v_shown[k] - 1;
-            const glm::vec4 &p = spheres[i];
-            const glm::vec2 pixel(static_cast<float>(x) + 0.5f, static_cast<float>(y) + 0.5f);
-            const glm::vec2 corner = (pixel - glm::vec2(Apply(f.wx, p), Apply(f.wy, p))) / (p.w * f.unit);
-            const glm::ivec2 cell = glm::clamp(glm::ivec2((corner + 1.0f) * cells), 0, LIGHT_GRID - 1);
-            const glm::vec2 light = v_light[static_cast<size_t>(cell.y) * LIGHT_GRID + static_cast<size_t>(cell.x)];
-            const CAtomColours &c = colours[i];
-            const bool is_marked = static_cast<int64_t>(i) == view.selected || (view.is_marks && c.colour[3] < 128);
-            v_picture[k] = ColourWord((is_marked ? view.mark_colour : RecordColour(c)) * light.x + light.y);
-        }
+    const size_t first = static_cast<size_t>(begin) * static_cast<size_t>(f.width);
+    const size_t last = static_cast<size_t>(end) * static_cast<size_t>(f.width);
+    for (size_t k = first; k < last; ++k) {
+        if (v_shown[k] == 0)
+            continue;
+        const size_t i = v_shown[k] - 1;
+        const glm::vec2 light = v_light[v_cell[k]];
+        const CAtomColours &c = colours[i];
+        const bool is_marked = static_cast<int64_t>(i) == view.selected || (view.is_marks && c.colour[3] < 128);
+        v_picture[k] = ColourWord((is_marked ? view.mark_colour : RecordColour(c)) * light.x + light.y);
+    }
 }
