@@ -8,9 +8,9 @@
 #include <glad/gl.h>
 #include <glm/glm.hpp>
 
+#include "cinstance.h"
 #include "cmodel.h"
 #include "cpalette.h"
-#include "cinstance.h"
 #include "cpick.h"
 #include "cselection.h"
 #include "cshader.h"
@@ -126,10 +126,9 @@ public:
     void SetTrackLastRotation();
 
     // The view moved under the user's hand (drag, wheel, pan keys) since the last frame: the next
-    // DrawScene, if the view did change, draws the quick picture (the atoms each pixel shows found
-    // on the CPU, bonds thinner than a pixel left out), whose cost keeps a million atoms turning
-    // smoothly. The frame after
-    // it, without a new note, is the full picture again; NeedsFullFrame says one is due.
+    // DrawScene, if the view did change, draws the quick picture (the atoms drawn on the CPU,
+    // bonds thinner than a pixel left out), whose cost keeps a million atoms turning smoothly. The
+    // frame after it, without a new note, is the full picture again; NeedsFullFrame says one is due.
     void NoteViewMoved() { is_view_moved = true; }
     bool NeedsFullFrame() const { return is_quick_frame; }
 
@@ -254,6 +253,7 @@ private:
     void SetImpostorUniforms(GLuint Program);
     void SetAtomUniforms(GLuint Program, bool highlight);
     void DrawStructure(int w, int h);
+    CSphereRaster::SView RasterView() const;
     glm::vec3 GizmoShift() const;
     void DrawGizmoPart(GLuint Program, GLuint vao, GLenum mode);
 };

@@ -821,7 +821,6 @@ void CDisplay::DrawStructure(int w, int h)
     }
     if (is_quick_frame && 2.0f * BOND_RADIUS * pixels < 1.0f)
         return;
-
     BondShader.Use();
     DrawBonds(BondShader.Program);
 }
@@ -878,7 +877,8 @@ void CDisplay::DrawBonds(GLuint Program)
     DrawQuads(VAOB, uploaded.bond_quads);
 }
 
-void CDisplay::DrawAtomFill(int w, int h)
+// The atoms as the raster sees them in this frame, in the colours the atom program gives them.
+CSphereRaster::SView CDisplay::RasterView() const
 {
     CSphereRaster::SView view;
     view.view = track.View * track.Model;
@@ -888,7 +888,14 @@ void CDisplay::DrawAtomFill(int w, int h)
     view.selected = is_show_highlight && is_atom_selected ? static_cast<int64_t>(selected_atom) : -1;
     view.is_marks = is_show_highlight;
     view.mark_colour = SELECTED_COLOR;
-    raster.Draw(v_atom_records, v_atom_colours, view, w, h);
+    return view;
+}
+
+// The quick picture's atoms: drawn by the raster into a picture with depths, which one triangle
+// over the view copies into the framebuffer.
+void CDisplay::DrawAtomFill(int w, int h)
+{
+    raster.Draw(v_atom_records, v_atom_colours, RasterView(), w, h);
     const bool is_new_size = quick_size != glm::ivec2(w, h);
     UploadPicture(TEXP, is_new_size, GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE, raster.Picture().data(), w, h);
     UploadPicture(TEXZ, is_new_size, GL_R32F, GL_RED, GL_FLOAT, raster.Depth().data(), w, h);
