@@ -68,6 +68,7 @@ private:
     unsigned Threads(size_t spheres, int rows) const;
     void TabulateLight(glm::vec3 eye);
     void OrderRuns(const std::vector<glm::vec4> &spheres, const SFrame &f);
+    void ClearRows(const SFrame &f, int begin, int end);
     void DrawRows(const std::vector<glm::vec4> &spheres, const SFrame &f, int begin, int end);
     void DrawSphere(const std::vector<glm::vec4> &spheres, size_t i, const SFrame &f, int begin, int end);
     bool IsHidden(float front, glm::ivec2 low, glm::ivec2 high, const SFrame &f) const;

@@ -77,13 +77,13 @@ void CSphereRaster::Draw(const std::vector<glm::vec4> &spheres, const std::vecto
                          const SView &view, int width, int height)
 {
     const size_t pixels = static_cast<size_t>(std::max(width, 0)) * static_cast<size_t>(std::max(height, 0));
-    v_shown.assign(pixels, 0);
+    // Cleared by the threads, each its own rows.
+    v_shown.resize(pixels);
     v_cell.resize(pixels);
-    v_picture.assign(pixels, 0);
-    v_depth.assign(pixels, -std::numeric_limits<float>::infinity());
+    v_picture.resize(pixels);
+    v_depth.resize(pixels);
     const int tiles_wide = (width + TILE - 1) / TILE;
-    v_tile_depth.assign(static_cast<size_t>(tiles_wide) * static_cast<size_t>((height + TILE - 1) / TILE),
-                        -std::numeric_limits<float>::infinity());
+    v_tile_depth.resize(static_cast<size_t>(tiles_wide) * static_cast<size_t>((height + TILE - 1) / TILE));
     if (pixels == 0)
         return;
     // Window coordinates from clip space ((c + 1) * size / 2), and window pixels per camera-space
@@ -102,6 +102,7 @@ void CSphereRaster::Draw(const std::vector<glm::vec4> &spheres, const std::vecto
         const auto row = [parts, height](unsigned b) {
             return b == parts ? height : static_cast<int>(static_cast<long>(height) * b / parts) / TILE * TILE;
         };
+        ClearRows(f, row(k), row(k + 1));
         DrawRows(spheres, f, row(k), row(k + 1));
         LightRows(colours, view, f, row(k), row(k + 1));
     };
@@ -146,6 +147,17 @@ void CSphereRaster::OrderRuns(const std::vector<glm::vec4> &spheres, const SFram
     for (size_t k = 0; k < runs; ++k)
         sorted[k] = v_runs[order[k]];
     v_runs.swap(sorted);
+}
+
+// Rows [begin, end) and their tiles show nothing.
+void CSphereRaster::ClearRows(const SFrame &f, int begin, int end)
+{
+    const float nothing = -std::numeric_limits<float>::infinity();
+    const auto at = [](int row, int width) { return static_cast<std::ptrdiff_t>(row) * width; };
+    std::fill(v_shown.begin() + at(begin, f.width), v_shown.begin() + at(end, f.width), 0u);
+    std::fill(v_depth.begin() + at(begin, f.width), v_depth.begin() + at(end, f.width), nothing);
+    std::fill(v_tile_depth.begin() + at(begin / TILE, f.tiles_wide),
+              v_tile_depth.begin() + at((end + TILE - 1) / TILE, f.tiles_wide), nothing);
 }
 
 void CSphereRaster::DrawRows(const std::vector<glm::vec4> &spheres, const SFrame &f, int begin, int end)
@@ -274,8 +286,10 @@ void CSphereRaster::LightRows(const std::vector<CAtomColours> &colours, const SV
     const size_t first = static_cast<size_t>(begin) * static_cast<size_t>(f.width);
     const size_t last = static_cast<size_t>(end) * static_cast<size_t>(f.width);
     for (size_t k = first; k < last; ++k) {
-        if (v_shown[k] == 0)
+        if (v_shown[k] == 0) {
+            v_picture[k] = 0;
             continue;
+        }
         const size_t i = v_shown[k] - 1;
         const glm::vec2 light = v_light[v_cell[k]];
         const CAtomColours &c = colours[i];
