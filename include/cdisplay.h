@@ -8,11 +8,13 @@
 #include <glad/gl.h>
 #include <glm/glm.hpp>
 
+#include "cinstance.h"
 #include "cmodel.h"
 #include "cpalette.h"
 #include "cpick.h"
 #include "cselection.h"
 #include "cshader.h"
+#include "csphereraster.h"
 #include "ctrack.h"
 
 // One rasterised glyph: the atlas texture holding it, its place there and its metrics in pixels
@@ -60,7 +62,6 @@ public:
     std::string selected_symbol;
     glm::vec3 selected_xyz{0.0f};
     GLuint VAOM = 0, VBOM = 0;  // atoms: centres and radii (buffer texture TBOM)
-    GLuint VAOP = 0;            // atoms as points: VBOM and VBOK read as vertex attributes
     GLuint VBOK = 0;            // atoms: colours (buffer texture TBOK)
     GLuint VAOB = 0, VBOB = 0;  // bonds (buffer texture TBOB)
     GLuint VAOC = 0, VBOC = 0;  // cell box
@@ -69,6 +70,7 @@ public:
     GLuint VAOF = 0, VBOF = 0;  // label glyphs (buffer texture TBOF)
     GLuint TBOM = 0, TBOK = 0, TBOB = 0, TBOF = 0;
     GLuint TEXM = 0;            // glyph metrics and atlas places, read by the label program
+    GLuint TEXP = 0, TEXZ = 0;  // a quick picture's colours and depths (see CSphereRaster)
     GLfloat atom_scale = 1.0f;
     // Zoom factor on fit_width, the half-extent that fits the structure to the window; a load and
     // ResetZoom refit it at the next DrawScene.
@@ -97,7 +99,7 @@ public:
     glm::vec2 view_offset{0.0f};
     glm::mat4 Projection{1.0f}, FixView{1.0f}, mvp{1.0f};
     CShader AtomShader, BondShader, FontShader, PickShader, ArrowShader, BoxShader;
-    CShader AtomPointShader;
+    CShader AtomFillShader;
     int pcolor[2] = {0, 0};
 
     // Releases every GPU object this display created; safe to call more than once.
@@ -124,9 +126,9 @@ public:
     void SetTrackLastRotation();
 
     // The view moved under the user's hand (drag, wheel, pan keys) since the last frame: the next
-    // DrawScene, if the view did change, draws the quick picture (atoms as points, bonds thinner
-    // than a pixel left out), whose cost keeps a million atoms turning smoothly. The frame after
-    // it, without a new note, is the full picture again; NeedsFullFrame says one is due.
+    // DrawScene, if the view did change, draws the quick picture (the atoms drawn on the CPU,
+    // bonds thinner than a pixel left out), whose cost keeps a million atoms turning smoothly. The
+    // frame after it, without a new note, is the full picture again; NeedsFullFrame says one is due.
     void NoteViewMoved() { is_view_moved = true; }
     bool NeedsFullFrame() const { return is_quick_frame; }
 
@@ -173,7 +175,7 @@ public:
     void DrawPick(int w, int h);
     void DrawAtoms(GLuint Program, bool b);
     void DrawBonds(GLuint Program);
-    void DrawAtomPoints(float pixels);
+    void DrawAtomFill(int w, int h);
     void DrawBox(GLuint Program);
     void ShowAxes(GLuint Program);
 
@@ -185,13 +187,16 @@ public:
 
 private:
     // What the buffers on the GPU were built from (a difference means they are stale), and the
-    // quads they hold.
+    // quads they hold. The bonds' are built when a frame first draws bonds, which a quick picture
+    // (also the first of a large structure) may leave out.
     struct Uploaded {
         uint64_t generation = UINT64_MAX;
         // The selection's and the hidden atoms' revisions drawn.
         uint64_t selection = UINT64_MAX;
         uint64_t hidden = UINT64_MAX;
         size_t atom_quads = 0;
+        uint64_t bond_generation = UINT64_MAX;
+        uint64_t bond_hidden = UINT64_MAX;
         size_t bond_quads = 0;
     };
     struct LabelKey {
@@ -216,19 +221,23 @@ private:
     float centre_reach = 0.0f;
     float max_atom_radius = 0.0f;
     float box_reach = 0.0f;
-    // The quick picture: asked for, drawn last frame, the view it was decided on, and the largest
-    // point side the renderer draws.
+    // The quick picture: asked for, drawn last frame, the view it was decided on; the atom records
+    // as uploaded, which the raster reads, and the size of TEXP and TEXZ.
     bool is_view_moved = false;
     bool is_quick_frame = false;
     glm::mat4 drawn_view{0.0f};
-    float max_point_side = 1.0f;
+    std::vector<glm::vec4> v_atom_records;
+    std::vector<CAtomColours> v_atom_colours;
+    CSphereRaster raster;
+    glm::ivec2 quick_size{0};
 
     void RefitPalette();
     std::vector<glm::vec3> CellBoxCorners() const;
     void ClearSelection();
     void DeleteGlyphs();
     void CreateBatchBuffers();
-    void SyncBuffers();
+    void SyncAtoms();
+    void SyncBonds();
     std::vector<glm::uvec2> BondEnds() const;
     void SyncLabels();
     // The scene depth the labels are tested against: a copy of the bound framebuffer's.
@@ -243,7 +252,8 @@ private:
     float DepthRadius() const;
     void SetImpostorUniforms(GLuint Program);
     void SetAtomUniforms(GLuint Program, bool highlight);
-    void DrawStructure(int w);
+    void DrawStructure(int w, int h);
+    CSphereRaster::SView RasterView() const;
     glm::vec3 GizmoShift() const;
     void DrawGizmoPart(GLuint Program, GLuint vao, GLenum mode);
 };

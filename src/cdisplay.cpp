@@ -17,7 +17,7 @@
 #include "elements.h"
 #include "shaders/arrow.h"
 #include "shaders/atom.h"
-#include "shaders/atom_point.h"
+#include "shaders/atom_fill.h"
 #include "shaders/bond.h"
 #include "shaders/font.h"
 #include "shaders/line.h"
@@ -45,6 +45,9 @@ const glm::vec3 BOND_COLOR(0.9f, 0.9f, 0.9f);
 const glm::vec3 BOX_COLOR(1.0f, 0.0f, 0.0f);
 const glm::vec3 LABEL_COLOR(1.0f, 1.0f, 0.0f);
 const float BOND_RADIUS = 0.1f;
+// From this many atoms on, whose full picture takes a while on software OpenGL, a structure shown
+// afresh comes first as the quick picture, the full one in the frame after it.
+const size_t QUICK_FIRST_ATOMS = 100000;
 // Where the first glyph of a label starts, relative to the atom centre, in glyph pixels.
 const float LABEL_START = -30.0f;
 const float HALF_PI = glm::half_pi<float>();
@@ -187,26 +190,21 @@ void BindBufferTexture(GLuint program, const char *name, GLint unit, GLuint text
     glActiveTexture(GL_TEXTURE0);
 }
 
-// The point pass reads the atom records as vertex attributes: centre and radius, element colour.
-void CreateAtomPointArray(GLuint &vao, GLuint centres, GLuint colours)
+// A picture of w x h pixels into `texture`, whose storage is made afresh when its size changed.
+void UploadPicture(GLuint &texture, bool is_new_size, GLint internal, GLenum format, GLenum type, const void *pixels,
+                   int w, int h)
 {
-    glGenVertexArrays(1, &vao);
-    glBindVertexArray(vao);
-    glBindBuffer(GL_ARRAY_BUFFER, centres);
-    glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, sizeof(glm::vec4), nullptr);
-    glEnableVertexAttribArray(0);
-    glBindBuffer(GL_ARRAY_BUFFER, colours);
-    glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(CAtomColours), nullptr);
-    glEnableVertexAttribArray(1);
-    glBindVertexArray(0);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-}
-
-float LargestPointSide()
-{
-    GLfloat range[2] = {1.0f, 1.0f};
-    glGetFloatv(GL_POINT_SIZE_RANGE, range);
-    return range[1];
+    if (texture == 0)
+        glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    if (is_new_size) {
+        glTexImage2D(GL_TEXTURE_2D, 0, internal, w, h, 0, format, type, pixels);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    } else {
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w, h, format, type, pixels);
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
 }
 
 // Six vertices per quad (see impostor_corners), in one call.
@@ -423,12 +421,11 @@ CDisplay::CDisplay()
     BondShader.SetShader(bond_vs, bond_frag);
     FontShader.SetShader(font_vs, font_frag);
     PickShader.SetShader(pick_vs, pick_frag);
-    AtomPointShader.SetShader(atom_point_vs, atom_point_frag);
+    AtomFillShader.SetShader(atom_fill_vs, atom_fill_frag);
     ArrowShader.SetShader(arrow_vs, arrow_frag);
     BoxShader.SetShader(line_vs, line_frag, line_gs);
     LoadFont();
     track.SetRotationMatrix();
-    max_point_side = LargestPointSide();
 }
 
 void CDisplay::Delete()
@@ -438,13 +435,15 @@ void CDisplay::Delete()
     ReleaseBufferTexture(VBOB, TBOB);
     ReleaseBufferTexture(VBOF, TBOF);
     ReleaseVertexArray(VAOM, VBOM);
-    ReleaseVertexArray(VAOP);
     ReleaseVertexArray(VAOB, VBOB);
     ReleaseVertexArray(VAOC, VBOC);
     ReleaseVertexArray(VAOA, VBOA);
     ReleaseVertexArray(VAOT, VBOT);
     ReleaseVertexArray(VAOF, VBOF);
     ReleaseTexture(TEXM);
+    ReleaseTexture(TEXP);
+    ReleaseTexture(TEXZ);
+    quick_size = glm::ivec2(0);
     ReleaseTexture(depth_texture);
     if (depth_fbo != 0)
         glDeleteFramebuffers(1, &depth_fbo);
@@ -455,7 +454,7 @@ void CDisplay::Delete()
     BondShader.Delete();
     FontShader.Delete();
     PickShader.Delete();
-    AtomPointShader.Delete();
+    AtomFillShader.Delete();
     ArrowShader.Delete();
     BoxShader.Delete();
     uploaded = Uploaded();
@@ -612,6 +611,10 @@ void CDisplay::RefreshStructure(bool is_same_view)
     // The old selection may name an atom the new structure does not have.
     AfterEdit();
     is_visible = true;
+    if (v_float_raw_xyz.size() >= QUICK_FIRST_ATOMS) {
+        NoteViewMoved();
+        drawn_view = glm::mat4(0.0f);
+    }
     if (is_same_view)
         return;
     is_show_box = is_periodic;
@@ -657,14 +660,13 @@ void CDisplay::CreateBatchBuffers()
     CreateEmptyVertexArray(VAOM);
     CreateBufferTexture(VBOM, TBOM, GL_RGBA32F);
     CreateBufferTexture(VBOK, TBOK, GL_RGBA8);
-    CreateAtomPointArray(VAOP, VBOM, VBOK);
     CreateEmptyVertexArray(VAOB);
     CreateBufferTexture(VBOB, TBOB, GL_RGBA32F);
     glGenTextures(1, &TEXM);
 }
 
-// Uploads atoms and bonds when the structure changed since the last upload.
-void CDisplay::SyncBuffers()
+// Uploads the atoms when the structure changed since the last upload.
+void CDisplay::SyncAtoms()
 {
     if (uploaded.generation == u_revision && uploaded.selection == selection.Revision() &&
         uploaded.hidden == u_hidden_revision)
@@ -680,7 +682,18 @@ void CDisplay::SyncBuffers()
     for (const glm::vec4 &a : centres)
         max_atom_radius = std::max(max_atom_radius, a.w);
     centre_reach = Reach(v_float_raw_xyz);
+    v_atom_records = std::move(centres);
+    v_atom_colours = std::move(colours);
+    uploaded.generation = u_revision;
+    uploaded.selection = selection.Revision();
+    uploaded.hidden = u_hidden_revision;
+    uploaded.atom_quads = v_atom_records.size();
+}
 
+void CDisplay::SyncBonds()
+{
+    if (uploaded.bond_generation == u_revision && uploaded.bond_hidden == u_hidden_revision)
+        return;
     std::vector<CBondInstance> bond_instances;
     const size_t bonds = is_bond_eval ? i_number_of_bonds : 0;
     BuildBondInstances(m_bond_xyz, m_bond_ang, v_bond_length, bonds, bond_instances);
@@ -691,7 +704,9 @@ void CDisplay::SyncBuffers()
     }
     DropHiddenBonds(BondEnds(), Hidden(), bond_instances);
     UploadInstances(VBOB, bond_instances);
-    uploaded = {u_revision, selection.Revision(), u_hidden_revision, centres.size(), bond_instances.size()};
+    uploaded.bond_generation = u_revision;
+    uploaded.bond_hidden = u_hidden_revision;
+    uploaded.bond_quads = bond_instances.size();
 }
 
 // The atoms of each drawn bond: the bonds, then both halves of each bond across the cell.
@@ -730,7 +745,7 @@ bool CDisplay::PrepareFrame(int w, int h)
     // A minimised window has nothing to draw into and no aspect ratio.
     if (w <= 0 || h <= 0)
         return false;
-    SyncBuffers();
+    SyncAtoms();
     if (is_fit_pending)
         FitView(w, h);
     target_width = fit_width * view_zoom;
@@ -778,7 +793,7 @@ void CDisplay::DrawScene(int w, int h)
     const GLboolean is_blend = glIsEnabled(GL_BLEND);
     glDisable(GL_BLEND);
     glEnable(GL_SAMPLE_ALPHA_TO_COVERAGE);
-    DrawStructure(w);
+    DrawStructure(w, h);
     glDisable(GL_SAMPLE_ALPHA_TO_COVERAGE);
     if (is_blend)
         glEnable(GL_BLEND);
@@ -794,13 +809,13 @@ void CDisplay::DrawScene(int w, int h)
     ShowAxes(ArrowShader.Program);
 }
 
-// Atoms and bonds; in a quick frame atoms are points when the renderer draws points as large as
-// the atoms, and tubes thinner than a pixel, which the moving eye does not miss, are left out.
-void CDisplay::DrawStructure(int w)
+// Atoms and bonds; in a quick frame the atoms come from the CPU raster, and tubes thinner than a
+// pixel, which the moving eye does not miss, are left out.
+void CDisplay::DrawStructure(int w, int h)
 {
     const float pixels = 0.5f * static_cast<float>(w) * Projection[0][0];
-    if (is_quick_frame && 2.0f * max_atom_radius * atom_scale * pixels <= max_point_side) {
-        DrawAtomPoints(pixels);
+    if (is_quick_frame) {
+        DrawAtomFill(w, h);
     } else {
         AtomShader.Use();
         DrawAtoms(AtomShader.Program, false);
@@ -855,6 +870,7 @@ void CDisplay::DrawBonds(GLuint Program)
 {
     if (!is_bond_eval || !is_show_bond)
         return;
+    SyncBonds();
     SetImpostorUniforms(Program);
     BindBufferTexture(Program, "bonds", 0, TBOB);
     glUniform1f(Uniform(Program, "S"), BOND_RADIUS);
@@ -862,17 +878,48 @@ void CDisplay::DrawBonds(GLuint Program)
     DrawQuads(VAOB, uploaded.bond_quads);
 }
 
-void CDisplay::DrawAtomPoints(float pixels)
+// The atoms as the raster sees them in this frame, in the colours the atom program gives them.
+CSphereRaster::SView CDisplay::RasterView() const
 {
-    AtomPointShader.Use();
-    const GLuint Program = AtomPointShader.Program;
-    SetAtomUniforms(Program, true);
-    glUniform1f(Uniform(Program, "Pixels"), pixels);
-    glEnable(GL_PROGRAM_POINT_SIZE);
-    RebindVertexArray(VAOP);
-    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(uploaded.atom_quads));
+    CSphereRaster::SView view;
+    view.view = track.View * track.Model;
+    view.projection = Projection;
+    view.eye = glm::vec3(glm::inverse(track.View)[3]);
+    view.scale = atom_scale;
+    view.selected = is_show_highlight && is_atom_selected ? static_cast<int64_t>(selected_atom) : -1;
+    view.is_marks = is_show_highlight;
+    view.mark_colour = SELECTED_COLOR;
+    return view;
+}
+
+// The quick picture's atoms: drawn by the raster into a picture with depths, which one triangle
+// over the view copies into the framebuffer.
+void CDisplay::DrawAtomFill(int w, int h)
+{
+    raster.Draw(v_atom_records, v_atom_colours, RasterView(), w, h);
+    const bool is_new_size = quick_size != glm::ivec2(w, h);
+    UploadPicture(TEXP, is_new_size, GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE, raster.Picture().data(), w, h);
+    UploadPicture(TEXZ, is_new_size, GL_R32F, GL_RED, GL_FLOAT, raster.Depth().data(), w, h);
+    quick_size = glm::ivec2(w, h);
+    AtomFillShader.Use();
+    const GLuint Program = AtomFillShader.Program;
+    SetImpostorUniforms(Program);
+    GLint viewport[4] = {0, 0, w, h};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glUniform2f(Uniform(Program, "Origin"), static_cast<float>(viewport[0]), static_cast<float>(viewport[1]));
+    glUniform1i(Uniform(Program, "picture"), 0);
+    glUniform1i(Uniform(Program, "depth"), 1);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, TEXZ);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, TEXP);
+    RebindVertexArray(VAOM);
+    glDrawArrays(GL_TRIANGLES, 0, 3);
     glBindVertexArray(0);
-    glDisable(GL_PROGRAM_POINT_SIZE);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glActiveTexture(GL_TEXTURE0);
 }
 
 void CDisplay::DrawBox(GLuint Program)

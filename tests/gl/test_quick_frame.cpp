@@ -101,6 +101,31 @@ TEST_F(QuickFrameTest, TheFirstFrameWithoutMotionIsTheFullPicture)
     }
 }
 
+// The atoms of the quick picture are drawn on the CPU: they must look as the impostors draw them,
+// selection colours included, apart from outline pixels where the two round differently.
+TEST_F(QuickFrameTest, TheQuickPictureShowsTheAtomsAsTheFullPictureDoes)
+{
+    for (const QuickCase &c : CASES) {
+        SCOPED_TRACE(c.name);
+        Show(c);
+        display->is_show_bond = false;
+        display->is_atom_selected = true;
+        display->selected_atom = 0;
+        display->selection.SelectOne(static_cast<uint32_t>(c.atoms / 2));
+        const Frame quick = DrawMoving();
+        const Frame full = Draw();
+        size_t seen = 0, apart = 0;
+        for (size_t k = 0; k < full.rgb.size(); k += 3) {
+            const glm::ivec3 a(full.rgb[k], full.rgb[k + 1], full.rgb[k + 2]);
+            const glm::ivec3 b(quick.rgb[k], quick.rgb[k + 1], quick.rgb[k + 2]);
+            seen += glm::vec3(a) != glm::round(glm::vec3(BACKGROUND) * 255.0f) ? 1 : 0;
+            apart += glm::any(glm::greaterThan(glm::abs(a - b), glm::ivec3(3))) ? 1 : 0;
+        }
+        EXPECT_GT(seen, 1000u);
+        EXPECT_LE(apart, seen / 50) << apart << " of " << seen << " pixels differ";
+    }
+}
+
 // A pointer held still during a drag notes motion but leaves the view as it was.
 TEST_F(QuickFrameTest, MotionThatLeavesTheViewAsItWasDrawsTheFullPicture)
 {
