@@ -4,8 +4,9 @@
 
 #include <string>
 
+// The one place the PNG reader the GL tests share is compiled.
 #define STB_IMAGE_IMPLEMENTATION
-#include <stb/stb_image.h>
+#include "png_file.h"
 
 #include "cimageexport.h"
 #include "scratch_folder.h"
@@ -14,23 +15,6 @@ namespace {
 
 const glm::vec4 BACKGROUND(0.1f, 0.2f, 0.5f, 1.0f);
 
-struct Png {
-    int width = 0, height = 0;
-    std::vector<unsigned char> rgb;
-    explicit Png(const std::string &path)
-    {
-        int channels = 0;
-        unsigned char *data = stbi_load(path.c_str(), &width, &height, &channels, 3);
-        if (data != nullptr)
-            rgb.assign(data, data + static_cast<size_t>(width) * height * 3);
-        stbi_image_free(data);
-    }
-    glm::vec3 At(int x, int y) const
-    {
-        const size_t k = (static_cast<size_t>(y) * width + x) * 3;
-        return glm::vec3(rgb[k], rgb[k + 1], rgb[k + 2]) / 255.0f;
-    }
-};
 
 bool IsBackground(const glm::vec3 &c) { return glm::all(glm::lessThan(glm::abs(c - glm::vec3(BACKGROUND)), glm::vec3(0.01f))); }
 bool IsRed(const glm::vec3 &c) { return c.r > 0.15f && c.g < 0.05f && c.b < 0.05f; }
@@ -81,7 +65,7 @@ TEST_F(ImageExportTest, WritesTheViewAtTheSizeAskedFor)
         const std::string path = folder / ("view" + std::to_string(size.x) + ".png");
         std::string error;
         ASSERT_TRUE(CImageExport::SavePng(draw, size.x, size.y, path, error)) << error;
-        const Png png(path);
+        const PngFile png(path);
         ASSERT_EQ(png.width, size.x);
         ASSERT_EQ(png.height, size.y);
         EXPECT_TRUE(IsBackground(png.At(0, 0))) << png.At(0, 0).r;

@@ -11,10 +11,10 @@
 
 #include <backends/imgui_impl_glfw.h>
 #include <imgui_internal.h>
-#include <stb/stb_image.h>
 
 #include "cdisplay.h"
 #include "measure.h"
+#include "png_file.h"
 #include "scratch_folder.h"
 #include "cshell.h"
 #include "gui/imgui_driver.h"
@@ -1417,32 +1417,6 @@ TEST_F(ShellTest, TitleReloadAndUndefinedDihedral)
 
 namespace {
 
-struct Png {
-    int w = 0, h = 0;
-    std::vector<unsigned char> rgb;
-    explicit Png(const std::string &path)
-    {
-        int channels = 0;
-        unsigned char *data = stbi_load(path.c_str(), &w, &h, &channels, 3);
-        if (data != nullptr)
-            rgb.assign(data, data + static_cast<size_t>(w) * h * 3);
-        stbi_image_free(data);
-    }
-    glm::ivec3 At(int x, int y) const
-    {
-        const size_t k = (static_cast<size_t>(y) * w + x) * 3;
-        return glm::ivec3(rgb[k], rgb[k + 1], rgb[k + 2]);
-    }
-    size_t Count(bool (*test)(const glm::ivec3 &)) const
-    {
-        size_t n = 0;
-        for (int y = 0; y < h; y++)
-            for (int x = 0; x < w; x++)
-                n += test(At(x, y)) ? 1 : 0;
-        return n;
-    }
-};
-
 bool IsBoxRed(const glm::ivec3 &c) { return c.r > 200 && c.g < 60 && c.b < 60; }
 
 } // namespace
@@ -1461,18 +1435,18 @@ TEST_F(ShellTest, ExportsLeaveOutTheSelectionScaleTheirLinesAndAreSmooth)
         shell->exporter.is_with_selection = with_selection;
         std::snprintf(shell->exporter.image_path, sizeof shell->exporter.image_path, "%s", (folder / name).c_str());
         Press(GLFW_KEY_E, GLFW_MOD_CONTROL);
-        return Png(folder / name);
+        return PngFile(folder / name);
     };
-    const Png plain = ExportAs("plain.png", 1, false);
-    const Png selected = ExportAs("selected.png", 1, true);
-    const Png twice = ExportAs("twice.png", 2, false);
-    ASSERT_EQ(plain.w, WIDTH);
-    ASSERT_EQ(twice.w, 2 * WIDTH);
+    const PngFile plain = ExportAs("plain.png", 1, false);
+    const PngFile selected = ExportAs("selected.png", 1, true);
+    const PngFile twice = ExportAs("twice.png", 2, false);
+    ASSERT_EQ(plain.width, WIDTH);
+    ASSERT_EQ(twice.width, 2 * WIDTH);
     const int x = static_cast<int>(atom.x), y = static_cast<int>(atom.y);
-    EXPECT_NE(plain.At(x, y), selected.At(x, y));
+    EXPECT_NE(plain.Bytes(x, y), selected.Bytes(x, y));
     driver->ClickAt(EMPTY_VIEW, ui); // nothing selected
     driver->Frame(ui);
-    EXPECT_EQ(ExportAs("none.png", 1, true).At(x, y), plain.At(x, y));
+    EXPECT_EQ(ExportAs("none.png", 1, true).Bytes(x, y), plain.Bytes(x, y));
     // Twice as long and twice as wide.
     EXPECT_GT(twice.Count(IsBoxRed), 3 * plain.Count(IsBoxRed));
 
@@ -1483,7 +1457,7 @@ TEST_F(ShellTest, ExportsLeaveOutTheSelectionScaleTheirLinesAndAreSmooth)
     for (int row = 0; row < HEIGHT; row++)
         for (int col = 0; col < WIDTH; col++) {
             const glm::ivec3 ours = glm::ivec3(glm::round(window.At(col, HEIGHT - 1 - row) * 255.0f));
-            if (glm::any(glm::greaterThan(glm::abs(ours - plain.At(col, row)), glm::ivec3(2))))
+            if (glm::any(glm::greaterThan(glm::abs(ours - plain.Bytes(col, row)), glm::ivec3(2))))
                 (glm::length(glm::vec2(col, row) - glm::vec2(atom.x, atom.y)) < 5.0f ? inside : edges)++;
         }
     EXPECT_GT(edges, 50u);
