@@ -21,10 +21,13 @@ public:
 
     // `p`: positions; `corner`: where the cell's origin is among them; `cell`: columns a, b, c;
     // `reach`: the longest possible bond; `periodic`: the axes the structure repeats along
-    // (images are taken only along those).
+    // (images are taken only along those); `threads`: how many may search at once (`bonded` is
+    // then called from each); `pairs`, when given, grows by the pairs compared. The bonds come
+    // in the same order whatever the threads.
     static std::vector<SBond> Find(const std::vector<glm::vec3> &p, const glm::dmat3 &cell,
                                    const glm::vec3 &corner, float reach, const BondRule &bonded,
-                                   const glm::bvec3 &periodic = glm::bvec3(true));
+                                   const glm::bvec3 &periodic = glm::bvec3(true), unsigned threads = 1,
+                                   uint64_t *pairs = nullptr);
     // The two half-bonds drawn for a bond: from p_i towards the image of p_j (displaced by `d`)
     // up to where the segment leaves the cell through a face of a periodic axis, and likewise
     // from p_j back along -d.

@@ -2,6 +2,7 @@
 
 #include "elements.h"
 #include "fileformats.h"
+#include "stretches.h"
 
 #include <algorithm>
 #include <cassert>
@@ -807,16 +808,11 @@ void CModel::EvalAtomicBonds()
     // Reserved rather than filled: a large structure does not pay for zeroing records it never
     // uses, and a crowded one simply grows the store.
     batches[0].Reserve(BONDS_PER_ATOM * n);
-    std::vector<std::thread> workers;
-    for (unsigned k = 1; k < parts; ++k)
-        workers.emplace_back([this, &batches, k, searched, parts, by_cells] {
-            const size_t begin = searched * k / parts, end = searched * (k + 1) / parts;
+    RunStretches(searched, parts, [this, &batches, by_cells](unsigned k, size_t begin, size_t end) {
+        if (k > 0)
             batches[k].Reserve(BONDS_PER_ATOM * (end - begin));
-            SearchRange(begin, end, by_cells, batches[k]);
-        });
-    SearchRange(0, searched / parts, by_cells, batches[0]);
-    for (std::thread &w : workers)
-        w.join();
+        SearchRange(begin, end, by_cells, batches[k]);
+    });
     KeepBondRecords(batches);
     FindPeriodicBonds();
     is_bond_eval = true;
@@ -892,11 +888,8 @@ void CModel::FindPeriodicBonds()
     if (is_periodic)
         m_bond_pbc = CPeriodicBonds::Find(v_float_raw_xyz, m_cell_box, CellCorner(),
                                           static_cast<float>(BondReach(CellExtent(m_cell_box))),
-                                          [this](uint32_t i, uint32_t j, float d2) {
-                                              ++u_pairs_tested;
-                                              return Bonded(i, j, d2);
-                                          },
-                                          is_periodic_axis);
+                                          [this](uint32_t i, uint32_t j, float d2) { return Bonded(i, j, d2); },
+                                          is_periodic_axis, SearchThreads(AtomCount()), &u_pairs_tested);
     i_number_of_bonds_pbc = static_cast<uint32_t>(m_bond_pbc.size());
 }
 

@@ -3,11 +3,21 @@
 #include <algorithm>
 #include <cmath>
 
+#include "stretches.h"
+
 namespace {
 
 // At most this many grid cells per atom, as for the model's own grid.
 constexpr double MAX_CELLS_PER_ATOM = 4.0;
 constexpr int NO_ATOM = -1;
+// Each further thread has at least this many atoms to place or search.
+constexpr size_t MIN_ATOMS_PER_THREAD = 20000;
+
+// Threads for `atoms`: a thread pays only for a stretch of many.
+unsigned StretchesOf(size_t atoms, unsigned threads)
+{
+    return static_cast<unsigned>(std::clamp<size_t>(atoms / MIN_ATOMS_PER_THREAD, 1, std::max(threads, 1u)));
+}
 
 int FloorDiv(int a, int n) { return a >= 0 ? a / n : -((-a + n - 1) / n); }
 
@@ -16,21 +26,35 @@ bool Positive(const glm::ivec3 &t)
     return t.x > 0 || (t.x == 0 && (t.y > 0 || (t.y == 0 && t.z > 0)));
 }
 
+// What one stretch of the search found, and how many pairs it compared.
+struct SSearched {
+    std::vector<CPeriodicBonds::SBond> bonds;
+    uint64_t pairs = 0;
+};
+
 // The grid over the cell in fractional coordinates: cells at least `reach` wide across their
-// faces, so that bonded atoms lie in the same or adjacent cells, counted round the cell.
+// faces, so that bonded atoms lie in the same or adjacent cells, counted round the cell. Only the
+// atoms that can meet an image are kept: those of the cells along the faces, the atoms wrapped
+// into the cell and those near them. In a large cell with every atom inside, that is a thin shell
+// of the atoms.
 struct SGrid {
     glm::ivec3 side{1};
     // How many cells away a partner can be: 1, or more along an axis narrower than a bond.
     glm::ivec3 reach{1};
-    std::vector<int> head, next;
+    // Per cell, its first atom kept (an index into the lists below).
+    std::vector<int> head;
+    // Per atom kept, in ascending order of the atoms: the atom, the next kept atom of its cell,
+    // its cell, its place (fractional, in [0, 1) along the periodic axes) and the whole cells
+    // taken off to wrap it.
+    std::vector<uint32_t> atom;
+    std::vector<int> next;
     std::vector<glm::ivec3> cell_of;
-    std::vector<glm::dvec3> wrapped; // fractional, in [0, 1) along the periodic axes
-    std::vector<glm::ivec3> shift;   // whole cells taken off to wrap
-    // Per cell, whether an atom in it was wrapped (empty while none was).
-    std::vector<uint8_t> has_wrapped;
+    std::vector<glm::dvec3> wrapped;
+    std::vector<glm::ivec3> shift;
     bool all_inside = true;
 
     int Index(const glm::ivec3 &c) const { return c.x + side.x * (c.y + side.y * c.z); }
+    glm::ivec3 Cell(int k) const { return {k % side.x, (k / side.x) % side.y, k / (side.x * side.y)}; }
 };
 
 // The grid's cells per axis and how many cells away a partner can lie. Along an axis that does
@@ -52,60 +76,123 @@ void SizeGrid(SGrid &g, const glm::dmat3 &cell, double reach, size_t atoms, cons
     g.reach = glm::ivec3(glm::ceil(reach / (width / n))) * glm::ivec3(periodic);
 }
 
+// The fractional place of p and the whole cells to take off to wrap it into the cell.
+struct SPlace {
+    glm::dvec3 wrapped;
+    glm::ivec3 shift;
+    glm::ivec3 cell;
+};
+
+SPlace PlaceOf(const glm::vec3 &p, const glm::dmat3 &inverse, const glm::vec3 &corner, const SGrid &g,
+               const glm::bvec3 &periodic)
+{
+    const glm::dvec3 s = inverse * glm::dvec3(p - corner);
+    const glm::dvec3 whole = glm::floor(s) * glm::dvec3(periodic);
+    const glm::dvec3 wrapped = s - whole;
+    const glm::ivec3 c = glm::clamp(glm::ivec3(wrapped * glm::dvec3(g.side)), glm::ivec3(0), g.side - 1);
+    return {wrapped, glm::ivec3(whole), c};
+}
+
+// Per cell, whether its atoms can meet an image: a cell along a face, or one within reach of a
+// cell holding a wrapped atom (whose images its unwrapped neighbours meet inside the grid).
+std::vector<uint8_t> CellsMeetingImages(const SGrid &g, const std::vector<int> &wrapped_cells)
+{
+    std::vector<uint8_t> meets(g.head.size(), 1);
+    const glm::ivec3 r = g.reach;
+    for (int z = r.z; z < g.side.z - r.z; ++z)
+        for (int y = r.y; y < g.side.y - r.y; ++y)
+            if (r.x < g.side.x - r.x)
+                std::fill_n(meets.begin() + g.Index({r.x, y, z}), g.side.x - 2 * r.x, uint8_t(0));
+    for (int k : wrapped_cells) {
+        const glm::ivec3 c = g.Cell(k);
+        for (int dz = -r.z; dz <= r.z; ++dz)
+            for (int dy = -r.y; dy <= r.y; ++dy)
+                for (int dx = -r.x; dx <= r.x; ++dx) {
+                    const glm::ivec3 to = c + glm::ivec3(dx, dy, dz);
+                    if (glm::all(glm::greaterThanEqual(to, glm::ivec3(0))) && glm::all(glm::lessThan(to, g.side)))
+                        meets[g.Index(to)] = 1;
+                }
+    }
+    return meets;
+}
+
+// Each atom's cell, and the cells (each once) that hold atoms wrapped into the cell.
+std::vector<int> CellsOfAtoms(const std::vector<glm::vec3> &p, const glm::dmat3 &inverse, const glm::vec3 &corner,
+                              const SGrid &g, const glm::bvec3 &periodic, unsigned parts,
+                              std::vector<int> &wrapped_cells)
+{
+    std::vector<int> cell_index(p.size());
+    std::vector<std::vector<int>> wrapped(parts);
+    RunStretches(p.size(), parts, [&](unsigned k, size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i) {
+            const SPlace at = PlaceOf(p[i], inverse, corner, g, periodic);
+            cell_index[i] = g.Index(at.cell);
+            if (at.shift != glm::ivec3(0))
+                wrapped[k].push_back(cell_index[i]);
+        }
+    });
+    wrapped_cells.clear();
+    for (const std::vector<int> &w : wrapped)
+        wrapped_cells.insert(wrapped_cells.end(), w.begin(), w.end());
+    std::sort(wrapped_cells.begin(), wrapped_cells.end());
+    wrapped_cells.erase(std::unique(wrapped_cells.begin(), wrapped_cells.end()), wrapped_cells.end());
+    return cell_index;
+}
+
+// The atoms of the cells that can meet an image, linked per cell in descending atom order.
 SGrid BuildGrid(const std::vector<glm::vec3> &p, const glm::dmat3 &cell, const glm::vec3 &corner,
-                double reach, const glm::bvec3 &periodic)
+                double reach, const glm::bvec3 &periodic, unsigned threads)
 {
     SGrid g;
     SizeGrid(g, cell, reach, p.size(), periodic);
     const glm::dmat3 inverse = glm::inverse(cell);
-    const glm::ivec3 side = g.side;
-    g.head.assign(static_cast<size_t>(side.x) * side.y * side.z, NO_ATOM);
-    g.next.resize(p.size());
-    g.cell_of.resize(p.size());
-    g.wrapped.resize(p.size());
-    g.shift.resize(p.size());
+    g.head.assign(static_cast<size_t>(g.side.x) * g.side.y * g.side.z, NO_ATOM);
+    std::vector<int> wrapped_cells;
+    const std::vector<int> cell_index =
+        CellsOfAtoms(p, inverse, corner, g, periodic, StretchesOf(p.size(), threads), wrapped_cells);
+    g.all_inside = wrapped_cells.empty();
+    const std::vector<uint8_t> meets = CellsMeetingImages(g, wrapped_cells);
     for (size_t i = 0; i < p.size(); ++i) {
-        const glm::dvec3 s = inverse * glm::dvec3(p[i] - corner);
-        const glm::dvec3 whole = glm::floor(s) * glm::dvec3(periodic);
-        g.shift[i] = glm::ivec3(whole);
-        g.wrapped[i] = s - whole;
-        glm::ivec3 c = glm::ivec3(g.wrapped[i] * glm::dvec3(side));
-        c = glm::clamp(c, glm::ivec3(0), side - 1);
-        g.cell_of[i] = c;
-        const int k = g.Index(c);
-        if (g.shift[i] != glm::ivec3(0)) {
-            g.all_inside = false;
-            g.has_wrapped.resize(g.head.size());
-            g.has_wrapped[k] = 1;
-        }
-        g.next[i] = g.head[k];
-        g.head[k] = static_cast<int>(i);
+        const int k = cell_index[i];
+        if (meets[k] == 0)
+            continue;
+        const SPlace at = PlaceOf(p[i], inverse, corner, g, periodic);
+        g.atom.push_back(static_cast<uint32_t>(i));
+        g.next.push_back(g.head[k]);
+        g.cell_of.push_back(at.cell);
+        g.wrapped.push_back(at.wrapped);
+        g.shift.push_back(at.shift);
+        g.head[k] = static_cast<int>(g.atom.size() - 1);
     }
     return g;
 }
 
-// A cell whose partners all lie inside the grid, so none is a translated image (when all atoms
-// are inside the cell).
-bool Interior(const glm::ivec3 &c, const SGrid &g)
+// The bonds of kept atom a to images of the kept atoms of its cell and the cells round it.
+void SearchImages(const SGrid &g, size_t a, const glm::dmat3 &cell, const CPeriodicBonds::BondRule &bonded,
+                  SSearched &out)
 {
-    return glm::all(glm::greaterThanEqual(c, g.reach)) && glm::all(glm::lessThan(c, g.side - g.reach));
-}
-
-// An unwrapped atom of an interior cell meets no image but those of wrapped atoms, so it has no
-// partner to look for when none lies in the cells round it.
-bool MeetsNoImage(uint32_t i, const glm::ivec3 &c, const SGrid &g)
-{
-    if (!Interior(c, g) || g.shift[i] != glm::ivec3(0))
-        return false;
-    if (g.all_inside)
-        return true;
+    const uint32_t i = g.atom[a];
+    const glm::ivec3 c = g.cell_of[a];
     const glm::ivec3 r = g.reach;
     for (int dz = -r.z; dz <= r.z; ++dz)
         for (int dy = -r.y; dy <= r.y; ++dy)
-            for (int dx = -r.x; dx <= r.x; ++dx)
-                if (g.has_wrapped[g.Index(c + glm::ivec3(dx, dy, dz))] != 0)
-                    return false;
-    return true;
+            for (int dx = -r.x; dx <= r.x; ++dx) {
+                const glm::ivec3 to = c + glm::ivec3(dx, dy, dz);
+                const glm::ivec3 s(FloorDiv(to.x, g.side.x), FloorDiv(to.y, g.side.y), FloorDiv(to.z, g.side.z));
+                if (g.all_inside && s == glm::ivec3(0))
+                    continue;
+                for (int b = g.head[g.Index(to - s * g.side)]; b != NO_ATOM; b = g.next[b]) {
+                    // The translation between the atoms as given, not as wrapped.
+                    const glm::ivec3 image = s - g.shift[b] + g.shift[a];
+                    const uint32_t j = g.atom[b];
+                    if (image == glm::ivec3(0) || j < i || (j == i && !Positive(image)))
+                        continue;
+                    ++out.pairs;
+                    const glm::dvec3 d = cell * (g.wrapped[b] + glm::dvec3(s) - g.wrapped[a]);
+                    if (bonded(i, j, static_cast<float>(glm::dot(d, d))))
+                        out.bonds.push_back({i, j, image});
+                }
+            }
 }
 
 } // namespace
@@ -113,38 +200,25 @@ bool MeetsNoImage(uint32_t i, const glm::ivec3 &c, const SGrid &g)
 std::vector<CPeriodicBonds::SBond> CPeriodicBonds::Find(const std::vector<glm::vec3> &p,
                                                         const glm::dmat3 &cell, const glm::vec3 &corner,
                                                         float reach, const BondRule &bonded,
-                                                        const glm::bvec3 &periodic)
+                                                        const glm::bvec3 &periodic, unsigned threads,
+                                                        uint64_t *pairs)
 {
-    std::vector<SBond> bonds;
     if (p.empty() || !(reach > 0.0f) || !glm::any(periodic))
-        return bonds;
-    const SGrid g = BuildGrid(p, cell, corner, reach * (1.0 + 1e-5), periodic);
-    const glm::ivec3 r = g.reach;
-    for (uint32_t i = 0; i < p.size(); ++i) {
-        const glm::ivec3 c = g.cell_of[i];
-        if (MeetsNoImage(i, c, g))
-            continue;
-        for (int dz = -r.z; dz <= r.z; ++dz)
-            for (int dy = -r.y; dy <= r.y; ++dy)
-                for (int dx = -r.x; dx <= r.x; ++dx) {
-                    const glm::ivec3 to = c + glm::ivec3(dx, dy, dz);
-                    const glm::ivec3 s(FloorDiv(to.x, g.side.x), FloorDiv(to.y, g.side.y),
-                                       FloorDiv(to.z, g.side.z));
-                    if (g.all_inside && s == glm::ivec3(0))
-                        continue;
-                    for (int j = g.head[g.Index(to - s * g.side)]; j != NO_ATOM; j = g.next[j]) {
-                        // The translation between the atoms as given, not as wrapped.
-                        const glm::ivec3 image = s - g.shift[j] + g.shift[i];
-                        const auto uj = static_cast<uint32_t>(j);
-                        if (image == glm::ivec3(0) || uj < i || (uj == i && !Positive(image)))
-                            continue;
-                        const glm::dvec3 d = cell * (g.wrapped[uj] + glm::dvec3(s) - g.wrapped[i]);
-                        if (bonded(i, uj, static_cast<float>(glm::dot(d, d))))
-                            bonds.push_back({i, uj, image});
-                    }
-                }
+        return {};
+    const SGrid g = BuildGrid(p, cell, corner, reach * (1.0 + 1e-5), periodic, threads);
+    const unsigned parts = StretchesOf(g.atom.size(), threads);
+    std::vector<SSearched> found(parts);
+    RunStretches(g.atom.size(), parts, [&](unsigned k, size_t begin, size_t end) {
+        for (size_t a = begin; a < end; ++a)
+            SearchImages(g, a, cell, bonded, found[k]);
+    });
+    for (size_t k = 1; k < found.size(); ++k) {
+        found[0].bonds.insert(found[0].bonds.end(), found[k].bonds.begin(), found[k].bonds.end());
+        found[0].pairs += found[k].pairs;
     }
-    return bonds;
+    if (pairs != nullptr)
+        *pairs += found[0].pairs;
+    return std::move(found[0].bonds);
 }
 
 glm::vec3 CPeriodicBonds::FaceCrossing(const glm::vec3 &p, const glm::vec3 &d, const glm::dmat3 &inverse,

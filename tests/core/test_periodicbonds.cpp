@@ -89,6 +89,38 @@ TEST(PeriodicBonds, InteriorAtomsBondToImagesOfAtomsOutsideTheCell)
     EXPECT_EQ(Keys(CPeriodicBonds::Find(p, cell, glm::vec3(0.0f), reach, rule)), BruteForce(p, cell, reach * reach, 1));
 }
 
+// A slab thinner than two bonds, so that every atom meets images and the search is split over
+// threads: the bonds and the pairs compared are those of one thread, in its order.
+TEST(PeriodicBonds, ThreadsFindTheBondsOfOneInItsOrder)
+{
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> u(0.0f, 1.0f);
+    const glm::dmat3 cell(glm::dvec3(110.0, 0.0, 0.0), glm::dvec3(3.0, 110.0, 0.0), glm::dvec3(0.0, 0.0, 2.0));
+    std::vector<glm::vec3> p(45000);
+    for (glm::vec3 &x : p)
+        x = glm::vec3(cell * glm::dvec3(u(rng), u(rng), u(rng) * 1.2 - 0.1));
+    const float reach = 0.8f;
+    const auto rule = [&](uint32_t, uint32_t, float d2) { return d2 < reach * reach; };
+    const auto Flat = [](const std::vector<CPeriodicBonds::SBond> &bonds) {
+        std::vector<Key> keys;
+        for (const auto &b : bonds)
+            keys.emplace_back(b.i, b.j, b.image.x, b.image.y, b.image.z);
+        return keys;
+    };
+    uint64_t one_pairs = 0;
+    const std::vector<Key> one = Flat(CPeriodicBonds::Find(p, cell, glm::vec3(0.0f), reach, rule,
+                                                           glm::bvec3(true), 1, &one_pairs));
+    ASSERT_GT(one.size(), 1000u);
+    for (unsigned threads : {2u, 3u}) {
+        uint64_t pairs = 0;
+        EXPECT_EQ(Flat(CPeriodicBonds::Find(p, cell, glm::vec3(0.0f), reach, rule, glm::bvec3(true), threads,
+                                            &pairs)),
+                  one)
+            << threads << " threads";
+        EXPECT_EQ(pairs, one_pairs) << threads << " threads";
+    }
+}
+
 TEST(PeriodicBonds, HalfBondsEndOnTheCellFace)
 {
     const glm::dmat3 cell(4, 0, 0, 0, 4, 0, 0, 0, 4);
