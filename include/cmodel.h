@@ -94,6 +94,9 @@ public:
     std::vector<double> v_atom_occupancy;
     std::vector<uint32_t> v_bond_table, v_bond_number;
     std::vector<float> v_bond_length;
+    // Per bond, its middle and direction (azimuth, polar angle) for drawing: made from the atoms
+    // by EvalBondRecords when first asked for, empty until then, since loading and kivoa-info
+    // need only the bonds themselves.
     std::vector<glm::vec3> m_bond_xyz;
     std::vector<glm::vec2> m_bond_ang;
     std::vector<glm::uvec2> m_bond_indices;
@@ -219,6 +222,8 @@ public:
     void SetCellList();
     void EvalLinkedList();
     void EvalAtomicBonds();
+    // Makes m_bond_xyz and m_bond_ang for the bonds, unless they are made already.
+    void EvalBondRecords();
     // The drawn halves of the bonds across the cell boundary: from each atom to the cell face,
     // two segments per bond (display coordinates).
     void HalfBonds(std::vector<glm::vec3> &from, std::vector<glm::vec3> &to) const;
@@ -251,8 +256,6 @@ private:
         // DELETE: the bonds that went with the atoms, with their places in the bond lists.
         std::vector<size_t> bond_place, pbc_place;
         std::vector<glm::uvec2> bond_ends;
-        std::vector<glm::vec3> bond_mid;
-        std::vector<glm::vec2> bond_ang;
         std::vector<float> bond_length;
         std::vector<CPeriodicBonds::SBond> pbc_bonds;
         // CENTER: the shift and the file frame it replaced (every atom moves); SUPERCELL: the
@@ -282,6 +285,8 @@ private:
     void Apply(SEdit &e, bool forward);
     void MarkClean();
     void ForgetHistory();
+    // The bond records no longer fit the atoms or bonds: made again when next asked for.
+    void ForgetBondRecords();
     void PlaceAtom(uint32_t u, const glm::dvec3 &p);
     // Sorted atom numbers without repeats or atoms that are not there.
     std::vector<uint32_t> ValidAtoms(std::vector<uint32_t> atoms) const;
@@ -314,12 +319,10 @@ private:
     // The bond records of one stretch of atoms, found by one thread.
     struct SBondBatch {
         std::vector<glm::uvec2> indices;
-        std::vector<glm::vec3> mid;
-        std::vector<glm::vec2> ang;
         std::vector<float> length;
         uint64_t pairs = 0; // atom pairs compared
         void Reserve(size_t bonds);
-        void Append(const SBondBatch &b);
+        void Append(SBondBatch &&b);
     };
     void AppendBond(SBondBatch &out, uint32_t i, uint32_t j, float d2) const;
     unsigned SearchThreads(size_t atoms) const;

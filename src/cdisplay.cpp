@@ -696,6 +696,7 @@ void CDisplay::SyncBonds()
         return;
     std::vector<CBondInstance> bond_instances;
     const size_t bonds = is_bond_eval ? i_number_of_bonds : 0;
+    EvalBondRecords();
     BuildBondInstances(m_bond_xyz, m_bond_ang, v_bond_length, bonds, bond_instances);
     if (is_bond_eval) {
         std::vector<glm::vec3> from, to;

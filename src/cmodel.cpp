@@ -149,8 +149,10 @@ std::string CModel::CheckInvariants() const
     for (size_t i = 0; i < n; ++i)
         if (v_atom_index[i] >= periodic_table_atoms)
             return "atom " + std::to_string(i) + " has no element";
-    if (m_bond_indices.size() != i_number_of_bonds || m_bond_xyz.size() != i_number_of_bonds ||
-        m_bond_ang.size() != i_number_of_bonds || v_bond_length.size() != i_number_of_bonds)
+    const bool records = m_bond_xyz.size() == i_number_of_bonds && m_bond_ang.size() == i_number_of_bonds;
+    const bool no_records = m_bond_xyz.empty() && m_bond_ang.empty();
+    if (m_bond_indices.size() != i_number_of_bonds || v_bond_length.size() != i_number_of_bonds ||
+        !(records || no_records))
         return "the bond records differ in number";
     for (const glm::uvec2 &b : m_bond_indices)
         if (b.x >= n || b.y >= n)
@@ -171,8 +173,7 @@ void CModel::CenterView()
     for (glm::vec3 &p : v_float_raw_xyz)
         p -= center_xyz;
     v_grid_min -= center_xyz; // the grid stays round the atoms
-    for (uint32_t k = 0; k < i_number_of_bonds; ++k)
-        m_bond_xyz[k] -= center_xyz;
+    ForgetBondRecords();
 }
 
 void CModel::SetInverseCell() { v_cell_frac = glm::vec3(v_cell_side) / v_grid_size; }
@@ -561,8 +562,6 @@ void CModel::RemoveBonds(SEdit &e, const std::vector<uint8_t> &gone)
         number[i] = gone[i] != 0 ? NO_ATOM : next++;
     e.bond_place.clear();
     e.bond_ends.clear();
-    e.bond_mid.clear();
-    e.bond_ang.clear();
     e.bond_length.clear();
     size_t w = 0;
     for (size_t k = 0; k < i_number_of_bonds; ++k) {
@@ -570,22 +569,17 @@ void CModel::RemoveBonds(SEdit &e, const std::vector<uint8_t> &gone)
         if (gone[b.x] != 0 || gone[b.y] != 0) {
             e.bond_place.push_back(k);
             e.bond_ends.push_back(b);
-            e.bond_mid.push_back(m_bond_xyz[k]);
-            e.bond_ang.push_back(m_bond_ang[k]);
             e.bond_length.push_back(v_bond_length[k]);
             continue;
         }
         m_bond_indices[w] = glm::uvec2(number[b.x], number[b.y]);
-        Take(m_bond_xyz, k, w);
-        Take(m_bond_ang, k, w);
         Take(v_bond_length, k, w);
         ++w;
     }
     i_number_of_bonds = static_cast<uint32_t>(w);
     m_bond_indices.resize(w);
-    m_bond_xyz.resize(w);
-    m_bond_ang.resize(w);
     v_bond_length.resize(w);
+    ForgetBondRecords();
     e.pbc_place.clear();
     e.pbc_bonds.clear();
     w = 0;
@@ -607,26 +601,21 @@ void CModel::InsertBonds(const SEdit &e, const std::vector<uint32_t> &old_number
 {
     const size_t total = i_number_of_bonds + e.bond_place.size();
     m_bond_indices.resize(total);
-    m_bond_xyz.resize(total);
-    m_bond_ang.resize(total);
     v_bond_length.resize(total);
     for (size_t w = total, r = i_number_of_bonds, k = e.bond_place.size(); w-- > 0;) {
         if (k > 0 && e.bond_place[k - 1] == w) {
             --k;
             m_bond_indices[w] = e.bond_ends[k];
-            m_bond_xyz[w] = e.bond_mid[k];
-            m_bond_ang[w] = e.bond_ang[k];
             v_bond_length[w] = e.bond_length[k];
         } else {
             --r;
             const glm::uvec2 b = m_bond_indices[r];
             m_bond_indices[w] = glm::uvec2(old_number[b.x], old_number[b.y]);
-            Take(m_bond_xyz, r, w);
-            Take(m_bond_ang, r, w);
             Take(v_bond_length, r, w);
         }
     }
     i_number_of_bonds = static_cast<uint32_t>(total);
+    ForgetBondRecords();
     const size_t pbc_total = m_bond_pbc.size() + e.pbc_place.size();
     m_bond_pbc.resize(pbc_total);
     for (size_t w = pbc_total, r = pbc_total - e.pbc_place.size(), k = e.pbc_place.size(); w-- > 0;) {
@@ -841,10 +830,8 @@ void CModel::SearchRange(size_t begin, size_t end, bool by_cells, SBondBatch &ou
 // The model's own stores, emptied, so that the first stretch fills them in place.
 CModel::SBondBatch CModel::TakeBondRecords()
 {
-    SBondBatch b{std::move(m_bond_indices), std::move(m_bond_xyz), std::move(m_bond_ang), std::move(v_bond_length)};
+    SBondBatch b{std::move(m_bond_indices), std::move(v_bond_length)};
     b.indices.clear();
-    b.mid.clear();
-    b.ang.clear();
     b.length.clear();
     return b;
 }
@@ -852,17 +839,17 @@ CModel::SBondBatch CModel::TakeBondRecords()
 void CModel::SBondBatch::Reserve(size_t bonds)
 {
     indices.reserve(bonds);
-    mid.reserve(bonds);
-    ang.reserve(bonds);
     length.reserve(bonds);
 }
 
-void CModel::SBondBatch::Append(const SBondBatch &b)
+// Each column of `b` is let go as soon as it is copied, so that a large join does not hold both
+// copies of every column at once.
+void CModel::SBondBatch::Append(SBondBatch &&b)
 {
     indices.insert(indices.end(), b.indices.begin(), b.indices.end());
-    mid.insert(mid.end(), b.mid.begin(), b.mid.end());
-    ang.insert(ang.end(), b.ang.begin(), b.ang.end());
+    std::vector<glm::uvec2>().swap(b.indices);
     length.insert(length.end(), b.length.begin(), b.length.end());
+    std::vector<float>().swap(b.length);
     pairs += b.pairs;
 }
 
@@ -871,10 +858,9 @@ void CModel::KeepBondRecords(std::vector<SBondBatch> &batches)
 {
     SBondBatch &all = batches[0];
     for (size_t k = 1; k < batches.size(); ++k)
-        all.Append(batches[k]);
+        all.Append(std::move(batches[k]));
     m_bond_indices = std::move(all.indices);
-    m_bond_xyz = std::move(all.mid);
-    m_bond_ang = std::move(all.ang);
+    ForgetBondRecords();
     v_bond_length = std::move(all.length);
     i_number_of_bonds = static_cast<uint32_t>(m_bond_indices.size());
     u_pairs_tested = all.pairs;
@@ -970,15 +956,33 @@ int CModel::CellCoordinate(float p, int axis) const
 
 void CModel::AppendBond(SBondBatch &out, uint32_t i, uint32_t j, float d2) const
 {
-    const glm::vec3 &pi = v_float_raw_xyz[i];
-    const glm::vec3 &pj = v_float_raw_xyz[j];
-    const glm::vec3 d = pj - pi;
-    const double dx = d.x, dy = d.y, dz = d.z;
     out.indices.emplace_back(i, j);
-    out.mid.emplace_back((pi.x + pj.x) * 0.5f, (pi.y + pj.y) * 0.5f, (pi.z + pj.z) * 0.5f);
-    out.ang.emplace_back(static_cast<float>(std::atan2(dy, dx)),
-                         static_cast<float>(std::fabs(std::atan2(std::sqrt(dx * dx + dy * dy), dz))));
     out.length.push_back(std::sqrt(d2));
+}
+
+void CModel::EvalBondRecords()
+{
+    if (m_bond_xyz.size() == i_number_of_bonds && m_bond_ang.size() == i_number_of_bonds)
+        return;
+    m_bond_xyz.resize(i_number_of_bonds);
+    m_bond_ang.resize(i_number_of_bonds);
+    RunStretches(i_number_of_bonds, SearchThreads(i_number_of_bonds), [this](unsigned, size_t begin, size_t end) {
+        for (size_t k = begin; k < end; ++k) {
+            const glm::vec3 &pi = v_float_raw_xyz[m_bond_indices[k].x];
+            const glm::vec3 &pj = v_float_raw_xyz[m_bond_indices[k].y];
+            const glm::vec3 d = pj - pi;
+            const double dx = d.x, dy = d.y, dz = d.z;
+            m_bond_xyz[k] = glm::vec3((pi.x + pj.x) * 0.5f, (pi.y + pj.y) * 0.5f, (pi.z + pj.z) * 0.5f);
+            m_bond_ang[k] = glm::vec2(static_cast<float>(std::atan2(dy, dx)),
+                                      static_cast<float>(std::fabs(std::atan2(std::sqrt(dx * dx + dy * dy), dz))));
+        }
+    });
+}
+
+void CModel::ForgetBondRecords()
+{
+    m_bond_xyz.clear();
+    m_bond_ang.clear();
 }
 
 bool CModel::Apart(uint32_t i, uint32_t j, float d2) const

@@ -75,8 +75,9 @@ inline std::set<Pair> BondSet(const CModel &m)
     return bonds;
 }
 
-inline void ExpectBondsMatch(const CModel &m, const Reference &ref)
+inline void ExpectBondsMatch(CModel &m, const Reference &ref)
 {
+    m.EvalBondRecords();
     ASSERT_LE(m.i_number_of_bonds, m.m_bond_indices.size());
     ASSERT_LE(m.i_number_of_bonds, m.m_bond_xyz.size());
     ASSERT_LE(m.i_number_of_bonds, m.m_bond_ang.size());
@@ -92,8 +93,9 @@ inline void ExpectBondsMatch(const CModel &m, const Reference &ref)
 }
 
 // Each record agrees with the display coordinates of its two atoms.
-inline void ExpectRecordsDescribeAtoms(const CModel &m)
+inline void ExpectRecordsDescribeAtoms(CModel &m)
 {
+    m.EvalBondRecords();
     for (uint32_t k = 0; k < m.i_number_of_bonds; ++k) {
         const glm::uvec2 ij = m.m_bond_indices[k];
         ASSERT_LT(ij.x, ij.y);

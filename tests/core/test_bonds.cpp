@@ -90,6 +90,7 @@ TEST(BondTest, RecordsCarryMidpointLengthAndAngles)
         LoadAtoms(m, TwoAtoms(C_INDEX, {2, 3, 4}, C_INDEX, glm::dvec3(2, 3, 4) + c.d));
         ASSERT_EQ(m.i_number_of_bonds, 1u);
         EXPECT_EQ(m.m_bond_indices[0], glm::uvec2(0, 1));
+        m.EvalBondRecords();
         EXPECT_FLOAT_EQ(m.m_bond_ang[0].x, c.phi);
         EXPECT_FLOAT_EQ(m.m_bond_ang[0].y, c.theta);
         EXPECT_FLOAT_EQ(m.v_bond_length[0], 1.5f);
@@ -505,6 +506,7 @@ TEST(BondTest, ThreadedSearchGivesTheSerialRecords)
             LoadAtoms(split, c.atoms);
             EXPECT_EQ(split.i_number_of_bonds, serial.i_number_of_bonds);
             EXPECT_EQ(split.m_bond_indices, serial.m_bond_indices);
+            split.EvalBondRecords();
             EXPECT_EQ(split.m_bond_xyz, serial.m_bond_xyz);
             EXPECT_EQ(split.m_bond_ang, serial.m_bond_ang);
             EXPECT_EQ(split.v_bond_length, serial.v_bond_length);

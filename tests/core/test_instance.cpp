@@ -40,6 +40,7 @@ TEST(BondInstances, ReachFromOneBondedAtomCentreToTheOther)
     CModel m;
     LoadAtoms(m, atoms);
     ASSERT_GE(m.i_number_of_bonds, 4u);
+    m.EvalBondRecords();
     std::vector<CBondInstance> bonds;
     BuildBondInstances(m.m_bond_xyz, m.m_bond_ang, m.v_bond_length, m.i_number_of_bonds, bonds);
     ASSERT_EQ(bonds.size(), m.i_number_of_bonds);

@@ -158,6 +158,7 @@ TEST(BondOrientation, TubesOfDetectedBondsJoinTheAtomCentres)
     CModel m;
     LoadAtoms(m, atoms);
     ASSERT_GE(m.i_number_of_bonds, 7u);
+    m.EvalBondRecords();
     for (uint32_t k = 0; k < m.i_number_of_bonds; k++) {
         SCOPED_TRACE(k);
         const glm::mat4 r = BondRotation(m.m_bond_ang[k]);

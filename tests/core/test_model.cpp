@@ -36,7 +36,7 @@ struct Frame {
     }
 };
 
-void ExpectBondsAreTrue(const CModel &m)
+void ExpectBondsAreTrue(CModel &m)
 {
     ExpectBondsMatch(m, BruteForceBonds(DisplayedAtoms(m)));
     ExpectRecordsDescribeAtoms(m);
@@ -96,6 +96,7 @@ TEST(ModelTest, LoadCentresTheDisplayCopyAndPadsTheBox)
     EXPECT_EQ(m.v_real_xyz[2], glm::dvec3(3, 7, 1));
     // The bond midpoint moves with the atoms.
     ASSERT_EQ(m.i_number_of_bonds, 1u);
+    m.EvalBondRecords();
     EXPECT_EQ(m.m_bond_xyz[0], glm::vec3(-2.0f, 2.0f, 1.7f - 5.0f));
     EXPECT_TRUE(m.is_bond_eval);
     EXPECT_FALSE(m.is_centered);
