@@ -20,7 +20,9 @@ struct CAtomColours {
     uint8_t pick[4];
 };
 
-// One bond: mid-point and the vector from it to one end (w unused, so that each is one texel).
+// One bond: mid-point and the vector from it to one end; in w the element radius of the atom at
+// the other end (centre - half) and at that end (centre + half), 0 where no atom ends it (the
+// cell face of a half bond).
 struct CBondInstance {
     glm::vec4 centre;
     glm::vec4 half;
@@ -48,6 +50,12 @@ void BuildAtomInstances(const std::vector<glm::vec3> &xyz, const std::vector<uin
 // hidden ones (radius 0: no pixel drawn or picked); per-atom lists, empty for none.
 void MarkAtoms(const std::vector<uint8_t> &selected, const std::vector<uint8_t> &hidden,
                std::vector<glm::vec4> &centres, std::vector<CAtomColours> &colours);
+
+// Gives each bond the radii of the atoms at its ends (see CBondInstance); ends[k] are the atoms of
+// bonds[k], atoms[i] atom i's centre and radius. An atom counts as ending a bond when its centre lies
+// at that end.
+void SetBondEndRadii(const std::vector<glm::vec4> &atoms, const std::vector<glm::uvec2> &ends,
+                     std::vector<CBondInstance> &bonds);
 
 // Drops the bonds that end on a hidden atom; ends[k] are the atoms of bonds[k].
 void DropHiddenBonds(const std::vector<glm::uvec2> &ends, const std::vector<uint8_t> &hidden,

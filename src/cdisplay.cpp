@@ -703,7 +703,9 @@ void CDisplay::SyncBonds()
         HalfBonds(from, to);
         AppendSegmentInstances(from, to, bond_instances);
     }
-    DropHiddenBonds(BondEnds(), Hidden(), bond_instances);
+    const std::vector<glm::uvec2> ends = BondEnds();
+    SetBondEndRadii(v_atom_records, ends, bond_instances);
+    DropHiddenBonds(ends, Hidden(), bond_instances);
     UploadInstances(VBOB, bond_instances);
     uploaded.bond_generation = u_revision;
     uploaded.bond_hidden = u_hidden_revision;
@@ -713,8 +715,6 @@ void CDisplay::SyncBonds()
 // The atoms of each drawn bond: the bonds, then both halves of each bond across the cell.
 std::vector<glm::uvec2> CDisplay::BondEnds() const
 {
-    if (Hidden().empty())
-        return {};
     std::vector<glm::uvec2> ends(m_bond_indices.begin(), m_bond_indices.begin() + (is_bond_eval ? i_number_of_bonds : 0));
     for (const CPeriodicBonds::SBond &b : m_bond_pbc)
         ends.insert(ends.end(), 2, glm::uvec2(b.i, b.j));
@@ -875,6 +875,8 @@ void CDisplay::DrawBonds(GLuint Program)
     SetImpostorUniforms(Program);
     BindBufferTexture(Program, "bonds", 0, TBOB);
     glUniform1f(Uniform(Program, "S"), BOND_RADIUS);
+    glUniform1f(Uniform(Program, "A"), atom_scale);
+    glUniform1f(Uniform(Program, "Pixel"), 2.0f / (view_size.x * Projection[0][0]));
     SetVector(Uniform(Program, "C"), BOND_COLOR);
     DrawQuads(VAOB, uploaded.bond_quads);
 }

@@ -50,6 +50,25 @@ void MarkAtoms(const std::vector<uint8_t> &selected, const std::vector<uint8_t> 
     }
 }
 
+void SetBondEndRadii(const std::vector<glm::vec4> &atoms, const std::vector<glm::uvec2> &ends,
+                     std::vector<CBondInstance> &bonds)
+{
+    // Bond ends are built from the same float positions as the atoms; the slack only absorbs the
+    // rounding of mid-point and half vector.
+    const float slack = 1e-4f;
+    auto radius_at = [&](const glm::vec3 &end, const glm::uvec2 &pair) {
+        for (const uint32_t i : {pair.x, pair.y})
+            if (i < atoms.size() && glm::distance(glm::vec3(atoms[i]), end) <= slack * (1.0f + glm::length(end)))
+                return atoms[i].w;
+        return 0.0f;
+    };
+    for (size_t k = 0; k < bonds.size() && k < ends.size(); k++) {
+        const glm::vec3 mid(bonds[k].centre), half(bonds[k].half);
+        bonds[k].centre.w = radius_at(mid - half, ends[k]);
+        bonds[k].half.w = radius_at(mid + half, ends[k]);
+    }
+}
+
 void DropHiddenBonds(const std::vector<glm::uvec2> &ends, const std::vector<uint8_t> &hidden,
                      std::vector<CBondInstance> &bonds)
 {

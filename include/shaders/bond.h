@@ -5,11 +5,15 @@
 
 // Bonds as ray-cast tube impostors: a screen-aligned quad per bond (six vertices, see
 // impostor_corners) around the tube's outline, whose fragments intersect the tube of radius S.
-// The tube is open like the mesh it replaces: its ends lie inside the atoms.
+// The tube is open like the mesh it replaces: its ends lie inside the atoms. The quad leaves out
+// the stretches that lie more than a pixel deep inside an end atom: that atom's nearer surface
+// hides them whole, rim samples included, so they would only cost fragments (all of a bond
+// between overlapping atoms).
 //   uniforms: samplerBuffer bonds (texture unit 0; RGBA32F, texels 2i and 2i + 1: mid-point of
-//     bond i in model space, then the vector from it to one end; w unused), mat4 MV (View *
-//     Model), mat4 P (projection), float S (radius), vec3 C (colour); fragment uniforms: see
-//     impostor_light
+//     bond i in model space, then the vector from it to one end; in w the element radius of the
+//     atom at the other end, then at that end, 0 for none), mat4 MV (View * Model), mat4 P
+//     (projection), float S (radius), float A (atom radius factor), float Pixel (a pixel in camera
+//     units), vec3 C (colour); fragment uniforms: see impostor_light
 //   out: footprint (camera-space x, y), flat centre (camera space), flat axis (unit),
 //     flat half_length, flat ourColor
 inline constexpr char bond_vs_main[] = R"(
@@ -17,6 +21,8 @@ uniform samplerBuffer bonds;
 uniform mat4 MV;
 uniform mat4 P;
 uniform float S;
+uniform float A;
+uniform float Pixel;
 uniform vec3 C;
 
 out vec2 footprint;
@@ -25,20 +31,34 @@ flat out vec3 axis;
 flat out float half_length;
 flat out vec3 ourColor;
 
+// How far from the centre of an atom of element radius r the tube lies more than a pixel inside it.
+float Buried(float r)
+{
+    float inner = r * A - Pixel;
+    return inner > S ? sqrt(inner * inner - S * S) : 0.0;
+}
+
 void main()
 {
     int first = 2 * Instance();
-    centre = (MV * vec4(texelFetch(bonds, first).xyz, 1.0)).xyz;
-    vec3 h = mat3(MV) * texelFetch(bonds, first + 1).xyz;
+    vec4 mid = texelFetch(bonds, first);
+    vec4 end = texelFetch(bonds, first + 1);
+    centre = (MV * vec4(mid.xyz, 1.0)).xyz;
+    vec3 h = mat3(MV) * end.xyz;
     half_length = length(h);
     axis = half_length > 0.0 ? h / half_length : vec3(0.0, 0.0, 1.0);
-    // The outline: the axis on screen, widened by the radius on all sides.
+    // The stretch drawn, in half lengths from the mid-point.
+    float from = half_length > 0.0 ? Buried(mid.w) / half_length - 1.0 : -1.0;
+    float to = half_length > 0.0 ? 1.0 - Buried(end.w) / half_length : 1.0;
+    // The outline: that stretch of the axis on screen, widened by the radius on all sides.
     float reach = length(h.xy);
     vec2 along = reach > 0.0 ? h.xy / reach : vec2(1.0, 0.0);
     vec2 side = vec2(-along.y, along.x);
     vec2 corner = Corner();
-    footprint = centre.xy + along * corner.x * (reach + S) + side * corner.y * S;
-    gl_Position = P * vec4(footprint, centre.z + abs(h.z) + S, 1.0);
+    footprint = centre.xy + h.xy * (0.5 * (from + to)) + along * corner.x * (reach * (0.5 * (to - from)) + S) +
+                side * corner.y * S;
+    // A bond buried whole lies outside the clip volume, where its triangles are dropped unrasterised.
+    gl_Position = from < to ? P * vec4(footprint, centre.z + abs(h.z) + S, 1.0) : vec4(2.0, 2.0, 2.0, 1.0);
     ourColor = C;
 }
 )";

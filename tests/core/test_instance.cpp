@@ -58,6 +58,46 @@ TEST(BondInstances, ReachFromOneBondedAtomCentreToTheOther)
     EXPECT_EQ(bonds.size(), 2u) << "only the bonds counted";
 }
 
+// The bond program trims each tube by the atom at each of its ends: swapped or borrowed radii would
+// cut visible tube away.
+TEST(BondInstances, CarryTheRadiusOfTheAtomAtEachEndAndNoneAtACellFace)
+{
+    Atoms atoms;
+    atoms.Add(C_INDEX, {0, 0, 0});
+    for (const glm::dvec3 &d : {glm::dvec3(1, 0, 0), glm::dvec3(0, 0, -1), glm::dvec3(-1, 1, 1), glm::dvec3(1, -1, -0.5)})
+        atoms.Add(H_INDEX, glm::normalize(d) * 1.1);
+    CModel m;
+    LoadAtoms(m, atoms);
+    ASSERT_GE(m.i_number_of_bonds, 4u);
+    std::vector<CBondInstance> bonds;
+    BuildBondInstances(m.m_bond_xyz, m.m_bond_ang, m.v_bond_length, m.i_number_of_bonds, bonds);
+    std::vector<glm::uvec2> ends(m.m_bond_indices.begin(), m.m_bond_indices.begin() + m.i_number_of_bonds);
+    // Halves of a bond across a cell face, from atom 1 and from atom 2, paired as the display pairs them.
+    AppendSegmentInstances({m.v_float_raw_xyz[1], m.v_float_raw_xyz[2]}, {glm::vec3(5, 0, 0), glm::vec3(0, -5, 0)},
+                           bonds);
+    ends.insert(ends.end(), 2, glm::uvec2(1, 2));
+    CPalette pick;
+    std::vector<glm::vec4> centres;
+    std::vector<CAtomColours> colours;
+    BuildAtomInstances(m.v_float_raw_xyz, m.v_atom_index, pick, centres, colours);
+    SetBondEndRadii(centres, ends, bonds);
+    auto radius_at = [&](const glm::vec3 &end) {
+        for (const glm::vec4 &c : centres)
+            if (glm::length(glm::vec3(c) - end) < 1e-4f)
+                return c.w;
+        return 0.0f;
+    };
+    for (size_t k = 0; k < bonds.size(); k++) {
+        SCOPED_TRACE(k);
+        const glm::vec3 mid(bonds[k].centre), half(bonds[k].half);
+        EXPECT_EQ(bonds[k].centre.w, radius_at(mid - half));
+        EXPECT_EQ(bonds[k].half.w, radius_at(mid + half));
+        EXPECT_GT(bonds[k].centre.w + bonds[k].half.w, 0.0f);
+    }
+    EXPECT_EQ(bonds[bonds.size() - 2].half.w, 0.0f) << "the cell face ends no atom";
+    EXPECT_NE(atom_rgbs[C_INDEX].w, atom_rgbs[H_INDEX].w);
+}
+
 TEST(Labels, TextIsTheSymbolTheIndexOrBoth)
 {
     EXPECT_EQ(LabelText(0, O_INDEX, false, false), "0");
