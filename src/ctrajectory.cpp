@@ -395,6 +395,11 @@ bool CTrajectory::SaveShown(const std::string &path, CStructureFile &reader, con
         return false;
     }
     if (const auto *pdb = dynamic_cast<const CPdb *>(&reader)) {
+        // The records after the models come from the file, which must still hold them.
+        if (!index.TextUnchanged()) {
+            error_message = index.error_message;
+            return false;
+        }
         CPdb::SDeletions deleted;
         pdb->AddDeletions(deleted);
         text.append(WithoutMaster(CPdb::RewriteTail(index.Tail(), deleted)));

@@ -138,6 +138,13 @@ TEST(Trajectory, FramesReadWithTheirOwnCellAndLines)
     EXPECT_EQ(m.error_message, "the file has changed since it was opened; open it again");
     EXPECT_FALSE(m.SaveStructureFile(dir.Path(), dir / "out.xyz", INPUT_FILE_TYPE_XYZ));
     EXPECT_EQ(ReadText(dir / "out.xyz"), "<missing>");
+    // Nor for the records after a PDB's models that a model saved alone ends with.
+    WriteText(dir / "models.pdb", PDB_MODELS);
+    ASSERT_TRUE(m.ReadStructureFile(dir.Path(), dir / "models.pdb", INPUT_FILE_TYPE_PDB));
+    ASSERT_EQ(truncate((dir / "models.pdb").c_str(), 100), 0);
+    EXPECT_FALSE(m.SaveStructureFile(dir.Path(), dir / "model.pdb", INPUT_FILE_TYPE_PDB, false, false));
+    EXPECT_EQ(m.error_message, "the file has changed since it was opened; open it again");
+    EXPECT_EQ(ReadText(dir / "model.pdb"), "<missing>");
 }
 
 // Another program changes the file while its frames are shown: in place, or by writing a new file
