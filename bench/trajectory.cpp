@@ -1,9 +1,11 @@
 // Trajectories: time and memory from Open to the first frame of an 18-atom XYZ run of 10^3,
 // 10^4 and 10^5 frames and of a PDB of 10^3 and 10^4 models of 18 atoms, with a step to a model
 // at random; stepping to frames at random and playing frames in order (read, bonds and drawn),
-// with where a step goes, for a 10^4-atom run.
+// with where a step goes, for a 10^4-atom run; the peak memory of saving a run of 10^5 frames of
+// 64 atoms (about 200 MB) onto itself, its text made whole first as saves did before, and streamed.
 // Needs an X display for the playback: xvfb-run -a -s "-screen 0 1280x800x24" ./bench_trajectory
 //   ./bench_trajectory open FRAMES   only the first part, for one XYZ run of FRAMES frames
+//   ./bench_trajectory save [FRAMES] only the saves
 //   ./bench_trajectory play          only the playback
 
 #include <cstdio>
@@ -16,6 +18,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "cdiskfile.h"
+#include "cframeindex.h"
 #include "../tests/structure_builder.h"
 #include "bench_window.h"
 #include "elements.h"
@@ -28,6 +32,8 @@ const size_t SMALL_ATOMS = 18;
 const size_t LARGE_ATOMS = 10000;
 const uint64_t LARGE_FRAMES = 40;
 const int STEPS = 40;
+const size_t SAVE_ATOMS = 64;
+const uint64_t SAVE_FRAMES = 100000;
 
 std::string TempPath(const std::string &name)
 {
@@ -104,24 +110,102 @@ int OpenFirstFrame(uint64_t frames, bool is_pdb = false)
     return 0;
 }
 
-// In a child process each, so that one run's memory stays out of the next one's figures.
+
+// Runs `job` in a child process, so that one run's memory stays out of the next one's figures.
+template <class F> void InChild(F job)
+{
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) {
+        const int result = job();
+        std::fflush(stdout);
+        _exit(result);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+}
+
+// In a child process each.
 void OpenFirstFrames()
 {
     const struct {
         uint64_t frames;
         bool is_pdb;
     } runs[] = {{1000, false}, {10000, false}, {100000, false}, {1000, true}, {10000, true}};
-    for (const auto &run : runs) {
-        std::fflush(stdout);
-        const pid_t child = fork();
-        if (child == 0) {
-            const int result = OpenFirstFrame(run.frames, run.is_pdb);
-            std::fflush(stdout);
-            _exit(result);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
+    for (const auto &run : runs)
+        InChild([&] { return OpenFirstFrame(run.frames, run.is_pdb); });
+}
+
+struct SSaveRun {
+    const char *name;
+    bool is_whole;
+    bool deletes;
+    bool is_linked;
+};
+
+// The save as it was before it streamed: the whole text made in memory, then written.
+bool SaveWhole(const std::string &path, std::string &error)
+{
+    CFrameIndex index;
+    if (!index.Open(path, EFrameLayout::XYZ)) {
+        error = index.error_message;
+        return false;
     }
+    std::string text;
+    for (uint64_t k = 0; k < index.FrameCount(); ++k)
+        text.append(index.FrameBytes(k));
+    text.append(index.Tail());
+    return CDiskFile::Replace(path, text, error);
+}
+
+// One save of the run at `path` onto itself; the peak resident memory (its own and the file's
+// pages) is counted from the moment before the save.
+int SaveOnce(const std::string &path, const SSaveRun &run)
+{
+    CModel model;
+    if (!run.is_whole && !model.ReadStructureFile("/tmp", path, INPUT_FILE_TYPE_XYZ))
+        return 1;
+    if (run.deletes)
+        model.DeleteAtomIndex(0);
+    const std::string other = path + ".link";
+    if (run.is_linked && link(path.c_str(), other.c_str()) != 0)
+        return 1;
+    // Writing 5 resets the peak the kernel keeps.
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const long before = StatusKb("VmRSS");
+    const Clock::time_point start = Clock::now();
+    std::string error;
+    const bool ok = run.is_whole ? SaveWhole(path, error) : model.SaveStructureFile("/tmp", path, INPUT_FILE_TYPE_XYZ);
+    const double seconds = MillisecondsSince(start) / 1000.0;
+    if (!ok)
+        std::fprintf(stderr, "%s: %s\n", run.name, (run.is_whole ? error : model.error_message).c_str());
+    else
+        std::printf("  %-44s %6.1f s, peak resident memory %+7.1f MB over the %.1f MB before it\n", run.name,
+                    seconds, static_cast<double>(StatusKb("VmHWM") - before) / 1024.0,
+                    static_cast<double>(before) / 1024.0);
+    std::remove(other.c_str());
+    return ok ? 0 : 1;
+}
+
+int SaveRuns(uint64_t frames)
+{
+    const std::string path = TempPath("save.xyz");
+    if (!WriteRun(SAVE_ATOMS, frames, path))
+        return 1;
+    struct stat st;
+    stat(path.c_str(), &st);
+    std::printf("saving %llu frames of %zu atoms (%.0f MB) onto the file:\n", static_cast<unsigned long long>(frames),
+                SAVE_ATOMS, static_cast<double>(st.st_size) / (1 << 20));
+    const SSaveRun runs[] = {
+        {"whole text first (as before), unedited", true, false, false},
+        {"streamed, unedited", false, false, false},
+        {"streamed, an atom deleted from every frame", false, true, false},
+        {"streamed, unedited, hard-linked (in place)", false, false, true},
+    };
+    for (const SSaveRun &run : runs)
+        InChild([&] { return SaveOnce(path, run); });
+    std::remove(path.c_str());
+    return 0;
 }
 
 // Mean milliseconds of `step(k)` over the frames in order, wall clock and the process's CPU time
@@ -213,6 +297,9 @@ int main(int argc, char **argv)
         return OpenFirstFrame(std::strtoull(argv[2], nullptr, 10));
     if (argc == 2 && std::string(argv[1]) == "play")
         return StepAndPlay();
+    if (argc >= 2 && std::string(argv[1]) == "save")
+        return SaveRuns(argc == 3 ? std::strtoull(argv[2], nullptr, 10) : SAVE_FRAMES);
     OpenFirstFrames();
+    SaveRuns(SAVE_FRAMES);
     return StepAndPlay();
 }

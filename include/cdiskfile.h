@@ -2,6 +2,7 @@
 #define CDISKFILE_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -16,11 +17,32 @@ struct SFileStamp {
     size_t hash = 0;
 };
 
+// Where a replace writes its new text, a chunk at a time, so that no text need be whole in memory.
+class CFileSink {
+public:
+    explicit CFileSink(int fd) : fd(fd) {}
+    // False when the chunk could not be written whole (a full disk); the reason is kept.
+    bool Write(std::string_view text);
+    // Ends the writing for a reason of the writer's own, which the replace reports as it is.
+    bool Fail(const std::string &why);
+    // Why the writing stopped, and whether the writer said so itself.
+    const std::string &Reason() const { return reason; }
+    bool IsOwnFailure() const { return is_own_failure; }
+
+private:
+    int fd;
+    std::string reason;
+    bool is_own_failure = false;
+};
+
 // The file-system side of reading and replacing structure files. Only regular files are read
 // or replaced: a folder, FIFO, socket or device is refused at once with its reason, and no open
 // or read ever waits for another program.
 class CDiskFile {
 public:
+    // Writes a new text to its sink; false when it could not (the sink says why).
+    using FWrite = std::function<bool(CFileSink &)>;
+
     // Opens a regular file (or a link to one) for reading; -1 with `error` saying why not. `st`
     // describes the file opened.
     static int OpenForReading(const std::string &path, struct stat &st, std::string &error);
@@ -31,6 +53,11 @@ public:
     // file with more than one hard link is rewritten in place, a copy of its old text beside it
     // until the new text is complete, so that every name sees the edit.
     static bool Replace(const std::string &path, const std::string &content, std::string &error);
+    // The same with the new text made by `write`, chunk by chunk. A file rewritten in place gets
+    // the new text beside it first, so `write` may still read the old one (from a mapping). When
+    // `old_copy` is given and the file was written in place (the save done or undone), it receives
+    // an open, unlinked copy of the old text (else -1), for a reader that must go on reading it.
+    static bool Replace(const std::string &path, const FWrite &write, std::string &error, int *old_copy = nullptr);
     // The stamp of `text` just read from or written to `path`, whose status is `st`.
     static SFileStamp Stamp(const std::string &path, const struct stat &st, std::string_view text);
     // Whether the file of `stamp` now holds other text than the stamp describes. A file that is

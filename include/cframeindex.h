@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cdiskfile.h"
 #include "cmappedfile.h"
 #include "cstructurefile.h"
 
@@ -54,6 +55,15 @@ public:
     bool ChangedOnDisk(const std::string &path) const;
     // The file just saved at `path` is the one to watch from now on.
     void Saved(const std::string &path);
+    // A save to `path` rewrote that file in place: when it is the file indexed, its old text is
+    // read from `old_copy` (an open copy of it) from then on; -1 when no file was rewritten.
+    void KeepText(const std::string &path, int old_copy);
+    // Writes `bytes` (FrameBytes, Tail) to `sink` a chunk at a time and lets the pages behind
+    // each go, so that a copy of any size stays out of memory.
+    bool Copy(std::string_view bytes, CFileSink &sink);
+    // A pass over every frame (a save) starts, and has read up to the end of frame k.
+    void BeginPass() { file.BeginPass(); }
+    void Passed(uint64_t k);
 
     std::string error_message;
     std::string warning;

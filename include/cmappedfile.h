@@ -29,6 +29,13 @@ public:
     // Lets the pages before `end` leave this process's memory (they are read again when used),
     // so that a pass over a file larger than memory does not stay resident.
     void LetPagesGo(size_t end);
+    // A new pass over the text starts at its top (a save), and LetPagesGo may let its pages go again.
+    void BeginPass() { u_released = 0; }
+    // Maps `copy`, an open copy of the text mapped (made when the file was rewritten in place),
+    // in place of the file, which no longer holds that text; the copy is owned from then on.
+    bool MapCopy(int copy);
+    // Whether `path` names the file mapped.
+    bool IsMappedAt(const std::string &path) const;
     // Whether the file mapped still has the size and modification time it had when mapped, and
     // its path still names it unchanged (or names nothing); when not, error_message says so.
     bool Unchanged();

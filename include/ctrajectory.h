@@ -50,7 +50,9 @@ public:
     bool IsWrapped(const CStructureFile &reader) const;
     // Writes every frame to `path`: frames without edits as read, edited ones rewritten by their
     // format, then whatever followed the last whole frame (a PDB's CONECT and MASTER without the
-    // atoms deleted). The file saved is the one watched from then on.
+    // atoms deleted), a frame at a time. The file saved is the one watched from then on, and the
+    // frames read after the save are those saved, wherever it wrote (a file with hard links is
+    // rewritten in place).
     bool Save(const std::string &path);
     // Writes the frame shown alone, held by `reader` with the atoms `xyz`/`elements`, to `path` as
     // a file of its own: a PDB model ends with the records after the models (its CONECT and END;
@@ -120,8 +122,10 @@ private:
     // Where the atom `origin` of a frame is before its moves.
     glm::dvec3 PlaceOf(const CStructureFile &reader, uint32_t origin, const SAtomsEdit *e) const;
     static std::unique_ptr<CStructureFile> NewReader(EFrameLayout layout);
-    // Appends frame k as the save writes it to `out`, and a PDB model's deletions to `deleted`.
-    bool WriteFrame(uint64_t k, std::string &out, CPdb::SDeletions &deleted);
+    // Writes frame k as the save writes it to `out`, and adds a PDB model's deletions to `deleted`.
+    bool WriteFrame(uint64_t k, CFileSink &out, CPdb::SDeletions &deleted);
+    // Writes every frame and what follows them.
+    bool WriteFrames(CFileSink &out);
 
     CFrameIndex index;
     std::string folder;

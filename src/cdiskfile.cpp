@@ -14,6 +14,7 @@
 namespace {
 
 constexpr size_t READ_CHUNK = size_t(1) << 16;
+constexpr size_t COPY_CHUNK = size_t(1) << 20;
 // Links followed before a chain of them is taken as a loop, as the kernel counts.
 constexpr int MAX_LINK_HOPS = 40;
 // The suffix mkstemp fills, after a dot.
@@ -35,7 +36,7 @@ std::string NameOf(const std::string &path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool WriteFully(int fd, const std::string &content)
+bool WriteFully(int fd, std::string_view content)
 {
     size_t done = 0;
     while (done < content.size()) {
@@ -48,6 +49,22 @@ bool WriteFully(int fd, const std::string &content)
         done += static_cast<size_t>(n);
     }
     return true;
+}
+
+// Appends the whole of the file `from` to `to` a chunk at a time; `copied` counts the bytes.
+bool CopyAll(int from, int to, off_t &copied)
+{
+    std::vector<char> chunk(COPY_CHUNK);
+    for (copied = 0;;) {
+        const ssize_t n = ::pread(from, chunk.data(), chunk.size(), copied);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n == 0;
+        if (!WriteFully(to, std::string_view(chunk.data(), static_cast<size_t>(n))))
+            return false;
+        copied += n;
+    }
 }
 
 // The file a save writes: `path` with its links followed; a link to nothing yields the name it
@@ -152,80 +169,106 @@ void SyncFolder(const std::string &target)
     }
 }
 
+std::string WriteError(const std::string &path, const CFileSink &sink)
+{
+    return sink.IsOwnFailure() ? sink.Reason() : "cannot write " + path + ": " + sink.Reason();
+}
+
+// A new file beside `target` with the text `write` makes, synced and still open; -1 (the file
+// gone again) when that fails. Its name is left in `name`.
+int WriteTemporary(const std::string &path, const std::string &target, const CDiskFile::FWrite &write,
+                   std::string &name, std::string &error)
+{
+    const int fd = CreateTemporary(target, name, error);
+    if (fd < 0)
+        return -1;
+    CFileSink sink(fd);
+    if (write(sink) && (::fsync(fd) == 0 || sink.Fail("cannot write " + path + ": " + ErrnoText())))
+        return fd;
+    ::close(fd);
+    ::unlink(name.c_str());
+    error = WriteError(path, sink);
+    return -1;
+}
+
 bool ReplaceByRename(const std::string &path, const std::string &target, const struct stat *old,
-                     const std::string &content, std::string &error)
+                     const CDiskFile::FWrite &write, std::string &error)
 {
     std::string temp;
-    const int fd = CreateTemporary(target, temp, error);
+    const int fd = WriteTemporary(path, target, write, temp, error);
     if (fd < 0)
         return false;
     CopyOwnership(fd, old);
-    bool ok = WriteFully(fd, content) && ::fsync(fd) == 0;
-    std::string reason = ok ? std::string() : ErrnoText();
-    if (::close(fd) != 0 && ok) {
+    bool ok = ::close(fd) == 0;
+    if (ok && ::rename(temp.c_str(), target.c_str()) != 0)
         ok = false;
-        reason = ErrnoText();
-    }
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-        ok = false;
-        reason = ErrnoText();
-    }
     if (!ok) {
+        error = "cannot write " + path + ": " + ErrnoText();
         ::unlink(temp.c_str());
-        error = "cannot write " + path + ": " + reason;
         return false;
     }
     SyncFolder(target);
     return true;
 }
 
-// Writes `content` over the whole of the open file `fd`.
-bool Overwrite(int fd, const std::string &content)
+// Puts the text of the file `from` over the whole of the open file `fd`.
+bool Overwrite(int fd, int from)
 {
-    return ::lseek(fd, 0, SEEK_SET) == 0 && WriteFully(fd, content) &&
-           ::ftruncate(fd, static_cast<off_t>(content.size())) == 0 && ::fsync(fd) == 0;
+    off_t size = 0;
+    return ::lseek(fd, 0, SEEK_SET) == 0 && CopyAll(from, fd, size) && ::ftruncate(fd, size) == 0 &&
+           ::fsync(fd) == 0;
 }
 
-// Every name of a file with hard links must see the new text, so the file itself is rewritten;
-// a copy of the old text beside it is what a failure is undone from.
-bool RewriteInPlace(const std::string &path, const std::string &target, const std::string &content,
-                    std::string &error)
+// Every name of a file with hard links must see the new text, so the file itself is rewritten:
+// from the new text made beside it first (the old one is still there to make it from), with a
+// copy of the old text beside it to undo a failure from.
+bool RewriteInPlace(const std::string &path, const std::string &target, const CDiskFile::FWrite &write,
+                    std::string &error, int *old_copy)
 {
     struct stat st;
-    const int fd = CDiskFile::OpenForReading(target, st, error);
-    std::string old;
-    const bool read = fd >= 0 && CDiskFile::ReadAll(fd, static_cast<size_t>(st.st_size), old, error);
-    if (fd >= 0)
-        ::close(fd);
-    if (!read) {
+    const int in = CDiskFile::OpenForReading(target, st, error);
+    if (in < 0) {
         error = "cannot write " + path + ": " + error;
         return false;
     }
-    std::string backup;
-    const int copy = CreateTemporary(target, backup, error);
-    if (copy < 0)
-        return false;
-    const bool saved = WriteFully(copy, old) && ::fsync(copy) == 0;
+    std::string made, backup;
+    const int fresh = WriteTemporary(path, target, write, made, error);
+    const int copy = fresh < 0 ? -1 : CreateTemporary(target, backup, error);
+    off_t size = 0;
+    const bool kept = copy >= 0 && CopyAll(in, copy, size) && ::fsync(copy) == 0;
     const std::string copy_reason = ErrnoText();
-    ::close(copy);
-    if (!saved) {
-        ::unlink(backup.c_str());
-        error = "cannot keep a copy of " + path + ": " + copy_reason;
+    ::close(in);
+    if (!kept) {
+        if (copy >= 0) {
+            ::close(copy);
+            ::unlink(backup.c_str());
+            error = "cannot keep a copy of " + path + ": " + copy_reason;
+        }
+        if (fresh >= 0) {
+            ::close(fresh);
+            ::unlink(made.c_str());
+        }
         return false;
     }
     const int out = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     std::string reason = out < 0 ? ErrnoText() : "the file was replaced while it was saved";
     struct stat now;
     const bool same = out >= 0 && ::fstat(out, &now) == 0 && now.st_ino == st.st_ino && now.st_dev == st.st_dev;
-    const bool written = same && Overwrite(out, content);
+    const bool written = same && Overwrite(out, fresh);
     if (same && !written)
         reason = ErrnoText();
     // Nothing was written when the file could not be opened as the one read.
-    const bool intact = written || !same || Overwrite(out, old);
+    const bool intact = written || !same || Overwrite(out, copy);
     if (out >= 0)
         ::close(out);
+    ::close(fresh);
+    ::unlink(made.c_str());
     if (intact)
         ::unlink(backup.c_str());
+    if (old_copy != nullptr && same)
+        *old_copy = copy;
+    else
+        ::close(copy);
     if (written)
         return true;
     error = "cannot write " + path + ": " + reason;
@@ -311,14 +354,36 @@ bool CDiskFile::ReadAll(int fd, size_t hint, std::string &text, std::string &err
     return true;
 }
 
+bool CFileSink::Write(std::string_view text)
+{
+    if (WriteFully(fd, text))
+        return true;
+    reason = ErrnoText();
+    return false;
+}
+
+bool CFileSink::Fail(const std::string &why)
+{
+    reason = why;
+    is_own_failure = true;
+    return false;
+}
+
 bool CDiskFile::Replace(const std::string &path, const std::string &content, std::string &error)
 {
+    return Replace(path, [&content](CFileSink &out) { return out.Write(content); }, error);
+}
+
+bool CDiskFile::Replace(const std::string &path, const FWrite &write, std::string &error, int *old_copy)
+{
+    if (old_copy != nullptr)
+        *old_copy = -1;
     std::string target;
     if (!SaveTarget(path, target, error))
         return false;
     struct stat st;
     if (::stat(target.c_str(), &st) != 0)
-        return ReplaceByRename(path, target, nullptr, content, error);
+        return ReplaceByRename(path, target, nullptr, write, error);
     if (!S_ISREG(st.st_mode)) {
         error = "cannot write " + path + ": it is " + KindOf(st.st_mode) + ", not a regular file";
         return false;
@@ -326,8 +391,8 @@ bool CDiskFile::Replace(const std::string &path, const std::string &content, std
     if (!Writable(path, target, st, error))
         return false;
     if (st.st_nlink > 1)
-        return RewriteInPlace(path, target, content, error);
-    return ReplaceByRename(path, target, &st, content, error);
+        return RewriteInPlace(path, target, write, error, old_copy);
+    return ReplaceByRename(path, target, &st, write, error);
 }
 
 SFileStamp CDiskFile::Stamp(const std::string &path, const struct stat &st, std::string_view text)

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include <unistd.h>
+
 #include "cdiskfile.h"
 #include "ctextfile.h"
 
@@ -14,6 +16,8 @@ namespace {
 constexpr uint32_t MAX_XDATCAR_HEADER_LINES = 7;
 // The index pass lets the file's pages go after every so many bytes.
 constexpr size_t RELEASE_BYTES = size_t(64) << 20;
+// A copy of the text is written this much at a time.
+constexpr size_t COPY_BYTES = size_t(1) << 20;
 
 bool IsBlank(std::string_view line) { return CTextFile::SkipSpace(line).empty(); }
 
@@ -304,6 +308,32 @@ bool CFrameIndex::ChangedOnDisk(const std::string &path) const
 }
 
 void CFrameIndex::Saved(const std::string &path) { file.Watch(path); }
+
+void CFrameIndex::KeepText(const std::string &path, int old_copy)
+{
+    if (old_copy < 0)
+        return;
+    if (file.IsMappedAt(path))
+        file.MapCopy(old_copy);
+    else
+        ::close(old_copy);
+}
+
+bool CFrameIndex::Copy(std::string_view bytes, CFileSink &sink)
+{
+    const size_t start = static_cast<size_t>(bytes.data() - file.Text().data());
+    for (size_t done = 0; done < bytes.size(); done += COPY_BYTES) {
+        if (!sink.Write(bytes.substr(done, COPY_BYTES)))
+            return false;
+        file.LetPagesGo(start + std::min(done + COPY_BYTES, bytes.size()));
+    }
+    return true;
+}
+
+void CFrameIndex::Passed(uint64_t k)
+{
+    file.LetPagesGo(k + 1 < frames.size() ? frames[k + 1].offset : u_tail);
+}
 
 std::string_view CFrameIndex::FrameBytes(uint64_t k) const
 {

@@ -92,6 +92,33 @@ bool CMappedFile::Map()
     return true;
 }
 
+bool CMappedFile::MapCopy(int copy)
+{
+    struct stat st;
+    const bool same_size = ::fstat(copy, &st) == 0 && static_cast<size_t>(st.st_size) == size;
+    if (data != nullptr)
+        ::munmap(const_cast<char *>(data), size);
+    ::close(fd);
+    fd = copy;
+    data = nullptr;
+    u_released = 0;
+    if (same_size && Map()) {
+        mapped = SIdentity::Of(st);
+        return true;
+    }
+    // Nothing is mapped: the next read finds the file changed and says so.
+    size = 0;
+    mapped = {};
+    return false;
+}
+
+bool CMappedFile::IsMappedAt(const std::string &path) const
+{
+    struct stat a, b;
+    return fd >= 0 && ::fstat(fd, &a) == 0 && ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
 void CMappedFile::LetPagesGo(size_t end)
 {
     const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));

@@ -1,7 +1,6 @@
 #include "ctrajectory.h"
 
 #include <algorithm>
-#include <new>
 
 #include "cdiskfile.h"
 #include "cfspath.h"
@@ -332,38 +331,45 @@ bool CTrajectory::Recall(uint64_t k, CStructureFile &reader, std::vector<glm::dv
     return true;
 }
 
-bool CTrajectory::WriteFrame(uint64_t k, std::string &out, CPdb::SDeletions &deleted)
+bool CTrajectory::WriteFrame(uint64_t k, CFileSink &out, CPdb::SDeletions &deleted)
 {
-    if (moves.count(k) == 0 && atoms_edits.empty() && wrapped.empty()) {
-        out.append(index.FrameBytes(k));
-        return true;
-    }
+    if (moves.count(k) == 0 && atoms_edits.empty() && wrapped.empty())
+        return index.Copy(index.FrameBytes(k), out);
     SCached frame;
     // A frame that does not read is no frame the edits could have touched.
     if (!ParseFile(k, frame) || !Recall(k, *frame.reader, frame.xyz, frame.elements)) {
-        if (!index.TextUnchanged()) {
-            error_message = index.error_message;
-            return false;
-        }
+        if (!index.TextUnchanged())
+            return out.Fail(index.error_message);
         error_message.clear();
-        out.append(index.FrameBytes(k));
-        return true;
+        return index.Copy(index.FrameBytes(k), out);
     }
     std::string text;
     CStructureFile &reader = *frame.reader;
-    if (!reader.RewriteText(frame.xyz, frame.elements, text)) {
-        error_message = "frame " + std::to_string(k) + ": " + reader.error_message;
-        return false;
-    }
+    if (!reader.RewriteText(frame.xyz, frame.elements, text))
+        return out.Fail("frame " + std::to_string(k) + ": " + reader.error_message);
     if (const auto *pdb = dynamic_cast<const CPdb *>(&reader))
         pdb->AddDeletions(deleted);
-    out.append(AfterLines(text, index.SharedLines(k)));
-    return true;
+    return out.Write(AfterLines(text, index.SharedLines(k)));
 }
 
-// The whole text is made before the file is replaced: a file with more than one link is
-// rewritten in place, and the frames copied come from that very file. A text that does not fit
-// in memory is refused as such, the file left as it was.
+bool CTrajectory::WriteFrames(CFileSink &out)
+{
+    CPdb::SDeletions deleted;
+    index.BeginPass();
+    for (uint64_t k = 0; k < FrameCount(); ++k) {
+        if (!WriteFrame(k, out, deleted))
+            return false;
+        index.Passed(k);
+    }
+    // CONECT and MASTER after a PDB's models name and count the atoms of every model.
+    if (index.Layout() == EFrameLayout::PDB)
+        return out.Write(CPdb::RewriteTail(index.Tail(), deleted));
+    return index.Copy(index.Tail(), out);
+}
+
+// The text goes to disk a frame at a time, so a file of any size saves in the memory of a frame.
+// The edits stay as they are, made to the text indexed, which stays readable: after a rename the
+// old file is still open, and a file rewritten in place leaves an open copy of its old text.
 bool CTrajectory::Save(const std::string &path)
 {
     error_message.clear();
@@ -371,26 +377,13 @@ bool CTrajectory::Save(const std::string &path)
         error_message = index.error_message;
         return false;
     }
-    std::string text;
-    try {
-        CPdb::SDeletions deleted;
-        for (uint64_t k = 0; k < FrameCount(); ++k)
-            if (!WriteFrame(k, text, deleted))
-                return false;
-        // CONECT and MASTER after a PDB's models name and count the atoms of every model.
-        if (index.Layout() == EFrameLayout::PDB)
-            text.append(CPdb::RewriteTail(index.Tail(), deleted));
-        else
-            text.append(index.Tail());
-    } catch (const std::bad_alloc &) {
-        error_message = "the trajectory is too large to save: its text (" + std::to_string(text.size()) +
-                        " bytes made) does not fit in memory";
-        return false;
-    }
-    if (!CDiskFile::Replace(path, text, error_message))
-        return false;
-    index.Saved(path);
-    return true;
+    int old_copy = -1;
+    const bool saved = CDiskFile::Replace(
+        path, [this](CFileSink &out) { return WriteFrames(out); }, error_message, &old_copy);
+    index.KeepText(path, old_copy);
+    if (saved)
+        index.Saved(path);
+    return saved;
 }
 
 bool CTrajectory::SaveShown(const std::string &path, CStructureFile &reader, const std::vector<glm::dvec3> &xyz,
@@ -402,6 +395,11 @@ bool CTrajectory::SaveShown(const std::string &path, CStructureFile &reader, con
         return false;
     }
     if (const auto *pdb = dynamic_cast<const CPdb *>(&reader)) {
+        // The records after the models come from the file, which must still hold them.
+        if (!index.TextUnchanged()) {
+            error_message = index.error_message;
+            return false;
+        }
         CPdb::SDeletions deleted;
         pdb->AddDeletions(deleted);
         text.append(WithoutMaster(CPdb::RewriteTail(index.Tail(), deleted)));

@@ -48,6 +48,14 @@ public:
     std::string operator/(const std::string &relative) const { return Path(relative); }
 
     void Folder(const std::string &relative) const { mkdir(Path(relative).c_str(), 0755); }
+    // How many regular files the folder holds (temporaries left behind show here).
+    size_t FileCount() const
+    {
+        size_t files = 0;
+        for (const auto &entry : std::filesystem::directory_iterator(path_))
+            files += entry.is_regular_file() ? 1 : 0;
+        return files;
+    }
     // A file of `size` bytes; a non-zero modified time (seconds since the epoch) is set on it.
     void File(const std::string &relative, size_t size = 0, time_t modified = 0) const
     {

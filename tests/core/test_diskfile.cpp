@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <filesystem>
-#include <functional>
 #include <string>
 
 #include <fcntl.h>
@@ -16,30 +14,17 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "cdiskfile.h"
 #include "cmodel.h"
 #include "ctextfile.h"
+#include "in_child.h"
 #include "scratch_folder.h"
 
 namespace {
 
 const std::string DATA = KIVOA_TEST_DATA;
-
-// Runs `job` in a child that is killed after `seconds`; true when it returned true in time.
-bool InChild(const std::function<bool()> &job, unsigned seconds = 10)
-{
-    const pid_t child = fork();
-    if (child == 0) {
-        alarm(seconds);
-        _exit(job() ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 struct SSpecial {
     std::string path;
@@ -178,10 +163,30 @@ TEST(DiskFile, AFileWithHardLinksIsRewrittenInPlaceAndPutBackWhenThatFails)
     ASSERT_EQ(stat(a.c_str(), &st), 0);
     EXPECT_EQ(st.st_nlink, 2u);
     // No copy is left beside them.
-    size_t entries = 0;
-    for (const auto &e : std::filesystem::directory_iterator(dir.Path()))
-        entries += e.is_regular_file() ? 1 : 0;
-    EXPECT_EQ(entries, 2u);
+    EXPECT_EQ(dir.FileCount(), 2u);
+}
+
+// A writer that stops for a reason of its own (a frame it cannot rewrite) after some chunks are
+// written: its reason is the error, and the file and the folder are as they were.
+TEST(DiskFile, AWriterThatGivesUpLeavesTheFileAndSaysWhy)
+{
+    for (const bool is_linked : {false, true}) {
+        ScratchFolder dir;
+        const std::string a = dir / "a.xyz";
+        WriteText(a, "old text");
+        if (is_linked) {
+            ASSERT_EQ(link(a.c_str(), (dir / "b.xyz").c_str()), 0);
+        }
+        std::string error;
+        int old_copy = 0;
+        EXPECT_FALSE(CDiskFile::Replace(
+            a, [](CFileSink &out) { return out.Write("new ") && out.Write("text") && out.Fail("frame 3: why"); },
+            error, &old_copy));
+        EXPECT_EQ(error, "frame 3: why") << is_linked;
+        EXPECT_EQ(old_copy, -1) << is_linked;
+        EXPECT_EQ(ReadText(a), "old text") << is_linked;
+        EXPECT_EQ(dir.FileCount(), is_linked ? 2u : 1u);
+    }
 }
 
 TEST(DiskFile, TheLongestNamesSave)

@@ -2,16 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "cframeindex.h"
+#include "cfspath.h"
 #include "cmodel.h"
 #include "elements.h"
+#include "in_child.h"
 #include "scratch_folder.h"
 
 namespace {
@@ -134,6 +138,13 @@ TEST(Trajectory, FramesReadWithTheirOwnCellAndLines)
     EXPECT_EQ(m.error_message, "the file has changed since it was opened; open it again");
     EXPECT_FALSE(m.SaveStructureFile(dir.Path(), dir / "out.xyz", INPUT_FILE_TYPE_XYZ));
     EXPECT_EQ(ReadText(dir / "out.xyz"), "<missing>");
+    // Nor for the records after a PDB's models that a model saved alone ends with.
+    WriteText(dir / "models.pdb", PDB_MODELS);
+    ASSERT_TRUE(m.ReadStructureFile(dir.Path(), dir / "models.pdb", INPUT_FILE_TYPE_PDB));
+    ASSERT_EQ(truncate((dir / "models.pdb").c_str(), 100), 0);
+    EXPECT_FALSE(m.SaveStructureFile(dir.Path(), dir / "model.pdb", INPUT_FILE_TYPE_PDB, false, false));
+    EXPECT_EQ(m.error_message, "the file has changed since it was opened; open it again");
+    EXPECT_EQ(ReadText(dir / "model.pdb"), "<missing>");
 }
 
 // Another program changes the file while its frames are shown: in place, or by writing a new file
@@ -368,5 +379,79 @@ TEST(Trajectory, WrapAndAddActOnEveryFrameWithTheSameAtoms)
         ASSERT_TRUE(m.Redo());
         ASSERT_TRUE(m.SaveStructureFile(dir.Path(), dir / "redone.xyz", INPUT_FILE_TYPE_XYZ));
         EXPECT_EQ(ReadText(dir / "redone.xyz"), saved) << c.name;
+    }
+}
+
+namespace {
+
+// Every frame `m` shows is the frame of a fresh read of `path`.
+void ExpectFramesOf(CModel &m, const std::string &path, const char *name)
+{
+    CModel fresh;
+    ASSERT_TRUE(fresh.ReadStructureFile(ImGuiFs::Path::FolderOfFile(path), path, INPUT_FILE_TYPE_XYZ)) << name;
+    ASSERT_EQ(m.FrameCount(), fresh.FrameCount()) << name;
+    for (uint64_t k = 0; k < fresh.FrameCount(); ++k) {
+        ASSERT_TRUE(m.ShowFrame(k)) << name << " frame " << k << ": " << m.error_message;
+        ASSERT_TRUE(fresh.ShowFrame(k)) << name << " frame " << k << ": " << fresh.error_message;
+        EXPECT_EQ(m.v_real_xyz, fresh.v_real_xyz) << name << " frame " << k;
+        EXPECT_EQ(m.v_atom_index, fresh.v_atom_index) << name << " frame " << k;
+    }
+}
+
+} // namespace
+
+// A save streams the frames to disk (a frame of more than one chunk among them) onto the file
+// shown, which is replaced or, with another hard link, rewritten in place. A save stopped by a
+// full disk leaves the file whole; one that is done leaves no copy behind, every name sees it,
+// the frames read afterwards are those saved (no edit made twice), and undo still goes back to
+// the text read.
+TEST(Trajectory, ASaveOntoTheFileShownStreamsItAndKeepsItsFramesReadable)
+{
+    // A comment line of numbered words longer than a chunk, so that chunks out of order show.
+    std::string big = "1\n";
+    for (int i = 0; big.size() < (size_t(3) << 19); ++i)
+        big += "w" + std::to_string(i) + " ";
+    big += "\nHe 0 0 0\n";
+    const std::string first = "2\nfirst\nC 0 0 0\nO 0 0 1.5\n", last = "2\nthird\nC 0 0 2\nO 0 0 3.5\n";
+    const std::string text = first + big + last;
+    const std::string want = "1\nfirst\nO 0 0 1.5\n" + big + "1\nthird\nO 0.0000 0.0000 4.2500\n";
+    for (const bool is_linked : {false, true}) {
+        const char *name = is_linked ? "hard-linked" : "one name";
+        ScratchFolder dir;
+        const std::string path = dir / "run.xyz", other = dir / "other.xyz";
+        WriteText(path, text);
+        if (is_linked) {
+            ASSERT_EQ(link(path.c_str(), other.c_str()), 0);
+        }
+        const size_t files = dir.FileCount();
+        CModel m;
+        ASSERT_TRUE(m.ReadStructureFile(dir.Path(), path, INPUT_FILE_TYPE_XYZ)) << m.error_message;
+        ASSERT_TRUE(m.ShowFrame(2));
+        m.MoveAtom(1, glm::dvec3(0, 0, 4.25));
+        m.DeleteAtomIndex(0);
+
+        // A file-size limit stops the writes as a full disk would, and binds root too.
+        EXPECT_TRUE(InChild([&] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{1 << 18, 1 << 18};
+            return setrlimit(RLIMIT_FSIZE, &limit) == 0 && !m.SaveStructureFile(dir.Path(), path, INPUT_FILE_TYPE_XYZ) &&
+                   m.error_message == "cannot write " + path + ": File too large";
+        })) << name;
+        EXPECT_EQ(ReadText(path), text) << name;
+        EXPECT_EQ(dir.FileCount(), files) << name;
+
+        ASSERT_TRUE(m.SaveStructureFile(dir.Path(), path, INPUT_FILE_TYPE_XYZ)) << name << ": " << m.error_message;
+        EXPECT_EQ(ReadText(path), want) << name;
+        EXPECT_EQ(ReadText(is_linked ? other : path), want) << name;
+        EXPECT_EQ(dir.FileCount(), files) << name;
+        EXPECT_FALSE(m.ChangedOnDisk(path)) << name;
+        ExpectFramesOf(m, path, name);
+
+        ASSERT_TRUE(m.Undo()) << name << ": " << m.error_message;
+        ASSERT_TRUE(m.Undo()) << name << ": " << m.error_message;
+        EXPECT_FALSE(m.CanUndo()) << name;
+        ASSERT_TRUE(m.SaveStructureFile(dir.Path(), path, INPUT_FILE_TYPE_XYZ)) << name << ": " << m.error_message;
+        EXPECT_EQ(ReadText(path), text) << name;
+        ExpectFramesOf(m, path, name);
     }
 }
