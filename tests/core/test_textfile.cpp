@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -110,6 +112,34 @@ TEST(TextFile, NumbersConvertAsStrtodReadsThemButOnlyWhole)
     for (const char *infinite : {"inf", "-INF", "nan", "1e999", "-1e400"})
         EXPECT_EQ(Double(infinite, v), EField::NOT_FINITE) << infinite;
     EXPECT_EQ(Double("   ", v), EField::MISSING);
+}
+
+// Decimals of every length round as strtod rounds them, bit for bit, with the rest of the text
+// after them, whichever way the conversion takes.
+TEST(TextFile, DecimalsOfAnyLengthRoundAsStrtodRoundsThem)
+{
+    std::mt19937_64 rng(11);
+    const auto digits = [&rng](size_t n) {
+        std::string d;
+        for (size_t k = 0; k < n; ++k)
+            d += static_cast<char>('0' + rng() % 10);
+        return d;
+    };
+    const char *const after[] = {"", " 7", "-2.5", "\t"};
+    for (int trial = 0; trial < 20000; ++trial) {
+        std::string number = (rng() % 3 == 0 ? "-" : "") + digits(1 + rng() % 17);
+        if (rng() % 2 == 0) // tiny: few digits far after the point
+            number += "." + std::string(rng() % 25, '0') + digits(1 + rng() % 15);
+        else if (rng() % 3 != 0)
+            number += "." + digits(rng() % 25);
+        const std::string tail = after[rng() % std::size(after)];
+        double v = 0.0;
+        std::string rest;
+        ASSERT_EQ(Double(number + tail, v, &rest), EField::OK) << number;
+        const double want = std::strtod(number.c_str(), nullptr);
+        EXPECT_EQ(std::memcmp(&v, &want, sizeof v), 0) << number << ": " << v << " against " << want;
+        EXPECT_EQ(rest, tail) << number;
+    }
 }
 
 TEST(TextFile, IntegersAreDecimalWholeTokens)
