@@ -76,21 +76,21 @@ void SizeGrid(SGrid &g, const glm::dmat3 &cell, double reach, size_t atoms, cons
     g.reach = glm::ivec3(glm::ceil(reach / (width / n))) * glm::ivec3(periodic);
 }
 
-// The fractional place of p and the whole cells to take off to wrap it into the cell.
-struct SPlace {
-    glm::dvec3 wrapped;
-    glm::ivec3 shift;
-    glm::ivec3 cell;
-};
-
-SPlace PlaceOf(const glm::vec3 &p, const glm::dmat3 &inverse, const glm::vec3 &corner, const SGrid &g,
-               const glm::bvec3 &periodic)
+// The whole cells to take off the fractional place s to wrap it into the cell along the periodic
+// axes; most atoms lie inside the cell already.
+glm::dvec3 WholeCellsOf(const glm::dvec3 &s, const glm::bvec3 &periodic)
 {
-    const glm::dvec3 s = inverse * glm::dvec3(p - corner);
-    const glm::dvec3 whole = glm::floor(s) * glm::dvec3(periodic);
-    const glm::dvec3 wrapped = s - whole;
-    const glm::ivec3 c = glm::clamp(glm::ivec3(wrapped * glm::dvec3(g.side)), glm::ivec3(0), g.side - 1);
-    return {wrapped, glm::ivec3(whole), c};
+    glm::dvec3 whole(0.0);
+    for (int a = 0; a < 3; ++a)
+        if (periodic[a] && !(s[a] >= 0.0 && s[a] < 1.0))
+            whole[a] = std::floor(s[a]);
+    return whole;
+}
+
+// The grid cell of a place wrapped into the cell.
+glm::ivec3 CellOf(const glm::dvec3 &wrapped, const SGrid &g)
+{
+    return glm::clamp(glm::ivec3(wrapped * glm::dvec3(g.side)), glm::ivec3(0), g.side - 1);
 }
 
 // Per cell, whether its atoms can meet an image: a cell along a face, or one within reach of a
@@ -125,9 +125,10 @@ std::vector<int> CellsOfAtoms(const std::vector<glm::vec3> &p, const glm::dmat3 
     std::vector<std::vector<int>> wrapped(parts);
     RunStretches(p.size(), parts, [&](unsigned k, size_t begin, size_t end) {
         for (size_t i = begin; i < end; ++i) {
-            const SPlace at = PlaceOf(p[i], inverse, corner, g, periodic);
-            cell_index[i] = g.Index(at.cell);
-            if (at.shift != glm::ivec3(0))
+            const glm::dvec3 s = inverse * glm::dvec3(p[i] - corner);
+            const glm::dvec3 whole = WholeCellsOf(s, periodic);
+            cell_index[i] = g.Index(CellOf(s - whole, g));
+            if (whole != glm::dvec3(0.0))
                 wrapped[k].push_back(cell_index[i]);
         }
     });
@@ -139,6 +140,21 @@ std::vector<int> CellsOfAtoms(const std::vector<glm::vec3> &p, const glm::dmat3 
     return cell_index;
 }
 
+// The atoms, in ascending order, whose cells can meet an image.
+std::vector<uint32_t> AtomsMeetingImages(const std::vector<int> &cell_index, const std::vector<uint8_t> &meets,
+                                         unsigned parts)
+{
+    std::vector<std::vector<uint32_t>> found(parts);
+    RunStretches(cell_index.size(), parts, [&](unsigned k, size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i)
+            if (meets[cell_index[i]] != 0)
+                found[k].push_back(static_cast<uint32_t>(i));
+    });
+    for (size_t k = 1; k < found.size(); ++k)
+        found[0].insert(found[0].end(), found[k].begin(), found[k].end());
+    return std::move(found[0]);
+}
+
 // The atoms of the cells that can meet an image, linked per cell in descending atom order.
 SGrid BuildGrid(const std::vector<glm::vec3> &p, const glm::dmat3 &cell, const glm::vec3 &corner,
                 double reach, const glm::bvec3 &periodic, unsigned threads)
@@ -147,22 +163,24 @@ SGrid BuildGrid(const std::vector<glm::vec3> &p, const glm::dmat3 &cell, const g
     SizeGrid(g, cell, reach, p.size(), periodic);
     const glm::dmat3 inverse = glm::inverse(cell);
     g.head.assign(static_cast<size_t>(g.side.x) * g.side.y * g.side.z, NO_ATOM);
+    const unsigned parts = StretchesOf(p.size(), threads);
     std::vector<int> wrapped_cells;
-    const std::vector<int> cell_index =
-        CellsOfAtoms(p, inverse, corner, g, periodic, StretchesOf(p.size(), threads), wrapped_cells);
+    const std::vector<int> cell_index = CellsOfAtoms(p, inverse, corner, g, periodic, parts, wrapped_cells);
     g.all_inside = wrapped_cells.empty();
-    const std::vector<uint8_t> meets = CellsMeetingImages(g, wrapped_cells);
-    for (size_t i = 0; i < p.size(); ++i) {
-        const int k = cell_index[i];
-        if (meets[k] == 0)
-            continue;
-        const SPlace at = PlaceOf(p[i], inverse, corner, g, periodic);
-        g.atom.push_back(static_cast<uint32_t>(i));
-        g.next.push_back(g.head[k]);
-        g.cell_of.push_back(at.cell);
-        g.wrapped.push_back(at.wrapped);
-        g.shift.push_back(at.shift);
-        g.head[k] = static_cast<int>(g.atom.size() - 1);
+    g.atom = AtomsMeetingImages(cell_index, CellsMeetingImages(g, wrapped_cells), parts);
+    g.next.resize(g.atom.size());
+    g.cell_of.resize(g.atom.size());
+    g.wrapped.resize(g.atom.size());
+    g.shift.resize(g.atom.size());
+    for (size_t a = 0; a < g.atom.size(); ++a) {
+        const glm::dvec3 s = inverse * glm::dvec3(p[g.atom[a]] - corner);
+        const glm::dvec3 whole = WholeCellsOf(s, periodic);
+        const int k = cell_index[g.atom[a]];
+        g.next[a] = g.head[k];
+        g.head[k] = static_cast<int>(a);
+        g.cell_of[a] = CellOf(s - whole, g);
+        g.wrapped[a] = s - whole;
+        g.shift[a] = glm::ivec3(whole);
     }
     return g;
 }
