@@ -12,6 +12,7 @@
 
 #include "clinepieces.h"
 #include "ctextfile.h"
+#include "largepages.h"
 
 // What the XYZ, PDB and VASP readers/writers have in common: the members the model takes over
 // after a read, the read and save entry points, and the checks and messages they share.
@@ -265,7 +266,7 @@ void JoinColumn(Tuple &to, std::vector<Tuple> &from)
     size_t total = column.size();
     for (Tuple &part : from)
         total += std::get<I>(part).size();
-    column.reserve(total);
+    ReserveLarge(column, total);
     for (Tuple &part : from) {
         auto &piece = std::get<I>(part);
         column.insert(column.end(), piece.begin(), piece.end());

@@ -11,6 +11,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "largepages.h"
+
 namespace {
 
 constexpr size_t READ_CHUNK = size_t(1) << 16;
@@ -326,6 +328,7 @@ bool CDiskFile::ReadAll(int fd, size_t hint, std::string &text, std::string &err
         return false;
     }
     size_t filled = 0;
+    ReserveLarge(text, hint + 1);
     text.resize(hint + 1);
     for (;;) {
         if (filled == text.size()) {

@@ -2,6 +2,7 @@
 
 #include "elements.h"
 #include "fileformats.h"
+#include "largepages.h"
 #include "stretches.h"
 
 #include <algorithm>
@@ -758,6 +759,8 @@ void CModel::SetNeighbourList()
 
 void CModel::SetCellList()
 {
+    v_cell_head.clear();
+    ReserveLarge(v_cell_head, u_cell_number);
     v_cell_head.assign(u_cell_number, -1);
     v_cell_list.assign(AtomCount(), 0);
 }
@@ -1111,6 +1114,8 @@ bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
     dmax_xyz = reader->GetMaxCoordinate();
     min_xyz = glm::vec3(dmin_xyz);
     max_xyz = glm::vec3(dmax_xyz);
+    v_float_raw_xyz.clear();
+    ReserveLarge(v_float_raw_xyz, v_real_xyz.size());
     v_float_raw_xyz.assign(v_real_xyz.begin(), v_real_xyz.end());
     v_file_origin = glm::dvec3(0.0);
     SetModel();

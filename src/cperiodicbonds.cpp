@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "largepages.h"
 #include "stretches.h"
 
 namespace {
@@ -162,7 +163,9 @@ SGrid BuildGrid(const std::vector<glm::vec3> &p, const glm::dmat3 &cell, const g
     SGrid g;
     SizeGrid(g, cell, reach, p.size(), periodic);
     const glm::dmat3 inverse = glm::inverse(cell);
-    g.head.assign(static_cast<size_t>(g.side.x) * g.side.y * g.side.z, NO_ATOM);
+    const size_t cells = static_cast<size_t>(g.side.x) * g.side.y * g.side.z;
+    ReserveLarge(g.head, cells);
+    g.head.assign(cells, NO_ATOM);
     const unsigned parts = StretchesOf(p.size(), threads);
     std::vector<int> wrapped_cells;
     const std::vector<int> cell_index = CellsOfAtoms(p, inverse, corner, g, periodic, parts, wrapped_cells);

@@ -232,7 +232,9 @@ void CStructureFile::KeepSource(const std::string &d, CTextFile &file, const std
     source_folder = d;
     source_stamp = file.stamp;
     source_text = file.TakeText();
-    v_source_xyz = xyz;
+    v_source_xyz.clear();
+    ReserveLarge(v_source_xyz, xyz.size());
+    v_source_xyz.assign(xyz.begin(), xyz.end());
     v_source_index = index;
     v_atom_origin.resize(xyz.size());
     std::iota(v_atom_origin.begin(), v_atom_origin.end(), 0u);
