@@ -1,7 +1,7 @@
 #!/bin/sh
 # Loading 10^6-atom water boxes as XYZ, PDB and POSCAR: the whole process of `kivoa-info FILE`
 # (read, bonds, report) against PyMOL's `pymol -cq FILE` (start, load with its bonds, quit),
-# taking turns in one run, each with its peak memory; then the floor of a load on this machine
+# in one run, each with its peak memory; then the floor of a load on this machine
 # (the file's bytes read plus the bond search alone, from bench_info_water).
 # PyMOL reads no POSCAR, so for that row it loads the same atoms as XYZ.
 # PyMOL is only a yardstick: Debian's package, installed here for this run, never used by the
@@ -27,14 +27,25 @@ timed() {
     /usr/bin/time -f "$LABEL %e %M" -o "$WORK/one" "$@" >/dev/null 2>&1
     cat "$WORK/one" >> "$WORK/runs"
 }
+# Each program runs in a block of its own, after one run that is not counted: these virtual
+# machines report freed memory back to the host (virtio-balloon free page reporting), and the next
+# process to touch that much memory waits for the host to hand it back, so taking turns charged
+# each PyMOL's 500 MB to the kivoa-info run after it.
+block() {
+    PROGRAM=$1
+    FORMAT=$2
+    shift 2
+    "$@" >/dev/null 2>&1
+    for RUN in $(seq "$RUNS"); do
+        timed "$PROGRAM" "$FORMAT" "$@"
+    done
+}
 for FORMAT in xyz pdb vasp; do
     PYMOL_FILE=$BOX.$FORMAT
     [ "$FORMAT" = vasp ] && PYMOL_FILE=$BOX.xyz
-    for RUN in $(seq "$RUNS"); do
-        timed kivoa-info $FORMAT "$BUILD/kivoa-info" "$BOX.$FORMAT"
-        # Debian's python3 with its pymol module, not another one earlier on PATH.
-        timed pymol $FORMAT env PATH="/usr/bin:$PATH" pymol -cq "$PYMOL_FILE"
-    done
+    block kivoa-info $FORMAT "$BUILD/kivoa-info" "$BOX.$FORMAT"
+    # Debian's python3 with its pymol module, not another one earlier on PATH.
+    block pymol $FORMAT env PATH="/usr/bin:$PATH" pymol -cq "$PYMOL_FILE"
 done
 
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
