@@ -31,16 +31,26 @@ TEST(AtomInstances, CarryCentreRadiusColourAndTheCodeThatPicksTheAtomBack)
     }
 }
 
-TEST(BondInstances, ReachFromOneBondedAtomCentreToTheOther)
+namespace {
+
+// A carbon bonded to four hydrogens in four directions, with its bond records made.
+void LoadBondedCarbon(CModel &m)
 {
     Atoms atoms;
     atoms.Add(C_INDEX, {0, 0, 0});
     for (const glm::dvec3 &d : {glm::dvec3(1, 0, 0), glm::dvec3(0, 0, -1), glm::dvec3(-1, 1, 1), glm::dvec3(1, -1, -0.5)})
         atoms.Add(H_INDEX, glm::normalize(d) * 1.1);
-    CModel m;
     LoadAtoms(m, atoms);
-    ASSERT_GE(m.i_number_of_bonds, 4u);
     m.EvalBondRecords();
+}
+
+} // namespace
+
+TEST(BondInstances, ReachFromOneBondedAtomCentreToTheOther)
+{
+    CModel m;
+    LoadBondedCarbon(m);
+    ASSERT_GE(m.i_number_of_bonds, 4u);
     std::vector<CBondInstance> bonds;
     BuildBondInstances(m.m_bond_xyz, m.m_bond_ang, m.v_bond_length, m.i_number_of_bonds, bonds);
     ASSERT_EQ(bonds.size(), m.i_number_of_bonds);
@@ -62,15 +72,12 @@ TEST(BondInstances, ReachFromOneBondedAtomCentreToTheOther)
 // cut visible tube away.
 TEST(BondInstances, CarryTheRadiusOfTheAtomAtEachEndAndNoneAtACellFace)
 {
-    Atoms atoms;
-    atoms.Add(C_INDEX, {0, 0, 0});
-    for (const glm::dvec3 &d : {glm::dvec3(1, 0, 0), glm::dvec3(0, 0, -1), glm::dvec3(-1, 1, 1), glm::dvec3(1, -1, -0.5)})
-        atoms.Add(H_INDEX, glm::normalize(d) * 1.1);
     CModel m;
-    LoadAtoms(m, atoms);
+    LoadBondedCarbon(m);
     ASSERT_GE(m.i_number_of_bonds, 4u);
     std::vector<CBondInstance> bonds;
     BuildBondInstances(m.m_bond_xyz, m.m_bond_ang, m.v_bond_length, m.i_number_of_bonds, bonds);
+    ASSERT_EQ(bonds.size(), m.i_number_of_bonds);
     std::vector<glm::uvec2> ends(m.m_bond_indices.begin(), m.m_bond_indices.begin() + m.i_number_of_bonds);
     // Halves of a bond across a cell face, from atom 1 and from atom 2, paired as the display pairs them.
     AppendSegmentInstances({m.v_float_raw_xyz[1], m.v_float_raw_xyz[2]}, {glm::vec3(5, 0, 0), glm::vec3(0, -5, 0)},
