@@ -33,15 +33,18 @@ TEST(AtomInstances, CarryCentreRadiusColourAndTheCodeThatPicksTheAtomBack)
 
 namespace {
 
-// A carbon bonded to four hydrogens in four directions, with its bond records made.
-void LoadBondedCarbon(CModel &m)
+// A carbon bonded to four hydrogens in four directions, and the tubes of its bonds.
+void LoadBondedCarbon(CModel &m, std::vector<CBondInstance> &bonds)
 {
     Atoms atoms;
     atoms.Add(C_INDEX, {0, 0, 0});
     for (const glm::dvec3 &d : {glm::dvec3(1, 0, 0), glm::dvec3(0, 0, -1), glm::dvec3(-1, 1, 1), glm::dvec3(1, -1, -0.5)})
         atoms.Add(H_INDEX, glm::normalize(d) * 1.1);
     LoadAtoms(m, atoms);
+    ASSERT_GE(m.i_number_of_bonds, 4u);
     m.EvalBondRecords();
+    BuildBondInstances(m.m_bond_xyz, m.m_bond_ang, m.v_bond_length, m.i_number_of_bonds, bonds);
+    ASSERT_EQ(bonds.size(), m.i_number_of_bonds);
 }
 
 } // namespace
@@ -49,11 +52,8 @@ void LoadBondedCarbon(CModel &m)
 TEST(BondInstances, ReachFromOneBondedAtomCentreToTheOther)
 {
     CModel m;
-    LoadBondedCarbon(m);
-    ASSERT_GE(m.i_number_of_bonds, 4u);
     std::vector<CBondInstance> bonds;
-    BuildBondInstances(m.m_bond_xyz, m.m_bond_ang, m.v_bond_length, m.i_number_of_bonds, bonds);
-    ASSERT_EQ(bonds.size(), m.i_number_of_bonds);
+    ASSERT_NO_FATAL_FAILURE(LoadBondedCarbon(m, bonds));
     for (uint32_t k = 0; k < m.i_number_of_bonds; k++) {
         SCOPED_TRACE(k);
         const glm::vec3 a = m.v_float_raw_xyz[m.m_bond_indices[k].x];
@@ -73,11 +73,8 @@ TEST(BondInstances, ReachFromOneBondedAtomCentreToTheOther)
 TEST(BondInstances, CarryTheRadiusOfTheAtomAtEachEndAndNoneAtACellFace)
 {
     CModel m;
-    LoadBondedCarbon(m);
-    ASSERT_GE(m.i_number_of_bonds, 4u);
     std::vector<CBondInstance> bonds;
-    BuildBondInstances(m.m_bond_xyz, m.m_bond_ang, m.v_bond_length, m.i_number_of_bonds, bonds);
-    ASSERT_EQ(bonds.size(), m.i_number_of_bonds);
+    ASSERT_NO_FATAL_FAILURE(LoadBondedCarbon(m, bonds));
     std::vector<glm::uvec2> ends(m.m_bond_indices.begin(), m.m_bond_indices.begin() + m.i_number_of_bonds);
     // Halves of a bond across a cell face, from atom 1 and from atom 2, paired as the display pairs them.
     AppendSegmentInstances({m.v_float_raw_xyz[1], m.v_float_raw_xyz[2]}, {glm::vec3(5, 0, 0), glm::vec3(0, -5, 0)},
