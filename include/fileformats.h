@@ -4,6 +4,17 @@
 #include <string>
 #include <string_view>
 
+// Structure file format codes; the "Input Format" combo lists those of the format table.
+inline constexpr unsigned int INPUT_FILE_TYPE_XYZ = 0;
+inline constexpr unsigned int INPUT_FILE_TYPE_VSP = 1;
+inline constexpr unsigned int INPUT_FILE_TYPE_PDB = 2;
+inline constexpr unsigned int INPUT_FILE_TYPE_GAU = 3;
+inline constexpr unsigned int INPUT_FILE_TYPE_DLP = 4;
+inline constexpr unsigned int INPUT_FILE_TYPE_ZMT = 5;
+inline constexpr unsigned int INPUT_FILE_TYPE_XDATCAR = 6;
+inline constexpr unsigned int INPUT_FILE_TYPE_CIF = 7;
+inline constexpr unsigned int INPUT_FILE_TYPE_UNKNOWN = 100;
+
 // The structure file formats that have a reader: their code, the "Input Format" label, the name
 // on the command line and the file names that suggest them. One table for the panel, kivoa-info
 // and opening by name.
