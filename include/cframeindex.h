@@ -46,6 +46,8 @@ public:
     uint32_t SharedLines(uint64_t k) const { return frames[k].is_own_header ? 0 : u_header_lines; }
     // What follows the last whole frame (a cut-short frame), kept for saves.
     std::string_view Tail() const;
+    // Whether the tail is an XDATCAR block that takes its atom count from the shared header.
+    bool TailSharesHeader() const;
     // Whether the file is as it was indexed and still at its path (error_message says when not).
     bool Unchanged();
     // Whether the text indexed is as it was, wherever the path now leads (error_message says when
@@ -53,6 +55,8 @@ public:
     bool TextUnchanged();
     // Whether `path` is the file indexed (or last saved) and another file or other text is now there.
     bool ChangedOnDisk(const std::string &path) const;
+    // Whether `path` names the file indexed (or last saved).
+    bool IsFile(const std::string &path) const;
     // The file just saved at `path` is the one to watch from now on.
     void Saved(const std::string &path);
     // A save to `path` rewrote that file in place: when it is the file indexed, its old text is

@@ -38,8 +38,8 @@ public:
     bool ShowFrame(uint64_t k);
 
 protected:
-    // Opens `f` as frames when its format holds them and it has more than one.
-    bool OpenFrames(const std::string &f, int fmt);
+    // Opens `f` as `frames` when its format holds them and it has more than one.
+    bool OpenFrames(const std::string &f, int fmt, CTrajectory &frames);
 
 private:
     // Takes the atoms and cell of a frame just read into the model, keeping the view.

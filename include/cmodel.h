@@ -24,14 +24,15 @@ public:
     // refused with is_changed_on_disk set, unless `overwrite` says to write it anyway.
     bool ReadStructureFile(std::string d, std::string f, int fmt);
     // A file of frames is saved whole unless `all_frames` is unset; then only the frame shown
-    // is written.
+    // is written, and not onto the file of the frames (which would lose the others) unless
+    // `drop_other_frames` says so.
     bool SaveStructureFile(std::string d, std::string f, int fmt, bool overwrite = false,
-                           bool all_frames = true);
+                           bool all_frames = true, bool drop_other_frames = false);
     // Saves in format `fmt`: the format read (or NO_FORMAT) writes back the file read with the
     // edits; another format gets that format's plain file of the atoms and cell (of the frame
     // shown). The structure stays the one read from its own file.
     bool SaveStructureAs(std::string d, std::string f, int fmt, bool overwrite = false,
-                         bool all_frames = true);
+                         bool all_frames = true, bool drop_other_frames = false);
     // Whether `f` is the file read (or last saved) and another program has changed it since.
     bool ChangedOnDisk(const std::string &f) const;
     // Whether a save may rewrite the file read with the edits (not for a CIF: see CCif).
@@ -43,6 +44,9 @@ public:
 private:
     // Refuses (with the reason) a save onto a file changed on disk, unless `overwrite`.
     bool RefusedAsChanged(const std::string &f, bool overwrite);
+    // Refuses (with the reason) to write one frame onto the file of all the frames, unless
+    // `drop_other_frames`.
+    bool RefusedAsDroppingFrames(const std::string &f, bool drop_other_frames);
     bool SavePlain(CStructureFile &writer, const std::string &d, const std::string &f);
 };
 

@@ -104,6 +104,10 @@ public:
     // would write it; false (error_message says why) when it would not read back as them.
     bool RewriteText(const std::vector<glm::dvec3> &xyz, const std::vector<uint32_t> &index,
                      std::string &text);
+    // Where, in the last RewriteText's text, the frame's own lines begin (those after the
+    // line_map.shared lines of the header it shares with other frames, whose rewrite may have
+    // gained or lost lines).
+    size_t OwnLinesStart() const { return u_own_lines_start; }
     // Reads `text`, one frame of the trajectory at folder `d`, into `self` as if it were a file
     // of its own; `lines` tells where its lines stand in the trajectory's file.
     template <class T>
@@ -244,6 +248,7 @@ private:
     std::vector<SAtomEdit> Edits(const std::vector<glm::dvec3> &xyz, const std::vector<uint32_t> &index);
 
     size_t u_deleted = 0;
+    size_t u_own_lines_start = 0;
     std::vector<SAtomEdit> v_added;
     // The atom lines read, while a save with added atoms runs.
     std::vector<std::string_view> v_atom_lines;

@@ -62,6 +62,8 @@ public:
     // Whether `path` is the file read (or last saved) and another program has changed it or put
     // another file in its place since.
     bool ChangedOnDisk(const std::string &path) const;
+    // Whether `path` names the file of the frames (as read or last saved).
+    bool IsFileOf(const std::string &path) const { return index.IsFile(path); }
 
     std::string error_message;
 
@@ -126,6 +128,8 @@ private:
     bool WriteFrame(uint64_t k, CFileSink &out, CPdb::SDeletions &deleted);
     // Writes every frame and what follows them.
     bool WriteFrames(CFileSink &out);
+    // Whether the edits delete or add atoms in some frames.
+    bool ChangesAtomCount() const;
 
     CFrameIndex index;
     std::string folder;

@@ -299,12 +299,14 @@ bool CFrameIndex::TextUnchanged()
     return false;
 }
 
-bool CFrameIndex::ChangedOnDisk(const std::string &path) const
+bool CFrameIndex::ChangedOnDisk(const std::string &path) const { return IsFile(path) && file.PathChanged(); }
+
+bool CFrameIndex::IsFile(const std::string &path) const
 {
     SFileStamp watched;
     watched.path = file.WatchedPath();
     watched.is_set = true;
-    return CDiskFile::IsStamped(watched, path) && file.PathChanged();
+    return CDiskFile::IsStamped(watched, path);
 }
 
 void CFrameIndex::Saved(const std::string &path) { file.Watch(path); }
@@ -342,6 +344,12 @@ std::string_view CFrameIndex::FrameBytes(uint64_t k) const
 }
 
 std::string_view CFrameIndex::Tail() const { return file.Text().substr(u_tail); }
+
+bool CFrameIndex::TailSharesHeader() const
+{
+    const std::string_view tail = Tail();
+    return Layout() == EFrameLayout::XDATCAR && !tail.empty() && IsConfigurationLine(tail.substr(0, tail.find('\n')));
+}
 
 bool CFrameIndex::FrameText(uint64_t k, std::string &text, CStructureFile::SLineMap &lines)
 {

@@ -35,10 +35,8 @@ std::string CFrameSwitch::CheckInvariants() const
     return {};
 }
 
-bool CFrameSwitch::OpenFrames(const std::string &f, int fmt)
+bool CFrameSwitch::OpenFrames(const std::string &f, int fmt, CTrajectory &frames)
 {
-    // A failed read leaves the frames of the file shown as they are.
-    CTrajectory frames;
     const bool xdatcar = fmt == INPUT_FILE_TYPE_XDATCAR;
     if (xdatcar || fmt == INPUT_FILE_TYPE_XYZ || fmt == INPUT_FILE_TYPE_PDB) {
         const bool indexed = frames.Open(f, xdatcar                      ? EFrameLayout::XDATCAR
@@ -52,7 +50,6 @@ bool CFrameSwitch::OpenFrames(const std::string &f, int fmt)
         if (indexed && !xdatcar && frames.FramesFound() < 2)
             frames.Close();
     }
-    trajectory = std::move(frames);
     return true;
 }
 

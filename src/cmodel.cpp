@@ -3,6 +3,7 @@
 #include "largepages.h"
 
 #include <cassert>
+#include <utility>
 
 CModel::CModel() {}
 
@@ -13,15 +14,17 @@ bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
         error_message = "there is no reader for format " + std::to_string(fmt);
         return false;
     }
-    if (!OpenFrames(f, fmt))
+    // The frames of the file shown stay until the new file has been read whole.
+    CTrajectory frames;
+    if (!OpenFrames(f, fmt, frames))
         return false;
-    const bool read = trajectory.IsOpen() ? trajectory.ReadFrame(0, *reader, v_real_xyz, v_atom_index)
-                                          : reader->ReadFile(d, f, v_real_xyz, v_atom_index);
+    const bool read = frames.IsOpen() ? frames.ReadFrame(0, *reader, v_real_xyz, v_atom_index)
+                                      : reader->ReadFile(d, f, v_real_xyz, v_atom_index);
     if (!read) {
-        error_message = trajectory.IsOpen() ? trajectory.error_message : reader->error_message;
-        trajectory.Close();
+        error_message = frames.IsOpen() ? frames.error_message : reader->error_message;
         return false;
     }
+    trajectory = std::move(frames);
     file_format = fmt;
     for (int other : {INPUT_FILE_TYPE_XYZ, INPUT_FILE_TYPE_VSP, INPUT_FILE_TYPE_PDB, INPUT_FILE_TYPE_CIF})
         if (Handler(other) != reader)
@@ -56,21 +59,26 @@ bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
 }
 
 // The format the structure was read with picks the writer, whatever `fmt` says.
-bool CModel::SaveStructureFile(std::string d, std::string f, int, bool overwrite, bool all_frames)
+bool CModel::SaveStructureFile(std::string d, std::string f, int, bool overwrite, bool all_frames,
+                               bool drop_other_frames)
 {
     CStructureFile *writer = Handler(file_format);
     if (writer == nullptr) {
         error_message = "no structure has been read that could be saved";
         return false;
     }
-    if (RefusedAsChanged(f, overwrite))
+    if (RefusedAsChanged(f, overwrite) || (!all_frames && RefusedAsDroppingFrames(f, drop_other_frames)))
         return false;
     if (trajectory.IsOpen()) {
+        const bool onto_frames = !all_frames && trajectory.IsFileOf(f);
         trajectory.Remember(*writer, v_real_xyz, v_atom_index);
         if (all_frames ? !trajectory.Save(f) : !trajectory.SaveShown(f, *writer, v_real_xyz, v_atom_index)) {
             error_message = trajectory.error_message;
             return false;
         }
+        // The file now holds the frame shown alone: it is one structure from now on.
+        if (onto_frames)
+            trajectory.Close();
     } else if (!writer->SaveFile(d, f, v_real_xyz, v_atom_index)) {
         error_message = writer->error_message;
         return false;
@@ -80,10 +88,11 @@ bool CModel::SaveStructureFile(std::string d, std::string f, int, bool overwrite
     return true;
 }
 
-bool CModel::SaveStructureAs(std::string d, std::string f, int fmt, bool overwrite, bool all_frames)
+bool CModel::SaveStructureAs(std::string d, std::string f, int fmt, bool overwrite, bool all_frames,
+                             bool drop_other_frames)
 {
     if (fmt == NO_FORMAT || fmt == file_format || Handler(file_format) == nullptr)
-        return SaveStructureFile(d, f, fmt, overwrite, all_frames);
+        return SaveStructureFile(d, f, fmt, overwrite, all_frames, drop_other_frames);
     // An mmCIF entry keeps its chains and residues in PDB.
     const bool is_entry = file_format == INPUT_FILE_TYPE_CIF && fmt == INPUT_FILE_TYPE_PDB && cif.is_macromolecular;
     std::unique_ptr<CStructureFile> writer = is_entry ? nullptr : NewHandler(fmt);
@@ -91,7 +100,7 @@ bool CModel::SaveStructureAs(std::string d, std::string f, int fmt, bool overwri
         error_message = "there is no writer for format " + std::to_string(fmt);
         return false;
     }
-    if (RefusedAsChanged(f, overwrite))
+    if (RefusedAsChanged(f, overwrite) || RefusedAsDroppingFrames(f, drop_other_frames))
         return false;
     if (is_entry ? !cif.SaveEntryAsPdb(f, v_real_xyz, v_atom_index) : !SavePlain(*writer, d, f)) {
         error_message = is_entry ? cif.error_message : writer->error_message;
@@ -116,6 +125,15 @@ bool CModel::RefusedAsChanged(const std::string &f, bool overwrite)
     if (is_changed_on_disk)
         error_message = "the file has changed on disk since it was read";
     return is_changed_on_disk;
+}
+
+bool CModel::RefusedAsDroppingFrames(const std::string &f, bool drop_other_frames)
+{
+    if (drop_other_frames || !trajectory.IsOpen() || !trajectory.IsFileOf(f))
+        return false;
+    error_message = "the file holds " + std::to_string(FrameCount()) + " frames: writing frame " +
+                    std::to_string(FrameShown()) + " alone onto it would lose the others";
+    return true;
 }
 
 bool CModel::ChangedOnDisk(const std::string &f) const

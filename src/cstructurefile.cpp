@@ -312,6 +312,7 @@ bool CStructureFile::RewriteText(const std::vector<glm::dvec3> &xyz, const std::
     bool is_adding = false;
     size_t pos = TextStart();
     text.append(source_text, 0, pos);
+    u_own_lines_start = std::string::npos;
     while (pos < source_text.size()) {
         const size_t lf = source_text.find('\n', pos);
         const size_t end = lf == std::string::npos ? source_text.size() : lf + 1;
@@ -328,6 +329,8 @@ bool CStructureFile::RewriteText(const std::vector<glm::dvec3> &xyz, const std::
             is_adding = false;
         }
         const size_t mark = text.size();
+        if (n == line_map.shared + 1)
+            u_own_lines_start = mark;
         const bool kept = is_atom ? RewriteAtomLine(line, edits[next++], text) : RewriteOtherLine(line, n, text);
         // Added atoms follow the last atom read once the records that belong to it are past.
         if (is_atom && next == edits.size() && !v_added.empty())
@@ -340,6 +343,7 @@ bool CStructureFile::RewriteText(const std::vector<glm::dvec3> &xyz, const std::
     }
     if (is_adding)
         AppendAdded(text);
+    u_own_lines_start = std::min(u_own_lines_start, text.size());
     // A format's rewrite says in error_message why a line could not be written.
     if (!error_message.empty())
         return false;

@@ -24,17 +24,6 @@ void Assign(CStructureFile &to, const CStructureFile &from)
         dynamic_cast<CVasp &>(to) = dynamic_cast<const CVasp &>(from);
 }
 
-// `text` from its `lines`-th line on.
-std::string_view AfterLines(std::string_view text, uint32_t lines)
-{
-    size_t pos = 0;
-    for (uint32_t i = 0; i < lines && pos < text.size(); ++i) {
-        const size_t lf = text.find('\n', pos);
-        pos = lf == std::string_view::npos ? text.size() : lf + 1;
-    }
-    return text.substr(pos);
-}
-
 // An added atom's place as a frame with `reader`'s cell keeps it, and back.
 glm::dvec3 StoredPlace(const CStructureFile &reader, const glm::dvec3 &p)
 {
@@ -349,7 +338,13 @@ bool CTrajectory::WriteFrame(uint64_t k, CFileSink &out, CPdb::SDeletions &delet
         return out.Fail("frame " + std::to_string(k) + ": " + reader.error_message);
     if (const auto *pdb = dynamic_cast<const CPdb *>(&reader))
         pdb->AddDeletions(deleted);
-    return out.Write(AfterLines(text, index.SharedLines(k)));
+    return out.Write(std::string_view(text).substr(index.SharedLines(k) > 0 ? reader.OwnLinesStart() : 0));
+}
+
+bool CTrajectory::ChangesAtomCount() const
+{
+    return std::any_of(atoms_edits.begin(), atoms_edits.end(),
+                       [](const SAtomsEdit &e) { return e.origin.size() != e.read_elements.size(); });
 }
 
 bool CTrajectory::WriteFrames(CFileSink &out)
@@ -375,6 +370,11 @@ bool CTrajectory::Save(const std::string &path)
     error_message.clear();
     if (!index.TextUnchanged()) {
         error_message = index.error_message;
+        return false;
+    }
+    // A cut-short block is copied as it is; counted by a changed header it could read as whole.
+    if (index.TailSharesHeader() && ChangesAtomCount()) {
+        error_message = Warning() + "; with the atom count changed it would read as a whole frame, so the file is not saved";
         return false;
     }
     int old_copy = -1;

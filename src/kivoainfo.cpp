@@ -24,10 +24,11 @@ const char *const USAGE =
     "usage: kivoa-info [--format xyz|vasp|pdb|xdatcar|cif] [--block NAME] [--frame K]\n"
     "                  [--atoms] [--bonds] [--move I X Y Z] [--element I SYMBOL] [--delete I]\n"
     "                  [--add SYMBOL X Y Z] [--delete-element SYMBOL] [--supercell N1 N2 N3] [--wrap]\n"
-    "                  [--write OUT] [--frame-only] FILE\n"
+    "                  [--write OUT] [--frame-only] [--drop-other-frames] FILE\n"
     "       kivoa-info --help\n"
     "--write OUT saves in the format OUT's name says (the format read when it says none);\n"
-    "  a file of frames is written whole unless --frame-only, or OUT's format holds one.\n"
+    "  a file of frames is written whole unless --frame-only, or OUT's format holds one;\n"
+    "  the frame alone onto the file of the frames only with --drop-other-frames.\n"
     "--frame K: the frame reported and edited, from 0; negative counts from the end.\n"
     "The edits apply in the order given.\n";
 constexpr int EXIT_UNREADABLE = 1;
@@ -49,6 +50,7 @@ struct SOptions {
     bool bonds = false;
     long long frame = 0;
     bool frame_only = false;
+    bool drop_other_frames = false;
     bool help = false;
     bool is_write = false;
     std::string write;
@@ -86,6 +88,8 @@ bool ParseOptions(int argc, char **argv, SOptions &options, std::string &error)
             options.bonds = true;
         else if (arg == "--frame-only")
             options.frame_only = true;
+        else if (arg == "--drop-other-frames")
+            options.drop_other_frames = true;
         else if (arg == "--frame" && has_value) {
             std::string_view text = argv[++k];
             if (CTextFile::ScanInteger(text, options.frame) != EField::OK || !CTextFile::SkipSpace(text).empty())
@@ -326,7 +330,8 @@ int main(int argc, char **argv)
     }
     const int write_format = FormatByName(options.write, model.file_format);
     if (options.is_write && !model.SaveStructureAs(ImGuiFs::Path::FolderOfFile(options.write), options.write,
-                                                   write_format, false, !options.frame_only))
+                                                   write_format, false, !options.frame_only,
+                                                   options.drop_other_frames))
         return Report(options.write, write_format, model.error_message);
     std::cout << Describe(model, options).dump() << std::endl;
     // Handing a million atoms' memory back piece by piece takes longer than the report: the
