@@ -10,6 +10,7 @@
 #include <vector>
 #include <glm/glm.hpp>
 
+#include "ceditjournal.h"
 #include "clinepieces.h"
 #include "ctextfile.h"
 #include "largepages.h"
@@ -17,8 +18,9 @@
 // What the XYZ, PDB and VASP readers/writers have in common: the members the model takes over
 // after a read, the read and save entry points, and the checks and messages they share.
 // A read either succeeds whole or changes nothing but error_message, so a failed read never
-// disturbs the structure (and the state its next save needs) that is already loaded.
-class CStructureFile {
+// disturbs the structure (and the state its next save needs) that is already loaded. The journal
+// of the edits it holds is what its saves ask of them.
+class CStructureFile : public CEditJournal {
 public:
     // Coordinates (angstrom) beyond this are refused: the model's single-precision copies and
     // boxes of such structures would overflow.
@@ -49,17 +51,6 @@ public:
     std::vector<uint32_t> v_source_line;
     std::vector<uint32_t> v_source_index;
     std::vector<glm::dvec3> v_source_xyz;
-    // Per atom of the model: the atom read that it is, or for an atom added since the read,
-    // v_source_index.size() + its place in v_added_template. Follows the model's edits.
-    std::vector<uint32_t> v_atom_origin;
-    // Per atom added since the read: the atom read whose line its own line copies (a supercell's
-    // image of it), or NO_TEMPLATE for a new atom, written in the layout of the last atom line.
-    static constexpr uint32_t NO_TEMPLATE = 0xFFFFFFFFu;
-    std::vector<uint32_t> v_added_template;
-    // The cell a save writes when an edit (a supercell) changed it; is_cell_edited is false while
-    // the cell is the one read.
-    glm::dmat3 edited_cell{1.0};
-    bool is_cell_edited = false;
     // The folder of the file read (where a POTCAR was looked for).
     std::string source_folder;
     // Where the lines of a trajectory frame's text stand in its file: the first `shared` lines
@@ -90,13 +81,7 @@ public:
     // would change more than the edits (a CIF's symmetry), whose saves go to another name.
     virtual bool SavesInPlace() const { return true; }
 
-    // The model appended an atom made from atom `model_atom` of its own (a supercell's image), or
-    // a new one (NO_TEMPLATE): its line is added at the next save. RemoveLastAtom undoes that.
-    void AddAtom(uint32_t model_atom);
-    void RemoveLastAtom();
-    // The model's cell is now `cell` (a supercell, or its undo); SavedCell is the cell a save
-    // writes.
-    void EditCell(const glm::dmat3 &cell);
+    // The cell a save writes: the one read unless an edit changed it.
     const glm::dmat3 &SavedCell() const;
     // Lets the file read go (another format's file has been read instead).
     void ForgetSource();

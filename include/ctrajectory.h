@@ -68,14 +68,13 @@ public:
     std::string error_message;
 
 private:
-    // The deletions, new elements and added atoms of the frames that read `read_elements`: the
-    // atoms that remain and their elements, and per added atom the line it copies and its place
-    // (fractional in a frame with a cell).
+    // The deletions, new elements, added atoms and cell of the frames that read `read_elements`:
+    // the journal of the edits (the atoms that remain, the records added atoms copy, the cell),
+    // the elements, and per added atom its place (fractional in a frame with a cell).
     struct SAtomsEdit {
         std::vector<uint32_t> read_elements;
-        std::vector<uint32_t> origin;
+        CEditJournal journal;
         std::vector<uint32_t> elements;
-        std::vector<uint32_t> added_template;
         std::vector<glm::dvec3> added_at;
     };
     // A frame as read (reader null when it did not read; error says why).

@@ -326,7 +326,7 @@ void CEditHistory::SetCell(const glm::dmat3 &cell)
 {
     m_cell_box = cell;
     if (CStructureFile *file = Handler(file_format))
-        file->EditCell(cell);
+        file->EditCell(cell, file->cell_xyz);
 }
 bool CEditHistory::LastFramesEdit(uint64_t &frame) const
 {

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <numeric>
 
 #include "elements.h"
 
@@ -36,34 +35,7 @@ bool WithinRange(const glm::dvec3 &p)
 
 } // namespace
 
-// An image of an atom added earlier copies that atom's template.
-void CStructureFile::AddAtom(uint32_t model_atom)
-{
-    const size_t read = v_source_index.size();
-    uint32_t from = NO_TEMPLATE;
-    if (model_atom < v_atom_origin.size()) {
-        const uint32_t origin = v_atom_origin[model_atom];
-        from = origin < read ? origin : v_added_template[origin - read];
-    }
-    v_atom_origin.push_back(static_cast<uint32_t>(read + v_added_template.size()));
-    v_added_template.push_back(from);
-}
-
-void CStructureFile::RemoveLastAtom()
-{
-    if (!v_atom_origin.empty())
-        v_atom_origin.pop_back();
-    if (!v_added_template.empty())
-        v_added_template.pop_back();
-}
-
 const glm::dmat3 &CStructureFile::SavedCell() const { return is_cell_edited ? edited_cell : cell_xyz; }
-
-void CStructureFile::EditCell(const glm::dmat3 &cell)
-{
-    edited_cell = cell;
-    is_cell_edited = cell != cell_xyz;
-}
 
 void CStructureFile::ForgetSource()
 {
@@ -71,9 +43,7 @@ void CStructureFile::ForgetSource()
     std::vector<uint32_t>().swap(v_source_line);
     std::vector<uint32_t>().swap(v_source_index);
     std::vector<glm::dvec3>().swap(v_source_xyz);
-    std::vector<uint32_t>().swap(v_atom_origin);
-    std::vector<uint32_t>().swap(v_added_template);
-    is_cell_edited = false;
+    Clear();
     source_stamp = SFileStamp();
 }
 
@@ -236,8 +206,7 @@ void CStructureFile::KeepSource(const std::string &d, CTextFile &file, const std
     ReserveLarge(v_source_xyz, xyz.size());
     v_source_xyz.assign(xyz.begin(), xyz.end());
     v_source_index = index;
-    v_atom_origin.resize(xyz.size());
-    std::iota(v_atom_origin.begin(), v_atom_origin.end(), 0u);
+    Restart(xyz.size());
 }
 
 std::vector<CStructureFile::SAtomEdit> CStructureFile::Edits(const std::vector<glm::dvec3> &xyz,

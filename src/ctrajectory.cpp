@@ -238,7 +238,7 @@ void CTrajectory::Remember(const CStructureFile &reader, const std::vector<glm::
     const std::vector<uint32_t> &origin = reader.v_atom_origin;
     const size_t read = reader.v_source_index.size();
     // Added atoms keep the place they have in the frame shown in every frame.
-    SAtomsEdit edit{reader.v_source_index, origin, elements, reader.v_added_template,
+    SAtomsEdit edit{reader.v_source_index, reader, elements,
                     std::vector<glm::dvec3>(reader.v_added_template.size())};
     const bool is_wrapped = IsWrapped(reader);
     const glm::dmat3 inverse = is_wrapped ? glm::inverse(reader.cell_xyz) : glm::dmat3(1.0);
@@ -264,7 +264,7 @@ void CTrajectory::Remember(const CStructureFile &reader, const std::vector<glm::
     });
     if (same != atoms_edits.end())
         atoms_edits.erase(same);
-    if (retyped || origin.size() != read || !edit.added_template.empty())
+    if (retyped || origin.size() != read || !reader.v_added_template.empty() || reader.is_cell_edited)
         atoms_edits.push_back(std::move(edit));
     // The edits are not in the frames read, so later reads apply them again.
 }
@@ -296,12 +296,11 @@ bool CTrajectory::Recall(uint64_t k, CStructureFile &reader, std::vector<glm::dv
     const SAtomsEdit *e = AtomsEditOf(reader.v_source_index);
     const bool is_wrapped = IsWrapped(reader);
     if (e != nullptr) {
-        reader.v_atom_origin = e->origin;
-        reader.v_added_template = e->added_template;
+        static_cast<CEditJournal &>(reader) = e->journal;
         elements = e->elements;
-        xyz.resize(e->origin.size());
-        for (size_t i = 0; i < e->origin.size(); ++i)
-            xyz[i] = PlaceOf(reader, e->origin[i], e);
+        xyz.resize(e->journal.v_atom_origin.size());
+        for (size_t i = 0; i < e->journal.v_atom_origin.size(); ++i)
+            xyz[i] = PlaceOf(reader, e->journal.v_atom_origin[i], e);
     }
     if (is_wrapped) {
         const glm::dmat3 inverse = glm::inverse(reader.cell_xyz);
@@ -344,7 +343,7 @@ bool CTrajectory::WriteFrame(uint64_t k, CFileSink &out, CPdb::SDeletions &delet
 bool CTrajectory::ChangesAtomCount() const
 {
     return std::any_of(atoms_edits.begin(), atoms_edits.end(),
-                       [](const SAtomsEdit &e) { return e.origin.size() != e.read_elements.size(); });
+                       [](const SAtomsEdit &e) { return e.journal.v_atom_origin.size() != e.read_elements.size(); });
 }
 
 bool CTrajectory::WriteFrames(CFileSink &out)
