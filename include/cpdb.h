@@ -9,32 +9,17 @@
 #include <vector>
 #include <glm/glm.hpp>
 
-#include "cstructurefile.h"
+#include "cpdbreader.h"
 #include "ctimer.h"
 
-// Protein Data Bank records. An atom record whose coordinates stand in the standard's columns
-// 31-54 is read by the standard's columns; any other is split at white space, with the layout
-// (one of seven variants, `pdb_format`) recognised from the first atom record. Only the first
-// model is read: every atom record up to ENDMDL or END, whatever records stand between them.
-// CRYST1 gives the cell. Saving writes the file read back, changing only the coordinate and
-// element fields of edited atoms and dropping the records of deleted ones (their ANISOU records,
-// CONECT entries and LINK records too, MASTER's counts following); atoms that were not read from
-// a file are written as column-exact ATOM records of one pseudo-residue.
-class CPdb : public CStructureFile {
+// Protein Data Bank files, read as CPdbReader reads them. Saving writes the file read back,
+// changing only the coordinate and element fields of edited atoms and dropping the records of
+// deleted ones (their ANISOU records, CONECT entries and LINK records too, MASTER's counts
+// following); atoms that were not read from a file are written as column-exact ATOM records of
+// one pseudo-residue.
+class CPdb : public CPdbReader {
 public:
     CTimer Timer;
-    // Atom-record variant 1 to 7 of the records split at white space: 1 serial, name, x y z; 2 to
-    // 5 a residue number before the coordinates and 0 to 3 numbers after them; 6 the standard
-    // record without chain; 7 with. Taken from the first atom record when it fits one, else
-    // from the first record that needs it; 0 while none was needed.
-    uint32_t pdb_format = 0;
-    // CRYST1 lengths (angstrom) and angles (degrees).
-    float a = 0.0f, b = 0.0f, c = 0.0f, alpha = 0.0f, beta = 0.0f, gamma = 0.0f;
-    // The lines before the first atom record, then that record.
-    std::vector<std::string> header_info;
-    // Per atom read: whether its record was read by the standard's columns (else split at
-    // white space with the layout pdb_format).
-    std::vector<bool> v_atom_columns;
 
     bool ReadFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
                   std::vector<uint32_t> &index) override;
@@ -60,22 +45,6 @@ private:
     }
     bool Parse(const std::string &d, CTextFile &file, std::vector<glm::dvec3> &xyz,
                std::vector<uint32_t> &index);
-    bool ReadHeader(CTextFile &file, std::string_view &first);
-    // Records up to the end of the first model, as many as `lines` holds.
-    EPiece ReadLines(CTextFile &lines, std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index);
-    auto AtomVectors() { return std::tie(v_source_line, v_atom_columns, v_atom_altloc); }
-    bool ReadCryst1(std::string_view rest, uint32_t n);
-    // Sets pdb_format from a record, or says in `failure` why none can be trusted.
-    bool ChooseVariant(std::string_view rest, std::string &failure);
-    bool ReadStandardAtom(std::string_view line, const glm::dvec3 &p, uint32_t n,
-                          std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index);
-    bool ReadSplitAtom(std::string_view line, std::string_view rest, uint32_t n,
-                       std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index);
-    // SymbolIndex when `text` is exactly an element symbol, else the dummy element.
-    uint32_t ExactSymbolIndex(std::string_view text);
-    uint32_t ElementOfName(std::string_view line);
-    // The element of a standard record: columns 77-78, else the name.
-    uint32_t ElementOfRecord(std::string_view line);
     bool PatchElement(std::string &record, const SAtomEdit &edit);
     void AppendHeader(std::string &text) const;
     void AppendCryst1(std::string &text) const;
@@ -107,8 +76,6 @@ private:
 
     // The serial number the next added atom gets at a save.
     size_t u_next_serial = 1;
-    // Line on which pdb_format was chosen.
-    uint32_t u_variant_line = 0;
 };
 
 #endif

@@ -119,6 +119,9 @@ public:
     // The field at position k (from 0) of a white-space separated line; empty when none.
     static std::string_view Field(std::string_view line, size_t k);
 
+    // The shortest text that reads back as exactly `v`.
+    static void AppendExact(std::string &out, double v);
+
     static constexpr int MIN_DECIMALS = 4;
     // How far a moved atom may read back from where it was put (angstrom), at the least.
     static constexpr double MOVED_ERROR = 1e-3;
@@ -217,8 +220,6 @@ protected:
     bool WriteText(const std::string &f, const std::string &text);
     // `v` in fixed point, right-aligned in `width` characters, and always after a space.
     static void AppendFixed(std::string &out, double v, int width, int decimals);
-    // The shortest text that reads back as exactly `v`.
-    static void AppendExact(std::string &out, double v);
 
 private:
     void SetBounds(const std::vector<glm::dvec3> &xyz);
