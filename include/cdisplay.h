@@ -2,30 +2,20 @@
 #define CDISPLAY_H
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 #include <glad/gl.h>
 #include <glm/glm.hpp>
 
-#include "cinstance.h"
+#include "cinstancebuffers.h"
+#include "clabels.h"
 #include "cmodel.h"
 #include "cpalette.h"
 #include "cpick.h"
+#include "cquickpicture.h"
 #include "cselection.h"
 #include "cshader.h"
-#include "csphereraster.h"
 #include "ctrack.h"
-
-// One rasterised glyph: the atlas texture holding it, its place there and its metrics in pixels
-// (Advance in 1/64 pixel).
-struct Character {
-    GLuint TextureID;
-    glm::ivec2 Size;
-    glm::ivec2 Bearing;
-    GLuint Advance;
-    glm::ivec2 Offset;
-};
 
 // The structure model together with its renderer and the view state the panels change. All
 // operations need the OpenGL context that was current at construction; Delete releases the GPU
@@ -61,16 +51,12 @@ public:
     uint32_t selected_zatom = 0;
     std::string selected_symbol;
     glm::vec3 selected_xyz{0.0f};
-    GLuint VAOM = 0, VBOM = 0;  // atoms: centres and radii (buffer texture TBOM)
-    GLuint VBOK = 0;            // atoms: colours (buffer texture TBOK)
-    GLuint VAOB = 0, VBOB = 0;  // bonds (buffer texture TBOB)
+    // The atoms' and bonds' records on the GPU, and the labels' glyphs.
+    CInstanceBuffers instances;
+    CLabels labels;
     GLuint VAOC = 0, VBOC = 0;  // cell box
     GLuint VAOA = 0, VBOA = 0;  // arrow shaft
     GLuint VAOT = 0, VBOT = 0;  // arrow head
-    GLuint VAOF = 0, VBOF = 0;  // label glyphs (buffer texture TBOF)
-    GLuint TBOM = 0, TBOK = 0, TBOB = 0, TBOF = 0;
-    GLuint TEXM = 0;            // glyph metrics and atlas places, read by the label program
-    GLuint TEXP = 0, TEXZ = 0;  // a quick picture's colours and depths (see CSphereRaster)
     GLfloat atom_scale = 1.0f;
     // Zoom factor on fit_width, the half-extent that fits the structure to the window; a load and
     // ResetZoom refit it at the next DrawScene.
@@ -90,7 +76,6 @@ public:
     bool is_smooth = false;
     GLfloat target_width = 0.0f;
     std::vector<glm::vec3> v_arrow, v_cone;
-    std::map<char, Character> Characters;
     GLint arrow_vertex = 0;
     GLfloat fix_side = 0.0f;
     glm::vec4 CColor{0.0f, 0.0f, 0.0f, 1.0f};
@@ -129,8 +114,8 @@ public:
     // DrawScene, if the view did change, draws the quick picture (the atoms drawn on the CPU,
     // bonds thinner than a pixel left out), whose cost keeps a million atoms turning smoothly. The
     // frame after it, without a new note, is the full picture again; NeedsFullFrame says one is due.
-    void NoteViewMoved() { is_view_moved = true; }
-    bool NeedsFullFrame() const { return is_quick_frame; }
+    void NoteViewMoved() { quick.NoteViewMoved(); }
+    bool NeedsFullFrame() const { return quick.IsQuickFrame(); }
 
     // Picking: SetPicking asks for the atom under window position (x, y), origin at the top
     // left; the next DrawScene resolves it into the selection through ProcessPicking.
@@ -186,68 +171,19 @@ public:
     void RenderText();
 
 private:
-    // What the buffers on the GPU were built from (a difference means they are stale), and the
-    // quads they hold. The bonds' are built when a frame first draws bonds, which a quick picture
-    // (also the first of a large structure) may leave out.
-    struct Uploaded {
-        uint64_t generation = UINT64_MAX;
-        // The selection's and the hidden atoms' revisions drawn.
-        uint64_t selection = UINT64_MAX;
-        uint64_t hidden = UINT64_MAX;
-        size_t atom_quads = 0;
-        uint64_t bond_generation = UINT64_MAX;
-        uint64_t bond_hidden = UINT64_MAX;
-        size_t bond_quads = 0;
-    };
-    struct LabelKey {
-        uint64_t generation = UINT64_MAX;
-        uint64_t font = 0;
-        uint64_t hidden = 0;
-        bool symbol = false;
-        bool index = false;
-        bool operator==(const LabelKey &o) const
-        {
-            return generation == o.generation && font == o.font && hidden == o.hidden && symbol == o.symbol &&
-                   index == o.index;
-        }
-    };
-
-    uint64_t u_font_generation = 0;
-    Uploaded uploaded;
-    LabelKey label_key;
-    size_t u_glyph_instances = 0;
-    // Reach of the structure from the origin: atom centres, the largest element radius drawn,
-    // and the cell box corners; the depth range and the fit are sized from them.
+    // Reach of the structure from the origin: atom centres and the cell box corners (with the
+    // largest element radius drawn, from the instances); the depth range and the fit are sized
+    // from them.
     float centre_reach = 0.0f;
-    float max_atom_radius = 0.0f;
     float box_reach = 0.0f;
-    // The quick picture: asked for, drawn last frame, the view it was decided on; the atom records
-    // as uploaded, which the raster reads, and the size of TEXP and TEXZ.
-    bool is_view_moved = false;
-    bool is_quick_frame = false;
-    glm::mat4 drawn_view{0.0f};
-    std::vector<glm::vec4> v_atom_records;
-    std::vector<CAtomColours> v_atom_colours;
-    CSphereRaster raster;
-    glm::ivec2 quick_size{0};
+    CQuickPicture quick;
+    glm::vec2 view_size{1.0f};
 
     void RefitPalette();
     std::vector<glm::vec3> CellBoxCorners() const;
     void ClearSelection();
-    void DeleteGlyphs();
-    void CreateBatchBuffers();
-    void SyncAtoms();
-    void SyncBonds();
-    std::vector<glm::uvec2> BondEnds() const;
-    void SyncLabels();
-    // The scene depth the labels are tested against: a copy of the bound framebuffer's.
-    GLuint depth_fbo = 0, depth_texture = 0;
-    glm::ivec3 depth_key{0}; // its width, height and internal format
-    glm::vec2 view_size{1.0f};
-
     bool PrepareFrame(int w, int h);
-    bool CopySceneDepth();
-    void SetLabelUniforms(GLuint Program, bool is_depth_tested);
+    void SetLabelUniforms(GLuint Program);
     void FitView(int w, int h);
     float DepthRadius() const;
     void SetImpostorUniforms(GLuint Program);

@@ -110,8 +110,8 @@ TEST_F(DisplayTest, ConstructionLoadsTheFirstFontAndStartsRotated)
     testing::internal::CaptureStdout();
     CDisplay fresh;
     EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string("MESSAGE::FREETYPE: loaded font ") + ROBOTO + "\n");
-    EXPECT_EQ(fresh.Characters.size(), 128u);
-    EXPECT_GT(fresh.Characters['A'].Size.x, 0);
+    EXPECT_EQ(fresh.labels.Characters.size(), 128u);
+    EXPECT_GT(fresh.labels.Characters['A'].Size.x, 0);
     EXPECT_EQ(fresh.arrow_vertex, 20);
     const glm::mat4 start = glm::rotate(glm::mat4(1.0f), -1.4f, glm::vec3(1, 0, 0)) *
                             glm::rotate(glm::mat4(1.0f), -1.8f, glm::vec3(0, 0, 1));
@@ -294,16 +294,16 @@ TEST_F(DisplayTest, LabelsAreYellowNextToTheirAtoms)
 
 TEST_F(DisplayTest, LabelsDrawNothingWithoutAFont)
 {
-    for (const auto &entry : display->Characters)
+    for (const auto &entry : display->labels.Characters)
         glDeleteTextures(1, &entry.second.TextureID);
-    display->Characters.clear();
-    const GLuint quad = display->VAOF;
+    display->labels.Characters.clear();
+    const GLuint quad = display->labels.VAOF;
     testing::internal::CaptureStdout();
     display->LoadFont({"/nonexistent/one.ttf", "/nonexistent/two.ttf"});
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "ERROR::FREETYPE: Failed to load the follwing fonts\n/nonexistent/one.ttf\n/nonexistent/two.ttf\n");
-    EXPECT_TRUE(display->Characters.empty());
-    EXPECT_EQ(display->VAOF, quad);
+    EXPECT_TRUE(display->labels.Characters.empty());
+    EXPECT_EQ(display->labels.VAOF, quad);
 
     Load(ThreeElements());
     display->is_show_label = true;
@@ -316,7 +316,7 @@ TEST_F(DisplayTest, LabelsDrawNothingWithoutAFont)
     testing::internal::CaptureStdout();
     display->LoadFont({"/nonexistent/one.ttf", LIBERATION});
     EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string("MESSAGE::FREETYPE: loaded font ") + LIBERATION + "\n");
-    EXPECT_EQ(display->Characters.size(), 128u);
+    EXPECT_EQ(display->labels.Characters.size(), 128u);
 }
 
 TEST_F(DisplayTest, GizmoSitsLowerRightAtOneSizeWhateverTheZoom)
@@ -435,11 +435,11 @@ TEST_F(DisplayTest, DeleteReleasesEveryObjectOnce)
 {
     Load(ThreeElements());
     CDisplay &d = *display;
-    const std::vector<GLuint> arrays = {d.VAOM, d.VAOB, d.VAOC, d.VAOA, d.VAOT, d.VAOF};
-    const std::vector<GLuint> buffers = {d.VBOM, d.VBOB, d.VBOC, d.VBOA, d.VBOT, d.VBOF};
+    const std::vector<GLuint> arrays = {d.instances.VAOM, d.instances.VAOB, d.VAOC, d.VAOA, d.VAOT, d.labels.VAOF};
+    const std::vector<GLuint> buffers = {d.instances.VBOM, d.instances.VBOB, d.VBOC, d.VBOA, d.VBOT, d.labels.VBOF};
     const std::vector<GLuint> programs = {d.AtomShader.Program, d.BondShader.Program, d.FontShader.Program,
                                           d.PickShader.Program, d.ArrowShader.Program};
-    const GLuint glyph = d.Characters['A'].TextureID;
+    const GLuint glyph = d.labels.Characters['A'].TextureID;
     const auto expect_alive = [&](bool alive) {
         for (GLuint name : arrays)
             EXPECT_EQ(glIsVertexArray(name) == GL_TRUE, alive) << "vertex array " << name;
@@ -453,9 +453,9 @@ TEST_F(DisplayTest, DeleteReleasesEveryObjectOnce)
 
     d.Delete();
     expect_alive(false);
-    EXPECT_EQ(d.VAOM | d.VAOB | d.VAOC | d.VAOA | d.VAOT | d.VAOF, 0u);
-    EXPECT_EQ(d.VBOM | d.VBOB | d.VBOC | d.VBOA | d.VBOT | d.VBOF, 0u);
-    EXPECT_TRUE(d.Characters.empty());
+    EXPECT_EQ(d.instances.VAOM | d.instances.VAOB | d.VAOC | d.VAOA | d.VAOT | d.labels.VAOF, 0u);
+    EXPECT_EQ(d.instances.VBOM | d.instances.VBOB | d.VBOC | d.VBOA | d.VBOT | d.labels.VBOF, 0u);
+    EXPECT_TRUE(d.labels.Characters.empty());
     d.Delete();
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }

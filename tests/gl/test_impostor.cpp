@@ -332,7 +332,7 @@ TEST_F(ImpostorTest, BondsCutShortToWhatTheirAtomsLeaveShowAsWholeOnes)
     };
     const auto whole_bonds = [&]() {
         std::vector<CBondInstance> bonds(display->i_number_of_bonds);
-        glBindBuffer(GL_TEXTURE_BUFFER, display->VBOB);
+        glBindBuffer(GL_TEXTURE_BUFFER, display->instances.VBOB);
         glGetBufferSubData(GL_TEXTURE_BUFFER, 0, static_cast<GLsizeiptr>(bonds.size() * sizeof(CBondInstance)),
                            bonds.data());
         for (CBondInstance &b : bonds)

@@ -1,0 +1,68 @@
+#ifndef CINSTANCEBUFFERS_H
+#define CINSTANCEBUFFERS_H
+
+#include <cstdint>
+#include <vector>
+#include <glad/gl.h>
+#include <glm/glm.hpp>
+
+#include "cinstance.h"
+#include "cmodel.h"
+#include "cpalette.h"
+#include "cselection.h"
+
+// The atoms' and bonds' records on the GPU, a quad each, read by the impostor programs from buffer
+// textures. They are uploaded again only when the structure, the selection or the hidden atoms
+// changed since; the bonds' are built when a frame first draws bonds, which a quick picture (also
+// the first of a large structure) may leave out. Needs the OpenGL context; Release frees the GL
+// objects and must run before that context goes.
+class CInstanceBuffers {
+public:
+    CInstanceBuffers() = default;
+    CInstanceBuffers(const CInstanceBuffers &) = delete;
+    CInstanceBuffers &operator=(const CInstanceBuffers &) = delete;
+
+    GLuint VAOM = 0, VBOM = 0;  // atoms: centres and radii (buffer texture TBOM)
+    GLuint VBOK = 0;            // atoms: colours (buffer texture TBOK)
+    GLuint VAOB = 0, VBOB = 0;  // bonds (buffer texture TBOB)
+    GLuint TBOM = 0, TBOK = 0, TBOB = 0;
+
+    void Create();
+    // Releases the GL objects and forgets what was uploaded; safe to call more than once.
+    void Release();
+
+    // Uploads the atoms when the structure changed since the last upload; true when it did.
+    bool SyncAtoms(const CModel &model, CPalette &pick, const CSelection &selection);
+    void SyncBonds(CModel &model);
+
+    // The records as uploaded, which the CPU raster of the quick picture reads too.
+    const std::vector<glm::vec4> &AtomRecords() const { return v_atom_records; }
+    const std::vector<CAtomColours> &AtomColours() const { return v_atom_colours; }
+    size_t AtomQuads() const { return uploaded.atom_quads; }
+    size_t BondQuads() const { return uploaded.bond_quads; }
+    // The largest atom radius uploaded (before the atom scale).
+    float MaxAtomRadius() const { return max_atom_radius; }
+
+private:
+    // What the buffers on the GPU were built from (a difference means they are stale), and the
+    // quads they hold.
+    struct Uploaded {
+        uint64_t generation = UINT64_MAX;
+        // The selection's and the hidden atoms' revisions drawn.
+        uint64_t selection = UINT64_MAX;
+        uint64_t hidden = UINT64_MAX;
+        size_t atom_quads = 0;
+        uint64_t bond_generation = UINT64_MAX;
+        uint64_t bond_hidden = UINT64_MAX;
+        size_t bond_quads = 0;
+    };
+
+    Uploaded uploaded;
+    std::vector<glm::vec4> v_atom_records;
+    std::vector<CAtomColours> v_atom_colours;
+    float max_atom_radius = 0.0f;
+
+    static std::vector<glm::uvec2> BondEnds(const CModel &model);
+};
+
+#endif

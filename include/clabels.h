@@ -1,0 +1,79 @@
+#ifndef CLABELS_H
+#define CLABELS_H
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+#include <glad/gl.h>
+#include <glm/glm.hpp>
+
+#include "cmodel.h"
+
+// One rasterised glyph: the atlas texture holding it, its place there and its metrics in pixels
+// (Advance in 1/64 pixel).
+struct Character {
+    GLuint TextureID;
+    glm::ivec2 Size;
+    glm::ivec2 Bearing;
+    GLuint Advance;
+    glm::ivec2 Offset;
+};
+
+// The atoms' labels: the glyph atlas, the glyph quads of every label in one buffer texture, and the
+// copy of the scene's depth they are tested against. Needs the OpenGL context; Release frees the GL
+// objects and must run before that context goes.
+class CLabels {
+public:
+    CLabels() = default;
+    CLabels(const CLabels &) = delete;
+    CLabels &operator=(const CLabels &) = delete;
+
+    // Glyph size in the atlas, in pixels per em.
+    static constexpr int GLYPH_PIXELS = 48;
+
+    std::map<char, Character> Characters;
+    GLuint TEXM = 0;            // glyph metrics and atlas places, read by the label program
+    GLuint VAOF = 0, VBOF = 0;  // label glyphs (buffer texture TBOF)
+    GLuint TBOF = 0;
+
+    void Create();
+    // Opens the first of font_paths that FreeType accepts and replaces the glyph atlas with its
+    // glyphs; without one the glyphs stay as they were.
+    void LoadFont(const std::vector<std::string> &font_paths);
+    // Releases the GL objects; safe to call more than once.
+    void Release();
+
+    // Rebuilds the glyph instances when the labels, the atoms or the font changed.
+    void Sync(const CModel &model, bool is_show_symbol, bool is_show_index);
+    // Copies the depth of the bound draw framebuffer of `view_size` pixels; false when the driver
+    // refuses (the copy needs the same depth format on both sides).
+    bool CopySceneDepth(glm::vec2 view_size);
+    // Draws every label with `program` (in use, its view uniforms set).
+    void Draw(GLuint program, bool is_depth_tested) const;
+
+private:
+    struct LabelKey {
+        uint64_t generation = UINT64_MAX;
+        uint64_t font = 0;
+        uint64_t hidden = 0;
+        bool symbol = false;
+        bool index = false;
+        bool operator==(const LabelKey &o) const
+        {
+            return generation == o.generation && font == o.font && hidden == o.hidden && symbol == o.symbol &&
+                   index == o.index;
+        }
+    };
+
+    uint64_t u_font_generation = 0;
+    LabelKey label_key;
+    size_t u_glyph_instances = 0;
+    // The scene depth the labels are tested against: a copy of the bound framebuffer's.
+    GLuint depth_fbo = 0, depth_texture = 0;
+    glm::ivec3 depth_key{0}; // its width, height and internal format
+
+    void DeleteGlyphs();
+};
+
+#endif

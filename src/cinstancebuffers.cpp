@@ -1,0 +1,80 @@
+#include "cinstancebuffers.h"
+
+#include <algorithm>
+
+#include "glhelpers.h"
+
+void CInstanceBuffers::Create()
+{
+    CreateEmptyVertexArray(VAOM);
+    CreateBufferTexture(VBOM, TBOM, GL_RGBA32F);
+    CreateBufferTexture(VBOK, TBOK, GL_RGBA8);
+    CreateEmptyVertexArray(VAOB);
+    CreateBufferTexture(VBOB, TBOB, GL_RGBA32F);
+}
+
+void CInstanceBuffers::Release()
+{
+    ReleaseBufferTexture(VBOM, TBOM);
+    ReleaseBufferTexture(VBOK, TBOK);
+    ReleaseBufferTexture(VBOB, TBOB);
+    ReleaseVertexArray(VAOM);
+    ReleaseVertexArray(VAOB);
+    uploaded = Uploaded();
+}
+
+bool CInstanceBuffers::SyncAtoms(const CModel &model, CPalette &pick, const CSelection &selection)
+{
+    if (uploaded.generation == model.u_revision && uploaded.selection == selection.Revision() &&
+        uploaded.hidden == model.u_hidden_revision)
+        return false;
+    std::vector<glm::vec4> centres;
+    std::vector<CAtomColours> colours;
+    BuildAtomInstances(model.v_float_raw_xyz, model.v_atom_index, pick, centres, colours);
+    MarkAtoms(selection.Size() == centres.size() ? selection.Mask() : std::vector<uint8_t>(), model.Hidden(),
+              centres, colours);
+    UploadInstances(VBOM, centres);
+    UploadInstances(VBOK, colours);
+    max_atom_radius = 0.0f;
+    for (const glm::vec4 &a : centres)
+        max_atom_radius = std::max(max_atom_radius, a.w);
+    v_atom_records = std::move(centres);
+    v_atom_colours = std::move(colours);
+    uploaded.generation = model.u_revision;
+    uploaded.selection = selection.Revision();
+    uploaded.hidden = model.u_hidden_revision;
+    uploaded.atom_quads = v_atom_records.size();
+    return true;
+}
+
+void CInstanceBuffers::SyncBonds(CModel &model)
+{
+    if (uploaded.bond_generation == model.u_revision && uploaded.bond_hidden == model.u_hidden_revision)
+        return;
+    std::vector<CBondInstance> bond_instances;
+    const size_t bonds = model.is_bond_eval ? model.i_number_of_bonds : 0;
+    model.EvalBondRecords();
+    BuildBondInstances(model.m_bond_xyz, model.m_bond_ang, model.v_bond_length, bonds, bond_instances);
+    if (model.is_bond_eval) {
+        std::vector<glm::vec3> from, to;
+        model.HalfBonds(from, to);
+        AppendSegmentInstances(from, to, bond_instances);
+    }
+    const std::vector<glm::uvec2> ends = BondEnds(model);
+    SetBondEndRadii(v_atom_records, ends, bond_instances);
+    DropHiddenBonds(ends, model.Hidden(), bond_instances);
+    UploadInstances(VBOB, bond_instances);
+    uploaded.bond_generation = model.u_revision;
+    uploaded.bond_hidden = model.u_hidden_revision;
+    uploaded.bond_quads = bond_instances.size();
+}
+
+// The atoms of each drawn bond: the bonds, then both halves of each bond across the cell.
+std::vector<glm::uvec2> CInstanceBuffers::BondEnds(const CModel &model)
+{
+    std::vector<glm::uvec2> ends(model.m_bond_indices.begin(),
+                                 model.m_bond_indices.begin() + (model.is_bond_eval ? model.i_number_of_bonds : 0));
+    for (const CPeriodicBonds::SBond &b : model.m_bond_pbc)
+        ends.insert(ends.end(), 2, glm::uvec2(b.i, b.j));
+    return ends;
+}
