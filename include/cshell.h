@@ -15,10 +15,10 @@
 #include "cinput.h"
 #include "cmeasuremarks.h"
 #include "cpiemenu.h"
-#include "cscenetarget.h"
 #include "cselectionpanel.h"
 #include "csettingspanel.h"
 #include "cviewexport.h"
+#include "cwindowscene.h"
 
 struct GLFWwindow;
 class CDisplay;
@@ -98,8 +98,7 @@ public:
     CViewExport exporter;
 
 private:
-    CSceneTarget window_target; // the multisampled picture of the window, with smooth edges
-    CSceneTarget still_scene;   // the picture behind an open modal, shown again while it is open
+    CWindowScene scene; // the window's picture
     std::string titled_path; // the file the window's title names
     bool is_titled_edited = false; // ... and whether it says the edits are unsaved
 
@@ -116,9 +115,6 @@ private:
     void KeepBackground();
     void ShowQuestion();
     void TitleWindow();
-    void RenderScene(int w, int h) const;
-    void ShowWindowScene();
-    void RenderWindowScene();
     void ExportImage();
 };
 

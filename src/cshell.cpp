@@ -21,8 +21,6 @@ const float HALF_PI = glm::half_pi<float>();
 // cursor blinks.
 const double HELD_BUTTON_WAIT = 0.05;
 const double CURSOR_BLINK_WAIT = 0.4;
-// Samples per pixel of the window's picture with smooth edges.
-const int WINDOW_SAMPLES = 4;
 
 void Toggle(bool &flag) { flag = !flag; }
 
@@ -106,8 +104,7 @@ void CShell::SaveSettings()
 
 void CShell::ReleaseTargets()
 {
-    window_target.Release();
-    still_scene.Release();
+    scene.Release();
 }
 
 void CShell::KeepBackground()
@@ -249,7 +246,8 @@ void CShell::GiveKeysToView()
 void CShell::DrawScene()
 {
     const bool was_picking = atom != nullptr && atom->is_visible && atom->is_picking;
-    ShowWindowScene();
+    // Behind a modal nothing reaches the scene; playback keeps drawing.
+    scene.Show(atom, clear_color, display_w, display_h, CPanel::IsModalOpen() && !frames.is_playing);
     if (atom == nullptr)
         return;
     if (was_picking && !atom->is_picking) {
@@ -263,67 +261,14 @@ void CShell::DrawScene()
         ExportImage();
 }
 
-// The background and the structure, into the bound framebuffer of w x h pixels.
-void CShell::RenderScene(int w, int h) const
-{
-    glClearColor(clear_color.x, clear_color.y, clear_color.z, clear_color.w);
-    glClearDepth(1.0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (atom != nullptr && atom->is_visible) {
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glDepthFunc(GL_LESS);
-        glDisable(GL_CULL_FACE);
-        glEnable(GL_DEPTH_TEST);
-        glEnable(GL_BLEND);
-        atom->DrawScene(w, h);
-    }
-    glUseProgram(0);
-}
-
-// Behind a modal (the chooser, a question) nothing reaches the scene, so the picture drawn as it
-// opened is shown again rather than drawn anew: over a million atoms the chooser then answers at
-// the GUI's pace, and its double click is not lost in one slow frame. Playback keeps drawing.
-void CShell::ShowWindowScene()
-{
-    const bool is_still = atom != nullptr && CPanel::IsModalOpen() && !frames.is_playing && !atom->is_picking &&
-                          !atom->NeedsFullFrame();
-    if (is_still && still_scene.HasSize(display_w, display_h)) {
-        still_scene.ResolveTo(0);
-        return;
-    }
-    RenderWindowScene();
-    if (is_still)
-        still_scene.CopyFrom(0, display_w, display_h);
-    else
-        still_scene.Release();
-}
-
-// Smooth edges: the scene is drawn multisampled and filtered into the window; the pick pass goes
-// first, single-sampled into the window itself, so that the code colour it reads is exact.
-void CShell::RenderWindowScene()
-{
-    const int samples = atom != nullptr && atom->is_smooth ? CSceneTarget::Samples(WINDOW_SAMPLES) : 0;
-    if (samples == 0 || !window_target.Bind(display_w, display_h, samples)) {
-        window_target.Release();
-        RenderScene(display_w, display_h);
-        return;
-    }
-    if (atom->is_visible && atom->is_picking) {
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        atom->DrawPick(display_w, display_h);
-        window_target.Bind(display_w, display_h, samples);
-    }
-    RenderScene(display_w, display_h);
-    window_target.ResolveTo(0);
-}
-
 // Runs after the window's scene is drawn: the offscreen picture leaves the window untouched. Its
 // lines and labels grow with it, and the selection shows only when asked for.
 void CShell::ExportImage()
 {
     atom->pixel_scale = static_cast<float>(exporter.image_scale);
     atom->is_show_highlight = exporter.is_with_selection;
-    exporter.Run([this](int w, int h) { RenderScene(w, h); }, display_w, display_h, document->Path());
+    exporter.Run([this](int w, int h) { CWindowScene::Render(atom, clear_color, w, h); }, display_w, display_h,
+                 document->Path());
     atom->pixel_scale = 1.0f;
     atom->is_show_highlight = true;
     glViewport(0, 0, display_w, display_h);
