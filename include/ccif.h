@@ -51,13 +51,16 @@ public:
     bool SaveFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
                   std::vector<uint32_t> &index) override;
     bool SavesInPlace() const override { return false; }
+    // A macromolecular entry's atoms are the asymmetric unit of its space group.
+    std::string WhyNoSupercell() const override;
     // Writes the macromolecular entry read as a PDB file by gemmi's writer, with the model's
     // atoms `xyz`/`index` in place of those read (moved, re-typed, deleted): its chains,
     // residues and records stay. The first model only, the one read.
     bool SaveEntryAsPdb(const std::string &f, const std::vector<glm::dvec3> &xyz,
                         const std::vector<uint32_t> &index);
 
-    // The label and occupancy of atom i of the model (after deletions); empty and 1 when none.
+    // The label and occupancy of atom i of the model (after deletions; a supercell's copy has its
+    // site's); empty and 1 when none.
     std::string LabelOf(uint32_t i) const;
     double OccupancyOf(uint32_t i) const;
 
@@ -88,6 +91,8 @@ private:
         return true;
     }
     void AddedAtomLine(const SAtomEdit &, std::string &) override {}
+    // The site read that atom i of the model is or copies; NO_TEMPLATE for a new atom.
+    uint32_t SiteOf(uint32_t i) const;
     std::string P1Text(const std::vector<glm::dvec3> &xyz, const std::vector<uint32_t> &index) const;
 };
 

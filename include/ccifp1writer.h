@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <glm/glm.hpp>
 
@@ -22,8 +23,11 @@ private:
     std::string text;
     glm::dmat3 inverse{1.0};
     bool is_occupancy = false;
-    // Labels are the key of the loop, so repeats of a site's label get a number.
+    // Labels are the key of the loop, so repeats of a site's label get a number, and no label is
+    // written twice.
     std::map<std::string, size_t> seen_labels;
+    std::set<std::string> written_labels;
+    std::string UniqueLabel(const std::string &label, const std::string &symbol);
 };
 
 #endif

@@ -25,6 +25,7 @@ public:
                   std::vector<uint32_t> &index) override;
     bool SaveFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
                   std::vector<uint32_t> &index) override;
+    std::string WhyNoSupercell() const override { return AsymmetricUnitOf(space_group); }
 
     // What the rewrites of a file's models deleted, for the records that follow the models.
     struct SDeletions {

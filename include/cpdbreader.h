@@ -79,8 +79,9 @@ public:
     // record without chain; 7 with. Taken from the first atom record when it fits one, else
     // from the first record that needs it; 0 while none was needed.
     uint32_t pdb_format = 0;
-    // CRYST1 lengths (angstrom) and angles (degrees).
+    // CRYST1 lengths (angstrom) and angles (degrees), and its space group (columns 56-66).
     float a = 0.0f, b = 0.0f, c = 0.0f, alpha = 0.0f, beta = 0.0f, gamma = 0.0f;
+    std::string space_group;
     // The lines before the first atom record, then that record.
     std::vector<std::string> header_info;
     // Per atom read: whether its record was read by the standard's columns (else split at

@@ -80,6 +80,12 @@ public:
     // Whether a save may replace the file read with the edits; false for a format where that
     // would change more than the edits (a CIF's symmetry), whose saves go to another name.
     virtual bool SavesInPlace() const { return true; }
+    // Why the atoms read are no cell that a supercell could repeat (a PDB entry's asymmetric
+    // unit); empty when they are one.
+    virtual std::string WhyNoSupercell() const { return {}; }
+    // WhyNoSupercell of an entry whose atoms are the asymmetric unit of `space_group` (a
+    // Hermann-Mauguin name; empty when the file gives none, which is taken as P 1).
+    static std::string AsymmetricUnitOf(std::string_view space_group);
 
     // The cell a save writes: the one read unless an edit changed it.
     const glm::dmat3 &SavedCell() const;

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include <gemmi/model.hpp>
+
 #include "ccifp1writer.h"
 #include "ccifreader.h"
 #include "cmmcifentry.h"
@@ -16,15 +18,21 @@ uint32_t CCif::ElementOfSite(std::string_view type_symbol, std::string_view labe
     return CifReader::ElementOfSite(type_symbol, label);
 }
 
+uint32_t CCif::SiteOf(uint32_t i) const { return i < v_atom_origin.size() ? RecordOf(v_atom_origin[i]) : NO_TEMPLATE; }
+
 std::string CCif::LabelOf(uint32_t i) const
 {
-    return i < v_atom_origin.size() && v_atom_origin[i] < v_label.size() ? v_label[v_atom_origin[i]] : "";
+    const uint32_t site = SiteOf(i);
+    return site < v_label.size() ? v_label[site] : "";
 }
 
 double CCif::OccupancyOf(uint32_t i) const
 {
-    return i < v_atom_origin.size() && v_atom_origin[i] < v_occupancy.size() ? v_occupancy[v_atom_origin[i]] : 1.0;
+    const uint32_t site = SiteOf(i);
+    return site < v_occupancy.size() ? v_occupancy[site] : 1.0;
 }
+
+std::string CCif::WhyNoSupercell() const { return entry ? AsymmetricUnitOf(entry->spacegroup_hm) : ""; }
 
 bool CCif::ReadFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index)
 {
@@ -68,11 +76,12 @@ std::string CCif::P1Text(const std::vector<glm::dvec3> &xyz, const std::vector<u
     const bool is_edited_read = v_atom_origin.size() == xyz.size();
     CCifP1Writer writer(source_path.empty() ? block_name : source_path, is_periodic ? &SavedCell() : nullptr,
                         !v_occupancy.empty() && is_edited_read);
-    for (size_t i = 0; i < xyz.size(); ++i) {
-        // A re-typed atom takes its new symbol for label.
-        const bool retyped = is_edited_read && index[i] != v_source_index[v_atom_origin[i]];
-        writer.AddSite(retyped ? std::string() : LabelOf(static_cast<uint32_t>(i)), index[i], xyz[i],
-                       OccupancyOf(static_cast<uint32_t>(i)));
+    for (uint32_t i = 0; i < xyz.size(); ++i) {
+        // A re-typed atom, or a new one, takes its symbol for label; a supercell's copy takes its
+        // site's, made its own by the writer.
+        const uint32_t site = is_edited_read ? SiteOf(i) : NO_TEMPLATE;
+        const bool is_site = site < v_source_index.size() && index[i] == v_source_index[site];
+        writer.AddSite(is_site ? LabelOf(i) : std::string(), index[i], xyz[i], OccupancyOf(i));
     }
     return writer.TakeText();
 }
@@ -97,7 +106,8 @@ bool CCif::SaveEntryAsPdb(const std::string &f, const std::vector<glm::dvec3> &x
     if (v_atom_origin.size() != xyz.size())
         return Fail("the atoms are not those of the entry read");
     std::string text, failure;
-    if (!MmcifEntry::PdbText(*entry, v_atom_origin, v_source_index, xyz, index, text, failure))
+    if (!MmcifEntry::PdbText(*entry, *this, v_source_index, xyz, index, is_cell_edited ? &edited_cell : nullptr, text,
+                             failure))
         return Fail("the entry can't be written as PDB: " + failure);
     return WriteText(f, text);
 }

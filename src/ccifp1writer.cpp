@@ -61,6 +61,19 @@ CCifP1Writer::CCifP1Writer(const std::string &name, const glm::dmat3 *cell, bool
         text += "_atom_site_occupancy\n";
 }
 
+// A bare symbol is numbered from 1 ("Na1"), a label from its second use ("Na1_2"), skipping the
+// labels written already.
+std::string CCifP1Writer::UniqueLabel(const std::string &label, const std::string &symbol)
+{
+    const bool numbered = label == symbol;
+    for (size_t &n = seen_labels[label];;) {
+        ++n;
+        std::string candidate = numbered ? label + std::to_string(n) : n > 1 ? label + "_" + std::to_string(n) : label;
+        if (written_labels.insert(candidate).second)
+            return candidate;
+    }
+}
+
 void CCifP1Writer::AddSite(std::string label, uint32_t element, const glm::dvec3 &p, double occupancy)
 {
     const std::string symbol = SymbolOf(element);
@@ -69,10 +82,7 @@ void CCifP1Writer::AddSite(std::string label, uint32_t element, const glm::dvec3
     for (char &c : label)
         if (CTextFile::IsSpace(c) || c == '\'' || c == '"' || c == '#')
             c = '_';
-    const size_t n = ++seen_labels[label];
-    if (n > 1 || label == symbol)
-        label += (label == symbol ? "" : "_") + std::to_string(n);
-    text.append(label).append(" ").append(symbol);
+    text.append(UniqueLabel(label, symbol)).append(" ").append(symbol);
     const glm::dvec3 f = inverse * p;
     for (int k = 0; k < 3; ++k) {
         text += ' ';

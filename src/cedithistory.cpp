@@ -73,6 +73,10 @@ bool CEditHistory::MakeSupercell(const glm::ivec3 &n, std::string &why)
                           : "the structure has no periodic cell to repeat";
         return false;
     }
+    if (const CStructureFile *file = Handler(file_format))
+        why = file->WhyNoSupercell();
+    if (!why.empty())
+        return false;
     uint64_t count = AtomCount();
     for (int a = 0; a < 3; ++a) {
         if (n[a] < 1 || n[a] > MAX_SUPERCELL) {

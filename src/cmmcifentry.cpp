@@ -10,6 +10,7 @@
 #include <gemmi/to_pdb.hpp>
 #undef GEMMI_WRITE_IMPLEMENTATION
 
+#include "cellgeometry.h"
 #include "elements.h"
 
 namespace MmcifEntry {
@@ -53,17 +54,29 @@ void Read(gemmi::cif::Block &block, CifReader::SRead &r)
     r.entry = std::move(entry);
 }
 
-bool PdbText(const gemmi::Structure &entry, const std::vector<uint32_t> &origin,
-             const std::vector<uint32_t> &source_index, const std::vector<glm::dvec3> &xyz,
-             const std::vector<uint32_t> &index, std::string &text, std::string &failure)
+namespace {
+
+// Each atom read, with its chain and residue (the residue without its atoms), as the entry has it.
+struct SRecord {
+    const gemmi::Chain *chain;
+    const gemmi::Residue *residue;
+    const gemmi::Atom *atom;
+};
+
+std::vector<SRecord> Records(const gemmi::Model &model)
 {
-    // Where each atom read is now: its model index, or none once deleted.
-    std::vector<int64_t> now(source_index.size(), -1);
-    for (size_t i = 0; i < origin.size(); ++i)
-        now[origin[i]] = static_cast<int64_t>(i);
-    gemmi::Structure st = entry;
-    st.models.erase(st.models.begin() + 1, st.models.end());
-    gemmi::Model &model = st.models.front();
+    std::vector<SRecord> records;
+    for (const gemmi::Chain &chain : model.chains)
+        for (const gemmi::Residue &residue : chain.residues)
+            for (const gemmi::Atom &a : residue.atoms)
+                records.push_back({&chain, &residue, &a});
+    return records;
+}
+
+// The model's atoms in place of the atoms read; those deleted go.
+void PlaceReadAtoms(gemmi::Model &model, const std::vector<int64_t> &now, const std::vector<uint32_t> &source_index,
+                    const std::vector<glm::dvec3> &xyz, const std::vector<uint32_t> &index)
+{
     size_t read = 0;
     for (gemmi::Chain &chain : model.chains)
         for (gemmi::Residue &residue : chain.residues) {
@@ -80,6 +93,73 @@ bool PdbText(const gemmi::Structure &entry, const std::vector<uint32_t> &origin,
             }
             residue.atoms.swap(kept);
         }
+}
+
+// Added atoms after the chains read: a copy takes its template's record into a chain of copies
+// (a new chain each time the templates start over, as a supercell's images do), each new atom is
+// a HETATM residue "UNL" of its own in a chain "X".
+void AppendAddedAtoms(gemmi::Model &model, const std::vector<SRecord> &records, const CEditJournal &journal,
+                      const std::vector<glm::dvec3> &xyz, const std::vector<uint32_t> &index)
+{
+    uint32_t last = CEditJournal::NO_TEMPLATE;
+    bool last_new = false;
+    for (size_t i = 0; i < journal.v_atom_origin.size(); ++i) {
+        const uint32_t origin = journal.v_atom_origin[i];
+        if (origin < journal.AtomsRead())
+            continue;
+        const uint32_t t = journal.RecordOf(origin);
+        const bool is_copy = t < records.size();
+        gemmi::Atom atom = is_copy ? *records[t].atom : gemmi::Atom();
+        if (!is_copy) {
+            atom.name = SymbolOf(index[i]);
+            atom.occ = 1.0f;
+            atom.b_iso = 0.0f;
+        }
+        atom.pos = gemmi::Position(xyz[i].x, xyz[i].y, xyz[i].z);
+        atom.element = gemmi::Element(SymbolOf(index[i]));
+        const bool same_chain = is_copy ? last < records.size() && t > last && records[t].chain == records[last].chain
+                                        : last_new;
+        if (!same_chain)
+            model.chains.emplace_back(is_copy ? records[t].chain->name : "X");
+        gemmi::Chain &chain = model.chains.back();
+        if (!same_chain || !is_copy || records[t].residue != records[last].residue) {
+            gemmi::Residue residue = is_copy ? gemmi::Residue(*records[t].residue) : gemmi::Residue();
+            residue.atoms.clear();
+            if (!is_copy) {
+                residue.name = "UNL";
+                residue.het_flag = 'H';
+                residue.seqid = gemmi::SeqId(static_cast<int>(chain.residues.size() + 1), ' ');
+            }
+            chain.residues.push_back(std::move(residue));
+        }
+        chain.residues.back().atoms.push_back(std::move(atom));
+        last = is_copy ? t : CEditJournal::NO_TEMPLATE;
+        last_new = !is_copy;
+    }
+}
+
+} // namespace
+
+bool PdbText(const gemmi::Structure &entry, const CEditJournal &journal, const std::vector<uint32_t> &source_index,
+             const std::vector<glm::dvec3> &xyz, const std::vector<uint32_t> &index, const glm::dmat3 *cell,
+             std::string &text, std::string &failure)
+{
+    // Where each atom read is now: its model index, or none once deleted.
+    std::vector<int64_t> now(source_index.size(), -1);
+    for (size_t i = 0; i < journal.v_atom_origin.size(); ++i)
+        if (journal.v_atom_origin[i] < now.size())
+            now[journal.v_atom_origin[i]] = static_cast<int64_t>(i);
+    gemmi::Structure st = entry;
+    st.models.erase(st.models.begin() + 1, st.models.end());
+    gemmi::Model &model = st.models.front();
+    PlaceReadAtoms(model, now, source_index, xyz, index);
+    if (!journal.v_added_template.empty())
+        AppendAddedAtoms(model, Records(entry.models.front()), journal, xyz, index);
+    if (cell != nullptr) {
+        glm::dvec3 lengths, angles;
+        CellParameters(*cell, lengths, angles);
+        st.cell.set(lengths.x, lengths.y, lengths.z, angles.x, angles.y, angles.z);
+    }
     // Residues and chains left without atoms go, and so do links to atoms deleted.
     for (gemmi::Chain &chain : model.chains)
         gemmi::remove_empty_children(chain);

@@ -259,6 +259,8 @@ bool CPdbReader::ReadHeader(CTextFile &file, std::string_view &first)
         }
         if (record == "CRYST1" && !ReadCryst1(rest, file.LineNumber()))
             return false;
+        if (record == "CRYST1")
+            space_group = CTextFile::Trim(line.substr(std::min<size_t>(line.size(), 55), 11));
     }
     return Fail(header_info.empty() ? "the file is empty" : "no ATOM or HETATM record found");
 }

@@ -47,6 +47,18 @@ void CStructureFile::ForgetSource()
     source_stamp = SFileStamp();
 }
 
+std::string CStructureFile::AsymmetricUnitOf(std::string_view space_group)
+{
+    std::string compact;
+    for (char c : space_group)
+        if (!CTextFile::IsSpace(c))
+            compact += c;
+    if (compact.empty() || compact == "P1")
+        return {};
+    return "the atoms are the asymmetric unit of space group " + std::string(CTextFile::Trim(space_group)) +
+           ", not a whole cell, so repeating them would not build the crystal";
+}
+
 bool CStructureFile::ChangedOnDisk(const std::string &f) const
 {
     return CDiskFile::IsStamped(source_stamp, f) && CDiskFile::Changed(source_stamp);
