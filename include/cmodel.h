@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cedithistory.h"
 #include "ctimer.h"
@@ -16,6 +17,9 @@ public:
 
     // The last save was refused because the file had changed on disk since it was read.
     bool is_changed_on_disk = false;
+    // What the last save left out because the format written cannot hold it ("left out: the
+    // occupancies, ..."); empty when it kept everything.
+    std::string save_note;
     CTimer timer;
 
     // Load/save pipeline. A failed read leaves the model as it was; saving writes the
@@ -48,6 +52,8 @@ private:
     // `drop_other_frames`.
     bool RefusedAsDroppingFrames(const std::string &f, bool drop_other_frames);
     bool SavePlain(CStructureFile &writer, const std::string &d, const std::string &f);
+    // What a save in another format `fmt` leaves out of the structure shown.
+    std::string LeftOut(int fmt) const;
 };
 
 #endif

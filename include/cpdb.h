@@ -26,6 +26,8 @@ public:
     bool SaveFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
                   std::vector<uint32_t> &index) override;
     std::string WhyNoSupercell() const override { return AsymmetricUnitOf(space_group); }
+    // Whether CRYST1 can describe `cell`: a along x and b in the xy plane.
+    static bool HoldsCell(const glm::dmat3 &cell);
 
     // What the rewrites of a file's models deleted, for the records that follow the models.
     struct SDeletions {

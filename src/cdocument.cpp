@@ -190,11 +190,15 @@ bool CDocument::SaveAs(const std::string &target)
         return false;
     }
     message.clear();
+    const std::string note = model.save_note;
     const std::string dir = ImGuiFs::Path::FolderOfFile(target);
     if (format != model.file_format || !model.SavesInPlace()) {
         RunLoad(SLoad{dir, target, format, false, ""});
         if (!message.empty())
             return false;
+        // The file read now is the one saved; what it could not hold is said once.
+        if (!note.empty())
+            message = "Saved " + target + ": " + note;
     } else {
         path = target;
         folder = dir;

@@ -67,6 +67,7 @@ bool CModel::SaveStructureFile(std::string d, std::string f, int, bool overwrite
         error_message = "no structure has been read that could be saved";
         return false;
     }
+    save_note.clear();
     if (RefusedAsChanged(f, overwrite) || (!all_frames && RefusedAsDroppingFrames(f, drop_other_frames)))
         return false;
     if (trajectory.IsOpen()) {
@@ -100,12 +101,14 @@ bool CModel::SaveStructureAs(std::string d, std::string f, int fmt, bool overwri
         error_message = "there is no writer for format " + std::to_string(fmt);
         return false;
     }
+    save_note.clear();
     if (RefusedAsChanged(f, overwrite) || RefusedAsDroppingFrames(f, drop_other_frames))
         return false;
     if (is_entry ? !cif.SaveEntryAsPdb(f, v_real_xyz, v_atom_index) : !SavePlain(*writer, d, f)) {
         error_message = is_entry ? cif.error_message : writer->error_message;
         return false;
     }
+    save_note = LeftOut(fmt);
     error_message.clear();
     return true;
 }
@@ -117,6 +120,27 @@ bool CModel::SavePlain(CStructureFile &writer, const std::string &d, const std::
     writer.is_periodic_axis = is_periodic_axis;
     writer.cell_xyz = m_cell_box;
     return writer.SaveFile(d, f, v_real_xyz, v_atom_index);
+}
+
+std::string CModel::LeftOut(int fmt) const
+{
+    std::vector<std::string> lost;
+    if (FrameCount() > 1)
+        lost.push_back("the other " + std::to_string(FrameCount() - 1) + " frames");
+    if (!v_atom_occupancy.empty() && fmt != INPUT_FILE_TYPE_CIF)
+        lost.push_back("the occupancies");
+    if (!v_atom_altloc.empty())
+        lost.push_back("the alternate locations");
+    if (Handler(file_format) == &vasp && vasp.is_dynamics)
+        lost.push_back("the selective-dynamics flags");
+    if (Handler(file_format) == &vasp && vasp.u_velocity_line > 0)
+        lost.push_back("the velocities");
+    if (is_periodic && fmt == INPUT_FILE_TYPE_PDB && !CPdb::HoldsCell(m_cell_box))
+        lost.push_back("the cell (CRYST1 holds only a cell with a along x and b in the xy plane)");
+    std::string note;
+    for (const std::string &what : lost)
+        note += (note.empty() ? "left out, as the format written cannot hold them: " : ", ") + what;
+    return note;
 }
 
 bool CModel::RefusedAsChanged(const std::string &f, bool overwrite)

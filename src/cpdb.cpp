@@ -191,18 +191,25 @@ void CPdb::AppendHeader(std::string &text) const
         text.append(header_info[k]).append("\n");
 }
 
-// CRYST1 describes a cell with a along x and b in the xy plane; a cell turned otherwise is left
-// out rather than given to atoms it does not fit.
+bool CPdb::HoldsCell(const glm::dmat3 &cell)
+{
+    glm::dvec3 lengths, angles;
+    CellParameters(cell, lengths, angles);
+    const glm::dmat3 standard = CellMatrix(lengths, angles);
+    for (int v = 0; v < 3; ++v)
+        if (glm::length(standard[v] - cell[v]) > 1e-6 * glm::length(cell[v]))
+            return false;
+    return true;
+}
+
+// A cell turned otherwise than CRYST1 describes is left out rather than given to atoms it does
+// not fit (the model says so).
 void CPdb::AppendCryst1(std::string &text) const
 {
-    if (!is_periodic)
+    if (!is_periodic || !HoldsCell(SavedCell()))
         return;
     glm::dvec3 lengths, angles;
     CellParameters(SavedCell(), lengths, angles);
-    const glm::dmat3 standard = CellMatrix(lengths, angles);
-    for (int v = 0; v < 3; ++v)
-        if (glm::length(standard[v] - SavedCell()[v]) > 1e-6 * glm::length(SavedCell()[v]))
-            return;
     text += "CRYST1";
     for (int k = 0; k < 3; ++k)
         AppendFixed(text, lengths[k], 9, 3);

@@ -333,6 +333,8 @@ int main(int argc, char **argv)
                                                    write_format, false, !options.frame_only,
                                                    options.drop_other_frames))
         return Report(options.write, write_format, model.error_message);
+    if (!model.save_note.empty())
+        std::cerr << "kivoa-info: " << options.write << ": " << model.save_note << '\n';
     std::cout << Describe(model, options).dump() << std::endl;
     // Handing a million atoms' memory back piece by piece takes longer than the report: the
     // process ends here, without unwinding the model.

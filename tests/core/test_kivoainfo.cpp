@@ -217,10 +217,11 @@ TEST(KivoaInfo, CifBlocksByNameAndAWordWhenNoSymmetryIsFound)
 }
 
 // Files written by ASE and gemmi, edited by kivoa-info and read back by them (python3-ase,
-// python3-gemmi): single structures, and trajectories frame by frame.
+// python3-gemmi): single structures, trajectories frame by frame, and every file kind crossed with
+// every edit and save.
 TEST(KivoaInfo, EditedFilesReadBackInAse)
 {
-    for (const char *script : {"ase_edits.py", "ase_frames.py", "pdb_gemmi_frames.py"}) {
+    for (const char *script : {"ase_edits.py", "ase_frames.py", "pdb_gemmi_frames.py", "edit_matrix.py"}) {
         ScratchFolder dir;
         const std::string command = "/usr/bin/python3 " + std::string(KIVOA_SOURCE_DIR) +
                                     "/tests/oracles/" + script + " " + KIVOA_BINARY_DIR +
