@@ -62,6 +62,11 @@ private:
     void AddedAtomLine(const SAtomEdit &added, std::string &out) override;
     bool PutCoordinates(std::string &record, const glm::dvec3 &p, const std::string &who);
     void RewriteCryst1(std::string_view line, std::string &out) const;
+    static bool IsScaleRecord(std::string_view record);
+    void RewriteScale(std::string_view line, size_t n, std::string &out) const;
+    // SCALEn: the matrix row in columns 11-40, three fields of ten.
+    static constexpr size_t SCALE_COLUMN = 10;
+    static constexpr size_t SCALE_WIDTH = 10;
     bool RewriteAtomLine(std::string_view line, const SAtomEdit &edit, std::string &out) override;
     bool RewriteOtherLine(std::string_view line, uint32_t n, std::string &out) override;
     bool FollowsAtom(std::string_view line) const override;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <limits>
 #include <map>
 
@@ -332,6 +334,10 @@ bool CPdb::RewriteOtherLine(std::string_view line, uint32_t, std::string &out)
         RewriteCryst1(line, out);
         return true;
     }
+    if (IsScaleRecord(record) && is_cell_edited) {
+        RewriteScale(line, static_cast<size_t>(record[5] - '1'), out);
+        return true;
+    }
     const bool follows_atom = FollowsAtom(line);
     if (follows_atom && !deleted_serial.empty() && SerialField(line) == deleted_serial)
         return false;
@@ -476,6 +482,27 @@ void CPdb::RewriteCryst1(std::string_view line, std::string &out) const
     for (int v = 0; v < 3; ++v)
         record.replace(CRYST1_LENGTH_COLUMN + CRYST1_FIELD_WIDTH * v, CRYST1_FIELD_WIDTH,
                        FixedField(glm::length(edited_cell[v]), CRYST1_FIELD_WIDTH));
+    out += record;
+}
+
+bool CPdb::IsScaleRecord(std::string_view record)
+{
+    return record.size() == 6 && record.substr(0, 5) == "SCALE" && record[5] >= '1' && record[5] <= '3';
+}
+
+// SCALEn columns 11-40 hold row n of the matrix from Cartesian to fractional coordinates: after
+// a supercell, that of the new cell; the translation after them stays.
+void CPdb::RewriteScale(std::string_view line, size_t n, std::string &out) const
+{
+    const glm::dmat3 inverse = glm::inverse(edited_cell);
+    std::string record(line);
+    record.resize(std::max<size_t>(record.size(), SCALE_COLUMN + 3 * SCALE_WIDTH), ' ');
+    for (int k = 0; k < 3; ++k) {
+        char field[32];
+        // Rounded first, so that a rounding error prints as 0.000000, not -0.000000.
+        std::snprintf(field, sizeof field, "%10.6f", std::round(inverse[k][n] * 1e6) / 1e6 + 0.0);
+        record.replace(SCALE_COLUMN + SCALE_WIDTH * k, SCALE_WIDTH, field);
+    }
     out += record;
 }
 

@@ -342,6 +342,11 @@ def extras_check(name, flags, edit, out_path):
         count = sum(int(x) for x in lines[6].split())
         tail = lines[-count:]
         check(f"{name}: a velocity line per atom", len(lines) >= 9 + 2 * count and all(len(t.split()) == 3 for t in tail))
+    scale = [line for line in text.split("\n") if line.startswith("SCALE")]
+    if scale and out_path.endswith(".pdb"):
+        st = gemmi.read_structure(out_path)
+        rows = np.array([[float(line[10 + 10 * k:20 + 10 * k]) for k in range(3)] for line in scale])
+        check(f"{name}: SCALE is the inverse of the cell", np.allclose(rows, np.array(st.cell.frac.mat), atol=2e-6))
     if flags.get("occupancy") and out_path.endswith(".cif"):
         block = gemmi.cif.read(out_path).sole_block()
         table = block.find("_atom_site_", ["label", "type_symbol", "occupancy"])
