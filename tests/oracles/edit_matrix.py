@@ -156,6 +156,9 @@ def make_rows():
     for k, f in enumerate(frames):
         f.positions += 0.1 * k
     ase.io.write(row("xyz-frames", "run.xyz", frames=3), frames, format="extxyz")
+    # The second frame does not read: it is copied as it is, never turned into a frame.
+    row("xyz-unreadable", "run.xyz", "3\nf0\nO 0 0 0\nH 0 0.9 0\nC 1 1 1\n3\nf1\nO 0 0 x\nH 0 0.9 0\nC 1 1 1\n"
+        "3\nf2\nO 0 0 2\nH 0 0.9 2\nC 1 1 3\n", frames=3, kivoa_only=True)
     row("poscar-flags", "POSCAR", POSCAR_FLAGS, periodic=True, flags=True)
     row("contcar-velocities", "CONTCAR", CONTCAR_VELOCITIES, periodic=True, velocities=True)
     row("vasp4", "POSCAR", source=os.path.join(DATA, "vasp", "vasp4"), periodic=True)
