@@ -73,8 +73,8 @@ bool CEditHistory::MakeSupercell(const glm::ivec3 &n, std::string &why)
                           : "the structure has no periodic cell to repeat";
         return false;
     }
-    if (const CStructureFile *file = Handler(file_format))
-        why = file->WhyNoSupercell();
+    const CStructureFile *file = Handler(file_format);
+    why = file != nullptr ? file->WhyNoSupercell() : std::string();
     if (!why.empty())
         return false;
     uint64_t count = AtomCount();
