@@ -12,6 +12,8 @@
 #include "cvasp.h"
 #include "cpdb.h"
 #include "ccif.h"
+#include "cchgcar.h"
+#include "ccube.h"
 #include "cperiodicbonds.h"
 #include "ctrajectory.h"
 #include "measure.h"
@@ -25,6 +27,8 @@ inline constexpr unsigned int INPUT_FILE_TYPE_DLP = 4;
 inline constexpr unsigned int INPUT_FILE_TYPE_ZMT = 5;
 inline constexpr unsigned int INPUT_FILE_TYPE_XDATCAR = 6;
 inline constexpr unsigned int INPUT_FILE_TYPE_CIF = 7;
+inline constexpr unsigned int INPUT_FILE_TYPE_CHGCAR = 8;
+inline constexpr unsigned int INPUT_FILE_TYPE_CUBE = 9;
 inline constexpr unsigned int INPUT_FILE_TYPE_UNKNOWN = 100;
 
 // Offsets of a cell and its 26 neighbours, in the order the cell search visits them.
@@ -49,6 +53,9 @@ public:
     // holds the frame shown.
     CTrajectory trajectory;
     CCif cif;
+    // Volumetric files: their structure, and the grid beside it.
+    CChgcar chgcar;
+    CCube cube;
     int file_format = INPUT_FILE_TYPE_UNKNOWN;
     int i_neighbor_cells = 0;
     uint32_t u_cell_number = 0;

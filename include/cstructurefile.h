@@ -14,6 +14,8 @@
 #include "ctextfile.h"
 #include "largepages.h"
 
+class CVolumeGrid;
+
 // What the XYZ, PDB and VASP readers/writers have in common: the members the model takes over
 // after a read, the read and save entry points, and the checks and messages they share.
 // A read either succeeds whole or changes nothing but error_message, so a failed read never
@@ -99,7 +101,9 @@ public:
     void EditCell(const glm::dmat3 &cell);
     const glm::dmat3 &SavedCell() const;
     // Lets the file read go (another format's file has been read instead).
-    void ForgetSource();
+    virtual void ForgetSource();
+    // The values on a grid that a volumetric file holds beside its structure; none for others.
+    virtual const CVolumeGrid *Grid() const { return nullptr; }
     // The file read with the model's atoms `xyz`/`index` in place of those read, as a save
     // would write it; false (error_message says why) when it would not read back as them.
     bool RewriteText(const std::vector<glm::dvec3> &xyz, const std::vector<uint32_t> &index,

@@ -11,11 +11,12 @@ struct SFileFormat {
     int code;
     const char *label;
     const char *name;
-    // Case-insensitive patterns with one '*' at the start or at the end ("*.xyz", "POSCAR*").
-    const char *patterns[4];
+    // Case-insensitive patterns with one '*' at the start or at the end ("*.xyz", "POSCAR*"), or
+    // a whole name ("CHG").
+    const char *patterns[7];
 };
 
-extern const SFileFormat FILE_FORMATS[5];
+extern const SFileFormat FILE_FORMATS[7];
 
 inline constexpr int NO_FORMAT = -1;
 

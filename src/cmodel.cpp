@@ -311,6 +311,11 @@ bool CModel::MakeSupercell(const glm::ivec3 &n, std::string &why)
                           : "the structure has no periodic cell to repeat";
         return false;
     }
+    // The grid of a volumetric file would no longer fit the cell.
+    if (const CStructureFile *file = Handler(file_format); file != nullptr && file->Grid() != nullptr) {
+        why = "a structure read with a volumetric grid cannot be made a supercell";
+        return false;
+    }
     uint64_t count = AtomCount();
     for (int a = 0; a < 3; ++a) {
         if (n[a] < 1 || n[a] > MAX_SUPERCELL) {
@@ -1074,6 +1079,10 @@ const CStructureFile *CModel::Handler(int fmt) const
         return &pdb;
     case INPUT_FILE_TYPE_CIF:
         return &cif;
+    case INPUT_FILE_TYPE_CHGCAR:
+        return &chgcar;
+    case INPUT_FILE_TYPE_CUBE:
+        return &cube;
     default:
         return nullptr;
     }
@@ -1096,7 +1105,8 @@ bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
         return false;
     }
     file_format = fmt;
-    for (int other : {INPUT_FILE_TYPE_XYZ, INPUT_FILE_TYPE_VSP, INPUT_FILE_TYPE_PDB, INPUT_FILE_TYPE_CIF})
+    for (int other : {INPUT_FILE_TYPE_XYZ, INPUT_FILE_TYPE_VSP, INPUT_FILE_TYPE_PDB, INPUT_FILE_TYPE_CIF,
+                      INPUT_FILE_TYPE_CHGCAR, INPUT_FILE_TYPE_CUBE})
         if (Handler(other) != reader)
             Handler(other)->ForgetSource();
     v_atom_altloc.clear();
