@@ -100,7 +100,8 @@ private:
         }
     }
 
-    size_t Wrap(unsigned v, unsigned count) const { return v < count ? v : v - count; }
+    // Points are asked for up to two steps past the far face (one on a grid one point wide).
+    size_t Wrap(unsigned v, unsigned count) const { return v < count ? v : v - count < count ? v - count : v % count; }
     float Value(unsigned x, unsigned y, unsigned z) const
     {
         return sign * f[(Wrap(z, n.z) * n.y + Wrap(y, n.y)) * n.x + Wrap(x, n.x)];
