@@ -77,7 +77,7 @@ void AppendValue(std::string &out, double v)
 // n^3 points, `blocks` blocks (the second a magnetisation), written unless already there.
 std::string Chgcar(int n, int blocks)
 {
-    const std::string path = Folder() + "/kivoa-bench-CHGCAR-" + std::to_string(n) + "-" + std::to_string(blocks);
+    const std::string path = Folder() + "/CHGCAR.kivoa-bench-" + std::to_string(n) + "-" + std::to_string(blocks);
     struct stat st;
     if (::stat(path.c_str(), &st) == 0)
         return path;

@@ -17,30 +17,94 @@ namespace {
 constexpr int TETRAHEDRA[6][4] = {{0, 1, 3, 7}, {0, 1, 5, 7}, {0, 2, 3, 7},
                                   {0, 2, 6, 7}, {0, 4, 5, 7}, {0, 4, 6, 7}};
 constexpr int DIRECTIONS = 7;
+// Marks a vertex index of the layer after a chunk, numbered by the chunk that owns it.
+constexpr uint32_t NEXT_CHUNK = 0x80000000u;
+
+// Set bits of a byte, without the library call a popcount becomes on plain x86-64.
+unsigned Bits(unsigned v)
+{
+    v = v - ((v >> 1) & 0x55u);
+    v = (v & 0x33u) + ((v >> 2) & 0x33u);
+    return (v + (v >> 4)) & 0x0Fu;
+}
 
 glm::dvec3 Offset(int corner) { return glm::dvec3(corner & 1, (corner >> 1) & 1, (corner >> 2) & 1); }
 
-// Triangles of a cell per set of corners inside: one per tetrahedron with one or three corners
-// inside, two with two.
-std::array<uint8_t, 256> TriangleCounts()
-{
-    std::array<uint8_t, 256> counts{};
-    for (int mask = 0; mask < 256; ++mask)
-        for (const auto &tet : TETRAHEDRA) {
-            int inside = 0;
-            for (int c : tet)
-                inside += (mask >> c) & 1;
-            counts[mask] += inside == 2 ? 2 : inside % 2;
+// The triangles of a cell per set of corners inside, each as three edges (corner pairs), wound
+// counter-clockwise seen from outside in a right-handed grid. Within a tetrahedron the values
+// are linear, so its piece of surface is a plane polygon whose winding follows from the corners
+// alone; it is worked out once here with the edges cut in their middles.
+struct SCellCases {
+    struct STriangle {
+        uint8_t edge[3][2];
+    };
+    std::array<std::vector<STriangle>, 256> triangles;
+
+    SCellCases()
+    {
+        for (unsigned mask = 0; mask < 256; ++mask)
+            for (const auto &tet : TETRAHEDRA)
+                Cut(tet, mask, triangles[mask]);
+    }
+
+    static void Add(const int (&e)[3][2], const glm::dvec3 &inside, std::vector<STriangle> &out)
+    {
+        glm::dvec3 p[3];
+        for (int k = 0; k < 3; ++k)
+            p[k] = 0.5 * (Offset(e[k][0]) + Offset(e[k][1]));
+        const bool is_outward = glm::dot(glm::cross(p[1] - p[0], p[2] - p[0]), p[0] - inside) > 0.0;
+        STriangle t;
+        for (int k = 0; k < 3; ++k) {
+            const int j = is_outward || k == 0 ? k : 3 - k;
+            t.edge[k][0] = uint8_t(e[j][0]);
+            t.edge[k][1] = uint8_t(e[j][1]);
         }
-    return counts;
+        out.push_back(t);
+    }
+
+    static void Cut(const int (&tet)[4], unsigned mask, std::vector<STriangle> &out)
+    {
+        int in[4], away[4], ins = 0, outs = 0;
+        for (int c : tet)
+            if ((mask >> c) & 1)
+                in[ins++] = c;
+            else
+                away[outs++] = c;
+        if (ins == 1 || ins == 3) {
+            // The corner alone on its side, and the three edges from it.
+            const int lone = ins == 1 ? in[0] : away[0];
+            const int *others = ins == 1 ? away : in;
+            const int e[3][2] = {{lone, others[0]}, {lone, others[1]}, {lone, others[2]}};
+            Add(e, ins == 1 ? Offset(lone) : (Offset(in[0]) + Offset(in[1]) + Offset(in[2])) / 3.0, out);
+        } else if (ins == 2) {
+            const glm::dvec3 inside = 0.5 * (Offset(in[0]) + Offset(in[1]));
+            const int first[3][2] = {{in[0], away[0]}, {in[0], away[1]}, {in[1], away[1]}};
+            const int second[3][2] = {{in[0], away[0]}, {in[1], away[1]}, {in[1], away[0]}};
+            Add(first, inside, out);
+            Add(second, inside, out);
+        }
+    }
+};
+
+const SCellCases CELL_CASES;
+
+// Per set of corners inside, the directions (bits 1..7) along which the edges from corner 0
+// cross the surface.
+std::array<uint8_t, 256> CrossedDirections()
+{
+    std::array<uint8_t, 256> crossed{};
+    for (unsigned mask = 0; mask < 256; ++mask)
+        for (unsigned d = 1; d <= DIRECTIONS; ++d)
+            crossed[mask] |= uint8_t(((mask ^ (mask >> d)) & 1) << d);
+    return crossed;
 }
 
-const std::array<uint8_t, 256> TRIANGLE_COUNTS = TriangleCounts();
+const std::array<uint8_t, 256> CROSSED = CrossedDirections();
 
 } // namespace
 
-// One extraction: the grid, the level and the work shared by its two passes (counting the
-// vertices and triangles of each layer of points, then writing them in place).
+// One extraction: the grid and the level, and the chunks of cell layers that are extracted on
+// the threads, each into meshes of its own that are joined at the end.
 class CIsosurface::CExtraction {
 public:
     CExtraction(const CVolumeGrid &grid, size_t b, float level, bool is_negative, CIsosurface &out)
@@ -54,25 +118,13 @@ public:
 
     void Run()
     {
-        // Layers of points 0..n.z (the last the image of the first); cells in layers 0..n.z-1.
-        std::vector<size_t> vertices(n.z + 2, 0), triangles(n.z + 1, 0);
-        RunTasks(n.z + 1, 0, [&](size_t z) {
-            vertices[z + 1] = CountVertices(unsigned(z));
-            if (z < n.z)
-                triangles[z + 1] = CountTriangles(unsigned(z));
-        });
-        for (size_t z = 1; z < vertices.size(); ++z)
-            vertices[z] += vertices[z - 1];
-        for (size_t z = 1; z < triangles.size(); ++z)
-            triangles[z] += triangles[z - 1];
-        vertex_base = std::move(vertices);
-        triangle_base = std::move(triangles);
-        out.v_position.resize(vertex_base.back());
-        out.v_normal.resize(vertex_base.back());
-        out.m_triangle.resize(triangle_base.back());
         const unsigned threads = std::max(std::thread::hardware_concurrency(), 1u);
-        const size_t chunks = std::min<size_t>(n.z, size_t(threads) * 4);
-        RunTasks(chunks, threads, [&](size_t c) { WriteChunk(unsigned(n.z * c / chunks), unsigned(n.z * (c + 1) / chunks)); });
+        const size_t count = std::min<size_t>(n.z, size_t(threads) * 4);
+        std::vector<CIsosurface> chunks(count);
+        RunTasks(count, threads, [&](size_t c) {
+            Chunk(unsigned(n.z * c / count), unsigned(n.z * (c + 1) / count), chunks[c]);
+        });
+        Join(chunks);
     }
 
 private:
@@ -84,10 +136,20 @@ private:
     CIsosurface &out;
     glm::dmat3 gradient_to_cartesian{1.0};
     bool is_flipped = false;
-    // Per brick, whether the surface may pass through it; per point coordinate, its brick.
+    // Per brick, whether the surface may pass through it.
     std::vector<uint8_t> v_active;
     glm::uvec3 u_bricks{0};
-    std::vector<size_t> vertex_base, triangle_base;
+
+    // A layer of points: per point (one more each way than the far face, wrapped) whether it is
+    // inside; and, in the layers numbered, the corners inside of the cell at each point, the
+    // directions (bits 1..7) its edges cross the surface along and the first of its vertices (one
+    // per direction, in direction order).
+    struct SLayer {
+        std::vector<uint8_t> inside;
+        std::vector<uint8_t> mask;
+        std::vector<uint8_t> crossed;
+        std::vector<uint32_t> first;
+    };
 
     void MarkBricks(const std::vector<CVolumeGrid::SRange> &ranges, const glm::uvec3 &bricks)
     {
@@ -101,10 +163,10 @@ private:
     }
 
     // Points are asked for up to two steps past the far face (one on a grid one point wide).
-    size_t Wrap(unsigned v, unsigned count) const { return v < count ? v : v - count < count ? v - count : v % count; }
+    static unsigned Wrap(unsigned v, unsigned count) { return v < count ? v : v - count < count ? v - count : v % count; }
     float Value(unsigned x, unsigned y, unsigned z) const
     {
-        return sign * f[(Wrap(z, n.z) * n.y + Wrap(y, n.y)) * n.x + Wrap(x, n.x)];
+        return sign * f[(size_t(Wrap(z, n.z)) * n.y + Wrap(y, n.y)) * n.x + Wrap(x, n.x)];
     }
     // Whether the brick of the cell at point (x, y, z) (wrapped) may hold surface.
     bool Active(unsigned x, unsigned y, unsigned z) const
@@ -113,171 +175,152 @@ private:
                      bz = Wrap(z, n.z) / CVolumeGrid::BRICK;
         return v_active[(bz * u_bricks.y + by) * u_bricks.x + bx] != 0;
     }
-    // The corners of the cell at (x, y, z) inside (above the level), as bits.
-    unsigned CornerMask(unsigned x, unsigned y, unsigned z, float values[8]) const
+    size_t Row() const { return size_t(n.x) + 2; }
+    void MarkInside(unsigned z, SLayer &layer) const
     {
-        unsigned mask = 0;
-        for (int c = 0; c < 8; ++c) {
-            values[c] = Value(x + (c & 1), y + ((c >> 1) & 1), z + ((c >> 2) & 1));
-            mask |= unsigned(values[c] > level) << c;
+        layer.inside.resize(Row() * (n.y + 2));
+        uint8_t *to = layer.inside.data();
+        for (unsigned y = 0; y < n.y + 2; ++y) {
+            const float *row = f + (size_t(Wrap(z, n.z)) * n.y + Wrap(y, n.y)) * n.x;
+            for (unsigned x = 0; x < n.x + 2; ++x)
+                *to++ = sign * row[Wrap(x, n.x)] > level;
         }
-        return mask;
     }
-    // The directions (bits 1..7) along which the edges from point (x, y, z) cross the surface.
-    unsigned CrossedEdges(unsigned x, unsigned y, unsigned z, float values[8]) const
+    // The corners of the cell at (x, y) between two layers inside (above the level), as bits.
+    unsigned CornerMask(unsigned x, unsigned y, const SLayer &below, const SLayer &above) const
     {
-        const unsigned mask = CornerMask(x, y, z, values);
-        unsigned crossed = 0;
-        for (unsigned d = 1; d <= DIRECTIONS; ++d) {
-            const bool valid = (!(d & 1) || x < n.x) && (!(d & 2) || y < n.y) && (!(d & 4) || z < n.z);
-            crossed |= unsigned(valid && ((mask ^ (mask >> d)) & 1)) << d;
-        }
-        return crossed;
+        const size_t k = size_t(y) * Row() + x, row = Row();
+        const uint8_t *b = below.inside.data() + k, *a = above.inside.data() + k;
+        return unsigned(b[0]) | unsigned(b[1]) << 1 | unsigned(b[row]) << 2 | unsigned(b[row + 1]) << 3 |
+               unsigned(a[0]) << 4 | unsigned(a[1]) << 5 | unsigned(a[row]) << 6 | unsigned(a[row + 1]) << 7;
     }
-
-    size_t CountVertices(unsigned z) const
+    // The directions (bits 1..7) along which the edges from point (x, y, z) cross the surface,
+    // given the corners inside of the cell there; at the far faces only the edges along them.
+    unsigned CrossedEdges(unsigned x, unsigned y, unsigned z, unsigned mask) const
     {
-        size_t count = 0;
-        float values[8];
-        for (unsigned y = 0; y <= n.y; ++y)
-            for (unsigned x = 0; x <= n.x; ++x)
-                if (Active(x, y, z))
-                    count += size_t(__builtin_popcount(CrossedEdges(x, y, z, values)));
-        return count;
+        unsigned valid = 0xFE;
+        if (x == n.x)
+            valid &= 0x54; // directions without bit 1: 2, 4, 6
+        if (y == n.y)
+            valid &= 0x32; // without bit 2: 1, 4, 5
+        if (z == n.z)
+            valid &= 0x0E; // without bit 4: 1, 2, 3
+        return CROSSED[mask] & valid;
     }
 
-    size_t CountTriangles(unsigned z) const
+    // Numbers the vertices of point layer z (whose own and next inside marks are in `layer` and
+    // `next_layer`) from the mesh's next vertex on, in point and direction order, and writes them
+    // to `mesh` when `is_written` (else marks them as the next chunk's).
+    void NumberLayer(unsigned z, bool is_written, SLayer &layer, const SLayer &next_layer, CIsosurface &mesh) const
     {
-        size_t count = 0;
-        float values[8];
-        for (unsigned y = 0; y < n.y; ++y)
-            for (unsigned x = 0; x < n.x; ++x)
-                if (Active(x, y, z))
-                    count += TRIANGLE_COUNTS[CornerMask(x, y, z, values)];
-        return count;
-    }
-
-    // Numbers the vertices of point layer z, in the order CountVertices met them, into `index`
-    // (per point and direction); writes them too when `is_written`.
-    void NumberLayer(unsigned z, bool is_written, std::vector<uint32_t> &index) const
-    {
-        uint32_t next = uint32_t(vertex_base[z]);
-        float values[8];
+        const size_t points = size_t(n.x + 1) * (n.y + 1);
+        layer.mask.assign(points, 0);
+        layer.crossed.assign(points, 0);
+        layer.first.resize(points);
+        uint32_t next = is_written ? uint32_t(mesh.v_position.size()) : NEXT_CHUNK;
         for (unsigned y = 0; y <= n.y; ++y)
             for (unsigned x = 0; x <= n.x; ++x) {
                 if (!Active(x, y, z))
                     continue;
-                const unsigned crossed = CrossedEdges(x, y, z, values);
-                for (unsigned d = 1; d <= DIRECTIONS; ++d)
-                    if (crossed & (1u << d)) {
-                        index[(size_t(y) * (n.x + 1) + x) * DIRECTIONS + d - 1] = next;
-                        if (is_written)
-                            WriteVertex(next, glm::uvec3(x, y, z), d, values[0], values[d]);
-                        ++next;
-                    }
+                const size_t k = size_t(y) * (n.x + 1) + x;
+                const unsigned mask = CornerMask(x, y, layer, next_layer);
+                const unsigned crossed = CrossedEdges(x, y, z, mask);
+                layer.mask[k] = uint8_t(mask);
+                layer.crossed[k] = uint8_t(crossed);
+                layer.first[k] = next;
+                if (crossed == 0)
+                    continue;
+                next += Bits(crossed);
+                for (unsigned d = 1; is_written && d <= DIRECTIONS; ++d)
+                    if (crossed & (1u << d))
+                        WriteVertex(glm::uvec3(x, y, z), d, mesh);
             }
+    }
+
+    // The vertex on the edge from corner a to corner b of the cell at (x, y), between the
+    // layers below and above.
+    uint32_t Vertex(unsigned x, unsigned y, int a, int b, const SLayer &below, const SLayer &above) const
+    {
+        const int from = a & b, d = a ^ b;
+        const SLayer &layer = from & 4 ? above : below;
+        const size_t k = size_t(y + ((from >> 1) & 1)) * (n.x + 1) + x + (from & 1);
+        return layer.first[k] + Bits(layer.crossed[k] & ((1u << d) - 1));
     }
 
     // The gradient (in grid steps) of the signed values at a point.
     glm::dvec3 Gradient(const glm::uvec3 &p) const
     {
-        const auto at = [this](glm::uvec3 q) { return Value(q.x % n.x, q.y % n.y, q.z % n.z); };
-        glm::dvec3 g;
-        for (int k = 0; k < 3; ++k) {
-            glm::uvec3 up = p + n, down = p + n;
-            ++up[k];
-            --down[k];
-            g[k] = 0.5 * (double(at(up)) - double(at(down)));
-        }
-        return g;
+        const glm::uvec3 up = p + n + glm::uvec3(1), down = p + n - glm::uvec3(1), q = p + n;
+        return 0.5 * glm::dvec3(double(Value(up.x, q.y, q.z)) - Value(down.x, q.y, q.z),
+                                double(Value(q.x, up.y, q.z)) - Value(q.x, down.y, q.z),
+                                double(Value(q.x, q.y, up.z)) - Value(q.x, q.y, down.z));
     }
 
-    void WriteVertex(uint32_t k, const glm::uvec3 &p, unsigned d, float from, float to) const
+    void WriteVertex(const glm::uvec3 &p, unsigned d, CIsosurface &mesh) const
     {
-        const double t = (double(level) - from) / (double(to) - from);
         const glm::dvec3 step = Offset(int(d));
-        out.v_position[k] = glm::vec3(origin + voxel * (glm::dvec3(p) + t * step));
-        const glm::dvec3 g = (1.0 - t) * Gradient(p) + t * Gradient(p + glm::uvec3(step));
+        const glm::uvec3 to = p + glm::uvec3(step);
+        const double from_value = Value(p.x, p.y, p.z), to_value = Value(to.x, to.y, to.z);
+        const double t = (double(level) - from_value) / (to_value - from_value);
+        mesh.v_position.emplace_back(origin + voxel * (glm::dvec3(p) + t * step));
+        const glm::dvec3 g = (1.0 - t) * Gradient(p) + t * Gradient(to);
         const glm::dvec3 normal = -(gradient_to_cartesian * g);
         const double length = glm::length(normal);
-        out.v_normal[k] = length > 0.0 ? glm::vec3(normal / length) : glm::vec3(0.0f);
+        mesh.v_normal.push_back(length > 0.0 ? glm::vec3(normal / length) : glm::vec3(0.0f));
     }
 
-    // Cells of layers z0..z1-1, with the vertices of point layers z0..z1-1 (and of the last, the
-    // image of the first, for the chunk that ends there).
-    void WriteChunk(unsigned z0, unsigned z1) const
+    // Cells of layers z0..z1-1 with the vertices of point layers z0..z1-1 (and of the last, the
+    // image of the first, for the chunk that ends there); those of layer z1 are the next chunk's.
+    void Chunk(unsigned z0, unsigned z1, CIsosurface &mesh) const
     {
-        const size_t layer = size_t(n.x + 1) * (n.y + 1) * DIRECTIONS;
-        std::vector<uint32_t> below(layer), above(layer);
-        NumberLayer(z0, true, below);
-        size_t next = triangle_base[z0];
+        // Layers z, z + 1 and z + 2 of the points, in turn.
+        SLayer below, above, beyond;
+        MarkInside(z0, below);
+        MarkInside(z0 + 1, above);
+        NumberLayer(z0, true, below, above, mesh);
         for (unsigned z = z0; z < z1; ++z) {
-            NumberLayer(z + 1, z + 1 < z1 || z + 1 == n.z, above);
-            float values[8];
+            MarkInside(z + 2, beyond);
+            NumberLayer(z + 1, z + 1 < z1 || z + 1 == n.z, above, beyond, mesh);
             for (unsigned y = 0; y < n.y; ++y)
                 for (unsigned x = 0; x < n.x; ++x) {
-                    if (!Active(x, y, z))
-                        continue;
-                    const unsigned mask = CornerMask(x, y, z, values);
-                    if (TRIANGLE_COUNTS[mask] == 0)
-                        continue;
-                    const auto vertex = [&](int a, int b) {
-                        const int from = a & b, d = a ^ b;
-                        const std::vector<uint32_t> &index = from & 4 ? above : below;
-                        const size_t point = size_t(y + ((from >> 1) & 1)) * (n.x + 1) + x + (from & 1);
-                        return index[point * DIRECTIONS + d - 1];
-                    };
-                    for (const auto &tet : TETRAHEDRA)
-                        next = CutTetrahedron(tet, mask, values, vertex, next);
+                    const unsigned mask = below.mask[size_t(y) * (n.x + 1) + x];
+                    for (const SCellCases::STriangle &t : CELL_CASES.triangles[mask]) {
+                        glm::uvec3 v;
+                        for (int e = 0; e < 3; ++e)
+                            v[e] = Vertex(x, y, t.edge[e][0], t.edge[e][1], below, above);
+                        mesh.m_triangle.push_back(is_flipped ? glm::uvec3(v.x, v.z, v.y) : v);
+                    }
                 }
-            below.swap(above);
+            std::swap(below, above);
+            std::swap(above, beyond);
         }
     }
 
-    // Where the edge between corners a and b crosses the level, in cell steps.
-    glm::dvec3 Crossing(int a, int b, const float values[8]) const
+    // The chunks' meshes as one: each chunk's vertices after those before it, and the vertices
+    // it took from the next chunk's first layer renumbered as that chunk's.
+    void Join(std::vector<CIsosurface> &chunks) const
     {
-        const double t = (double(level) - values[a]) / (double(values[b]) - values[a]);
-        return Offset(a) + t * (Offset(b) - Offset(a));
-    }
-
-    // The triangle of edges (a0 b0) (a1 b1) (a2 b2), wound so that it faces away from `inside`
-    // (a point inside, in cell steps).
-    template <class V>
-    size_t Triangle(const int (&e)[3][2], const glm::dvec3 &inside, const float values[8], V &vertex, size_t k) const
-    {
-        const glm::dvec3 p0 = Crossing(e[0][0], e[0][1], values), p1 = Crossing(e[1][0], e[1][1], values),
-                         p2 = Crossing(e[2][0], e[2][1], values);
-        const bool is_outward = (glm::dot(glm::cross(p1 - p0, p2 - p0), p0 - inside) > 0.0) != is_flipped;
-        const uint32_t i0 = vertex(e[0][0], e[0][1]), i1 = vertex(e[1][0], e[1][1]), i2 = vertex(e[2][0], e[2][1]);
-        out.m_triangle[k] = is_outward ? glm::uvec3(i0, i1, i2) : glm::uvec3(i0, i2, i1);
-        return k + 1;
-    }
-
-    template <class V>
-    size_t CutTetrahedron(const int (&tet)[4], unsigned mask, const float values[8], V &vertex, size_t k) const
-    {
-        int in[4], out_[4], ins = 0, outs = 0;
-        for (int c : tet)
-            if ((mask >> c) & 1)
-                in[ins++] = c;
-            else
-                out_[outs++] = c;
-        if (ins == 1 || ins == 3) {
-            // The corner alone on its side, and the three edges from it.
-            const int lone = ins == 1 ? in[0] : out_[0];
-            const int *others = ins == 1 ? out_ : in;
-            const int e[3][2] = {{lone, others[0]}, {lone, others[1]}, {lone, others[2]}};
-            const glm::dvec3 inside = ins == 1 ? Offset(lone) : (Offset(in[0]) + Offset(in[1]) + Offset(in[2])) / 3.0;
-            return Triangle(e, inside, values, vertex, k);
+        std::vector<size_t> vertex_base(chunks.size() + 1, 0), triangle_base(chunks.size() + 1, 0);
+        for (size_t c = 0; c < chunks.size(); ++c) {
+            vertex_base[c + 1] = vertex_base[c] + chunks[c].v_position.size();
+            triangle_base[c + 1] = triangle_base[c] + chunks[c].m_triangle.size();
         }
-        if (ins != 2)
-            return k;
-        const glm::dvec3 inside = 0.5 * (Offset(in[0]) + Offset(in[1]));
-        const int first[3][2] = {{in[0], out_[0]}, {in[0], out_[1]}, {in[1], out_[1]}};
-        const int second[3][2] = {{in[0], out_[0]}, {in[1], out_[1]}, {in[1], out_[0]}};
-        k = Triangle(first, inside, values, vertex, k);
-        return Triangle(second, inside, values, vertex, k);
+        out.v_position.resize(vertex_base.back());
+        out.v_normal.resize(vertex_base.back());
+        out.m_triangle.resize(triangle_base.back());
+        RunTasks(chunks.size(), 0, [&](size_t c) {
+            const CIsosurface &mesh = chunks[c];
+            std::copy(mesh.v_position.begin(), mesh.v_position.end(), out.v_position.begin() + long(vertex_base[c]));
+            std::copy(mesh.v_normal.begin(), mesh.v_normal.end(), out.v_normal.begin() + long(vertex_base[c]));
+            const uint32_t own = uint32_t(vertex_base[c]), next = uint32_t(vertex_base[(c + 1) % chunks.size()]);
+            glm::uvec3 *to = out.m_triangle.data() + triangle_base[c];
+            for (const glm::uvec3 &t : mesh.m_triangle) {
+                glm::uvec3 v;
+                for (int e = 0; e < 3; ++e)
+                    v[e] = t[e] & NEXT_CHUNK ? next + (t[e] & ~NEXT_CHUNK) : own + t[e];
+                *to++ = v;
+            }
+        });
     }
 };
 
