@@ -111,7 +111,7 @@ public:
         : n(grid.u_counts), f(grid.v_blocks[b].v_value.data()), sign(is_negative ? -1.0f : 1.0f), level(level),
           voxel(grid.m_voxel), origin(grid.origin), out(out)
     {
-        gradient_to_cartesian = glm::transpose(glm::inverse(voxel));
+        gradient_to_cartesian = glm::mat3(glm::transpose(glm::inverse(voxel)));
         is_flipped = glm::determinant(voxel) < 0.0;
         MarkBricks(grid.v_blocks[b].v_brick, grid.BrickCounts());
     }
@@ -134,7 +134,7 @@ private:
     const glm::dmat3 voxel;
     const glm::dvec3 origin;
     CIsosurface &out;
-    glm::dmat3 gradient_to_cartesian{1.0};
+    glm::mat3 gradient_to_cartesian{1.0f};
     bool is_flipped = false;
     // Per brick, whether the surface may pass through it.
     std::vector<uint8_t> v_active;
@@ -168,12 +168,22 @@ private:
     {
         return sign * f[(size_t(Wrap(z, n.z)) * n.y + Wrap(y, n.y)) * n.x + Wrap(x, n.x)];
     }
-    // Whether the brick of the cell at point (x, y, z) (wrapped) may hold surface.
-    bool Active(unsigned x, unsigned y, unsigned z) const
+    // Calls visit(x, y) for the points of layer z whose cell's brick (wrapped) may hold surface:
+    // points 0..n-1 along x and y, and with `is_far_face` point n too (the image of point 0).
+    template <class F>
+    void ForActivePoints(unsigned z, bool is_far_face, F &&visit) const
     {
-        const size_t bx = Wrap(x, n.x) / CVolumeGrid::BRICK, by = Wrap(y, n.y) / CVolumeGrid::BRICK,
-                     bz = Wrap(z, n.z) / CVolumeGrid::BRICK;
-        return v_active[(bz * u_bricks.y + by) * u_bricks.x + bx] != 0;
+        constexpr unsigned B = CVolumeGrid::BRICK;
+        const size_t bz = Wrap(z, n.z) / B;
+        for (unsigned y = 0; y < n.y + is_far_face; ++y) {
+            const uint8_t *active = v_active.data() + (bz * u_bricks.y + Wrap(y, n.y) / B) * u_bricks.x;
+            for (unsigned bx = 0; bx < u_bricks.x; ++bx)
+                if (active[bx])
+                    for (unsigned x = bx * B, end = std::min((bx + 1) * B, n.x); x < end; ++x)
+                        visit(x, y);
+            if (is_far_face && active[0])
+                visit(n.x, y);
+        }
     }
     size_t Row() const { return size_t(n.x) + 2; }
     void MarkInside(unsigned z, SLayer &layer) const
@@ -182,8 +192,11 @@ private:
         uint8_t *to = layer.inside.data();
         for (unsigned y = 0; y < n.y + 2; ++y) {
             const float *row = f + (size_t(Wrap(z, n.z)) * n.y + Wrap(y, n.y)) * n.x;
-            for (unsigned x = 0; x < n.x + 2; ++x)
-                *to++ = sign * row[Wrap(x, n.x)] > level;
+            for (unsigned x = 0; x < n.x; ++x)
+                to[x] = sign * row[x] > level;
+            to[n.x] = to[0];
+            to[n.x + 1] = to[Wrap(1, n.x)];
+            to += Row();
         }
     }
     // The corners of the cell at (x, y) between two layers inside (above the level), as bits.
@@ -218,23 +231,20 @@ private:
         layer.crossed.assign(points, 0);
         layer.first.resize(points);
         uint32_t next = is_written ? uint32_t(mesh.v_position.size()) : NEXT_CHUNK;
-        for (unsigned y = 0; y <= n.y; ++y)
-            for (unsigned x = 0; x <= n.x; ++x) {
-                if (!Active(x, y, z))
-                    continue;
-                const size_t k = size_t(y) * (n.x + 1) + x;
-                const unsigned mask = CornerMask(x, y, layer, next_layer);
-                const unsigned crossed = CrossedEdges(x, y, z, mask);
-                layer.mask[k] = uint8_t(mask);
-                layer.crossed[k] = uint8_t(crossed);
-                layer.first[k] = next;
-                if (crossed == 0)
-                    continue;
-                next += Bits(crossed);
-                for (unsigned d = 1; is_written && d <= DIRECTIONS; ++d)
-                    if (crossed & (1u << d))
-                        WriteVertex(glm::uvec3(x, y, z), d, mesh);
-            }
+        ForActivePoints(z, true, [&](unsigned x, unsigned y) {
+            const size_t k = size_t(y) * (n.x + 1) + x;
+            const unsigned mask = CornerMask(x, y, layer, next_layer);
+            const unsigned crossed = CrossedEdges(x, y, z, mask);
+            layer.mask[k] = uint8_t(mask);
+            layer.crossed[k] = uint8_t(crossed);
+            layer.first[k] = next;
+            if (crossed == 0)
+                return;
+            next += Bits(crossed);
+            for (unsigned d = 1; is_written && d <= DIRECTIONS; ++d)
+                if (crossed & (1u << d))
+                    WriteVertex(glm::uvec3(x, y, z), d, mesh);
+        });
     }
 
     // The vertex on the edge from corner a to corner b of the cell at (x, y), between the
@@ -248,12 +258,16 @@ private:
     }
 
     // The gradient (in grid steps) of the signed values at a point.
-    glm::dvec3 Gradient(const glm::uvec3 &p) const
+    glm::vec3 Gradient(const glm::uvec3 &p) const
     {
-        const glm::uvec3 up = p + n + glm::uvec3(1), down = p + n - glm::uvec3(1), q = p + n;
-        return 0.5 * glm::dvec3(double(Value(up.x, q.y, q.z)) - Value(down.x, q.y, q.z),
-                                double(Value(q.x, up.y, q.z)) - Value(q.x, down.y, q.z),
-                                double(Value(q.x, q.y, up.z)) - Value(q.x, q.y, down.z));
+        const glm::uvec3 q(Wrap(p.x, n.x), Wrap(p.y, n.y), Wrap(p.z, n.z));
+        const auto at = [this](unsigned x, unsigned y, unsigned z) { return f[(size_t(z) * n.y + y) * n.x + x]; };
+        const auto down = [](unsigned v, unsigned count) { return v == 0 ? count - 1 : v - 1; };
+        const auto up = [](unsigned v, unsigned count) { return v + 1 == count ? 0 : v + 1; };
+        return 0.5f * sign *
+               glm::vec3(at(up(q.x, n.x), q.y, q.z) - at(down(q.x, n.x), q.y, q.z),
+                         at(q.x, up(q.y, n.y), q.z) - at(q.x, down(q.y, n.y), q.z),
+                         at(q.x, q.y, up(q.z, n.z)) - at(q.x, q.y, down(q.z, n.z)));
     }
 
     void WriteVertex(const glm::uvec3 &p, unsigned d, CIsosurface &mesh) const
@@ -263,10 +277,10 @@ private:
         const double from_value = Value(p.x, p.y, p.z), to_value = Value(to.x, to.y, to.z);
         const double t = (double(level) - from_value) / (to_value - from_value);
         mesh.v_position.emplace_back(origin + voxel * (glm::dvec3(p) + t * step));
-        const glm::dvec3 g = (1.0 - t) * Gradient(p) + t * Gradient(to);
-        const glm::dvec3 normal = -(gradient_to_cartesian * g);
-        const double length = glm::length(normal);
-        mesh.v_normal.push_back(length > 0.0 ? glm::vec3(normal / length) : glm::vec3(0.0f));
+        const float u = float(t);
+        const glm::vec3 normal = -(gradient_to_cartesian * ((1.0f - u) * Gradient(p) + u * Gradient(to)));
+        const float length = glm::length(normal);
+        mesh.v_normal.push_back(length > 0.0f ? normal / length : glm::vec3(0.0f));
     }
 
     // Cells of layers z0..z1-1 with the vertices of point layers z0..z1-1 (and of the last, the
@@ -275,25 +289,41 @@ private:
     {
         // Layers z, z + 1 and z + 2 of the points, in turn.
         SLayer below, above, beyond;
+        Reserve(z0, z1, mesh);
         MarkInside(z0, below);
         MarkInside(z0 + 1, above);
         NumberLayer(z0, true, below, above, mesh);
         for (unsigned z = z0; z < z1; ++z) {
             MarkInside(z + 2, beyond);
             NumberLayer(z + 1, z + 1 < z1 || z + 1 == n.z, above, beyond, mesh);
-            for (unsigned y = 0; y < n.y; ++y)
-                for (unsigned x = 0; x < n.x; ++x) {
-                    const unsigned mask = below.mask[size_t(y) * (n.x + 1) + x];
-                    for (const SCellCases::STriangle &t : CELL_CASES.triangles[mask]) {
-                        glm::uvec3 v;
-                        for (int e = 0; e < 3; ++e)
-                            v[e] = Vertex(x, y, t.edge[e][0], t.edge[e][1], below, above);
-                        mesh.m_triangle.push_back(is_flipped ? glm::uvec3(v.x, v.z, v.y) : v);
-                    }
+            ForActivePoints(z, false, [&](unsigned x, unsigned y) {
+                const unsigned mask = below.mask[size_t(y) * (n.x + 1) + x];
+                for (const SCellCases::STriangle &t : CELL_CASES.triangles[mask]) {
+                    glm::uvec3 v;
+                    for (int e = 0; e < 3; ++e)
+                        v[e] = Vertex(x, y, t.edge[e][0], t.edge[e][1], below, above);
+                    mesh.m_triangle.push_back(is_flipped ? glm::uvec3(v.x, v.z, v.y) : v);
                 }
+            });
             std::swap(below, above);
             std::swap(above, beyond);
         }
+    }
+
+    // Room for the mesh of a chunk as the bricks it crosses suggest (a surface through a brick
+    // cuts some of its cells), so that it seldom grows by copies; reserved pages cost nothing
+    // until written.
+    void Reserve(unsigned z0, unsigned z1, CIsosurface &mesh) const
+    {
+        constexpr unsigned B = CVolumeGrid::BRICK;
+        size_t bricks = 0;
+        for (unsigned bz = z0 / B; bz <= (z1 - 1) / B; ++bz)
+            bricks += size_t(std::count(v_active.begin() + long(bz * u_bricks.y * u_bricks.x),
+                                        v_active.begin() + long((bz + 1) * u_bricks.y * u_bricks.x), 1));
+        const size_t cells = bricks * B * B * (z1 - z0);
+        mesh.v_position.reserve(cells / 2);
+        mesh.v_normal.reserve(cells / 2);
+        mesh.m_triangle.reserve(cells);
     }
 
     // The chunks' meshes as one: each chunk's vertices after those before it, and the vertices
