@@ -119,7 +119,7 @@ public:
     void Run()
     {
         const unsigned threads = std::max(std::thread::hardware_concurrency(), 1u);
-        const size_t count = std::min<size_t>(n.z, size_t(threads) * 4);
+        const size_t count = std::min<size_t>(n.z, size_t(threads) * 2);
         std::vector<CIsosurface> chunks(count);
         RunTasks(count, threads, [&](size_t c) {
             Chunk(unsigned(n.z * c / count), unsigned(n.z * (c + 1) / count), chunks[c]);
