@@ -115,6 +115,31 @@ size_t CountFields(std::string_view text, size_t limit, size_t &stop)
 constexpr double POWERS[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+// Eight digit characters at `p` as their number (the SWAR conversion fast_float made known);
+// false when they are not all digits.
+bool EightDigits(const char *p, uint64_t &value)
+{
+    uint64_t v = 0;
+    std::memcpy(&v, p, 8);
+    if (((v & 0xF0F0F0F0F0F0F0F0u) | (((v + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) >> 4)) != 0x3333333333333333u)
+        return false;
+    v -= 0x3030303030303030u;
+    v = v * 10 + (v >> 8);
+    v = (((v & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
+         (((v >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >> 32;
+    value = v;
+    return true;
+}
+
+// Digits from `q` on into `m` (eight at a time while they last), counting them.
+void ReadDigits(const char *&q, const char *end, uint64_t &m, int &digits)
+{
+    for (uint64_t eight = 0; end - q >= 8 && digits < 16 && EightDigits(q, eight); q += 8, digits += 8)
+        m = m * 100000000u + eight;
+    for (; q < end && *q >= '0' && *q <= '9' && digits < 20; ++q, ++digits)
+        m = m * 10 + static_cast<uint64_t>(*q - '0');
+}
+
 // The common form of a grid value (sign, digits, a point and digits, an exponent after E or e)
 // converted as ScanDouble converts it: a mantissa below 2^53 times or over a power of ten up to
 // 10^22 is correctly rounded (Clinger's fast path). False for any other field, which ScanDouble
@@ -126,12 +151,14 @@ bool FastValue(const char *&p, const char *end, double &v)
     q += q < end && (*q == '-' || *q == '+');
     uint64_t m = 0;
     int digits = 0, decimals = 0;
-    for (; q < end && *q >= '0' && *q <= '9'; ++q, ++digits)
-        m = m * 10 + static_cast<uint64_t>(*q - '0');
-    if (q < end && *q == '.')
-        for (++q; q < end && *q >= '0' && *q <= '9'; ++q, ++digits, ++decimals)
-            m = m * 10 + static_cast<uint64_t>(*q - '0');
-    if (digits == 0 || digits > 15)
+    ReadDigits(q, end, m, digits);
+    if (q < end && *q == '.') {
+        const int before = digits;
+        ReadDigits(++q, end, m, digits);
+        decimals = digits - before;
+    }
+    // More digits than were read, or than 2^53 holds, are left to ScanDouble.
+    if (digits == 0 || digits > 15 || (q < end && *q >= '0' && *q <= '9'))
         return false;
     int exponent = 0;
     if (q < end && (*q == 'E' || *q == 'e')) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -73,6 +75,34 @@ TEST(Volume, ValuesStandWhereTheFilePutsThem)
     EXPECT_EQ(orbitals.reader.grid.v_blocks[1].name, "orbital 4");
     EXPECT_EQ(orbitals.reader.grid.v_blocks[1].v_value, (std::vector<float>{-1, -2}));
     EXPECT_EQ(orbitals.reader.grid.FileCounts(), glm::uvec3(1, 1, 2));
+}
+
+// The grid's own fast conversion gives what the shared one (CTextFile::ScanDouble) gives, over
+// the forms files use: VASP's mantissas below 1, C's exponents, plain decimals, long digit runs.
+TEST(Volume, ValuesConvertAsEveryReaderConvertsThem)
+{
+    const char *const forms[] = {"%.11E", "%.6e", "%g", "%.17g", "%.5f", "%.0f", "%+.3E", "%.19f"};
+    uint64_t state = 12345;
+    std::string text;
+    std::vector<float> expected;
+    for (int i = 0; i < 4000; ++i) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        const double v = std::ldexp(double(state >> 11) / 9007199254740992.0 - 0.5, int(state % 90) - 60);
+        char field[64];
+        std::snprintf(field, sizeof field, forms[i % 8], i % 8 == 0 ? v / std::pow(10.0, std::ceil(std::log10(std::fabs(v))))
+                                                                    : v);
+        std::string_view rest = field;
+        double scanned = 0.0;
+        ASSERT_EQ(CTextFile::ScanDouble(rest, scanned), EField::OK) << field;
+        expected.push_back(static_cast<float>(scanned * (1.0 / 3.0)));
+        text += field;
+        text += i % 5 == 4 ? "\n" : " ";
+    }
+    CGridText reader;
+    std::vector<std::vector<float>> values(1);
+    ASSERT_TRUE(reader.Read(text, 1, expected.size(), 1.0 / 3.0, values)) << reader.error_reason;
+    for (size_t i = 0; i < expected.size(); ++i)
+        ASSERT_EQ(values[0][i], expected[i]) << i;
 }
 
 TEST(Volume, BadAndCutFilesSayTheirLine)
