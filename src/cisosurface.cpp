@@ -3,7 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <thread>
+
+#ifdef __SSE2__
+#include <xmmintrin.h>
+#endif
 
 #include "cdiskfile.h"
 #include "paralleltasks.h"
@@ -20,13 +25,32 @@ constexpr int DIRECTIONS = 7;
 // Marks a vertex index of the layer after a chunk, numbered by the chunk that owns it.
 constexpr uint32_t NEXT_CHUNK = 0x80000000u;
 
-// Set bits of a byte, without the library call a popcount becomes on plain x86-64.
-unsigned Bits(unsigned v)
-{
-    v = v - ((v >> 1) & 0x55u);
-    v = (v & 0x33u) + ((v >> 2) & 0x33u);
-    return (v + (v >> 4)) & 0x0Fu;
-}
+// Set bits per byte value, looked up: a popcount is a library call on plain x86-64.
+struct SBitCounts {
+    uint8_t of[256] = {};
+    constexpr SBitCounts()
+    {
+        for (unsigned v = 1; v < 256; ++v)
+            of[v] = uint8_t(of[v >> 1] + (v & 1));
+    }
+};
+constexpr SBitCounts BIT_COUNTS;
+
+unsigned Bits(unsigned v) { return BIT_COUNTS.of[v & 0xFF]; }
+
+#ifdef __SSE2__
+// Per four-bit mask, four bytes of 0 or 1 (the bits in order), for the inside marks.
+struct SSpread {
+    uint32_t of[16] = {};
+    constexpr SSpread()
+    {
+        for (unsigned m = 0; m < 16; ++m)
+            for (unsigned k = 0; k < 4; ++k)
+                of[m] |= ((m >> k) & 1u) << (8 * k);
+    }
+};
+constexpr SSpread SPREAD;
+#endif
 
 glm::dvec3 Offset(int corner) { return glm::dvec3(corner & 1, (corner >> 1) & 1, (corner >> 2) & 1); }
 
@@ -192,7 +216,16 @@ private:
         uint8_t *to = layer.inside.data();
         for (unsigned y = 0; y < n.y + 2; ++y) {
             const float *row = f + (size_t(Wrap(z, n.z)) * n.y + Wrap(y, n.y)) * n.x;
-            for (unsigned x = 0; x < n.x; ++x)
+            unsigned x = 0;
+#ifdef __SSE2__
+            // Four at a time: the same products and comparisons as one at a time.
+            const __m128 signs = _mm_set1_ps(sign), levels = _mm_set1_ps(level);
+            for (; x + 4 <= n.x; x += 4) {
+                const int bits = _mm_movemask_ps(_mm_cmpgt_ps(_mm_mul_ps(_mm_loadu_ps(row + x), signs), levels));
+                std::memcpy(to + x, &SPREAD.of[bits], 4);
+            }
+#endif
+            for (; x < n.x; ++x)
                 to[x] = sign * row[x] > level;
             to[n.x] = to[0];
             to[n.x + 1] = to[Wrap(1, n.x)];
@@ -241,9 +274,13 @@ private:
             if (crossed == 0)
                 return;
             next += Bits(crossed);
-            for (unsigned d = 1; is_written && d <= DIRECTIONS; ++d)
+            if (!is_written)
+                return;
+            const glm::uvec3 p(x, y, z);
+            const glm::vec3 gradient = Gradient(p);
+            for (unsigned d = 1; d <= DIRECTIONS; ++d)
                 if (crossed & (1u << d))
-                    WriteVertex(glm::uvec3(x, y, z), d, mesh);
+                    WriteVertex(p, gradient, d, mesh);
         });
     }
 
@@ -270,7 +307,8 @@ private:
                          at(q.x, q.y, up(q.z, n.z)) - at(q.x, q.y, down(q.z, n.z)));
     }
 
-    void WriteVertex(const glm::uvec3 &p, unsigned d, CIsosurface &mesh) const
+    // The vertex on the edge from point p (where the gradient is `gradient`) along direction d.
+    void WriteVertex(const glm::uvec3 &p, const glm::vec3 &gradient, unsigned d, CIsosurface &mesh) const
     {
         const glm::dvec3 step = Offset(int(d));
         const glm::uvec3 to = p + glm::uvec3(step);
@@ -278,7 +316,7 @@ private:
         const double t = (double(level) - from_value) / (to_value - from_value);
         mesh.v_position.emplace_back(origin + voxel * (glm::dvec3(p) + t * step));
         const float u = float(t);
-        const glm::vec3 normal = -(gradient_to_cartesian * ((1.0f - u) * Gradient(p) + u * Gradient(to)));
+        const glm::vec3 normal = -(gradient_to_cartesian * ((1.0f - u) * gradient + u * Gradient(to)));
         const float length = glm::length(normal);
         mesh.v_normal.push_back(length > 0.0f ? normal / length : glm::vec3(0.0f));
     }
@@ -342,14 +380,12 @@ private:
             const CIsosurface &mesh = chunks[c];
             std::copy(mesh.v_position.begin(), mesh.v_position.end(), out.v_position.begin() + long(vertex_base[c]));
             std::copy(mesh.v_normal.begin(), mesh.v_normal.end(), out.v_normal.begin() + long(vertex_base[c]));
-            const uint32_t own = uint32_t(vertex_base[c]), next = uint32_t(vertex_base[(c + 1) % chunks.size()]);
+            // own + i, or for a marked index next + (i - NEXT_CHUNK), without a branch (modulo 2^32).
+            const uint32_t own = uint32_t(vertex_base[c]);
+            const uint32_t shift = uint32_t(vertex_base[(c + 1) % chunks.size()]) - own - NEXT_CHUNK;
             glm::uvec3 *to = out.m_triangle.data() + triangle_base[c];
-            for (const glm::uvec3 &t : mesh.m_triangle) {
-                glm::uvec3 v;
-                for (int e = 0; e < 3; ++e)
-                    v[e] = t[e] & NEXT_CHUNK ? next + (t[e] & ~NEXT_CHUNK) : own + t[e];
-                *to++ = v;
-            }
+            for (const glm::uvec3 &t : mesh.m_triangle)
+                *to++ = glm::uvec3(own) + t + (t >> 31u) * shift;
         });
     }
 };
