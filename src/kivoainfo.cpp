@@ -85,9 +85,12 @@ bool ParseOptions(int argc, char **argv, SOptions &options, std::string &error)
             options.help = true;
             return true;
         }
-        if (ParseGridOption(argc, argv, k, options.grid, error))
-            ;
-        else if (arg == "--atoms")
+        if (ParseGridOption(argc, argv, k, options.grid, error)) {
+            if (!error.empty())
+                return false;
+            continue;
+        }
+        if (arg == "--atoms")
             options.atoms = true;
         else if (arg == "--bonds")
             options.bonds = true;

@@ -166,6 +166,23 @@ TEST(Volume, TheStructureIsEditedAndSavedElsewhere)
     EXPECT_TRUE(model.chgcar.grid.v_blocks.empty());
 }
 
+TEST(Volume, GridOptionsThatCannotBeMetSayWhy)
+{
+    ScratchFolder dir;
+    WriteText(dir / "CHGCAR", POSCAR + "\n1 1 2\n27 -27\n");
+    const std::pair<std::string, std::string> cases[] = {
+        {"--grid-block 1 " + dir / "CHGCAR", "--grid-block: no block 1 (the file has 1, numbered from 0)"},
+        {"--write-mesh " + dir / "m.obj " + dir / "CHGCAR", "--write-mesh needs --isosurface"},
+        {"--isosurface -1 " + dir / "CHGCAR", "--isosurface: \"-1\" is not a positive number"},
+        {"--isosurface 0.5 " + std::string(KIVOA_TEST_DATA) + "/xyz/water.xyz", "the file holds no volumetric grid"},
+    };
+    for (const auto &[args, reason] : cases) {
+        const std::string command = std::string(KIVOA_BINARY_DIR) + "/kivoa-info " + args + " >/dev/null 2>" + dir / "err";
+        EXPECT_NE(std::system(command.c_str()), 0) << args;
+        EXPECT_NE(ReadText(dir / "err").find(reason), std::string::npos) << args << ": " << ReadText(dir / "err");
+    }
+}
+
 // Files written by pymatgen and ASE (python3-pymatgen, python3-ase) read by kivoa-info.
 TEST(Volume, FilesOfPymatgenAndAseReadWithTheirElectronsAndSurfaces)
 {
