@@ -5,7 +5,9 @@
 #include <string>
 
 #include "cbondsearch.h"
+#include "cchgcar.h"
 #include "ccif.h"
+#include "ccube.h"
 #include "cpdb.h"
 #include "ctrajectory.h"
 #include "cvasp.h"
@@ -23,6 +25,9 @@ public:
     // holds the frame shown.
     CTrajectory trajectory;
     CCif cif;
+    // Volumetric files: their structure, and the grid beside it.
+    CChgcar chgcar;
+    CCube cube;
     int file_format = INPUT_FILE_TYPE_UNKNOWN;
     // Why the last ReadStructureFile, SaveStructureFile or ShowFrame failed; empty after a success.
     std::string error_message;

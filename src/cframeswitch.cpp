@@ -19,6 +19,10 @@ const CStructureFile *CFrameSwitch::Handler(int fmt) const
         return &pdb;
     case INPUT_FILE_TYPE_CIF:
         return &cif;
+    case INPUT_FILE_TYPE_CHGCAR:
+        return &chgcar;
+    case INPUT_FILE_TYPE_CUBE:
+        return &cube;
     default:
         return nullptr;
     }

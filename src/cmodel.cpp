@@ -26,7 +26,8 @@ bool CModel::ReadStructureFile(std::string d, std::string f, int fmt)
     }
     trajectory = std::move(frames);
     file_format = fmt;
-    for (int other : {INPUT_FILE_TYPE_XYZ, INPUT_FILE_TYPE_VSP, INPUT_FILE_TYPE_PDB, INPUT_FILE_TYPE_CIF})
+    for (int other : {INPUT_FILE_TYPE_XYZ, INPUT_FILE_TYPE_VSP, INPUT_FILE_TYPE_PDB, INPUT_FILE_TYPE_CIF,
+                      INPUT_FILE_TYPE_CHGCAR, INPUT_FILE_TYPE_CUBE})
         if (Handler(other) != reader)
             Handler(other)->ForgetSource();
     v_atom_altloc.clear();

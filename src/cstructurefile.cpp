@@ -47,6 +47,11 @@ void CStructureFile::ForgetSource()
     source_stamp = SFileStamp();
 }
 
+std::string CStructureFile::WhyNoSupercell() const
+{
+    return Grid() != nullptr ? "a structure read with a volumetric grid cannot be made a supercell" : "";
+}
+
 std::string CStructureFile::AsymmetricUnitOf(std::string_view space_group)
 {
     std::string compact;

@@ -5,12 +5,15 @@
 
 #include "cmodel.h"
 
-const SFileFormat FILE_FORMATS[5] = {
+const SFileFormat FILE_FORMATS[7] = {
     {INPUT_FILE_TYPE_XYZ, "XYZ", "xyz", {"*.xyz"}},
     {INPUT_FILE_TYPE_VSP, "VASP", "vasp", {"POSCAR*", "CONTCAR*", "*.vasp", "*.poscar"}},
     {INPUT_FILE_TYPE_PDB, "PDB", "pdb", {"*.pdb", "*.ent"}},
     {INPUT_FILE_TYPE_XDATCAR, "VASP XDATCAR", "xdatcar", {"XDATCAR*"}},
     {INPUT_FILE_TYPE_CIF, "CIF", "cif", {"*.cif"}},
+    {INPUT_FILE_TYPE_CHGCAR, "VASP CHGCAR", "chgcar",
+     {"CHGCAR*", "CHG", "CHG_*", "PARCHG*", "AECCAR*", "LOCPOT*", "ELFCAR*"}},
+    {INPUT_FILE_TYPE_CUBE, "Gaussian cube", "cube", {"*.cube", "*.cub"}},
 };
 
 namespace {
@@ -25,6 +28,8 @@ bool SameLetters(std::string_view a, std::string_view b)
 
 bool Matches(std::string_view base, std::string_view pattern)
 {
+    if (pattern.find('*') == std::string_view::npos)
+        return SameLetters(base, pattern);
     if (pattern.front() == '*') {
         const std::string_view end = pattern.substr(1);
         return base.size() >= end.size() && SameLetters(base.substr(base.size() - end.size()), end);

@@ -17,20 +17,24 @@
 #include "cmodel.h"
 #include "elements.h"
 #include "fileformats.h"
+#include "kivoainfogrid.h"
 
 namespace {
 
-const char *const USAGE =
-    "usage: kivoa-info [--format xyz|vasp|pdb|xdatcar|cif] [--block NAME] [--frame K]\n"
-    "                  [--atoms] [--bonds] [--move I X Y Z] [--element I SYMBOL] [--delete I]\n"
-    "                  [--add SYMBOL X Y Z] [--delete-element SYMBOL] [--supercell N1 N2 N3] [--wrap]\n"
+const std::string USAGE =
+    std::string("usage: kivoa-info [--format xyz|vasp|pdb|xdatcar|cif|chgcar|cube] [--block NAME] [--frame K]\n"
+                "                  [--atoms] [--bonds] [--move I X Y Z] [--element I SYMBOL] [--delete I]\n"
+                "                  [--add SYMBOL X Y Z] [--delete-element SYMBOL] [--supercell N1 N2 N3] [--wrap]\n") +
+    GRID_USAGE +
     "                  [--write OUT] [--frame-only] [--drop-other-frames] FILE\n"
     "       kivoa-info --help\n"
     "--write OUT saves in the format OUT's name says (the format read when it says none);\n"
     "  a file of frames is written whole unless --frame-only, or OUT's format holds one;\n"
     "  the frame alone onto the file of the frames only with --drop-other-frames.\n"
     "--frame K: the frame reported and edited, from 0; negative counts from the end.\n"
-    "The edits apply in the order given.\n";
+    "The edits apply in the order given.\n"
+    "--grid-block N: the block of a volumetric file (0 first) that --isosurface V meshes at +V and,\n"
+    "  for signed values, -V; --write-mesh writes that mesh.\n";
 constexpr int EXIT_UNREADABLE = 1;
 constexpr int EXIT_USAGE = 2;
 
@@ -57,6 +61,7 @@ struct SOptions {
     std::string file;
     // The data block of a CIF to read; empty for the first with atoms.
     std::string block;
+    SGridOptions grid;
 };
 
 bool ParseNumber(std::string_view text, double &v)
@@ -81,6 +86,11 @@ bool ParseOptions(int argc, char **argv, SOptions &options, std::string &error)
         if (arg == "--help") {
             options.help = true;
             return true;
+        }
+        if (ParseGridOption(argc, argv, k, options.grid, error)) {
+            if (!error.empty())
+                return false;
+            continue;
         }
         if (arg == "--atoms")
             options.atoms = true;
@@ -335,7 +345,11 @@ int main(int argc, char **argv)
         return Report(options.write, write_format, model.error_message);
     if (!model.save_note.empty())
         std::cerr << "kivoa-info: " << options.write << ": " << model.save_note << '\n';
-    std::cout << Describe(model, options).dump() << std::endl;
+    nlohmann::ordered_json out = Describe(model, options);
+    const CStructureFile *file = model.Handler(model.file_format);
+    if (!DescribeGrid(file->Grid(), options.grid, out, error))
+        return Report(options.file, options.format, error);
+    std::cout << out.dump() << std::endl;
     // Handing a million atoms' memory back piece by piece takes longer than the report: the
     // process ends here, without unwinding the model.
     std::exit(0);
