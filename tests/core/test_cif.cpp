@@ -158,8 +158,8 @@ TEST(Cif, SpaceGroupNamesAsFilesWriteThem)
         {"P b n m", 90, 8},     {"Pbnm", 90, 8},         {"P 21/c", 90, 4},      {"P2_1/c", 90, 4},
         {"P 1 21/n 1", 90, 4},  {"F d -3 m", 90, 192},   {"F d 3 m :2", 90, 192}, {"F d -3 m Z", 90, 192},
         {"I a 3 d", 90, 96},    {"P 42/m n m", 90, 16},  {"R -3 m", 120, 36},    {"R -3 m :R", 90, 12},
-        {"P 63/m m c", 120, 24}, {"P 1", 90, 1}, {"R 3 c {rhombohedral axes}", 90, 6},
-        {"R 3 c {hexagonal axes}", 120, 18},
+        {"P 63/m m c", 120, 24}, {"P 1", 90, 1}, // The note names the setting, whatever the cell's angles suggest.
+        {"R 3 c {rhombohedral axes}", 120, 6}, {"R 3 c {hexagonal axes}", 90, 18},
     };
     ScratchFolder dir;
     for (const auto &c : cases) {

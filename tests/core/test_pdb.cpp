@@ -79,9 +79,12 @@ TEST(Pdb, WithoutAnElementColumnTheAtomNameGivesTheElement)
                                         "ATOM 2 OW SOL 2 1 0 0 1.00 0.00\n"
                                         "ATOM 3 HB GLY 1 2 0 0 1.00 0.00\n"
                                         "ATOM 4 CA CA 3 3 0 0 1.00 0.00\n"
-                                        "ATOM 5 CL LIG 4 4 0 0 1.00 0.00\n");
+                                        "ATOM 5 CL LIG 4 4 0 0 1.00 0.00\n"
+                                        "ATOM 6 CA NALA 5 5 0 0 1.00 0.00\n"
+                                        "ATOM 7 HO5' DA5 6 6 0 0 1.00 0.00\n"
+                                        "ATOM 8 OH2 TIP3 7 7 0 0 1.00 0.00\n");
     ASSERT_TRUE(r.ok) << r.reader.error_message;
-    EXPECT_EQ(r.index, (std::vector<uint32_t>{C, O, 0, CA, ElementIndexOfSymbol("Cl")}));
+    EXPECT_EQ(r.index, (std::vector<uint32_t>{C, O, 0, CA, ElementIndexOfSymbol("Cl"), C, 0, O}));
     const SPdbRead old = ReadPdb(DATA + "/pdb/old_writer.pdb");
     ASSERT_TRUE(old.ok) << old.reader.error_message;
     EXPECT_EQ(old.index, (std::vector<uint32_t>{C, O, CA}));
