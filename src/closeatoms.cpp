@@ -7,8 +7,9 @@
 
 namespace {
 
-// Bins hold about this many atoms, so that a search looks at a few dozen neighbours at most.
-constexpr double ATOMS_PER_BIN = 2.0;
+// Bins hold about this many atoms: an atom is compared with those of its bin, and of the bins
+// beyond the faces it lies within the distance of.
+constexpr double ATOMS_PER_BIN = 1.0;
 
 // The bins along each axis: at least `distance` wide (so that close atoms are in neighbouring
 // bins) and, together, about one per ATOMS_PER_BIN atoms (so that a large cell of few atoms
@@ -33,22 +34,18 @@ glm::ivec3 BinCounts(const glm::dmat3 &box, size_t atoms, double distance)
     }
 }
 
-// The bins next to bin i along an axis of n bins, each once.
-int Neighbours(int i, int n, int out[3])
+// The bins along an axis of n bins that may hold atoms within the distance of an atom in bin i:
+// its own, and the one beyond each face it lies closer to than `margin` (in bins), each once.
+int Neighbours(int i, int n, double t, double margin, int out[3])
 {
-    if (n == 1) {
-        out[0] = 0;
-        return 1;
-    }
-    if (n == 2) {
-        out[0] = 0;
-        out[1] = 1;
-        return 2;
-    }
-    out[0] = (i + n - 1) % n;
-    out[1] = i;
-    out[2] = (i + 1) % n;
-    return 3;
+    int count = 0;
+    out[count++] = i;
+    if (n > 1 && t < margin)
+        out[count++] = (i + n - 1) % n;
+    const int above = (i + 1) % n;
+    if (n > 1 && 1.0 - t < margin && above != out[count - 1])
+        out[count++] = above;
+    return count;
 }
 
 } // namespace
@@ -77,21 +74,27 @@ std::vector<bool> DuplicateAtoms(const std::vector<glm::dvec3> &fract, const std
 
     std::vector<bool> duplicate(count, false);
     const double limit = distance * distance;
+    glm::dvec3 margin;
+    const glm::dmat3 inverse = glm::inverse(box);
+    for (int k = 0; k < 3; ++k)
+        margin[k] = distance * glm::length(glm::row(inverse, k)) * n[k];
     for (size_t i = 0; i < count; ++i) {
         const glm::ivec3 b = bin_of(fract[i]);
         int nb[3][3], nn[3];
         for (int k = 0; k < 3; ++k)
-            nn[k] = Neighbours(b[k], n[k], nb[k]);
+            nn[k] = Neighbours(b[k], n[k], fract[i][k] * n[k] - b[k], margin[k], nb[k]);
         for (int x = 0; x < nn[0] && !duplicate[i]; ++x)
             for (int y = 0; y < nn[1] && !duplicate[i]; ++y)
                 for (int z = 0; z < nn[2] && !duplicate[i]; ++z) {
                     const size_t cell = flat({nb[0][x], nb[1][y], nb[2][z]});
-                    for (uint32_t s = start[cell]; s < start[cell + 1]; ++s) {
+                    // Bins list their atoms in file order: only earlier ones can be kept first.
+                    for (uint32_t s = start[cell]; s < start[cell + 1] && order[s] < i; ++s) {
                         const uint32_t j = order[s];
-                        if (j >= i || duplicate[j] || element[j] != element[i])
+                        if (duplicate[j] || element[j] != element[i])
                             continue;
                         glm::dvec3 d = fract[i] - fract[j];
-                        d -= glm::round(d);
+                        for (int k = 0; k < 3; ++k)
+                            d[k] += d[k] > 0.5 ? -1.0 : d[k] < -0.5 ? 1.0 : 0.0;
                         const glm::dvec3 v = box * d;
                         if (glm::dot(v, v) < limit) {
                             duplicate[i] = true;
