@@ -193,12 +193,6 @@ bool ReadCell(std::string_view text, cif::Block &block, glm::dmat3 &cell, glm::d
 
 // ---- symmetry ------------------------------------------------------------------
 
-// Fractional = matrix x (Cartesian - shift).
-struct SAffine {
-    glm::dmat3 matrix;
-    glm::dvec3 shift;
-};
-
 struct SOperation {
     glm::dmat3 rotation{1.0};
     glm::dvec3 translation{0.0};
@@ -434,6 +428,12 @@ cif::Block &ChooseBlock(cif::Document &doc, const std::string &wanted)
         throw SBadCif{0, "no data block has atom sites (_atom_site_fract_x or _atom_site_Cartn_x)"};
     throw SBadCif{0, "the file has no data block " + CTextFile::Shown(wanted) + " (its blocks: " + names + ")"};
 }
+
+// Fractional = matrix x (Cartesian - shift).
+struct SAffine {
+    glm::dmat3 matrix;
+    glm::dvec3 shift;
+};
 
 // Cartesian sites of a crystal to fractional: by the block's _atom_sites_Cartn_tran_matrix and
 // vector (Cartesian = matrix x fractional + vector) when it gives them, else by `cell`.
