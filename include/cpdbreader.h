@@ -103,7 +103,7 @@ protected:
     uint32_t ExactSymbolIndex(std::string_view text);
     uint32_t ElementOfName(std::string_view line);
     // The element of a name in a standard residue: its first letter after any digits ("CA" is
-    // carbon, "1HB" hydrogen), however the name is placed.
+    // carbon, "1HB" hydrogen), however the name is placed; a symbol in its own case ("Fe") whole.
     uint32_t ElementOfStandardName(std::string_view name);
     // The element of a standard record: columns 77-78, else the name (ElementOfStandardName in
     // a standard residue, ElementOfName elsewhere).

@@ -369,6 +369,11 @@ uint32_t CPdbReader::ElementOfName(std::string_view line)
 
 uint32_t CPdbReader::ElementOfStandardName(std::string_view name)
 {
+    // A symbol in its own case ("Fe") is no MD name, which are capitals: an atom re-typed in a
+    // record without element columns carries its symbol so.
+    if (name.size() == 2 && std::isupper(static_cast<unsigned char>(name[0])) &&
+        std::islower(static_cast<unsigned char>(name[1])) && ExactSymbolIndex(name) != DUMMY_ELEMENT)
+        return ExactSymbolIndex(name);
     while (!name.empty() && IsDigit(name[0]))
         name.remove_prefix(1);
     return name.empty() ? DUMMY_ELEMENT : ExactSymbolIndex(name.substr(0, 1));

@@ -82,9 +82,18 @@ TEST(Pdb, WithoutAnElementColumnTheAtomNameGivesTheElement)
                                         "ATOM 5 CL LIG 4 4 0 0 1.00 0.00\n"
                                         "ATOM 6 CA NALA 5 5 0 0 1.00 0.00\n"
                                         "ATOM 7 HO5' DA5 6 6 0 0 1.00 0.00\n"
-                                        "ATOM 8 OH2 TIP3 7 7 0 0 1.00 0.00\n");
+                                        "ATOM 8 OH2 TIP3 7 7 0 0 1.00 0.00\n"
+                                        "ATOM 9 Fe ALA 8 8 0 0 1.00 0.00\n");
     ASSERT_TRUE(r.ok) << r.reader.error_message;
-    EXPECT_EQ(r.index, (std::vector<uint32_t>{C, O, 0, CA, ElementIndexOfSymbol("Cl"), C, 0, O}));
+    EXPECT_EQ(r.index, (std::vector<uint32_t>{C, O, 0, CA, ElementIndexOfSymbol("Cl"), C, 0, O, FE}));
+    // An atom of a standard residue re-typed where the records have no element columns keeps its
+    // new element when saved and read again.
+    std::vector<glm::dvec3> xyz = r.xyz;
+    std::vector<uint32_t> index = r.index;
+    SPdbRead edited = r;
+    index[0] = ZN;
+    ASSERT_TRUE(edited.reader.SaveFile(dir.Path(), dir / "retyped.pdb", xyz, index)) << edited.reader.error_message;
+    EXPECT_EQ(ReadPdb(dir / "retyped.pdb").index, index);
     const SPdbRead old = ReadPdb(DATA + "/pdb/old_writer.pdb");
     ASSERT_TRUE(old.ok) << old.reader.error_message;
     EXPECT_EQ(old.index, (std::vector<uint32_t>{C, O, CA}));
