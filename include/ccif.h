@@ -17,8 +17,9 @@ struct Structure;
 // Crystallographic Information Files. One data block is read: the one asked for
 // (block_wanted), else the first with atom sites. A small-molecule block gives its cell and
 // its sites, expanded by the block's own symmetry (its operations, else its Hall symbol, else
-// its space-group name, else its number, else none: P1), wrapped into the cell; images of one
-// site that coincide are one atom, different sites are never merged. A macromolecular block
+// its space-group name, else its number, else none: P1), wrapped into the cell; atoms of one
+// element closer than CifReader::MERGE_DISTANCE are one, whichever sites they came from (the
+// first is kept, and `notice` says how many went). A macromolecular block
 // (mmCIF) is read as a PDB entry: the first model, every alternate location.
 // A CIF is never written back in place, since that would expand its symmetry behind the
 // user's back: a save writes a fresh P1 file, and refuses the very file that was read.
@@ -34,8 +35,10 @@ public:
     // name", "space-group number", "none") and how many there were.
     std::string symmetry_source;
     uint32_t u_operations = 1;
-    // What the user should be told about a read that succeeded (no symmetry found); empty when
-    // nothing.
+    // Atoms merged into an earlier one of their element at the same place.
+    uint32_t u_merged = 0;
+    // What the user should be told about a read that succeeded (no symmetry found, atoms
+    // merged); empty when nothing.
     std::string notice;
     bool is_macromolecular = false;
     // Per atom read: its site label (each image of a site keeps it), and its occupancy (empty

@@ -18,6 +18,9 @@ constexpr size_t SERIAL_COLUMN = 6;
 constexpr size_t SERIAL_WIDTH = 5;
 constexpr size_t NAME_COLUMN = 12;
 constexpr size_t NAME_WIDTH = 4;
+// The residue name, columns 18-20 and the 21st that four-letter names (TIP3, NALA) take.
+constexpr size_t RESIDUE_NAME_COLUMN = 17;
+constexpr size_t RESIDUE_NAME_WIDTH = 4;
 // Alternate location to insertion code, columns 17-27.
 constexpr size_t RESIDUE_WIDTH = 11;
 // LINK: the second atom's name from column 43.
@@ -100,7 +103,11 @@ protected:
     // SymbolIndex when `text` is exactly an element symbol, else the dummy element.
     uint32_t ExactSymbolIndex(std::string_view text);
     uint32_t ElementOfName(std::string_view line);
-    // The element of a standard record: columns 77-78, else the name.
+    // The element of a name in a standard residue: its first letter after any digits ("CA" is
+    // carbon, "1HB" hydrogen), however the name is placed; a symbol in its own case ("Fe") whole.
+    uint32_t ElementOfStandardName(std::string_view name);
+    // The element of a standard record: columns 77-78, else the name (ElementOfStandardName in
+    // a standard residue, ElementOfName elsewhere).
     uint32_t ElementOfRecord(std::string_view line);
 
 private:

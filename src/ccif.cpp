@@ -60,8 +60,15 @@ bool CCif::Parse(const std::string &, CTextFile &file, std::vector<glm::dvec3> &
         return Fail(fault);
     symmetry_source = r.symmetry;
     u_operations = static_cast<uint32_t>(r.operations);
+    u_merged = static_cast<uint32_t>(r.merged);
     if (r.symmetry == "none" && !is_macromolecular && is_periodic)
         notice = "block " + block_name + " gives no symmetry operations, Hall symbol or space-group name: read as P1";
+    if (u_merged > 0) {
+        notice += (notice.empty() ? "" : "; ") + std::to_string(u_merged) + (u_merged == 1 ? " atom" : " atoms") +
+                  " within ";
+        AppendExact(notice, CifReader::MERGE_DISTANCE);
+        notice += " angstrom of another of the same element merged into it";
+    }
     entry = std::move(r.entry);
     v_label = std::move(r.label);
     v_occupancy = std::move(r.occupancy);

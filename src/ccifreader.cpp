@@ -8,6 +8,7 @@
 #include <gemmi/cif.hpp>
 #include <gemmi/symmetry.hpp>
 
+#include "closeatoms.h"
 #include "cmmcifentry.h"
 #include "cstructurefile.h"
 #include "elements.h"
@@ -17,11 +18,15 @@ namespace cif = gemmi::cif;
 namespace CifReader {
 
 namespace {
-// Images of one site closer than this along each axis (fractional, modulo 1) are one atom.
-constexpr double MERGE_DISTANCE = 1e-3;
+// Images of one site closer than this along each axis (fractional, modulo 1), and within the
+// merge distance, are one atom: the site's own symmetry, not a duplicate worth a word.
+constexpr double SAME_IMAGE_FRACTION = 1e-3;
 // Fractional coordinates beyond this lose every digit that places the atom in its cell.
 constexpr double MAX_FRACTION = 1e6;
 constexpr int MAX_DISORDER_GROUPS = 255;
+// Cartesian = matrix x fractional + vector, for Cartesian sites of a crystal.
+const char *const MATRIX_TAG = "_atom_sites_Cartn_tran_matrix_";
+const char *const VECTOR_TAG = "_atom_sites_Cartn_tran_vector_";
 
 // Old and new names of the same data, the first found is taken.
 const char *const OPERATION_TAGS[] = {"_space_group_symop_operation_xyz", "_symmetry_equiv_pos_as_xyz",
@@ -200,6 +205,15 @@ const gemmi::SpaceGroup *FindSpaceGroup(const std::string &name, double alpha, d
 {
     if (const gemmi::SpaceGroup *sg = gemmi::find_spacegroup_by_name(name, alpha, gamma))
         return sg;
+    // A note in braces after the name ("R 3 c {rhombohedral axes}") names the setting.
+    const size_t brace = name.find('{');
+    if (brace != std::string::npos) {
+        const std::string note = gemmi::to_lower(name.substr(brace));
+        const char *axes = note.find("rhombohedral") != std::string::npos ? ":R"
+                           : note.find("hexagonal") != std::string::npos  ? ":H"
+                                                                          : "";
+        return FindSpaceGroup(std::string(CTextFile::Trim(name.substr(0, brace))) + axes, alpha, gamma);
+    }
     std::string symbol, setting;
     const size_t colon = name.find(':');
     for (char ch : name.substr(0, colon))
@@ -330,38 +344,45 @@ double Wrap(double x)
     return x >= 1.0 ? 0.0 : x;
 }
 
-bool SameImage(const glm::dvec3 &a, const glm::dvec3 &b)
+// The shortest vector between two places in a cell, both fractional in [0, 1).
+glm::dvec3 Apart(const glm::dvec3 &a, const glm::dvec3 &b, const glm::dmat3 &cell)
+{
+    const glm::dvec3 d = a - b;
+    return cell * (d - glm::round(d));
+}
+
+bool SameImage(const glm::dvec3 &a, const glm::dvec3 &b, const glm::dmat3 &cell)
 {
     for (int k = 0; k < 3; ++k) {
         const double d = std::fabs(a[k] - b[k]);
-        if (std::min(d, 1.0 - d) > MERGE_DISTANCE)
+        if (std::min(d, 1.0 - d) > SAME_IMAGE_FRACTION)
             return false;
     }
-    return true;
+    return glm::length(Apart(a, b, cell)) < MERGE_DISTANCE;
 }
 
 // The site's distinct images in the cell, in the order of the operations.
-void Expand(const glm::dvec3 &site, const std::vector<SOperation> &ops, std::vector<glm::dvec3> &images)
+void Expand(const glm::dvec3 &site, const std::vector<SOperation> &ops, const glm::dmat3 &cell,
+            std::vector<glm::dvec3> &images)
 {
     images.clear();
     for (const SOperation &op : ops) {
         glm::dvec3 p = op.rotation * site + op.translation;
         for (int k = 0; k < 3; ++k)
             p[k] = Wrap(p[k]);
-        if (std::none_of(images.begin(), images.end(), [&](const glm::dvec3 &q) { return SameImage(p, q); }))
+        if (std::none_of(images.begin(), images.end(), [&](const glm::dvec3 &q) { return SameImage(p, q, cell); }))
             images.push_back(p);
     }
 }
 
-// The element symbol at the start of `text`: its first letter and the next when that makes a
-// symbol (letters in any case when `any_case`, else the second lower case as labels write it).
-uint32_t LeadingElement(std::string_view text, bool any_case)
+// The element symbol at the start of `text`, letters in any case: its first two letters when
+// they make a symbol ("NA1", "Cl2"), else its first.
+uint32_t LeadingElement(std::string_view text)
 {
     if (text.empty() || !std::isalpha(static_cast<unsigned char>(text[0])))
         return NO_ELEMENT;
     std::string one(1, static_cast<char>(std::toupper(static_cast<unsigned char>(text[0]))));
-    if (text.size() > 1 && std::isalpha(static_cast<unsigned char>(text[1])) &&
-        (any_case || std::islower(static_cast<unsigned char>(text[1])))) {
+    if (text.size() > 1 && std::isalpha(static_cast<unsigned char>(text[1]))) {
         const std::string two = one + static_cast<char>(std::tolower(static_cast<unsigned char>(text[1])));
         const uint32_t idx = ElementIndexOfSymbol(two);
         if (idx != NO_ELEMENT && two == SymbolOf(idx))
@@ -408,6 +429,91 @@ cif::Block &ChooseBlock(cif::Document &doc, const std::string &wanted)
     throw SBadCif{0, "the file has no data block " + CTextFile::Shown(wanted) + " (its blocks: " + names + ")"};
 }
 
+// Fractional = matrix x (Cartesian - shift).
+struct SAffine {
+    glm::dmat3 matrix;
+    glm::dvec3 shift;
+};
+
+// Cartesian sites of a crystal to fractional: by the block's _atom_sites_Cartn_tran_matrix and
+// vector (Cartesian = matrix x fractional + vector) when it gives them, else by `cell`.
+SAffine CartesianToFractional(std::string_view text, cif::Block &block, const glm::dmat3 &cell)
+{
+    CTable t(text, block);
+    size_t given = 0, first = 0;
+    for (int i = 1; i <= 3; ++i)
+        for (int j = 1; j <= 3; ++j)
+            if (t.Add((std::string(MATRIX_TAG) + std::to_string(i) + std::to_string(j)).c_str()) && given++ == 0)
+                first = static_cast<size_t>(3 * (i - 1) + j - 1);
+    if (given == 0)
+        return {glm::inverse(cell), glm::dvec3(0.0)};
+    if (given < 9)
+        throw SBadCif{t.Line(first, 0), "the block gives " + std::to_string(given) + " of the 9 elements of " +
+                                            MATRIX_TAG + "*"};
+    glm::dmat3 m(0.0);
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            m[j][i] = t.Number(static_cast<size_t>(3 * i + j), 0, "matrix element");
+    glm::dvec3 shift(0.0);
+    for (int k = 0; k < 3; ++k)
+        if (t.Add((std::string(VECTOR_TAG) + std::to_string(k + 1)).c_str()))
+            shift[k] = t.Number(static_cast<size_t>(9 + k), 0, "vector element");
+    const glm::dmat3 inverse = glm::inverse(m);
+    bool invertible = std::fabs(glm::determinant(m)) > 0.0;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            invertible = invertible && std::isfinite(inverse[i][j]);
+    if (!invertible)
+        throw SBadCif{t.Line(0, 0), std::string(MATRIX_TAG) + "* has no inverse"};
+    return {inverse, shift};
+}
+
+// A molecule's atoms fractional in a box twice as wide as they spread, so that no periodic image
+// comes near them.
+glm::dmat3 MoleculeBox(std::vector<glm::dvec3> &places)
+{
+    glm::dvec3 low(0.0), high(0.0);
+    if (!places.empty())
+        low = high = places[0];
+    for (const glm::dvec3 &p : places) {
+        low = glm::min(low, p);
+        high = glm::max(high, p);
+    }
+    const glm::dvec3 side = 2.0 * (high - low) + glm::dvec3(3.0 * MERGE_DISTANCE);
+    for (glm::dvec3 &p : places)
+        p = (p - low) / side;
+    return glm::dmat3(side.x, 0.0, 0.0, 0.0, side.y, 0.0, 0.0, 0.0, side.z);
+}
+
+template <class T>
+void DropDuplicates(std::vector<T> &v, const std::vector<bool> &duplicate)
+{
+    size_t kept = 0;
+    for (size_t i = 0; i < v.size(); ++i)
+        if (!duplicate[i] && kept++ != i)
+            v[kept - 1] = std::move(v[i]);
+    v.resize(kept);
+}
+
+// Atoms of one element closer than MERGE_DISTANCE are one, whichever sites they came from (a
+// file that lists equivalent sites besides the operations that make them, or rounded
+// coordinates): the first keeps its site's label, occupancy and group. `places` are fractional
+// in the cell, or Cartesian for a molecule.
+void MergeCloseAtoms(std::vector<glm::dvec3> places, SRead &r)
+{
+    const glm::dmat3 box = r.is_periodic ? r.cell : MoleculeBox(places);
+    const std::vector<bool> duplicate = DuplicateAtoms(places, r.index, box, MERGE_DISTANCE);
+    r.merged = static_cast<size_t>(std::count(duplicate.begin(), duplicate.end(), true));
+    if (r.merged == 0)
+        return;
+    DropDuplicates(r.xyz, duplicate);
+    DropDuplicates(r.index, duplicate);
+    DropDuplicates(r.label, duplicate);
+    if (!r.occupancy.empty())
+        DropDuplicates(r.occupancy, duplicate);
+    DropDuplicates(r.group, duplicate);
+}
+
 void ReadSites(std::string_view text, cif::Block &block, SRead &r)
 {
     glm::dvec3 angles(90.0);
@@ -423,23 +529,25 @@ void ReadSites(std::string_view text, cif::Block &block, SRead &r)
         t.Add(tag);
     if (fractional && !r.is_periodic)
         throw SBadCif{t.Line(X, 0), "fractional coordinates but no cell (_cell_length_a)"};
+    // A crystal's sites, fractional or Cartesian, are expanded by its symmetry; a molecule's stay.
     const std::vector<SOperation> ops =
-        fractional ? ReadSymmetry(text, block, angles, r.symmetry) : std::vector<SOperation>{SOperation{}};
+        r.is_periodic ? ReadSymmetry(text, block, angles, r.symmetry) : std::vector<SOperation>{SOperation{}};
     r.operations = ops.size();
-    const glm::dmat3 inverse = glm::inverse(r.cell);
+    const SAffine to_fractional = fractional || !r.is_periodic ? SAffine{glm::dmat3(1.0), glm::dvec3(0.0)}
+                                                              : CartesianToFractional(text, block, r.cell);
     const bool has_occupancy = t.Has(OCCUPANCY);
     CGroups groups;
-    std::vector<glm::dvec3> images;
+    std::vector<glm::dvec3> images, places;
     for (size_t row = 0; row < t.Rows(); ++row) {
         glm::dvec3 p;
         for (int k = 0; k < 3; ++k)
             p[k] = t.Number(k, row, "coordinate");
-        if (fractional && !(glm::all(glm::lessThanEqual(glm::abs(p), glm::dvec3(MAX_FRACTION)))))
-            throw SBadCif{t.Line(X, row), "fractional coordinates beyond 1e6 place no atom"};
-        if (!fractional) {
+        if (!fractional)
             CheckPosition(p, t.Line(X, row));
-            p = r.is_periodic ? inverse * p : p;
-        }
+        p = to_fractional.matrix * (p - to_fractional.shift);
+        if (r.is_periodic && !(glm::all(glm::lessThanEqual(glm::abs(p), glm::dvec3(MAX_FRACTION)))))
+            throw SBadCif{t.Line(X, row), fractional ? "fractional coordinates beyond 1e6 place no atom"
+                                                     : "the atom lies beyond 1e6 cells from the origin"};
         const std::string label = t.Text(LABEL, row);
         const uint32_t element = ElementOfSite(t.Text(TYPE, row), label);
         double occupancy = 1.0;
@@ -449,12 +557,13 @@ void ReadSites(std::string_view text, cif::Block &block, SRead &r)
                 throw SBadCif{t.Line(OCCUPANCY, row), "occupancy " + t.Text(OCCUPANCY, row) + " is below 0"};
         }
         const uint8_t group = groups.Code(t.Text(GROUP, row), t.Has(GROUP) ? t.Line(GROUP, row) : 0);
-        if (fractional || r.is_periodic)
-            Expand(p, ops, images);
+        if (r.is_periodic)
+            Expand(p, ops, r.cell, images);
         else
             images.assign(1, p);
         for (const glm::dvec3 &f : images) {
-            r.xyz.push_back(fractional || r.is_periodic ? r.cell * f : f);
+            places.push_back(f);
+            r.xyz.push_back(r.is_periodic ? r.cell * f : f);
             r.index.push_back(element);
             r.label.push_back(label);
             if (has_occupancy)
@@ -462,10 +571,11 @@ void ReadSites(std::string_view text, cif::Block &block, SRead &r)
             r.group.push_back(group);
         }
     }
-    if (!groups.Any())
-        r.group.clear();
     if (r.xyz.empty())
         throw SBadCif{t.Line(X, 0), "the atom site loop has no atoms"};
+    MergeCloseAtoms(std::move(places), r);
+    if (!groups.Any())
+        r.group.clear();
 }
 
 // A syntax error of gemmi's parser, said with the line it concerns: a text field that is never
@@ -524,9 +634,9 @@ glm::dmat3 CellOfParameters(const glm::dvec3 &lengths, const glm::dvec3 &angles)
 
 uint32_t ElementOfSite(std::string_view type_symbol, std::string_view label)
 {
-    uint32_t idx = LeadingElement(type_symbol, true);
+    uint32_t idx = LeadingElement(type_symbol);
     if (idx == NO_ELEMENT)
-        idx = LeadingElement(label, false);
+        idx = LeadingElement(label);
     return idx == NO_ELEMENT ? DUMMY_ELEMENT : idx;
 }
 

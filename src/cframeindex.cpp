@@ -243,10 +243,11 @@ bool CFrameIndex::ScanXdatcar(std::string_view text)
 bool CFrameIndex::ScanPdb(std::string_view text)
 {
     // Without a MODEL record the file holds no frames; most do not, and a search for one costs
-    // less than taking the file line by line.
+    // less than taking the file line by line. An empty file maps to no memory, which memmem must
+    // not be handed.
     constexpr std::string_view model_line = "\nMODEL";
     if (text.substr(0, 5) != "MODEL" &&
-        ::memmem(text.data(), text.size(), model_line.data(), model_line.size()) == nullptr)
+        (text.empty() || ::memmem(text.data(), text.size(), model_line.data(), model_line.size()) == nullptr))
         return true;
     SCursor at;
     bool in_model = false;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <iterator>
 
 using namespace PdbRecord;
 
@@ -42,6 +43,8 @@ bool HasBareResidueNumber(const SLayout &layout)
 // What the fields of one atom record gave.
 struct SRecord {
     std::string_view name;
+    // The residue name, in the layouts that have one.
+    std::string_view residue;
     glm::dvec3 xyz{0.0};
     int converted = 0;
     std::string failure;
@@ -95,8 +98,12 @@ bool ScanFields(std::string_view rest, const SLayout &layout, int numbers, SReco
             rec.failure = "the atom record has too few fields";
             return false;
         }
-        if (kind == EPdbField::SKIP)
+        if (kind == EPdbField::SKIP) {
+            // The first field skipped after the name is the residue name.
+            if (rec.residue.empty())
+                rec.residue = token;
             continue;
+        }
         if (kind == EPdbField::NAME)
             rec.name = token;
         else if (kind == EPdbField::SERIAL ? !IsInteger(token) : !IsResidueNumber(token)) {
@@ -120,6 +127,34 @@ bool ScanFields(std::string_view rest, const SLayout &layout, int numbers, SReco
         ++rec.converted;
     }
     return true;
+}
+
+// Residues whose atom names begin with their element's one letter, however the name is placed:
+// the amino acids with the protonation and terminal forms of MD programs (HID, CYX, NALA, CALA),
+// the caps ACE, NME and NH2, DNA and RNA nucleotides (DA, RA5, U3) and water.
+bool IsStandardResidue(std::string_view name)
+{
+    static constexpr std::string_view AMINO[] = {
+        "ALA", "ARG", "ASH", "ASN", "ASP", "CYM", "CYS", "CYX", "GLH", "GLN", "GLU", "GLY", "HID", "HIE", "HIP", "HIS",
+        "HSD", "HSE", "HSP", "ILE", "LEU", "LYN", "LYS", "MET", "PHE", "PRO", "SER", "THR", "TRP", "TYR", "VAL"};
+    static constexpr std::string_view OTHER[] = {"ACE", "NME", "NH2", "HOH", "WAT", "TIP3", "SOL"};
+    const auto amino = [](std::string_view r) { return std::binary_search(std::begin(AMINO), std::end(AMINO), r); };
+    if (amino(name) || std::find(std::begin(OTHER), std::end(OTHER), name) != std::end(OTHER))
+        return true;
+    if (name.size() == 4 && (name[0] == 'N' || name[0] == 'C') && amino(name.substr(1)))
+        return true;
+    // A nucleotide: its base's letter, D or R before it, 5 or 3 after it at a chain's end.
+    if (!name.empty() && (name.back() == '5' || name.back() == '3'))
+        name.remove_suffix(1);
+    if (name.size() == 2 && (name[0] == 'D' || name[0] == 'R'))
+        name.remove_prefix(1);
+    return name.size() == 1 && std::string_view("ACGTU").find(name[0]) != std::string_view::npos;
+}
+
+// The field of a standard record at `column`, blanks trimmed; empty when the line is shorter.
+std::string_view FieldAt(std::string_view line, size_t column, size_t width)
+{
+    return column < line.size() ? CTextFile::Trim(line.substr(column, width)) : std::string_view();
 }
 
 bool Fits(std::string_view rest, const SLayout &layout)
@@ -334,10 +369,26 @@ uint32_t CPdbReader::ElementOfName(std::string_view line)
     return ExactSymbolIndex(std::string_view(name, IsLetter(name[1]) ? 2 : 1));
 }
 
+uint32_t CPdbReader::ElementOfStandardName(std::string_view name)
+{
+    // A symbol in its own case ("Fe") is no MD name, which are capitals: an atom re-typed in a
+    // record without element columns carries its symbol so.
+    if (name.size() == 2 && std::isupper(static_cast<unsigned char>(name[0])) &&
+        std::islower(static_cast<unsigned char>(name[1])) && ExactSymbolIndex(name) != DUMMY_ELEMENT)
+        return ExactSymbolIndex(name);
+    while (!name.empty() && IsDigit(name[0]))
+        name.remove_prefix(1);
+    return name.empty() ? DUMMY_ELEMENT : ExactSymbolIndex(name.substr(0, 1));
+}
+
 uint32_t CPdbReader::ElementOfRecord(std::string_view line)
 {
     std::string_view element;
-    return ElementColumn(line, element) ? ExactSymbolIndex(element) : ElementOfName(line);
+    if (ElementColumn(line, element))
+        return ExactSymbolIndex(element);
+    if (IsStandardResidue(FieldAt(line, RESIDUE_NAME_COLUMN, RESIDUE_NAME_WIDTH)))
+        return ElementOfStandardName(FieldAt(line, NAME_COLUMN, NAME_WIDTH));
+    return ElementOfName(line);
 }
 
 bool CPdbReader::ReadStandardAtom(std::string_view line, const glm::dvec3 &p, uint32_t n,
@@ -369,7 +420,10 @@ bool CPdbReader::ReadSplitAtom(std::string_view line, std::string_view rest, uin
     std::string_view element;
     if (!AddPosition(rec.xyz, n, xyz))
         return false;
-    index.push_back(SymbolIndex(ElementColumn(line, element) ? element : rec.name));
+    if (ElementColumn(line, element))
+        index.push_back(SymbolIndex(element));
+    else
+        index.push_back(IsStandardResidue(rec.residue) ? ElementOfStandardName(rec.name) : SymbolIndex(rec.name));
     v_atom_columns.push_back(false);
     v_atom_altloc.push_back(0);
     return true;

@@ -266,6 +266,7 @@ nlohmann::ordered_json Describe(const CModel &model, const SOptions &options)
         out["blocks"] = model.cif.v_block_names.size();
         out["symmetry"] = model.cif.symmetry_source;
         out["operations"] = model.cif.u_operations;
+        out["merged"] = model.cif.u_merged;
     }
     if (options.atoms) {
         nlohmann::ordered_json symbols = nlohmann::ordered_json::array();

@@ -2,12 +2,14 @@
 #define STRUCTURE_READ_H
 
 #include <cstdint>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <glm/glm.hpp>
 
+#include "elements.h"
 #include "scratch_folder.h"
 
 // What one reader made of one file: the reader itself (with its header state) and the atoms.
@@ -35,6 +37,18 @@ SRead<TReader> ReadStructureText(const ScratchFolder &dir, const std::string &na
 {
     WriteText(dir / name, text);
     return ReadStructure<TReader>(dir.Path(), dir / name);
+}
+
+// "Cl4 Na4": the count of each element, by symbol.
+inline std::string Formula(const std::vector<uint32_t> &index)
+{
+    std::map<std::string, size_t> count;
+    for (uint32_t e : index)
+        ++count[SymbolOf(e)];
+    std::string text;
+    for (const auto &[symbol, n] : count)
+        text += (text.empty() ? "" : " ") + symbol + std::to_string(n);
+    return text;
 }
 
 inline std::vector<std::string> Lines(const std::string &text)

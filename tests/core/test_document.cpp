@@ -362,3 +362,12 @@ TEST_F(CifDocumentTest, SaveOfACifWantsSaveAs)
         ::unlink(target.c_str());
     }
 }
+
+// The count of atoms merged at one place reaches the Choose File panel's note.
+TEST_F(CifDocumentTest, MergedAtomsAreNoted)
+{
+    doc.Open(std::string(KIVOA_TEST_DATA) + "/cif", std::string(KIVOA_TEST_DATA) + "/cif/coso4_listed_sites.cif",
+             INPUT_FILE_TYPE_CIF);
+    EXPECT_EQ(model.v_real_xyz.size(), 24u);
+    EXPECT_NE(doc.Note().find("104 atoms within 0.05 angstrom"), std::string::npos) << doc.Note();
+}

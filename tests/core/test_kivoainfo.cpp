@@ -192,7 +192,8 @@ TEST(KivoaInfo, ScriptedEditsAreAppliedInOrderAndABadOneWritesNothing)
 }
 
 // The block read is named with the file's count of blocks; another is chosen by name, any case.
-TEST(KivoaInfo, CifBlocksByNameAndAWordWhenNoSymmetryIsFound)
+// A word on standard error when the block has no symmetry or atoms were merged.
+TEST(KivoaInfo, CifBlocksByNameAndAWordWhenNoSymmetryIsFoundOrAtomsAreMerged)
 {
     const std::string file = DATA + "/cif/two_blocks.cif";
     const SRun first = Info(file);
@@ -214,6 +215,13 @@ TEST(KivoaInfo, CifBlocksByNameAndAWordWhenNoSymmetryIsFound)
               std::string::npos);
     const nlohmann::json mixed = Json(Info("--atoms " + DATA + "/cif/fecr_mixed_site.cif"));
     EXPECT_EQ(mixed["occupancy"], nlohmann::json::parse("[0.5,0.5,0.5,0.5]"));
+    EXPECT_EQ(mixed["merged"], 0);
+    // Atoms merged at one place are counted once, on standard error and in the output.
+    const std::string listed = DATA + "/cif/coso4_listed_sites.cif";
+    const SRun merged = Info(listed);
+    EXPECT_EQ(Json(merged)["merged"], 104);
+    EXPECT_EQ(merged.err, "kivoa-info: " + listed +
+                              ": 104 atoms within 0.05 angstrom of another of the same element merged into it\n");
 }
 
 // Files written by ASE and gemmi, edited by kivoa-info and read back by them (python3-ase,

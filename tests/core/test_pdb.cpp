@@ -73,15 +73,43 @@ TEST(Pdb, LayoutOfTheAtomRecordsFollowsTheFirstOne)
 TEST(Pdb, WithoutAnElementColumnTheAtomNameGivesTheElement)
 {
     ScratchFolder dir;
+    // In a standard residue the name's first letter; elsewhere its first two when they make a
+    // symbol.
     const SPdbRead r = ReadPdbText(dir, "ATOM 1 CA GLY 1 0 0 0 1.00 0.00\n"
                                         "ATOM 2 OW SOL 2 1 0 0 1.00 0.00\n"
-                                        "ATOM 3 HB GLY 1 2 0 0 1.00 0.00\n");
+                                        "ATOM 3 HB GLY 1 2 0 0 1.00 0.00\n"
+                                        "ATOM 4 CA CA 3 3 0 0 1.00 0.00\n"
+                                        "ATOM 5 CL LIG 4 4 0 0 1.00 0.00\n"
+                                        "ATOM 6 CA NALA 5 5 0 0 1.00 0.00\n"
+                                        "ATOM 7 HO5' DA5 6 6 0 0 1.00 0.00\n"
+                                        "ATOM 8 OH2 TIP3 7 7 0 0 1.00 0.00\n"
+                                        "ATOM 9 Fe ALA 8 8 0 0 1.00 0.00\n");
     ASSERT_TRUE(r.ok) << r.reader.error_message;
-    EXPECT_EQ(r.index, (std::vector<uint32_t>{CA, O, 0}));
+    EXPECT_EQ(r.index, (std::vector<uint32_t>{C, O, 0, CA, ElementIndexOfSymbol("Cl"), C, 0, O, FE}));
+    // An atom of a standard residue re-typed where the records have no element columns keeps its
+    // new element when saved and read again.
+    std::vector<glm::dvec3> xyz = r.xyz;
+    std::vector<uint32_t> index = r.index;
+    SPdbRead edited = r;
+    index[0] = ZN;
+    ASSERT_TRUE(edited.reader.SaveFile(dir.Path(), dir / "retyped.pdb", xyz, index)) << edited.reader.error_message;
+    EXPECT_EQ(ReadPdb(dir / "retyped.pdb").index, index);
     const SPdbRead old = ReadPdb(DATA + "/pdb/old_writer.pdb");
     ASSERT_TRUE(old.ok) << old.reader.error_message;
     EXPECT_EQ(old.index, (std::vector<uint32_t>{C, O, CA}));
     EXPECT_EQ(old.xyz[0], glm::dvec3(1.5, -0.25, 0.0));
+}
+
+// An MD program's peptide (ACE ALA PRO LEU HIE MET NME, a water, a calcium ion and a ligand's
+// chlorine): names from column 13 ("CA  ", "HG2 ", "CD1 ", "NE2 ", "1HB "), no element columns.
+// gemmi reads this file's CA as calcium, HG2 as mercury, CD1 as cadmium, HE1 as helium and NE2 as
+// neon; in a standard residue the name's first letter is the element.
+TEST(Pdb, MdProgramNamesInStandardResiduesTakeTheirFirstLetter)
+{
+    const SPdbRead r = ReadPdb(DATA + "/pdb/md_peptide.pdb");
+    ASSERT_TRUE(r.ok) << r.reader.error_message;
+    EXPECT_EQ(Formula(r.index), "C28 Ca1 Cl1 H48 N8 O7 S1");
+    EXPECT_EQ(r.index[92], CA);
 }
 
 TEST(Pdb, Cryst1Cells)

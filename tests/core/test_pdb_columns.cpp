@@ -90,10 +90,11 @@ TEST(PdbColumns, NumbersThatRunOutOfTheirColumnsAreSplitAtWhiteSpace)
     const SPdbRead long_y = ReadPdbText(dir, "ATOM      1  C   LIG A   1       0.000   1.79999999999   0.000  1.00  0.00\n");
     ASSERT_TRUE(long_y.ok) << long_y.reader.error_message;
     EXPECT_EQ(long_y.xyz[0], glm::dvec3(0.0, 1.79999999999, 0.0));
-    // A whitespace list keeps the name rule: CA is calcium.
-    const SPdbRead list = ReadPdbText(dir, "ATOM 1 CA GLY A 1 1.0 2.0 3.0 1.00 0.00\n");
+    // A whitespace list keeps the name rule: CA is calcium, but carbon in a standard residue.
+    const SPdbRead list = ReadPdbText(dir, "ATOM 1 CA LIG A 1 1.0 2.0 3.0 1.00 0.00\n"
+                                           "ATOM 2 CA GLY A 1 1.0 2.0 3.0 1.00 0.00\n");
     ASSERT_TRUE(list.ok) << list.reader.error_message;
-    EXPECT_EQ(list.index, std::vector<uint32_t>{CA});
+    EXPECT_EQ(list.index, (std::vector<uint32_t>{CA, C}));
 }
 
 TEST(PdbColumns, ElementFromColumns77To78ElseFromTheAtomName)

