@@ -74,6 +74,8 @@ public:
     bool is_show_highlight = true;
     // Anti-aliased edges in the window (a multisampled picture resolved into the window).
     bool is_smooth = false;
+    // The full picture leaves out the atoms and bonds that others hide (see CSphereCull).
+    bool is_cull = true;
     GLfloat target_width = 0.0f;
     std::vector<glm::vec3> v_arrow, v_cone;
     GLint arrow_vertex = 0;
@@ -190,6 +192,8 @@ private:
     void SetAtomUniforms(GLuint Program, bool highlight);
     void DrawStructure(int w, int h);
     CSphereRaster::SView RasterView() const;
+    void CullHidden();
+    void BindDrawn(GLuint Program, GLuint texture);
     glm::vec3 GizmoShift() const;
     void DrawGizmoPart(GLuint Program, GLuint vao, GLenum mode);
 };

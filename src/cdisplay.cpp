@@ -457,9 +457,11 @@ void CDisplay::DrawAtoms(GLuint Program, bool b)
     SetAtomUniforms(Program, !b);
     BindBufferTexture(Program, "atoms", 0, instances.TBOM);
     BindBufferTexture(Program, "colours", 1, instances.TBOK);
+    CullHidden();
+    BindDrawn(Program, instances.TBOD);
     if (b)
         ClearFramebuffer(glm::vec4(1.0f));
-    DrawQuads(instances.VAOM, instances.AtomQuads());
+    DrawQuads(instances.VAOM, instances.AtomsDrawn());
     if (b) {
         ProcessPicking(b);
         ClearFramebuffer(CColor);
@@ -471,14 +473,43 @@ void CDisplay::DrawBonds(GLuint Program)
 {
     if (!is_bond_eval || !is_show_bond)
         return;
+    CullHidden();
     instances.SyncBonds(*this);
     SetImpostorUniforms(Program);
     BindBufferTexture(Program, "bonds", 0, instances.TBOB);
+    BindDrawn(Program, instances.TBOE);
     glUniform1f(Uniform(Program, "S"), BOND_RADIUS);
     glUniform1f(Uniform(Program, "A"), atom_scale);
     glUniform1f(Uniform(Program, "Pixel"), 2.0f / (view_size.x * Projection[0][0]));
     SetVector(Uniform(Program, "C"), BOND_COLOR);
-    DrawQuads(instances.VAOB, instances.BondQuads());
+    DrawQuads(instances.VAOB, instances.BondsDrawn());
+}
+
+// The full picture leaves out what others hide in this view, culled against a picture of this
+// framebuffer's size and samples; the quick one and a display without culling draw every quad.
+void CDisplay::CullHidden()
+{
+    if (!is_cull || quick.IsQuickFrame()) {
+        instances.Uncull();
+        return;
+    }
+    GLint sample_buffers = 0;
+    glGetIntegerv(GL_SAMPLE_BUFFERS, &sample_buffers);
+    CSphereCull::SView view;
+    view.view = track.View * track.Model;
+    view.projection = Projection;
+    view.scale = atom_scale;
+    view.width = static_cast<int>(view_size.x);
+    view.height = static_cast<int>(view_size.y);
+    view.is_multisampled = sample_buffers != 0;
+    instances.Cull(view, BOND_RADIUS);
+}
+
+// The list of the records drawn while culling, read from texture unit 2.
+void CDisplay::BindDrawn(GLuint Program, GLuint texture)
+{
+    glUniform1i(Uniform(Program, "Culled"), instances.IsCulled() ? 1 : 0);
+    BindBufferTexture(Program, "drawn", 2, texture);
 }
 
 // The atoms as the raster sees them in this frame, in the colours the atom program gives them.
