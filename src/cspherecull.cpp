@@ -71,6 +71,23 @@ void InParts(unsigned parts, Part part)
 // Share k of `parts` of [0, n).
 size_t PartStart(size_t n, unsigned k, unsigned parts) { return n * k / parts; }
 
+// The items i < n for which is_kept(i), ascending, found on as many threads as pay.
+template <typename Keep>
+std::vector<uint32_t> KeptInParts(size_t n, Keep is_kept)
+{
+    const unsigned parts = Parts(n);
+    std::vector<std::vector<uint32_t>> kept(parts);
+    InParts(parts, [&](unsigned k) {
+        for (size_t i = PartStart(n, k, parts); i < PartStart(n, k + 1, parts); ++i)
+            if (is_kept(i))
+                kept[k].push_back(static_cast<uint32_t>(i));
+    });
+    std::vector<uint32_t> all;
+    for (const std::vector<uint32_t> &part : kept)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
 } // namespace
 
 void CSphereCull::Build(const std::vector<glm::vec4> &spheres, const SView &view)
@@ -99,15 +116,7 @@ void CSphereCull::Build(const std::vector<glm::vec4> &spheres, const SView &view
     });
     FoldTiles();
 
-    std::vector<std::vector<uint32_t>> shown(parts);
-    InParts(parts, [&](unsigned k) {
-        for (size_t i = PartStart(spheres.size(), k, parts); i < PartStart(spheres.size(), k + 1, parts); ++i)
-            if (MayShow(spheres[i]))
-                shown[k].push_back(static_cast<uint32_t>(i));
-    });
-    v_spheres.clear();
-    for (const std::vector<uint32_t> &part : shown)
-        v_spheres.insert(v_spheres.end(), part.begin(), part.end());
+    v_spheres = KeptInParts(spheres.size(), [&](size_t i) { return MayShow(spheres[i]); });
 }
 
 bool CSphereCull::MayShow(const glm::vec4 &sphere) const
@@ -197,15 +206,12 @@ bool CSphereCull::IsBehindTiles(float nearest, glm::ivec2 low, glm::ivec2 high) 
 
 std::vector<uint32_t> CSphereCull::Segments(const std::vector<CBondInstance> &records, float radius) const
 {
-    std::vector<uint32_t> shown;
     const glm::vec2 reach(radius * frame.unit + OUTLINE_SLACK);
-    for (size_t i = 0; i < records.size(); ++i) {
+    return KeptInParts(records.size(), [&](size_t i) {
         const glm::vec3 a = glm::vec3(records[i].centre) + glm::vec3(records[i].half);
         const glm::vec3 b = glm::vec3(records[i].centre) - glm::vec3(records[i].half);
         const glm::vec2 wa(Apply(frame.wx, a), Apply(frame.wy, a)), wb(Apply(frame.wx, b), Apply(frame.wy, b));
         const float front = std::max(Apply(frame.wz, a), Apply(frame.wz, b)) + radius;
-        if (!IsHidden(front, glm::min(wa, wb) - reach, glm::max(wa, wb) + reach, [](glm::vec2) { return true; }))
-            shown.push_back(static_cast<uint32_t>(i));
-    }
-    return shown;
+        return !IsHidden(front, glm::min(wa, wb) - reach, glm::max(wa, wb) + reach, [](glm::vec2) { return true; });
+    });
 }
