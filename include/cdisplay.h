@@ -193,7 +193,6 @@ private:
     void DrawStructure(int w, int h);
     CSphereRaster::SView RasterView() const;
     void CullHidden();
-    void BindDrawn(GLuint Program, GLuint texture);
     glm::vec3 GizmoShift() const;
     void DrawGizmoPart(GLuint Program, GLuint vao, GLenum mode);
 };

@@ -31,6 +31,11 @@ const glm::vec3 SELECTED_COLOR(1.5f, 0.75f, 0.45f);
 const glm::vec3 BOND_COLOR(0.9f, 0.9f, 0.9f);
 const glm::vec3 BOX_COLOR(1.0f, 0.0f, 0.0f);
 const float BOND_RADIUS = 0.1f;
+// The texture unit of the list of atoms or bonds drawn while culling.
+const GLint DRAWN_UNIT = 2;
+// A label shows when the point of its atom this many radii before the centre is what the scene
+// shows there (font_vs's IsAtomSeen).
+const float LABEL_LIFT = 1.1f;
 // From this many atoms on, whose full picture takes a while on software OpenGL, a structure shown
 // afresh comes first as the quick picture, the full one in the frame after it.
 const size_t QUICK_FIRST_ATOMS = 100000;
@@ -458,7 +463,7 @@ void CDisplay::DrawAtoms(GLuint Program, bool b)
     BindBufferTexture(Program, "atoms", 0, instances.TBOM);
     BindBufferTexture(Program, "colours", 1, instances.TBOK);
     CullHidden();
-    BindDrawn(Program, instances.TBOD);
+    BindDrawnList(Program, DRAWN_UNIT, instances.TBOD, instances.IsCulled());
     if (b)
         ClearFramebuffer(glm::vec4(1.0f));
     DrawQuads(instances.VAOM, instances.AtomsDrawn());
@@ -477,7 +482,7 @@ void CDisplay::DrawBonds(GLuint Program)
     instances.SyncBonds(*this);
     SetImpostorUniforms(Program);
     BindBufferTexture(Program, "bonds", 0, instances.TBOB);
-    BindDrawn(Program, instances.TBOE);
+    BindDrawnList(Program, DRAWN_UNIT, instances.TBOE, instances.IsCulled());
     glUniform1f(Uniform(Program, "S"), BOND_RADIUS);
     glUniform1f(Uniform(Program, "A"), atom_scale);
     glUniform1f(Uniform(Program, "Pixel"), 2.0f / (view_size.x * Projection[0][0]));
@@ -503,13 +508,6 @@ void CDisplay::CullHidden()
     view.height = static_cast<int>(view_size.y);
     view.is_multisampled = sample_buffers != 0;
     instances.Cull(view, BOND_RADIUS);
-}
-
-// The list of the records drawn while culling, read from texture unit 2.
-void CDisplay::BindDrawn(GLuint Program, GLuint texture)
-{
-    glUniform1i(Uniform(Program, "Culled"), instances.IsCulled() ? 1 : 0);
-    BindBufferTexture(Program, "drawn", 2, texture);
 }
 
 // The atoms as the raster sees them in this frame, in the colours the atom program gives them.
@@ -599,6 +597,11 @@ void CDisplay::RenderText()
         return;
     labels.Sync(*this, is_show_symbol, is_show_index);
     const bool is_depth_tested = labels.CopySceneDepth(view_size);
+    // Culled glyphs are those the depth test would leave out; without it every label shows.
+    if (is_depth_tested && instances.IsCulled())
+        labels.Cull(instances.Culler(), instances.CullBuilds(), LABEL_LIFT);
+    else
+        labels.Uncull();
     SetLabelUniforms(FontShader.Program);
     labels.Draw(FontShader.Program, is_depth_tested);
 }

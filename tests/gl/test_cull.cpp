@@ -1,5 +1,5 @@
-// The full picture drawn without the atoms and bonds that others hide is the picture drawn with
-// them, byte for byte, and a pick finds the same atom at every pixel.
+// The full picture drawn without the atoms, bonds and labels that others hide is the picture drawn
+// with them, byte for byte, and a pick finds the same atom at every pixel.
 
 #include "scene_test.h"
 
@@ -19,17 +19,18 @@ struct CullCase {
     bool is_front_hidden;
     // Atoms a few pixels wide cover no multisampled pixel whole, so they hide no atom.
     bool is_any_left_out;
+    bool is_labelled;
 };
 
 const CullCase CASES[] = {
-    {"large atoms", false, 1.0f, false, false, true},
-    {"small atoms", true, 1.0f, false, false, true},
-    {"atoms a few pixels wide", true, 5.0f, false, false, true},
-    {"large atoms smooth", false, 1.0f, true, false, true},
-    {"small atoms smooth", true, 1.0f, true, false, true},
-    {"far away smooth", true, 5.0f, true, false, false},
-    {"front half hidden", true, 1.0f, false, true, true},
-    {"front half hidden smooth", false, 1.0f, true, true, true},
+    {"large atoms", false, 1.0f, false, false, true, false},
+    {"small atoms", true, 1.0f, false, false, true, true},
+    {"atoms a few pixels wide", true, 5.0f, false, false, true, false},
+    {"large atoms smooth", false, 1.0f, true, false, true, true},
+    {"small atoms smooth", true, 1.0f, true, false, true, false},
+    {"far away smooth", true, 5.0f, true, false, false, true},
+    {"front half hidden", true, 1.0f, false, true, true, true},
+    {"front half hidden smooth", false, 1.0f, true, true, true, false},
 };
 
 // A water box with, behind some of its atoms, copies just behind them (straight behind at
@@ -54,6 +55,7 @@ protected:
     {
         Load(Crowd());
         display->is_show_bond = true;
+        display->is_show_label = c.is_labelled;
         display->SetAtomScale(c.is_small_atoms);
         display->view_zoom = c.zoom;
         display->SetTrackRotation(0.0f, 0.0f);
