@@ -9,11 +9,13 @@
 #include "cinstance.h"
 
 // Which sphere and tube impostors of a view can show a pixel, so that the full picture leaves out
-// those hidden behind others. Each pixel keeps the farthest depth at which a sphere covers it whole
-// (all its samples, with the lit pass's full coverage), each tile of pixels the farthest of its
-// pixels; a sphere or tube whose nearest point lies behind that, by more than the depth buffer can
-// tell apart, over every tile its outline reaches, would fail the depth test at every sample, so
-// leaving it out changes no pixel, depth or pick. Depths are camera-space z, larger nearer.
+// those hidden behind others. Each pixel keeps a depth that the scene surely reaches there: that of
+// the nearest sphere covering it whole (all its samples, with the lit pass's full coverage), taken
+// at its farthest point within the pixel; each tile of pixels the farthest of its pixels'. A sphere
+// or tube whose nearest point lies behind that, by more than the depth buffer can round away, at
+// every pixel its outline reaches (tiles first, then pixels), would fail the depth test at every
+// sample, so leaving it out changes no pixel, depth or pick. Depths are camera-space z, larger
+// nearer.
 class CSphereCull {
 public:
     // The view: model to camera space, the orthographic projection, the spheres' radius factor,
@@ -48,7 +50,7 @@ private:
     // How far inside its outline a sphere covers a pixel whole, in pixels; depth differences the
     // depth buffer may round away.
     float inset = 0.0f, depth_slack = 0.0f;
-    std::vector<float> v_pixel_far; // per pixel, the farthest depth covering it whole
+    std::vector<float> v_pixel_far; // per pixel, the depth the scene surely reaches there
     std::vector<float> v_tile_far;  // per tile, the farthest of its pixels'
     std::vector<uint32_t> v_spheres;
 

@@ -419,6 +419,9 @@ void CDisplay::DrawScene(int w, int h)
 // pixel, which the moving eye does not miss, are left out.
 void CDisplay::DrawStructure(int w, int h)
 {
+    // Every frame decides afresh, so that no list of a view drawn before outlives it (the labels
+    // of a quick frame, which draws no atom quads, read it too).
+    CullHidden();
     const float pixels = 0.5f * static_cast<float>(w) * Projection[0][0];
     if (quick.IsQuickFrame()) {
         DrawAtomFill(w, h);

@@ -83,6 +83,16 @@ protected:
         return Frame(WIDTH, HEIGHT);
     }
 
+    // The full picture at rest, then the quick one of a turned view, culling or not.
+    Frame DrawQuickAfterFull(bool is_cull)
+    {
+        display->SetTrackRotation(0.0f, 0.0f);
+        DrawFull(is_cull, false);
+        display->SetTrackRotation(0.05f, 0.1f);
+        display->NoteViewMoved();
+        return DrawFull(is_cull, false);
+    }
+
     // The pick pass's colours over the whole window.
     Frame DrawPickColours(bool is_cull)
     {
@@ -117,6 +127,7 @@ TEST_F(CullTest, TheCulledPictureAndPickAreTheWholeOnesAndLeaveAtomsAndBondsOut)
         EXPECT_EQ(display->instances.AtomsDrawn() < display->instances.AtomQuads(), c.is_any_left_out);
         EXPECT_TRUE(display->instances.BondsDrawn() < display->instances.BondQuads() || !c.is_any_left_out);
         EXPECT_EQ(DifferentPixels(DrawPickColours(false), DrawPickColours(true)), 0u);
+        EXPECT_EQ(DifferentPixels(DrawQuickAfterFull(false), DrawQuickAfterFull(true)), 0u);
     }
     target.Release();
 }
