@@ -179,6 +179,8 @@ private:
     float centre_reach = 0.0f;
     float box_reach = 0.0f;
     CQuickPicture quick;
+    // What the quick picture shows, for the labels drawn over it.
+    CSphereCull quick_cull;
     glm::vec2 view_size{1.0f};
 
     void RefitPalette();
@@ -193,6 +195,8 @@ private:
     void DrawStructure(int w, int h);
     CSphereRaster::SView RasterView() const;
     void CullHidden();
+    CSphereCull::SView CullView() const;
+    void CullLabels(bool is_depth_tested);
     glm::vec3 GizmoShift() const;
     void DrawGizmoPart(GLuint Program, GLuint vao, GLenum mode);
 };

@@ -51,9 +51,8 @@ public:
     void Cull(const CSphereCull::SView &view, float bond_radius);
     void Uncull() { is_culled = false; }
     bool IsCulled() const { return is_culled; }
-    // The cull of the last view culled for, and how many culls were made (a new one, new lists).
+    // The cull of the last view culled for.
     const CSphereCull &Culler() const { return cull; }
-    uint64_t CullBuilds() const { return u_cull_builds; }
     // The quads drawn: all of them, or those left while culling.
     size_t AtomsDrawn() const { return is_culled ? u_atoms_drawn : AtomQuads(); }
     size_t BondsDrawn() const { return is_culled ? u_bonds_drawn : BondQuads(); }
@@ -84,7 +83,7 @@ private:
     bool is_culled = false;
     CSphereCull cull;
     CSphereCull::SView culled_view;
-    uint64_t atom_uploads = 0, culled_atom_uploads = UINT64_MAX, u_cull_builds = 0;
+    uint64_t atom_uploads = 0, culled_atom_uploads = UINT64_MAX;
     float culled_bond_radius = 0.0f;
     size_t u_atoms_drawn = 0, u_bonds_drawn = 0;
 

@@ -52,9 +52,9 @@ public:
     // refuses (the copy needs the same depth format on both sides).
     bool CopySceneDepth(glm::vec2 view_size);
     // Leaves out the glyphs of the labels that `cull` finds hidden under their atom's centre, the
-    // atom's point `lift` radii before it tested (made again when the glyphs changed or
-    // `cull_builds`, the count of culls made, did); Uncull draws every glyph again.
-    void Cull(const CSphereCull &cull, uint64_t cull_builds, float lift);
+    // atom's point `lift` radii before it tested (made again when the glyphs or the cull
+    // changed); Uncull draws every glyph again.
+    void Cull(const CSphereCull &cull, float lift);
     void Uncull() { is_culled = false; }
     // Draws the labels with `program` (in use, its view uniforms set).
     void Draw(GLuint program, bool is_depth_tested) const;
@@ -80,7 +80,7 @@ private:
     // Culling: the glyphs and the cull the list was made for, and the glyphs it keeps.
     bool is_culled = false;
     LabelKey culled_key;
-    uint64_t culled_builds = UINT64_MAX;
+    uint64_t culled_stamp = 0;
     size_t u_glyphs_drawn = 0;
     // The scene depth the labels are tested against: a copy of the bound framebuffer's.
     GLuint depth_fbo = 0, depth_texture = 0;

@@ -29,6 +29,11 @@ public:
 
     // spheres: centre in model space and radius (0: not drawn, hides nothing).
     void Build(const std::vector<glm::vec4> &spheres, const SView &view);
+    // The same from a picture's depth per pixel, rows from the bottom (-infinity where nothing is),
+    // for what is drawn over it; no spheres are kept.
+    void BuildFromDepth(const std::vector<float> &depth, const SView &view);
+    // Differs after every build of any cull, so that lists made from one know when it changed.
+    uint64_t Stamp() const { return u_stamp; }
     // The spheres that may show, ascending.
     const std::vector<uint32_t> &Spheres() const { return v_spheres; }
     // The tubes of `radius` around the segments of `records` (mid-point, then the vector to one end)
@@ -53,7 +58,9 @@ private:
     std::vector<float> v_pixel_far; // per pixel, the depth the scene surely reaches there
     std::vector<float> v_tile_far;  // per tile, the farthest of its pixels'
     std::vector<uint32_t> v_spheres;
+    uint64_t u_stamp = 0;
 
+    void SetFrame(const SView &view);
     void CoverPixels(const glm::vec4 &sphere, int first, int last);
     bool MayShow(const glm::vec4 &sphere) const;
     void FoldTiles();

@@ -501,6 +501,12 @@ void CDisplay::CullHidden()
         instances.Uncull();
         return;
     }
+    instances.Cull(CullView(), BOND_RADIUS);
+}
+
+// This frame's view as the cull sees it, for a picture of this framebuffer's size and samples.
+CSphereCull::SView CDisplay::CullView() const
+{
     GLint sample_buffers = 0;
     glGetIntegerv(GL_SAMPLE_BUFFERS, &sample_buffers);
     CSphereCull::SView view;
@@ -510,7 +516,21 @@ void CDisplay::CullHidden()
     view.width = static_cast<int>(view_size.x);
     view.height = static_cast<int>(view_size.y);
     view.is_multisampled = sample_buffers != 0;
-    instances.Cull(view, BOND_RADIUS);
+    return view;
+}
+
+// Culled glyphs are those the depth test would leave out, against the full picture's cull or the
+// quick picture's depths; without the test every label shows.
+void CDisplay::CullLabels(bool is_depth_tested)
+{
+    if (!is_depth_tested || !is_cull) {
+        labels.Uncull();
+    } else if (quick.IsQuickFrame()) {
+        quick_cull.BuildFromDepth(quick.Depth(), CullView());
+        labels.Cull(quick_cull, LABEL_LIFT);
+    } else {
+        labels.Cull(instances.Culler(), LABEL_LIFT);
+    }
 }
 
 // The atoms as the raster sees them in this frame, in the colours the atom program gives them.
@@ -600,11 +620,7 @@ void CDisplay::RenderText()
         return;
     labels.Sync(*this, is_show_symbol, is_show_index);
     const bool is_depth_tested = labels.CopySceneDepth(view_size);
-    // Culled glyphs are those the depth test would leave out; without it every label shows.
-    if (is_depth_tested && instances.IsCulled())
-        labels.Cull(instances.Culler(), instances.CullBuilds(), LABEL_LIFT);
-    else
-        labels.Uncull();
+    CullLabels(is_depth_tested);
     SetLabelUniforms(FontShader.Program);
     labels.Draw(FontShader.Program, is_depth_tested);
 }

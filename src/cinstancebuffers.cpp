@@ -97,7 +97,6 @@ void CInstanceBuffers::Cull(const CSphereCull::SView &view, float bond_radius)
     if (is_same)
         return;
     cull.Build(v_atom_records, view);
-    ++u_cull_builds;
     UploadInstances(VBOD, cull.Spheres());
     u_atoms_drawn = cull.Spheres().size();
     culled_view = view;

@@ -233,7 +233,7 @@ void CLabels::Release()
     ReleaseBufferTexture(VBOF, TBOF);
     ReleaseBufferTexture(VBOD, TBOD);
     is_culled = false;
-    culled_builds = UINT64_MAX;
+    culled_stamp = 0;
     ReleaseVertexArray(VAOF);
     ReleaseTexture(TEXM);
     ReleaseTexture(depth_texture);
@@ -269,9 +269,9 @@ void CLabels::Sync(const CModel &model, bool is_show_symbol, bool is_show_index)
     label_key = key;
 }
 
-void CLabels::Cull(const CSphereCull &cull, uint64_t cull_builds, float lift)
+void CLabels::Cull(const CSphereCull &cull, float lift)
 {
-    const bool is_same = is_culled && culled_builds == cull_builds && culled_key == label_key;
+    const bool is_same = is_culled && culled_stamp == cull.Stamp() && culled_key == label_key;
     is_culled = true;
     if (is_same)
         return;
@@ -280,7 +280,7 @@ void CLabels::Cull(const CSphereCull &cull, uint64_t cull_builds, float lift)
     const std::vector<uint32_t> drawn = cull.Labels(v_glyph_records, lift);
     UploadInstances(VBOD, drawn);
     u_glyphs_drawn = drawn.size();
-    culled_builds = cull_builds;
+    culled_stamp = cull.Stamp();
     culled_key = label_key;
 }
 

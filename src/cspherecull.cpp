@@ -1,6 +1,7 @@
 #include "cspherecull.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <thread>
@@ -90,8 +91,10 @@ std::vector<uint32_t> KeptInParts(size_t n, Keep is_kept)
 
 } // namespace
 
-void CSphereCull::Build(const std::vector<glm::vec4> &spheres, const SView &view)
+void CSphereCull::SetFrame(const SView &view)
 {
+    static std::atomic<uint64_t> builds{0};
+    u_stamp = ++builds;
     const glm::mat4 clip = view.projection * view.view;
     frame.wx = MatrixRow(clip, 0, 0.5f * static_cast<float>(view.width), 1.0f);
     frame.wy = MatrixRow(clip, 1, 0.5f * static_cast<float>(view.height), 1.0f);
@@ -103,7 +106,21 @@ void CSphereCull::Build(const std::vector<glm::vec4> &spheres, const SView &view
     frame.tiles_wide = (frame.width + TILE - 1) / TILE;
     inset = view.is_multisampled ? MULTISAMPLE_INSET : SINGLE_SAMPLE_INSET;
     depth_slack = 2.0f / std::abs(view.projection[2][2]) * DEPTH_RESOLUTION;
+}
 
+void CSphereCull::BuildFromDepth(const std::vector<float> &depth, const SView &view)
+{
+    SetFrame(view);
+    v_pixel_far = depth;
+    v_pixel_far.resize(static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height),
+                       -std::numeric_limits<float>::infinity());
+    FoldTiles();
+    v_spheres.clear();
+}
+
+void CSphereCull::Build(const std::vector<glm::vec4> &spheres, const SView &view)
+{
+    SetFrame(view);
     v_pixel_far.assign(static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height),
                        -std::numeric_limits<float>::infinity());
     const unsigned parts = Parts(spheres.size());
