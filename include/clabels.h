@@ -76,7 +76,7 @@ private:
     uint64_t u_font_generation = 0;
     LabelKey label_key;
     size_t u_glyph_instances = 0;
-    std::vector<CGlyphInstance> v_glyph_records;
+    std::vector<glm::vec4> v_glyph_anchors; // each glyph's atom centre and element radius
     // Culling: the glyphs and the cull the list was made for, and the glyphs it keeps.
     bool is_culled = false;
     LabelKey culled_key;

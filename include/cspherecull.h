@@ -39,9 +39,10 @@ public:
     // The tubes of `radius` around the segments of `records` (mid-point, then the vector to one end)
     // that may show, ascending.
     std::vector<uint32_t> Segments(const std::vector<CBondInstance> &records, float radius) const;
-    // The glyphs of labels that may show: those whose atom's point `lift` radii before its centre
-    // may be what the picture shows under that centre, as the label program asks (see font_vs).
-    std::vector<uint32_t> Labels(const std::vector<CGlyphInstance> &glyphs, float lift) const;
+    // The labels that may show, of atoms at `anchors` (centre in model space, radius): those whose
+    // atom's point `lift` radii before its centre may be what the picture shows under that centre,
+    // as the label program asks (see font_vs).
+    std::vector<uint32_t> Labels(const std::vector<glm::vec4> &anchors, float lift) const;
 
 private:
     // Window x and y and camera depth of a model-space point, window pixels per camera unit,

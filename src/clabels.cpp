@@ -265,7 +265,9 @@ void CLabels::Sync(const CModel &model, bool is_show_symbol, bool is_show_index)
                         GlyphAdvances(Characters), glyphs, model.Hidden());
     UploadInstances(VBOF, glyphs);
     u_glyph_instances = glyphs.size();
-    v_glyph_records = std::move(glyphs);
+    v_glyph_anchors.resize(glyphs.size());
+    for (size_t i = 0; i < glyphs.size(); ++i)
+        v_glyph_anchors[i] = glyphs[i].anchor;
     label_key = key;
 }
 
@@ -277,7 +279,7 @@ void CLabels::Cull(const CSphereCull &cull, float lift)
         return;
     if (VBOD == 0)
         CreateBufferTexture(VBOD, TBOD, GL_R32UI);
-    const std::vector<uint32_t> drawn = cull.Labels(v_glyph_records, lift);
+    const std::vector<uint32_t> drawn = cull.Labels(v_glyph_anchors, lift);
     UploadInstances(VBOD, drawn);
     u_glyphs_drawn = drawn.size();
     culled_stamp = cull.Stamp();

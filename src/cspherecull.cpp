@@ -233,14 +233,14 @@ std::vector<uint32_t> CSphereCull::Segments(const std::vector<CBondInstance> &re
     });
 }
 
-std::vector<uint32_t> CSphereCull::Labels(const std::vector<CGlyphInstance> &glyphs, float lift) const
+std::vector<uint32_t> CSphereCull::Labels(const std::vector<glm::vec4> &anchors, float lift) const
 {
     // The pixels whose square holds the centre, or lies within rounding of it.
     const glm::vec2 reach(0.5f + OUTLINE_SLACK);
-    return KeptInParts(glyphs.size(), [&](size_t i) {
-        const glm::vec3 p(glyphs[i].anchor);
+    return KeptInParts(anchors.size(), [&](size_t i) {
+        const glm::vec3 p(anchors[i]);
         const glm::vec2 c(Apply(frame.wx, p), Apply(frame.wy, p));
-        const float front = Apply(frame.wz, p) + lift * glyphs[i].anchor.w * frame.scale;
+        const float front = Apply(frame.wz, p) + lift * anchors[i].w * frame.scale;
         return !IsHidden(front, c - reach, c + reach, [](glm::vec2) { return true; });
     });
 }

@@ -69,9 +69,8 @@ TEST(SphereCull, KeepsTubesAndLabelsThatMayShow)
     EXPECT_EQ(cull.Segments(tubes, 0.1f), (std::vector<uint32_t>{1, 2}));
     // The label of the sphere behind is hidden; the big sphere's own is not, nor one whose point a
     // little before the centre comes out in front.
-    const std::vector<CGlyphInstance> glyphs = {
-        {BIG, glm::vec4(0.0f)}, {{0.0f, 0.0f, -1.0f, 0.5f}, glm::vec4(0.0f)}, {{0.0f, 0.0f, 1.4f, 0.7f}, glm::vec4(0.0f)}};
-    EXPECT_EQ(cull.Labels(glyphs, 1.1f), (std::vector<uint32_t>{0, 2}));
+    const std::vector<glm::vec4> anchors = {BIG, {0.0f, 0.0f, -1.0f, 0.5f}, {0.0f, 0.0f, 1.4f, 0.7f}};
+    EXPECT_EQ(cull.Labels(anchors, 1.1f), (std::vector<uint32_t>{0, 2}));
 }
 
 } // namespace
