@@ -64,6 +64,35 @@ void DrawFrames(benchmark::State &state, CDisplay &display, bool pick, CSceneTar
     display.Delete();
 }
 
+// The share of the atoms and bonds the last frame drew (1 without culling).
+void CountDrawn(benchmark::State &state, const CDisplay &display)
+{
+    const CInstanceBuffers &b = display.instances;
+    state.counters["atoms_drawn"] = static_cast<double>(b.AtomsDrawn()) / static_cast<double>(std::max<size_t>(b.AtomQuads(), 1));
+    state.counters["bonds_drawn"] = static_cast<double>(b.BondsDrawn()) / static_cast<double>(std::max<size_t>(b.BondQuads(), 1));
+}
+
+// The full picture at rest, with (1) and without (0) leaving out what others hide.
+void BM_DrawSceneWaterCulled(benchmark::State &state)
+{
+    auto display = WaterDisplay(static_cast<size_t>(state.range(0)));
+    display->is_cull = state.range(1) != 0;
+    float angle = 0.0f;
+    for (auto _ : state) {
+        angle += 0.01f;
+        display->SetTrackRotation(angle, 0.5f);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        display->DrawScene(WIDTH, HEIGHT);
+        glFinish();
+    }
+    CountDrawn(state, *display);
+    display->Delete();
+}
+BENCHMARK(BM_DrawSceneWaterCulled)
+    ->ArgsProduct({{10000, 100000, 1000000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 void BM_DrawSceneWaterWithBonds(benchmark::State &state)
 {
     DrawFrames(state, *WaterDisplay(static_cast<size_t>(state.range(0))), false);
@@ -107,6 +136,7 @@ void BM_DrawSceneWaterTurning(benchmark::State &state)
         glFinish();
     }
     state.counters["quick"] = display->NeedsFullFrame() ? 1 : 0;
+    CountDrawn(state, *display);
     display->Delete();
 }
 BENCHMARK(BM_DrawSceneWaterTurning)

@@ -74,6 +74,8 @@ public:
     bool is_show_highlight = true;
     // Anti-aliased edges in the window (a multisampled picture resolved into the window).
     bool is_smooth = false;
+    // The full picture leaves out the atoms and bonds that others hide (see CSphereCull).
+    bool is_cull = true;
     GLfloat target_width = 0.0f;
     std::vector<glm::vec3> v_arrow, v_cone;
     GLint arrow_vertex = 0;
@@ -177,6 +179,8 @@ private:
     float centre_reach = 0.0f;
     float box_reach = 0.0f;
     CQuickPicture quick;
+    // What the quick picture shows, for the labels drawn over it.
+    CSphereCull quick_cull;
     glm::vec2 view_size{1.0f};
 
     void RefitPalette();
@@ -190,6 +194,9 @@ private:
     void SetAtomUniforms(GLuint Program, bool highlight);
     void DrawStructure(int w, int h);
     CSphereRaster::SView RasterView() const;
+    void CullHidden();
+    CSphereCull::SView CullView() const;
+    void CullLabels(bool is_depth_tested);
     glm::vec3 GizmoShift() const;
     void DrawGizmoPart(GLuint Program, GLuint vao, GLenum mode);
 };

@@ -1,6 +1,7 @@
 #ifndef CINPUT_H
 #define CINPUT_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -44,9 +45,25 @@ public:
     // A key event as GLFW reports it (action GLFW_PRESS, GLFW_REPEAT or GLFW_RELEASE).
     void QueueKey(int key, int action, int mods);
     void QueueDrop(const char *path);
-    void NoteEvent() { is_event = true; }
+    // The kinds of event that wake the frame loop, as bits.
+    enum EEvent : uint32_t {
+        EVENT_KEY = 1,
+        EVENT_CHAR = 2,
+        EVENT_BUTTON = 4,
+        EVENT_SCROLL = 8,
+        EVENT_ENTER = 16,
+        EVENT_FOCUS = 32,
+        EVENT_CURSOR = 64,
+        EVENT_RESIZE = 128,
+        EVENT_REFRESH = 256,
+        EVENT_DROP = 512,
+        EVENT_OTHER = 1024,
+    };
+    void NoteEvent(EEvent kind = EVENT_OTHER) { u_events |= kind; }
     // True once for the events that came since the last call.
     bool TakeEvents();
+    // The kinds of the events the last TakeEvents took, named and joined by commas.
+    std::string TakenEventNames() const;
     // The first file of the last drop, once (empty when none), while no modal is open.
     std::string TakeDrop();
 
@@ -80,7 +97,7 @@ private:
 
     bool is_view_press = false; // the left button went down over the view
     bool is_shift_press = false; // ... with Shift held: a pick adds to the measured atoms
-    bool is_event = false;
+    uint32_t u_events = 0, u_taken_events = 0;
     std::vector<SKeyPress> key_queue;
     std::vector<std::string> dropped;
 

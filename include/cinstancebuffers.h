@@ -10,12 +10,15 @@
 #include "cmodel.h"
 #include "cpalette.h"
 #include "cselection.h"
+#include "cspherecull.h"
 
 // The atoms' and bonds' records on the GPU, a quad each, read by the impostor programs from buffer
 // textures. They are uploaded again only when the structure, the selection or the hidden atoms
 // changed since; the bonds' are built when a frame first draws bonds, which a quick picture (also
 // the first of a large structure) may leave out. Needs the OpenGL context; Release frees the GL
-// objects and must run before that context goes.
+// objects and must run before that context goes. While culling, the quads of atoms and bonds that
+// others hide in the view culled for are left out (see CSphereCull), through lists of the records
+// drawn that the programs read (see impostor_drawn).
 class CInstanceBuffers {
 public:
     CInstanceBuffers() = default;
@@ -26,6 +29,8 @@ public:
     GLuint VBOK = 0;            // atoms: colours (buffer texture TBOK)
     GLuint VAOB = 0, VBOB = 0;  // bonds (buffer texture TBOB)
     GLuint TBOM = 0, TBOK = 0, TBOB = 0;
+    GLuint VBOD = 0, TBOD = 0;  // the atoms drawn while culling (buffer texture TBOD)
+    GLuint VBOE = 0, TBOE = 0;  // the bonds drawn while culling (buffer texture TBOE)
 
     void Create();
     // Releases the GL objects and forgets what was uploaded; safe to call more than once.
@@ -40,6 +45,17 @@ public:
     const std::vector<CAtomColours> &AtomColours() const { return v_atom_colours; }
     size_t AtomQuads() const { return uploaded.atom_quads; }
     size_t BondQuads() const { return uploaded.bond_quads; }
+
+    // Leaves out the quads hidden in `view`, bonds being tubes of `bond_radius` (culled again only
+    // when the view or the records changed); Uncull draws every quad again.
+    void Cull(const CSphereCull::SView &view, float bond_radius);
+    void Uncull() { is_culled = false; }
+    bool IsCulled() const { return is_culled; }
+    // The cull of the last view culled for.
+    const CSphereCull &Culler() const { return cull; }
+    // The quads drawn: all of them, or those left while culling.
+    size_t AtomsDrawn() const { return is_culled ? u_atoms_drawn : AtomQuads(); }
+    size_t BondsDrawn() const { return is_culled ? u_bonds_drawn : BondQuads(); }
     // The largest atom radius uploaded (before the atom scale).
     float MaxAtomRadius() const { return max_atom_radius; }
 
@@ -62,7 +78,17 @@ private:
     std::vector<CAtomColours> v_atom_colours;
     float max_atom_radius = 0.0f;
 
+    std::vector<CBondInstance> v_bond_records;
+    // Culling: the view culled for and the atoms' upload it saw, and the quads left.
+    bool is_culled = false;
+    CSphereCull cull;
+    CSphereCull::SView culled_view;
+    uint64_t atom_uploads = 0, culled_atom_uploads = UINT64_MAX;
+    float culled_bond_radius = 0.0f;
+    size_t u_atoms_drawn = 0, u_bonds_drawn = 0;
+
     static std::vector<glm::uvec2> BondEnds(const CModel &model);
+    void CullBonds();
 };
 
 #endif

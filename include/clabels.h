@@ -9,6 +9,7 @@
 #include <glm/glm.hpp>
 
 #include "cmodel.h"
+#include "cspherecull.h"
 
 // One rasterised glyph: the atlas texture holding it, its place there and its metrics in pixels
 // (Advance in 1/64 pixel).
@@ -36,6 +37,7 @@ public:
     GLuint TEXM = 0;            // glyph metrics and atlas places, read by the label program
     GLuint VAOF = 0, VBOF = 0;  // label glyphs (buffer texture TBOF)
     GLuint TBOF = 0;
+    GLuint VBOD = 0, TBOD = 0;  // the glyphs drawn while culling (buffer texture TBOD)
 
     void Create();
     // Opens the first of font_paths that FreeType accepts and replaces the glyph atlas with its
@@ -49,7 +51,12 @@ public:
     // Copies the depth of the bound draw framebuffer of `view_size` pixels; false when the driver
     // refuses (the copy needs the same depth format on both sides).
     bool CopySceneDepth(glm::vec2 view_size);
-    // Draws every label with `program` (in use, its view uniforms set).
+    // Leaves out the glyphs of the labels that `cull` finds hidden under their atom's centre, the
+    // atom's point `lift` radii before it tested (made again when the glyphs or the cull
+    // changed); Uncull draws every glyph again.
+    void Cull(const CSphereCull &cull, float lift);
+    void Uncull() { is_culled = false; }
+    // Draws the labels with `program` (in use, its view uniforms set).
     void Draw(GLuint program, bool is_depth_tested) const;
 
 private:
@@ -69,6 +76,12 @@ private:
     uint64_t u_font_generation = 0;
     LabelKey label_key;
     size_t u_glyph_instances = 0;
+    std::vector<glm::vec4> v_glyph_anchors; // each glyph's atom centre and element radius
+    // Culling: the glyphs and the cull the list was made for, and the glyphs it keeps.
+    bool is_culled = false;
+    LabelKey culled_key;
+    uint64_t culled_stamp = 0;
+    size_t u_glyphs_drawn = 0;
     // The scene depth the labels are tested against: a copy of the bound framebuffer's.
     GLuint depth_fbo = 0, depth_texture = 0;
     glm::ivec3 depth_key{0}; // its width, height and internal format

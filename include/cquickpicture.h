@@ -38,6 +38,8 @@ public:
     // Draws the uploaded picture with `program` (in use, its view uniforms set) and the empty vertex
     // array `vao`.
     void Draw(GLuint program, GLuint vao, int w, int h) const;
+    // The camera-space depth of the uploaded picture (see CSphereRaster).
+    const std::vector<float> &Depth() const { return raster.Depth(); }
     void Release();
 
 private:

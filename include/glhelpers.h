@@ -29,6 +29,9 @@ void CreateEmptyVertexArray(GLuint &vao);
 void CreateBufferTexture(GLuint &buffer, GLuint &texture, GLenum format);
 void ReleaseBufferTexture(GLuint &buffer, GLuint &texture);
 void BindBufferTexture(GLuint program, const char *name, GLint unit, GLuint texture);
+// The list of the records drawn (see impostor_drawn) from `texture` on `unit`, read only while
+// is_culled.
+void BindDrawnList(GLuint program, GLint unit, GLuint texture, bool is_culled);
 // Six vertices per quad (see impostor_corners), in one call.
 void DrawQuads(GLuint vao, size_t instances);
 

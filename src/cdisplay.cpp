@@ -31,6 +31,11 @@ const glm::vec3 SELECTED_COLOR(1.5f, 0.75f, 0.45f);
 const glm::vec3 BOND_COLOR(0.9f, 0.9f, 0.9f);
 const glm::vec3 BOX_COLOR(1.0f, 0.0f, 0.0f);
 const float BOND_RADIUS = 0.1f;
+// The texture unit of the list of atoms or bonds drawn while culling.
+const GLint DRAWN_UNIT = 2;
+// A label shows when the point of its atom this many radii before the centre is what the scene
+// shows there (font_vs's IsAtomSeen).
+const float LABEL_LIFT = 1.1f;
 // From this many atoms on, whose full picture takes a while on software OpenGL, a structure shown
 // afresh comes first as the quick picture, the full one in the frame after it.
 const size_t QUICK_FIRST_ATOMS = 100000;
@@ -414,6 +419,9 @@ void CDisplay::DrawScene(int w, int h)
 // pixel, which the moving eye does not miss, are left out.
 void CDisplay::DrawStructure(int w, int h)
 {
+    // Every frame decides afresh, so that no list of a view drawn before outlives it (the labels
+    // of a quick frame, which draws no atom quads, read it too).
+    CullHidden();
     const float pixels = 0.5f * static_cast<float>(w) * Projection[0][0];
     if (quick.IsQuickFrame()) {
         DrawAtomFill(w, h);
@@ -457,9 +465,11 @@ void CDisplay::DrawAtoms(GLuint Program, bool b)
     SetAtomUniforms(Program, !b);
     BindBufferTexture(Program, "atoms", 0, instances.TBOM);
     BindBufferTexture(Program, "colours", 1, instances.TBOK);
+    CullHidden();
+    BindDrawnList(Program, DRAWN_UNIT, instances.TBOD, instances.IsCulled());
     if (b)
         ClearFramebuffer(glm::vec4(1.0f));
-    DrawQuads(instances.VAOM, instances.AtomQuads());
+    DrawQuads(instances.VAOM, instances.AtomsDrawn());
     if (b) {
         ProcessPicking(b);
         ClearFramebuffer(CColor);
@@ -471,14 +481,56 @@ void CDisplay::DrawBonds(GLuint Program)
 {
     if (!is_bond_eval || !is_show_bond)
         return;
+    CullHidden();
     instances.SyncBonds(*this);
     SetImpostorUniforms(Program);
     BindBufferTexture(Program, "bonds", 0, instances.TBOB);
+    BindDrawnList(Program, DRAWN_UNIT, instances.TBOE, instances.IsCulled());
     glUniform1f(Uniform(Program, "S"), BOND_RADIUS);
     glUniform1f(Uniform(Program, "A"), atom_scale);
     glUniform1f(Uniform(Program, "Pixel"), 2.0f / (view_size.x * Projection[0][0]));
     SetVector(Uniform(Program, "C"), BOND_COLOR);
-    DrawQuads(instances.VAOB, instances.BondQuads());
+    DrawQuads(instances.VAOB, instances.BondsDrawn());
+}
+
+// The full picture leaves out what others hide in this view, culled against a picture of this
+// framebuffer's size and samples; the quick one and a display without culling draw every quad.
+void CDisplay::CullHidden()
+{
+    if (!is_cull || quick.IsQuickFrame()) {
+        instances.Uncull();
+        return;
+    }
+    instances.Cull(CullView(), BOND_RADIUS);
+}
+
+// This frame's view as the cull sees it, for a picture of this framebuffer's size and samples.
+CSphereCull::SView CDisplay::CullView() const
+{
+    GLint sample_buffers = 0;
+    glGetIntegerv(GL_SAMPLE_BUFFERS, &sample_buffers);
+    CSphereCull::SView view;
+    view.view = track.View * track.Model;
+    view.projection = Projection;
+    view.scale = atom_scale;
+    view.width = static_cast<int>(view_size.x);
+    view.height = static_cast<int>(view_size.y);
+    view.is_multisampled = sample_buffers != 0;
+    return view;
+}
+
+// Culled glyphs are those the depth test would leave out, against the full picture's cull or the
+// quick picture's depths; without the test every label shows.
+void CDisplay::CullLabels(bool is_depth_tested)
+{
+    if (!is_depth_tested || !is_cull) {
+        labels.Uncull();
+    } else if (quick.IsQuickFrame()) {
+        quick_cull.BuildFromDepth(quick.Depth(), CullView());
+        labels.Cull(quick_cull, LABEL_LIFT);
+    } else {
+        labels.Cull(instances.Culler(), LABEL_LIFT);
+    }
 }
 
 // The atoms as the raster sees them in this frame, in the colours the atom program gives them.
@@ -568,6 +620,7 @@ void CDisplay::RenderText()
         return;
     labels.Sync(*this, is_show_symbol, is_show_index);
     const bool is_depth_tested = labels.CopySceneDepth(view_size);
+    CullLabels(is_depth_tested);
     SetLabelUniforms(FontShader.Program);
     labels.Draw(FontShader.Program, is_depth_tested);
 }

@@ -1,5 +1,7 @@
 #include "cinput.h"
 
+#include <iterator>
+
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>
 #include <backends/imgui_impl_glfw.h>
@@ -21,10 +23,10 @@ CInput *InputOf(GLFWwindow *w)
     return static_cast<CInput *>(glfwGetWindowUserPointer(w));
 }
 
-void NoteEventOf(GLFWwindow *w)
+void NoteEventOf(GLFWwindow *w, CInput::EEvent kind)
 {
     if (CInput *input = InputOf(w))
-        input->NoteEvent();
+        input->NoteEvent(kind);
 }
 
 bool IsPointerOverPanel()
@@ -220,20 +222,31 @@ CInput::EClick CInput::FollowBox()
 void CInput::QueueKey(int key, int action, int mods)
 {
     key_queue.push_back(SKeyPress{key, action, mods});
-    NoteEvent();
+    NoteEvent(EVENT_KEY);
 }
 
 void CInput::QueueDrop(const char *path)
 {
     dropped.emplace_back(path);
-    NoteEvent();
+    NoteEvent(EVENT_DROP);
 }
 
 bool CInput::TakeEvents()
 {
-    const bool was = is_event;
-    is_event = false;
-    return was;
+    u_taken_events = u_events;
+    u_events = 0;
+    return u_taken_events != 0;
+}
+
+std::string CInput::TakenEventNames() const
+{
+    static const char *const NAMES[] = {"key",    "char",    "button",  "scroll", "enter", "focus",
+                                        "cursor", "resize", "refresh", "drop",   "other"};
+    std::string names;
+    for (size_t k = 0; k < std::size(NAMES); ++k)
+        if ((u_taken_events >> k & 1u) != 0)
+            names += (names.empty() ? "" : ",") + std::string(NAMES[k]);
+    return names;
 }
 
 std::string CInput::TakeDrop()
@@ -261,29 +274,29 @@ void CInput::Connect(GLFWwindow *w)
     glfwSetWindowUserPointer(w, this);
     glfwSetKeyCallback(w, KeyCallback);
     glfwSetCharCallback(w, [](GLFWwindow *g, unsigned int c) {
-        NoteEventOf(g);
+        NoteEventOf(g, EVENT_CHAR);
         ImGui_ImplGlfw_CharCallback(g, c);
     });
     glfwSetMouseButtonCallback(w, [](GLFWwindow *g, int button, int action, int mods) {
-        NoteEventOf(g);
+        NoteEventOf(g, EVENT_BUTTON);
         ImGui_ImplGlfw_MouseButtonCallback(g, button, action, mods);
     });
     glfwSetScrollCallback(w, [](GLFWwindow *g, double x, double y) {
-        NoteEventOf(g);
+        NoteEventOf(g, EVENT_SCROLL);
         ImGui_ImplGlfw_ScrollCallback(g, x, y);
     });
     glfwSetCursorEnterCallback(w, [](GLFWwindow *g, int entered) {
-        NoteEventOf(g);
+        NoteEventOf(g, EVENT_ENTER);
         ImGui_ImplGlfw_CursorEnterCallback(g, entered);
     });
     glfwSetWindowFocusCallback(w, [](GLFWwindow *g, int focused) {
-        NoteEventOf(g);
+        NoteEventOf(g, EVENT_FOCUS);
         ImGui_ImplGlfw_WindowFocusCallback(g, focused);
     });
     // The GUI back-end reads these by polling; they only need to wake the frame loop.
-    glfwSetCursorPosCallback(w, [](GLFWwindow *g, double, double) { NoteEventOf(g); });
-    glfwSetFramebufferSizeCallback(w, [](GLFWwindow *g, int, int) { NoteEventOf(g); });
-    glfwSetWindowRefreshCallback(w, [](GLFWwindow *g) { NoteEventOf(g); });
+    glfwSetCursorPosCallback(w, [](GLFWwindow *g, double, double) { NoteEventOf(g, EVENT_CURSOR); });
+    glfwSetFramebufferSizeCallback(w, [](GLFWwindow *g, int, int) { NoteEventOf(g, EVENT_RESIZE); });
+    glfwSetWindowRefreshCallback(w, [](GLFWwindow *g) { NoteEventOf(g, EVENT_REFRESH); });
     // One structure is shown at a time: of several files dropped together the first is opened.
     glfwSetDropCallback(w, [](GLFWwindow *g, int count, const char **paths) {
         if (CInput *input = InputOf(g); input != nullptr && count > 0)

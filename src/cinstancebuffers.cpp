@@ -11,6 +11,8 @@ void CInstanceBuffers::Create()
     CreateBufferTexture(VBOK, TBOK, GL_RGBA8);
     CreateEmptyVertexArray(VAOB);
     CreateBufferTexture(VBOB, TBOB, GL_RGBA32F);
+    CreateBufferTexture(VBOD, TBOD, GL_R32UI);
+    CreateBufferTexture(VBOE, TBOE, GL_R32UI);
 }
 
 void CInstanceBuffers::Release()
@@ -18,9 +20,13 @@ void CInstanceBuffers::Release()
     ReleaseBufferTexture(VBOM, TBOM);
     ReleaseBufferTexture(VBOK, TBOK);
     ReleaseBufferTexture(VBOB, TBOB);
+    ReleaseBufferTexture(VBOD, TBOD);
+    ReleaseBufferTexture(VBOE, TBOE);
     ReleaseVertexArray(VAOM);
     ReleaseVertexArray(VAOB);
     uploaded = Uploaded();
+    is_culled = false;
+    culled_atom_uploads = UINT64_MAX;
 }
 
 bool CInstanceBuffers::SyncAtoms(const CModel &model, CPalette &pick, const CSelection &selection)
@@ -44,6 +50,7 @@ bool CInstanceBuffers::SyncAtoms(const CModel &model, CPalette &pick, const CSel
     uploaded.selection = selection.Revision();
     uploaded.hidden = model.u_hidden_revision;
     uploaded.atom_quads = v_atom_records.size();
+    ++atom_uploads;
     return true;
 }
 
@@ -67,6 +74,42 @@ void CInstanceBuffers::SyncBonds(CModel &model)
     uploaded.bond_generation = model.u_revision;
     uploaded.bond_hidden = model.u_hidden_revision;
     uploaded.bond_quads = bond_instances.size();
+    v_bond_records = std::move(bond_instances);
+    if (is_culled)
+        CullBonds();
+}
+
+namespace {
+
+bool IsSameView(const CSphereCull::SView &a, const CSphereCull::SView &b)
+{
+    return a.view == b.view && a.projection == b.projection && a.scale == b.scale && a.width == b.width &&
+           a.height == b.height && a.is_multisampled == b.is_multisampled;
+}
+
+} // namespace
+
+void CInstanceBuffers::Cull(const CSphereCull::SView &view, float bond_radius)
+{
+    const bool is_same = is_culled && culled_atom_uploads == atom_uploads && IsSameView(view, culled_view) &&
+                         bond_radius == culled_bond_radius;
+    is_culled = true;
+    if (is_same)
+        return;
+    cull.Build(v_atom_records, view);
+    UploadInstances(VBOD, cull.Spheres());
+    u_atoms_drawn = cull.Spheres().size();
+    culled_view = view;
+    culled_atom_uploads = atom_uploads;
+    culled_bond_radius = bond_radius;
+    CullBonds();
+}
+
+void CInstanceBuffers::CullBonds()
+{
+    const std::vector<uint32_t> drawn = cull.Segments(v_bond_records, culled_bond_radius);
+    UploadInstances(VBOE, drawn);
+    u_bonds_drawn = drawn.size();
 }
 
 // The atoms of each drawn bond: the bonds, then both halves of each bond across the cell.

@@ -15,6 +15,8 @@ const unsigned int GLYPH_CODES = 128;
 // Glyphs sit in rows of an atlas this wide, apart by a blank border that linear filtering may read.
 const int ATLAS_WIDTH = 1024;
 const int ATLAS_BORDER = 10;
+// The texture unit of the list of glyphs drawn while culling (units 0 to 3 hold the rest).
+const GLint DRAWN_UNIT = 4;
 // The labels' dark outline: its reach round each glyph and the room the glyph quads leave for it,
 // in glyph pixels (within ATLAS_BORDER, so that it never reads a neighbour glyph).
 const float LABEL_OUTLINE = 4.0f;
@@ -229,6 +231,9 @@ void CLabels::LoadFont(const std::vector<std::string> &font_paths)
 void CLabels::Release()
 {
     ReleaseBufferTexture(VBOF, TBOF);
+    ReleaseBufferTexture(VBOD, TBOD);
+    is_culled = false;
+    culled_stamp = 0;
     ReleaseVertexArray(VAOF);
     ReleaseTexture(TEXM);
     ReleaseTexture(depth_texture);
@@ -260,7 +265,25 @@ void CLabels::Sync(const CModel &model, bool is_show_symbol, bool is_show_index)
                         GlyphAdvances(Characters), glyphs, model.Hidden());
     UploadInstances(VBOF, glyphs);
     u_glyph_instances = glyphs.size();
+    v_glyph_anchors.resize(glyphs.size());
+    for (size_t i = 0; i < glyphs.size(); ++i)
+        v_glyph_anchors[i] = glyphs[i].anchor;
     label_key = key;
+}
+
+void CLabels::Cull(const CSphereCull &cull, float lift)
+{
+    const bool is_same = is_culled && culled_stamp == cull.Stamp() && culled_key == label_key;
+    is_culled = true;
+    if (is_same)
+        return;
+    if (VBOD == 0)
+        CreateBufferTexture(VBOD, TBOD, GL_R32UI);
+    const std::vector<uint32_t> drawn = cull.Labels(v_glyph_anchors, lift);
+    UploadInstances(VBOD, drawn);
+    u_glyphs_drawn = drawn.size();
+    culled_stamp = cull.Stamp();
+    culled_key = label_key;
 }
 
 bool CLabels::CopySceneDepth(glm::vec2 view_size)
@@ -303,6 +326,7 @@ void CLabels::Draw(GLuint program, bool is_depth_tested) const
     glUniform1i(Uniform(program, "metrics"), 1);
     glUniform1i(Uniform(program, "sceneDepth"), 3);
     BindBufferTexture(program, "glyphs", 2, TBOF);
+    BindDrawnList(program, DRAWN_UNIT, TBOD, is_culled);
     glActiveTexture(GL_TEXTURE3);
     glBindTexture(GL_TEXTURE_2D, depth_texture);
     glActiveTexture(GL_TEXTURE1);
@@ -311,7 +335,7 @@ void CLabels::Draw(GLuint program, bool is_depth_tested) const
     glBindTexture(GL_TEXTURE_2D, Characters.begin()->second.TextureID);
     if (is_depth_tested)
         glDisable(GL_DEPTH_TEST);
-    DrawQuads(VAOF, u_glyph_instances);
+    DrawQuads(VAOF, is_culled ? u_glyphs_drawn : u_glyph_instances);
     glEnable(GL_DEPTH_TEST);
     for (const GLenum unit : {GL_TEXTURE3, GL_TEXTURE1, GL_TEXTURE0}) {
         glActiveTexture(unit);

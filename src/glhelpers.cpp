@@ -93,6 +93,12 @@ void BindBufferTexture(GLuint program, const char *name, GLint unit, GLuint text
     glActiveTexture(GL_TEXTURE0);
 }
 
+void BindDrawnList(GLuint program, GLint unit, GLuint texture, bool is_culled)
+{
+    glUniform1i(Uniform(program, "Culled"), is_culled ? 1 : 0);
+    BindBufferTexture(program, "drawn", unit, texture);
+}
+
 void DrawQuads(GLuint vao, size_t instances)
 {
     if (instances == 0)

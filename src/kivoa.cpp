@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include <glad/gl.h>
 #define GLFW_INCLUDE_NONE
@@ -10,6 +12,7 @@
 #include <imgui.h>
 
 #include "cdisplay.h"
+#include "cframetrace.h"
 #include "cshell.h"
 #include "cwindow.h"
 
@@ -35,25 +38,45 @@ void StartGui(GLFWwindow *window)
 }
 
 // Sleeps until something happens, unless frames are still due: nothing is drawn while the view
-// and the panels stand still.
-void WaitForChange(CShell &shell, int &frames_due)
+// and the panels stand still. Says what woke it: events, frames due, or the animation's timer.
+std::string WaitForChange(CShell &shell, int &frames_due)
 {
     const double animation = shell.AnimationWait();
+    const std::string due = frames_due > 0 ? "due" : "timer";
     if (frames_due > 0)
         glfwPollEvents();
     else if (animation > 0.0)
         glfwWaitEventsTimeout(animation);
     else
         glfwWaitEvents();
-    if (shell.TakeEvents())
-        frames_due = SETTLE_FRAMES;
+    if (!shell.TakeEvents())
+        return due;
+    frames_due = SETTLE_FRAMES;
+    return "events:" + shell.input.TakenEventNames();
+}
+
+// What the frame's scene was and, while culling, the share of the atoms and bonds it drew.
+std::string SceneKind(const CDisplay &atom)
+{
+    if (!atom.is_visible)
+        return "empty";
+    return atom.NeedsFullFrame() ? "quick" : "full";
+}
+
+std::string SceneShares(const CDisplay &atom)
+{
+    const CInstanceBuffers &b = atom.instances;
+    return "atoms_drawn=" + std::to_string(b.AtomsDrawn()) + "/" + std::to_string(b.AtomQuads()) +
+           " bonds_drawn=" + std::to_string(b.BondsDrawn()) + "/" + std::to_string(b.BondQuads());
 }
 
 void RunFrames(CShell &shell)
 {
     int frames_due = SETTLE_FRAMES;
+    CFrameTrace trace(std::getenv("KIVOA_FRAME_TRACE"));
     for (;;) {
-        WaitForChange(shell, frames_due);
+        const std::string reason = WaitForChange(shell, frames_due);
+        trace.Start();
         if (glfwWindowShouldClose(shell.window)) {
             if (shell.ConfirmClose())
                 break;
@@ -70,13 +93,20 @@ void RunFrames(CShell &shell)
         shell.RouteKeys();
         shell.ShowPieMenu();
         shell.ShowPanels();
+        trace.Part("panels");
         shell.DrawScene();
+        // The renderer works behind the calls; the trace waits for it to give the scene its time.
+        if (trace.IsOn())
+            glFinish();
+        trace.Part("scene");
         // A quick picture drawn while the view moved is followed by the full one.
         if (shell.atom->NeedsFullFrame())
             frames_due = std::max(frames_due, 1);
         ImGui::Render();
         ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
         glfwSwapBuffers(shell.window);
+        trace.Part("gui_and_swap");
+        trace.End(reason, SceneKind(*shell.atom), SceneShares(*shell.atom));
     }
 }
 

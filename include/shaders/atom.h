@@ -11,7 +11,7 @@
 //     mat4 MV (View * Model), mat4 P (projection), float S (radius factor),
 //     int selected (atom drawn in C, -1 for none), vec3 C (selection colour, also of the atoms
 //     marked selected in their colour while marks is not 0)
-//   fragment uniforms: see impostor_light
+//   the atoms drawn: see impostor_drawn; fragment uniforms: see impostor_light
 //   out: corner (quad point in radii), flat centre (camera space), flat radius, flat ourColor,
 //     flat pickColor
 inline constexpr char atom_vs_main[] = R"(
@@ -32,7 +32,7 @@ flat out vec3 pickColor;
 
 void main()
 {
-    int id = Instance();
+    int id = Drawn(Instance());
     corner = Corner();
     vec4 atom = texelFetch(atoms, id);
     radius = atom.w * S;
@@ -43,7 +43,7 @@ void main()
     pickColor = texelFetch(colours, 2 * id + 1).rgb;
 }
 )";
-inline constexpr auto atom_vs_text = ShaderText(glsl_version, impostor_corners, atom_vs_main);
+inline constexpr auto atom_vs_text = ShaderText(glsl_version, impostor_corners, impostor_drawn, atom_vs_main);
 inline constexpr const char *atom_vs = atom_vs_text.data();
 
 // The sphere under a fragment, shared by the lit, the pick and the point program so that all cover

@@ -13,7 +13,7 @@
 //     bond i in model space, then the vector from it to one end; in w the element radius of the
 //     atom at the other end, then at that end, 0 for none), mat4 MV (View * Model), mat4 P
 //     (projection), float S (radius), float A (atom radius factor), float Pixel (a pixel in camera
-//     units), vec3 C (colour); fragment uniforms: see impostor_light
+//     units), vec3 C (colour); the bonds drawn: see impostor_drawn; fragment uniforms: see impostor_light
 //   out: footprint (camera-space x, y), flat centre (camera space), flat axis (unit),
 //     flat half_length, flat ourColor
 inline constexpr char bond_vs_main[] = R"(
@@ -40,7 +40,7 @@ float Buried(float r)
 
 void main()
 {
-    int first = 2 * Instance();
+    int first = 2 * Drawn(Instance());
     vec4 mid = texelFetch(bonds, first);
     vec4 end = texelFetch(bonds, first + 1);
     centre = (MV * vec4(mid.xyz, 1.0)).xyz;
@@ -62,7 +62,7 @@ void main()
     ourColor = C;
 }
 )";
-inline constexpr auto bond_vs_text = ShaderText(glsl_version, impostor_corners, bond_vs_main);
+inline constexpr auto bond_vs_text = ShaderText(glsl_version, impostor_corners, impostor_drawn, bond_vs_main);
 inline constexpr const char *bond_vs = bond_vs_text.data();
 
 // The ray through the fragment runs along +z from (footprint, 0); its nearer crossing of the tube

@@ -18,7 +18,8 @@
 //     glyph in pixels from the pen on the baseline; texel (code, 1) = its atlas rectangle u0,
 //     v top, u1, v bottom),
 //     sampler2D sceneDepth (texture unit 3), int depthTest, vec2 Viewport (pixels), vec2 Depth
-//     (window depth = Depth.x * camera-space z + Depth.y)
+//     (window depth = Depth.x * camera-space z + Depth.y); the glyphs drawn: see impostor_drawn
+//     (texture unit 4)
 //   out: TexCoords (vec2)
 inline constexpr char font_vs_main[] = R"(
 out vec2 TexCoords;
@@ -52,7 +53,7 @@ bool IsAtomSeen(vec3 centre, float radius)
 
 void main()
 {
-    int first = 2 * Instance();
+    int first = 2 * Drawn(Instance());
     vec4 anchor = texelFetch(glyphs, first);
     vec2 glyph = texelFetch(glyphs, first + 1).xy;
     int code = int(glyph.y);
@@ -69,7 +70,7 @@ void main()
     TexCoords = vec2(mix(uv.x, uv.z, t.x), mix(uv.w, uv.y, t.y));
 }
 )";
-inline constexpr auto font_vs_text = ShaderText(glsl_version, impostor_corners, font_vs_main);
+inline constexpr auto font_vs_text = ShaderText(glsl_version, impostor_corners, impostor_drawn, font_vs_main);
 inline constexpr const char *font_vs = font_vs_text.data();
 
 // The glyph's coverage (red channel of the atlas) in textColor over a dark outline: the coverage

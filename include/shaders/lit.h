@@ -146,4 +146,18 @@ vec2 Corner()
 }
 )";
 
+// The record a batched quad draws: the quad's own, or the k-th of a list of records left to draw
+// after the hidden ones were dropped.
+//   uniforms: int Culled (0: every record in order), usamplerBuffer drawn (R32UI, the records
+//     drawn, ascending; texture unit 2 for atoms and bonds, 4 for label glyphs)
+inline constexpr char impostor_drawn[] = R"(
+uniform int Culled;
+uniform usamplerBuffer drawn;
+
+int Drawn(int k)
+{
+    return Culled != 0 ? int(texelFetch(drawn, k).r) : k;
+}
+)";
+
 #endif

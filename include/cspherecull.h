@@ -1,0 +1,75 @@
+#ifndef CSPHERECULL_H
+#define CSPHERECULL_H
+
+#include <cstdint>
+#include <vector>
+
+#include <glm/glm.hpp>
+
+#include "cinstance.h"
+
+// Which sphere and tube impostors of a view can show a pixel, so that the full picture leaves out
+// those hidden behind others. Each pixel keeps a depth that the scene surely reaches there: that of
+// the nearest sphere covering it whole (all its samples, with the lit pass's full coverage), taken
+// at its farthest point within the pixel; each tile of pixels the farthest of its pixels'. A sphere
+// or tube whose nearest point lies behind that, by more than the depth buffer can round away, at
+// every pixel its outline reaches (tiles first, then pixels), would fail the depth test at every
+// sample, so leaving it out changes no pixel, depth or pick. Depths are camera-space z, larger
+// nearer.
+class CSphereCull {
+public:
+    // The view: model to camera space, the orthographic projection, the spheres' radius factor,
+    // the picture's size, and whether its pixels hold several samples.
+    struct SView {
+        glm::mat4 view{1.0f}, projection{1.0f};
+        float scale = 1.0f;
+        int width = 0, height = 0;
+        bool is_multisampled = false;
+    };
+
+    // spheres: centre in model space and radius (0: not drawn, hides nothing).
+    void Build(const std::vector<glm::vec4> &spheres, const SView &view);
+    // The same from a picture's depth per pixel, rows from the bottom (-infinity where nothing is),
+    // for what is drawn over it; no spheres are kept.
+    void BuildFromDepth(const std::vector<float> &depth, const SView &view);
+    // Differs after every build of any cull, so that lists made from one know when it changed.
+    uint64_t Stamp() const { return u_stamp; }
+    // The spheres that may show, ascending.
+    const std::vector<uint32_t> &Spheres() const { return v_spheres; }
+    // The tubes of `radius` around the segments of `records` (mid-point, then the vector to one end)
+    // that may show, ascending.
+    std::vector<uint32_t> Segments(const std::vector<CBondInstance> &records, float radius) const;
+    // The labels that may show, of atoms at `anchors` (centre in model space, radius): those whose
+    // atom's point `lift` radii before its centre may be what the picture shows under that centre,
+    // as the label program asks (see font_vs).
+    std::vector<uint32_t> Labels(const std::vector<glm::vec4> &anchors, float lift) const;
+
+private:
+    // Window x and y and camera depth of a model-space point, window pixels per camera unit,
+    // the spheres' radius factor, the picture's size and tiles across.
+    struct SFrame {
+        glm::vec4 wx{0.0f}, wy{0.0f}, wz{0.0f};
+        float unit = 0.0f, scale = 1.0f;
+        int width = 0, height = 0, tiles_wide = 0;
+    };
+    SFrame frame;
+    // How far inside its outline a sphere covers a pixel whole, in pixels; depth differences the
+    // depth buffer may round away.
+    float inset = 0.0f, depth_slack = 0.0f;
+    std::vector<float> v_pixel_far; // per pixel, the depth the scene surely reaches there
+    std::vector<float> v_tile_far;  // per tile, the farthest of its pixels'
+    std::vector<uint32_t> v_spheres;
+    uint64_t u_stamp = 0;
+
+    void SetFrame(const SView &view);
+    void CoverPixels(const glm::vec4 &sphere, int first, int last);
+    bool MayShow(const glm::vec4 &sphere) const;
+    void FoldTiles();
+    // Whether every pixel whose centre lies in the window rectangle [low, high] and `inside` the
+    // outline hides depth `front`.
+    template <typename Inside>
+    bool IsHidden(float front, glm::vec2 low, glm::vec2 high, Inside inside) const;
+    bool IsBehindTiles(float nearest, glm::ivec2 low, glm::ivec2 high) const;
+};
+
+#endif

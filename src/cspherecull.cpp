@@ -1,0 +1,246 @@
+#include "cspherecull.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <thread>
+
+namespace {
+
+// Side of the square tiles whose farthest depth hides what lies behind it, in pixels.
+const int TILE = 4;
+// Window pixels a fragment's pixel centre may lie outside an outline through rounding. A fragment
+// shows only where its pixel centre lies inside the outline, multisampled or not: the impostors
+// find their point at the pixel centre and discard the pixel beside it.
+const float OUTLINE_SLACK = 0.05f;
+// How far inside its outline a sphere covers a single-sampled pixel: the pixel centre inside, with
+// room for rounding.
+const float SINGLE_SAMPLE_INSET = 0.05f;
+// And every sample of a multisampled pixel: the pixel square inside (half a diagonal from its
+// centre) and the coverage the lit pass gives as alpha full (a pixel's worth of its fade, which
+// the shader finds from differences of neighbouring pixels), with room for rounding.
+const float MULTISAMPLE_INSET = 1.1f;
+// Below this many spheres per thread a thread costs more than it saves.
+const size_t MIN_SPHERES_PER_THREAD = 50000;
+// Share of the camera depth range that the depth buffer surely tells apart (16 bits would do).
+const float DEPTH_RESOLUTION = 1.0f / 16384.0f;
+
+glm::vec4 MatrixRow(const glm::mat4 &m, int k, float scale, float shift)
+{
+    return glm::vec4(m[0][k], m[1][k], m[2][k], m[3][k] + shift) * scale;
+}
+
+inline float Apply(const glm::vec4 &row, const glm::vec3 &p) { return glm::dot(glm::vec3(row), p) + row.w; }
+
+// The pixel rows (or columns) whose centres lie within [low, high], kept within [first, last]
+// (clamped before converting, which is safe and cheaper than std::ceil and std::floor).
+inline bool CentreSpan(float low, float high, int first, int last, int &from, int &to)
+{
+    if (!(high >= static_cast<float>(first) + 0.5f && low <= static_cast<float>(last) + 0.5f))
+        return false;
+    const float a = std::max(low - 0.5f, static_cast<float>(first) - 1.0f);
+    const float b = std::min(high - 0.5f, static_cast<float>(last) + 1.0f);
+    from = static_cast<int>(a);
+    from += static_cast<float>(from) < a ? 1 : 0;
+    to = static_cast<int>(b);
+    to -= static_cast<float>(to) > b ? 1 : 0;
+    from = std::max(from, first);
+    to = std::min(to, last);
+    return from <= to;
+}
+
+// The threads that pay for `items` spheres.
+unsigned Parts(size_t items)
+{
+    return static_cast<unsigned>(std::min<size_t>(std::max(std::thread::hardware_concurrency(), 1u),
+                                                  std::max<size_t>(items / MIN_SPHERES_PER_THREAD, 1)));
+}
+
+// Runs part(k) for k < parts, each on a thread of its own.
+template <typename Part>
+void InParts(unsigned parts, Part part)
+{
+    std::vector<std::thread> workers;
+    for (unsigned k = 1; k < parts; ++k)
+        workers.emplace_back(part, k);
+    part(0u);
+    for (std::thread &w : workers)
+        w.join();
+}
+
+// Share k of `parts` of [0, n).
+size_t PartStart(size_t n, unsigned k, unsigned parts) { return n * k / parts; }
+
+// The items i < n for which is_kept(i), ascending, found on as many threads as pay.
+template <typename Keep>
+std::vector<uint32_t> KeptInParts(size_t n, Keep is_kept)
+{
+    const unsigned parts = Parts(n);
+    std::vector<std::vector<uint32_t>> kept(parts);
+    InParts(parts, [&](unsigned k) {
+        for (size_t i = PartStart(n, k, parts); i < PartStart(n, k + 1, parts); ++i)
+            if (is_kept(i))
+                kept[k].push_back(static_cast<uint32_t>(i));
+    });
+    std::vector<uint32_t> all;
+    for (const std::vector<uint32_t> &part : kept)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+} // namespace
+
+void CSphereCull::SetFrame(const SView &view)
+{
+    static std::atomic<uint64_t> builds{0};
+    u_stamp = ++builds;
+    const glm::mat4 clip = view.projection * view.view;
+    frame.wx = MatrixRow(clip, 0, 0.5f * static_cast<float>(view.width), 1.0f);
+    frame.wy = MatrixRow(clip, 1, 0.5f * static_cast<float>(view.height), 1.0f);
+    frame.wz = MatrixRow(view.view, 2, 1.0f, 0.0f);
+    frame.unit = 0.5f * static_cast<float>(view.width) * view.projection[0][0];
+    frame.scale = view.scale;
+    frame.width = std::max(view.width, 0);
+    frame.height = std::max(view.height, 0);
+    frame.tiles_wide = (frame.width + TILE - 1) / TILE;
+    inset = view.is_multisampled ? MULTISAMPLE_INSET : SINGLE_SAMPLE_INSET;
+    depth_slack = 2.0f / std::abs(view.projection[2][2]) * DEPTH_RESOLUTION;
+}
+
+void CSphereCull::BuildFromDepth(const std::vector<float> &depth, const SView &view)
+{
+    SetFrame(view);
+    v_pixel_far = depth;
+    v_pixel_far.resize(static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height),
+                       -std::numeric_limits<float>::infinity());
+    FoldTiles();
+    v_spheres.clear();
+}
+
+void CSphereCull::Build(const std::vector<glm::vec4> &spheres, const SView &view)
+{
+    SetFrame(view);
+    v_pixel_far.assign(static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height),
+                       -std::numeric_limits<float>::infinity());
+    const unsigned parts = Parts(spheres.size());
+    // Each thread its own band of rows, so that no pixel has two writers.
+    InParts(parts, [&](unsigned k) {
+        const int begin = static_cast<int>(PartStart(static_cast<size_t>(frame.height), k, parts));
+        const int end = static_cast<int>(PartStart(static_cast<size_t>(frame.height), k + 1, parts));
+        for (const glm::vec4 &s : spheres)
+            CoverPixels(s, begin, end - 1);
+    });
+    FoldTiles();
+
+    v_spheres = KeptInParts(spheres.size(), [&](size_t i) { return MayShow(spheres[i]); });
+}
+
+bool CSphereCull::MayShow(const glm::vec4 &sphere) const
+{
+    const glm::vec3 p(sphere);
+    const float r = sphere.w * frame.scale;
+    const glm::vec2 c(Apply(frame.wx, p), Apply(frame.wy, p));
+    const float reach = r * frame.unit + OUTLINE_SLACK;
+    // A radius of 0 draws nothing; one that is not a number stays, whatever it draws.
+    return !(r == 0.0f) && !IsHidden(Apply(frame.wz, p) + r, c - reach, c + reach, [&](glm::vec2 d) {
+        return glm::dot(d - c, d - c) <= reach * reach;
+    });
+}
+
+// Lifts the pixels of rows `first` to `last` that the sphere covers whole to the farthest depth it
+// shows within `inset` of their centres.
+void CSphereCull::CoverPixels(const glm::vec4 &sphere, int first, int last)
+{
+    const glm::vec3 p(sphere);
+    const float r = sphere.w * frame.scale;
+    const float rp = r * frame.unit;
+    const float reach = rp - inset;
+    if (!(r > 0.0f && reach > 0.0f))
+        return;
+    const glm::vec3 c(Apply(frame.wx, p), Apply(frame.wy, p), Apply(frame.wz, p));
+    int y0 = 0, y1 = 0;
+    if (!CentreSpan(c.y - reach, c.y + reach, first, last, y0, y1))
+        return;
+    for (int y = y0; y <= y1; ++y) {
+        const float dy = static_cast<float>(y) + 0.5f - c.y;
+        const float across = std::sqrt(std::max(reach * reach - dy * dy, 0.0f));
+        int x0 = 0, x1 = 0;
+        if (!CentreSpan(c.x - across, c.x + across, 0, frame.width - 1, x0, x1))
+            continue;
+        float *row = v_pixel_far.data() + static_cast<size_t>(y) * static_cast<size_t>(frame.width);
+        for (int x = x0; x <= x1; ++x) {
+            const float dx = static_cast<float>(x) + 0.5f - c.x;
+            const float d = std::min((std::sqrt(dx * dx + dy * dy) + inset) / rp, 1.0f);
+            row[x] = std::max(row[x], c.z + r * std::sqrt(1.0f - d * d));
+        }
+    }
+}
+
+void CSphereCull::FoldTiles()
+{
+    const int tiles_high = (frame.height + TILE - 1) / TILE;
+    v_tile_far.assign(static_cast<size_t>(frame.tiles_wide) * static_cast<size_t>(tiles_high),
+                      std::numeric_limits<float>::infinity());
+    for (int y = 0; y < frame.height; ++y) {
+        const float *row = v_pixel_far.data() + static_cast<size_t>(y) * static_cast<size_t>(frame.width);
+        float *tiles = v_tile_far.data() + static_cast<size_t>(y / TILE) * static_cast<size_t>(frame.tiles_wide);
+        for (int x = 0; x < frame.width; ++x)
+            tiles[x / TILE] = std::min(tiles[x / TILE], row[x]);
+    }
+}
+
+template <typename Inside>
+bool CSphereCull::IsHidden(float front, glm::vec2 low, glm::vec2 high, Inside inside) const
+{
+    int x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+    // Wholly outside the picture there is no pixel to show in; a place that is not a number stays.
+    if (!CentreSpan(low.x, high.x, 0, frame.width - 1, x0, x1) || !CentreSpan(low.y, high.y, 0, frame.height - 1, y0, y1))
+        return low.x <= high.x && low.y <= high.y;
+    const float nearest = front + depth_slack;
+    if (IsBehindTiles(nearest, glm::ivec2(x0, y0) / TILE, glm::ivec2(x1, y1) / TILE))
+        return true;
+    // Pixel by pixel, where the tiles (with pixels no sphere covers) cannot tell.
+    for (int y = y0; y <= y1; ++y) {
+        const float *row = v_pixel_far.data() + static_cast<size_t>(y) * static_cast<size_t>(frame.width);
+        for (int x = x0; x <= x1; ++x)
+            if (!(nearest < row[x]) && inside(glm::vec2(x, y) + 0.5f))
+                return false;
+    }
+    return true;
+}
+
+bool CSphereCull::IsBehindTiles(float nearest, glm::ivec2 low, glm::ivec2 high) const
+{
+    for (int ty = low.y; ty <= high.y; ++ty) {
+        const float *tiles = v_tile_far.data() + static_cast<size_t>(ty) * static_cast<size_t>(frame.tiles_wide);
+        for (int tx = low.x; tx <= high.x; ++tx)
+            if (!(nearest < tiles[tx]))
+                return false;
+    }
+    return true;
+}
+
+std::vector<uint32_t> CSphereCull::Segments(const std::vector<CBondInstance> &records, float radius) const
+{
+    const glm::vec2 reach(radius * frame.unit + OUTLINE_SLACK);
+    return KeptInParts(records.size(), [&](size_t i) {
+        const glm::vec3 a = glm::vec3(records[i].centre) + glm::vec3(records[i].half);
+        const glm::vec3 b = glm::vec3(records[i].centre) - glm::vec3(records[i].half);
+        const glm::vec2 wa(Apply(frame.wx, a), Apply(frame.wy, a)), wb(Apply(frame.wx, b), Apply(frame.wy, b));
+        const float front = std::max(Apply(frame.wz, a), Apply(frame.wz, b)) + radius;
+        return !IsHidden(front, glm::min(wa, wb) - reach, glm::max(wa, wb) + reach, [](glm::vec2) { return true; });
+    });
+}
+
+std::vector<uint32_t> CSphereCull::Labels(const std::vector<glm::vec4> &anchors, float lift) const
+{
+    // The pixels whose square holds the centre, or lies within rounding of it.
+    const glm::vec2 reach(0.5f + OUTLINE_SLACK);
+    return KeptInParts(anchors.size(), [&](size_t i) {
+        const glm::vec3 p(anchors[i]);
+        const glm::vec2 c(Apply(frame.wx, p), Apply(frame.wy, p));
+        const float front = Apply(frame.wz, p) + lift * anchors[i].w * frame.scale;
+        return !IsHidden(front, c - reach, c + reach, [](glm::vec2) { return true; });
+    });
+}
