@@ -41,8 +41,10 @@ public:
     void Open(const std::string &dir, const std::string &file, int format);
     // Open by a path as given (the command line, a drop): named by its absolute form.
     void OpenByName(const std::string &given, int format);
-    // Reads the file shown again with the format (and CIF data block) it was read with.
-    void Reload();
+    // Reads the file shown again: with `chosen_format` when it is not the format the last load
+    // asked for (the Input Format changed since, to read a misread file otherwise), else with the format
+    // (and CIF data block) it was read with.
+    void Reload(int chosen_format);
     // Reads data block `block` of the CIF shown instead of the one shown.
     void OpenBlock(const std::string &block);
     // Writes the structure to its file; false (edits kept, the message says why) on failure.
@@ -51,10 +53,10 @@ public:
     // (TakeSaveAsWanted), for a format whose file is not rewritten in place (CIF) and for a
     // supercell made since the file was named (a new structure, offered SuggestedPath).
     bool Save();
-    // The name Save As offers: the file's, with a new supercell's repeats before its extension
-    // (Si.vasp, Si_2x2x1.vasp).
+    // The name Save As offers: the file's, with a new supercell's repeats and, for a file not
+    // rewritten in place, "_P1" before its extension (Si.vasp, Si_2x2x1.vasp, Si_2x2x1_P1.cif).
     std::string SuggestedPath() const;
-    static std::string NameWithRepeats(const std::string &path, int a, int b, int c);
+    static std::string NameWithSuffix(const std::string &path, const std::string &suffix);
     // Writes the structure to `target` in the format its name says (the format read when it
     // says none), which from then on is the structure's file. A file written in another format,
     // or in one not rewritten in place, is read back, so that Save and Reload go on with what
@@ -97,6 +99,8 @@ private:
     EPending after_save_as = EPending::NONE;
     // The supercells in effect when the file shown was named (read or saved as).
     int i_named_supercells = 0;
+    // The format the last load (read or not) asked for.
+    int i_asked_format = -1;
 
     void RequestLoad(const SLoad &load);
     void Ask(EPending what);

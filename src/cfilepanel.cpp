@@ -32,7 +32,7 @@ void CFilePanel::Content(CDisplay &atom, CDocument &document)
     OpenButton(atom, document);
     ImGui::SameLine();
     if (ImGui::Button("Reload") && atom.is_visible)
-        document.Reload();
+        document.Reload(atom.input_format);
     ImGui::SameLine();
     const bool is_saved = !document.HasUnsavedEdits();
     CPanel::PushDisabled(is_saved);
