@@ -121,6 +121,8 @@ public:
     // left; the next DrawScene resolves it into the selection through ProcessPicking.
     void SetPicking(int x, int y);
     void ProcessPicking(bool b);
+    // The picked atom's element and place as the atoms have them now.
+    void FollowSelectedAtom();
 
     // Structure edits.
     void DeleteAtom(uint32_t i);

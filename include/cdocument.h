@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cmodel.h"
+#include "fileformats.h"
 
 // The structure file shown: its path, folder and format, load, reload, save and save as, and the
 // questions asked before a load or closing would lose unsaved edits. Whether edits are unsaved is
@@ -41,10 +42,11 @@ public:
     void Open(const std::string &dir, const std::string &file, int format);
     // Open by a path as given (the command line, a drop): named by its absolute form.
     void OpenByName(const std::string &given, int format);
-    // Reads the file shown again: with `chosen_format` when it is not the format the last load
-    // asked for (the Input Format changed since, to read a misread file otherwise), else with the format
-    // (and CIF data block) it was read with.
-    void Reload(int chosen_format);
+    // Reads the file shown again: with the format the user chose (ChooseFormat) since the last
+    // load, to read a misread file otherwise, else with the format (and CIF data block) it was
+    // read with.
+    void Reload();
+    void ChooseFormat(int format) { i_chosen_format = format; }
     // Reads data block `block` of the CIF shown instead of the one shown.
     void OpenBlock(const std::string &block);
     // Writes the structure to its file; false (edits kept, the message says why) on failure.
@@ -99,8 +101,8 @@ private:
     EPending after_save_as = EPending::NONE;
     // The supercells in effect when the file shown was named (read or saved as).
     int i_named_supercells = 0;
-    // The format the last load (read or not) asked for.
-    int i_asked_format = -1;
+    // The format the user chose since the last load (read or not); NO_FORMAT when none.
+    int i_chosen_format = NO_FORMAT;
 
     void RequestLoad(const SLoad &load);
     void Ask(EPending what);

@@ -44,6 +44,9 @@ public:
     // A key event as GLFW reports it (action GLFW_PRESS, GLFW_REPEAT or GLFW_RELEASE).
     void QueueKey(int key, int action, int mods);
     void QueueDrop(const char *path);
+    // The pointer moved to (x, y) in window units; with is_left_press the left button went down
+    // there.
+    void NotePointer(double x, double y, bool is_left_press);
     void NoteEvent() { is_event = true; }
     // True once for the events that came since the last call.
     bool TakeEvents();
@@ -70,6 +73,7 @@ public:
 
 private:
     static bool IsNavigationKey(int key);
+    static bool IsPlayKey(int key);
     static bool FollowPanelFocus();
 
     struct SKeyPress {
@@ -81,11 +85,15 @@ private:
     bool is_view_press = false; // the left button went down over the view
     bool is_shift_press = false; // ... with Shift held: a pick adds to the measured atoms
     bool is_event = false;
+    glm::vec2 pointer{0.0f}, press_point{0.0f};
+    bool is_pointer_known = false;
+    bool is_press_noted = false;
     std::vector<SKeyPress> key_queue;
     std::vector<std::string> dropped;
 
     static ECommand Match(const SKeyPress &press);
     EClick FollowBox();
+    glm::vec2 TakePressPoint();
 };
 
 #endif

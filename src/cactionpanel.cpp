@@ -36,6 +36,7 @@ ECommand CActionPanel::Show(bool &is_shown, CDisplay &atom, const CMeasureMarks 
 ECommand CActionPanel::Content(CDisplay &atom, const CMeasureMarks &marks)
 {
     ImGui::Text("%s", CPanel::VersionText());
+    atom.FollowSelectedAtom();
     if (atom.is_atom_selected)
         SelectedAtomControls(atom);
     else

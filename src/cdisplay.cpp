@@ -204,12 +204,21 @@ void CDisplay::ProcessPicking(bool)
         ClearSelection();
         return;
     }
-    const uint32_t e = ElementOrDummy(v_atom_index[index]);
     is_atom_selected = true;
     selected_atom = index;
+    FollowSelectedAtom();
+}
+
+// Whatever edited the picked atom (its own controls, an edit of the selection, undo), what the
+// panels show of it is read from the atoms again.
+void CDisplay::FollowSelectedAtom()
+{
+    if (!is_atom_selected || selected_atom >= v_atom_index.size())
+        return;
+    const uint32_t e = ElementOrDummy(v_atom_index[selected_atom]);
     selected_zatom = e + 1;
     selected_symbol = SymbolOf(e);
-    selected_xyz = v_float_raw_xyz[index];
+    selected_xyz = v_float_raw_xyz[selected_atom];
 }
 
 void CDisplay::ClearSelection()
@@ -254,9 +263,7 @@ void CDisplay::UpdateAtomType(uint32_t z)
     if (!is_atom_selected || selected_atom >= v_atom_index.size() || z >= periodic_table_atoms)
         return;
     SetElement(selected_atom, z);
-    const uint32_t e = v_atom_index[selected_atom];
-    selected_zatom = e + 1;
-    selected_symbol = SymbolOf(e);
+    FollowSelectedAtom();
 }
 
 void CDisplay::CenterCoordinates()

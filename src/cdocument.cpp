@@ -37,11 +37,11 @@ void CDocument::OpenByName(const std::string &given, int format)
 }
 
 // A format chosen since the load is the user's correction of a misread file.
-void CDocument::Reload(int chosen_format)
+void CDocument::Reload()
 {
     SLoad load = ShownFile();
-    if (chosen_format != i_asked_format) {
-        load.format = chosen_format;
+    if (i_chosen_format != NO_FORMAT) {
+        load.format = i_chosen_format;
         load.block.clear();
     }
     RequestLoad(load);
@@ -129,7 +129,7 @@ void CDocument::RunPending(EPending what)
 
 void CDocument::RunLoad(const SLoad &load)
 {
-    i_asked_format = load.format;
+    i_chosen_format = NO_FORMAT;
     model.cif.block_wanted = load.block;
     if (!model.ReadStructureFile(load.dir, load.file, load.format)) {
         message = Failure("Can't read ", load.file, load.format);

@@ -25,14 +25,14 @@ void CFilePanel::Content(CDisplay &atom, CDocument &document)
         dlg = std::make_unique<ImGuiFs::Dialog>();
         save_dlg = std::make_unique<ImGuiFs::Dialog>();
     }
-    FormatCombo(atom);
+    FormatCombo(atom, document);
     ImGui::SameLine();
     ImGui::Checkbox("by name", &is_by_name);
     BlockCombo(atom, document);
     OpenButton(atom, document);
     ImGui::SameLine();
     if (ImGui::Button("Reload") && atom.is_visible)
-        document.Reload(atom.input_format);
+        document.Reload();
     ImGui::SameLine();
     const bool is_saved = !document.HasUnsavedEdits();
     CPanel::PushDisabled(is_saved);
@@ -45,7 +45,7 @@ void CFilePanel::Content(CDisplay &atom, CDocument &document)
     ImGui::Text("File: %s", document.Path().c_str());
 }
 
-void CFilePanel::FormatCombo(CDisplay &atom)
+void CFilePanel::FormatCombo(CDisplay &atom, CDocument &document)
 {
     // Narrow, so that "by name" beside it leaves the panel as wide as before.
     ImGui::SetNextItemWidth(FORMAT_COMBO_WIDTH);
@@ -53,8 +53,10 @@ void CFilePanel::FormatCombo(CDisplay &atom)
         return;
     for (const SFileFormat &f : FILE_FORMATS) {
         const bool is_selected = f.code == atom.input_format;
-        if (ImGui::Selectable(f.label, is_selected))
+        if (ImGui::Selectable(f.label, is_selected)) {
             atom.input_format = f.code;
+            document.ChooseFormat(f.code);
+        }
         if (is_selected)
             ImGui::SetItemDefaultFocus();
     }

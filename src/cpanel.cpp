@@ -1,6 +1,8 @@
 #include "cpanel.h"
 
 #include <algorithm>
+#include <cstring>
+#include <map>
 #include <string>
 
 #include <imgui.h>
@@ -25,6 +27,28 @@ ImVec2 PanelPlaceInside(const ImVec2 &pos, const ImVec2 &size, const ImVec2 &dis
                   std::max(std::min(pos.y, display.y - size.y), 0.0f));
 }
 
+// A panel's size and the extent of what it drew: while either changes, the panel is still
+// fitting itself to new contents (wrapped text may take a few frames).
+struct SPanelShape {
+    ImVec2 size, content;
+    bool operator!=(const SPanelShape &o) const
+    {
+        return size.x != o.size.x || size.y != o.size.y || content.x != o.content.x || content.y != o.content.y;
+    }
+};
+std::map<std::string, SPanelShape> panel_shapes;
+int reshaped_frame = -1;
+
+void NoteShape(const char *title, const ImGuiWindow *panel)
+{
+    const SPanelShape shape{panel->SizeFull, ImVec2(panel->DC.CursorMaxPos.x - panel->Pos.x,
+                                                    panel->DC.CursorMaxPos.y - panel->Pos.y)};
+    SPanelShape &last = panel_shapes[title];
+    if (shape != last)
+        reshaped_frame = ImGui::GetFrameCount();
+    last = shape;
+}
+
 } // namespace
 
 // The panels that grow with their contents (a message, a selected atom) hang from the top edge,
@@ -46,7 +70,13 @@ void CPanel::Show(const char *title, bool &is_shown, ESlot slot, const std::func
             is_shown = false;
     }
     KeepInside();
+    NoteShape(title, ImGui::GetCurrentWindow());
     ImGui::End();
+}
+
+bool CPanel::IsSettling()
+{
+    return reshaped_frame == ImGui::GetFrameCount();
 }
 
 // The GUI's own hidden fallback window never counts; the popups opened from a panel do.
@@ -54,6 +84,12 @@ bool CPanel::HasFocus()
 {
     const ImGuiWindow *focused = ImGui::GetCurrentContext()->NavWindow;
     return focused != nullptr && !focused->IsFallbackWindow && focused->WasActive && !IsModalOpen();
+}
+
+bool CPanel::HasFocus(const char *title)
+{
+    const ImGuiWindow *focused = ImGui::GetCurrentContext()->NavWindow;
+    return HasFocus() && std::strcmp(focused->RootWindow->Name, title) == 0;
 }
 
 // A panel dragged out, left outside by a smaller window or by a saved layout comes back whole

@@ -21,6 +21,7 @@ const float HALF_PI = glm::half_pi<float>();
 // cursor blinks.
 const double HELD_BUTTON_WAIT = 0.05;
 const double CURSOR_BLINK_WAIT = 0.4;
+const double SETTLE_WAIT = 1e-3;
 
 void Toggle(bool &flag) { flag = !flag; }
 
@@ -185,6 +186,9 @@ double CShell::AnimationWait() const
     if ((ImGui::IsAnyItemActive() && ImGui::IsAnyMouseDown()) ||
         (CPanel::IsModalOpen() && ImGui::GetCurrentContext()->DimBgRatio < 1.0f))
         return HELD_BUTTON_WAIT;
+    // A panel that changed size is drawn until it has settled, before the loop sleeps.
+    if (CPanel::IsSettling())
+        return SETTLE_WAIT;
     const double blink = ImGui::GetIO().WantTextInput ? CURSOR_BLINK_WAIT : 0.0;
     const double playback = frames.PlaybackWait();
     return playback > 0.0 && (blink == 0.0 || playback < blink) ? playback : blink;

@@ -81,18 +81,18 @@ TEST_F(DocumentTest, OpensWithoutAskingWhileNothingIsUnsaved)
     EXPECT_EQ(model.v_real_xyz.size(), 3u);
     EXPECT_EQ(reads, 1);
 
-    // Reload reads with the format read with while the format asked is the last load's, and
-    // keeps the name.
+    // Reload reads with the format read with, whatever a load asked since, and keeps the name.
     doc.OpenByName(four, INPUT_FILE_TYPE_VSP);
     EXPECT_EQ(doc.Message().rfind("Can't read four.xyz as VASP", 0), 0u) << doc.Message();
     model.v_real_xyz[0].x = 9.0;
-    doc.Reload(INPUT_FILE_TYPE_VSP);
+    doc.Reload();
     EXPECT_TRUE(doc.Message().empty()) << doc.Message();
     EXPECT_TRUE(was_reload); // the view of it may stay
     EXPECT_EQ(model.v_real_xyz[0].x, 0.0);
     EXPECT_EQ(doc.Path(), water);
     // A format chosen since is the one a misread file is read again with.
-    doc.Reload(INPUT_FILE_TYPE_PDB);
+    doc.ChooseFormat(INPUT_FILE_TYPE_PDB);
+    doc.Reload();
     EXPECT_EQ(doc.Message().rfind("Can't read water.xyz as PDB", 0), 0u) << doc.Message();
     EXPECT_EQ(doc.Path(), water);
 }
@@ -284,7 +284,7 @@ TEST_F(CifDocumentTest, BlocksOfTheFileShown)
     doc.OpenBlock("CsCl");
     EXPECT_EQ(model.v_real_xyz.size(), 2u);
     EXPECT_NE(doc.Note().find("read as P1"), std::string::npos) << doc.Note();
-    doc.Reload(INPUT_FILE_TYPE_CIF);
+    doc.Reload();
     EXPECT_EQ(model.cif.block_name, "CsCl");
     EXPECT_EQ(doc.Path(), cif);
 
