@@ -137,6 +137,8 @@ public:
     bool StepToFrame(uint64_t k);
     // The unit vector from the structure towards the viewer, along the file frame's axes.
     glm::dvec3 ViewDirection() const;
+    // The trackball's turn about the middle of the structure fitted last.
+    glm::mat4 ModelMatrix() const;
     // Where atom i is drawn in a view of `size` pixels, origin at the top left (last DrawScene).
     glm::vec2 ScreenPosition(uint32_t i, glm::vec2 size) const;
     // Makes the next DrawScene upload atoms, bonds and labels again.
@@ -178,6 +180,8 @@ private:
     // from them.
     float centre_reach = 0.0f;
     float box_reach = 0.0f;
+    // The middle of the atoms' box at the last fit, which the view turns about and centres.
+    glm::vec3 view_centre{0.0f};
     CQuickPicture quick;
     glm::vec2 view_size{1.0f};
 

@@ -1,6 +1,7 @@
 #include "cdisplay.h"
 
 #include <algorithm>
+#include <cfloat>
 
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>
@@ -333,9 +334,16 @@ void CDisplay::SetArrowBuffer()
 void CDisplay::FitView(int w, int h)
 {
     const glm::mat3 rotation(track.Model);
-    fit_width = FitHalfExtent(v_float_raw_xyz, instances.MaxAtomRadius() * atom_scale, rotation, w, h, FIT_MARGIN);
+    // Centred in this orientation: the middle of what is seen of it is the window's.
+    glm::vec3 low(FLT_MAX), high(-FLT_MAX);
+    GrowTurnedExtent(v_float_raw_xyz, rotation, low, high);
     if (is_show_box)
-        fit_width = std::max(fit_width, FitHalfExtent(CellBoxCorners(), 0.0f, rotation, w, h, FIT_MARGIN));
+        GrowTurnedExtent(CellBoxCorners(), rotation, low, high);
+    view_centre = TurnedExtentCentre(rotation, low, high);
+    fit_width = FitHalfExtent(v_float_raw_xyz, instances.MaxAtomRadius() * atom_scale, rotation, w, h, FIT_MARGIN,
+                              view_centre);
+    if (is_show_box)
+        fit_width = std::max(fit_width, FitHalfExtent(CellBoxCorners(), 0.0f, rotation, w, h, FIT_MARGIN, view_centre));
     is_fit_pending = false;
 }
 
@@ -343,7 +351,9 @@ void CDisplay::FitView(int w, int h)
 // box corner, whatever the zoom.
 float CDisplay::DepthRadius() const
 {
-    return std::max(centre_reach + instances.MaxAtomRadius() * std::max(atom_scale, 0.0f), box_reach) * DEPTH_SLACK;
+    return (std::max(centre_reach + instances.MaxAtomRadius() * std::max(atom_scale, 0.0f), box_reach) +
+            glm::length(view_centre)) *
+           DEPTH_SLACK;
 }
 
 // ---- drawing -------------------------------------------------------------------------------
@@ -369,7 +379,7 @@ bool CDisplay::PrepareFrame(int w, int h)
                         EnclosingDepth(camera_distance, GIZMO_DEPTH_ARROWS * GIZMO_ARROW_LENGTH * fix_side));
     Projection = projection.scene;
     FixView = projection.fixed;
-    mvp = Projection * track.View * track.Model;
+    mvp = Projection * track.View * ModelMatrix();
     quick.DecideFrame(mvp);
     return true;
 }
@@ -438,7 +448,7 @@ void CDisplay::DrawStructure(int w, int h)
 // window depth of a camera-space depth under the orthographic projection.
 void CDisplay::SetImpostorUniforms(GLuint Program)
 {
-    SetMatrix(Uniform(Program, "MV"), track.View * track.Model);
+    SetMatrix(Uniform(Program, "MV"), track.View * ModelMatrix());
     SetMatrix(Uniform(Program, "P"), Projection);
     SetVector(Uniform(Program, "Eye"), glm::vec3(glm::inverse(track.View)[3]));
     GLfloat range[2] = {0.0f, 1.0f};
@@ -492,7 +502,7 @@ void CDisplay::DrawBonds(GLuint Program)
 CSphereRaster::SView CDisplay::RasterView() const
 {
     CSphereRaster::SView view;
-    view.view = track.View * track.Model;
+    view.view = track.View * ModelMatrix();
     view.projection = Projection;
     view.eye = glm::vec3(glm::inverse(track.View)[3]);
     view.scale = atom_scale;
@@ -514,7 +524,7 @@ void CDisplay::DrawAtomFill(int w, int h)
 
 void CDisplay::DrawBox(GLuint Program)
 {
-    SetMatrix(Uniform(Program, "MVP"), Projection * track.View * track.Model);
+    SetMatrix(Uniform(Program, "MVP"), Projection * track.View * ModelMatrix());
     SetVector(Uniform(Program, "C"), BOX_COLOR);
     glUniform1f(Uniform(Program, "W"), pixel_scale);
     glUniform2f(Uniform(Program, "Viewport"), view_size.x, view_size.y);
@@ -601,7 +611,12 @@ glm::dvec3 CDisplay::ViewDirection() const
     return glm::normalize(glm::dvec3(d));
 }
 
+glm::mat4 CDisplay::ModelMatrix() const
+{
+    return track.Model * glm::translate(glm::mat4(1.0f), -view_centre);
+}
+
 glm::vec2 CDisplay::ScreenPosition(uint32_t i, glm::vec2 size) const
 {
-    return WindowPoint(Projection * track.View * track.Model, v_float_raw_xyz[i], size);
+    return WindowPoint(Projection * track.View * ModelMatrix(), v_float_raw_xyz[i], size);
 }

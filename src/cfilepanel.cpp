@@ -70,9 +70,11 @@ void CFilePanel::BlockCombo(const CDisplay &atom, CDocument &document)
     if (atom.file_format != INPUT_FILE_TYPE_CIF || cif.v_block_names.size() < 2 ||
         !ImGui::BeginCombo("Data Block", cif.block_name.c_str()))
         return;
-    for (const std::string &name : cif.v_block_names) {
+    for (size_t k = 0; k < cif.v_block_names.size(); ++k) {
+        const std::string &name = cif.v_block_names[k];
         const bool is_selected = name == cif.block_name;
-        if (ImGui::Selectable(name.c_str(), is_selected) && !is_selected)
+        const std::string entry = cif.BlockEntry(k) + "##" + name;
+        if (ImGui::Selectable(entry.c_str(), is_selected) && !is_selected)
             document.OpenBlock(name);
         if (is_selected)
             ImGui::SetItemDefaultFocus();

@@ -349,6 +349,10 @@ void CShell::Run(ECommand command)
     case ECommand::TOGGLE_SELECTION_PANEL:
         Toggle(show_selection_window);
         break;
+    case ECommand::OPEN_BUILD:
+        show_action_window = true;
+        action.OpenBuild();
+        break;
     case ECommand::SELECT_ALL:
     case ECommand::SELECT_NONE:
     case ECommand::SELECT_INVERT:
@@ -385,7 +389,7 @@ void CShell::ForgetPick()
 void CShell::SelectBox()
 {
     const ImVec2 view = ImGui::GetIO().DisplaySize;
-    atom->selection.Change(CSelection::InRectangle(atom->Projection * atom->track.View * atom->track.Model,
+    atom->selection.Change(CSelection::InRectangle(atom->Projection * atom->track.View * atom->ModelMatrix(),
                                                    atom->v_float_raw_xyz, atom->Hidden(), input.box_from,
                                                    input.box_to, glm::vec2(view.x, view.y)),
                            input.box_mode);
@@ -428,8 +432,11 @@ void CShell::ResetView()
 // An undone delete or a redone one shifts the atom numbers: no selection survives a step.
 void CShell::StepHistory(bool is_undo)
 {
+    const bool is_extent = atom->IsExtentStep(is_undo);
     if (is_undo ? atom->Undo() : atom->Redo()) {
         atom->AfterEdit();
         marks.Clear();
+        if (is_extent)
+            atom->ResetZoom(); // the view follows a supercell or a wrap both ways
     }
 }

@@ -3,6 +3,7 @@
 
 #include "gl_window.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -139,7 +140,7 @@ protected:
     // Where atom i's centre is drawn, in window pixels from the top left.
     ImVec2 ScreenOf(uint32_t i) const
     {
-        const glm::vec4 clip = display->Projection * display->track.View * display->track.Model *
+        const glm::vec4 clip = display->Projection * display->track.View * display->ModelMatrix() *
                                glm::vec4(display->v_float_raw_xyz[i], 1.0f);
         const glm::vec2 ndc = glm::vec2(clip) / clip.w;
         return ImVec2((ndc.x + 1.0f) * 0.5f * WIDTH, (1.0f - ndc.y) * 0.5f * HEIGHT);
@@ -1783,4 +1784,49 @@ TEST_F(ShellTest, DailyKeysAndPanels)
         ClickView();
         c.check();
     }
+}
+
+// The pie's Build item opens the Action panel's Build section; a supercell, and its undo and redo,
+// fit the view to the new extent and centre it, in the same orientation; an atom added onto
+// another is made and said.
+TEST_F(ShellTest, BuildSectionSupercellFitsTheViewAndAddOntoAnAtomIsSaid)
+{
+    OpenByName(std::string(KIVOA_TEST_DATA) + "/vasp/silicon.vasp");
+    EXPECT_EQ(FindText("Supercell", WindowRect(ACTION)), nullptr);
+    RightClickAt(EMPTY_PIE_CENTRE);
+    driver->Frame(ui);
+    ASSERT_TRUE(Click("Build"));
+    Settle();
+    ASSERT_NE(FindText("Supercell", WindowRect(ACTION)), nullptr) << TextOf(ACTION);
+
+    display->is_show_box = false; // the atoms alone are measured
+    display->SetTrackRotation(0.3f, 0.5f);
+    const glm::mat4 turn = display->track.last_rotation;
+    // The atoms' drawn centres fill the window about its middle, and none is cut.
+    const auto expect_fitted = [&](size_t atoms) {
+        Settle();
+        ASSERT_EQ(AtomCount(), atoms);
+        ImVec2 low(1e9f, 1e9f), high(-1e9f, -1e9f);
+        for (uint32_t i = 0; i < atoms; i++) {
+            const ImVec2 p = ScreenOf(i);
+            low = ImVec2(std::min(low.x, p.x), std::min(low.y, p.y));
+            high = ImVec2(std::max(high.x, p.x), std::max(high.y, p.y));
+        }
+        EXPECT_NEAR((low.x + high.x) * 0.5f, WIDTH * 0.5f, 2.0f) << atoms;
+        EXPECT_NEAR((low.y + high.y) * 0.5f, HEIGHT * 0.5f, 2.0f) << atoms;
+        EXPECT_GT(std::max(high.x - low.x, (high.y - low.y) * WIDTH / HEIGHT), WIDTH * 0.6f) << atoms;
+        EXPECT_TRUE(low.x > 0.0f && low.y > 0.0f && high.x < WIDTH && high.y < HEIGHT) << atoms;
+        EXPECT_EQ(display->track.last_rotation, turn);
+    };
+    ASSERT_TRUE(Click("Supercell"));
+    expect_fitted(64);
+    Press(GLFW_KEY_U, GLFW_MOD_CONTROL);
+    expect_fitted(8);
+    Press(GLFW_KEY_R, GLFW_MOD_CONTROL);
+    expect_fitted(64);
+
+    ASSERT_TRUE(Click("Add##xyz")); // at 0 0 0, an oxygen onto the first silicon
+    Settle();
+    EXPECT_EQ(AtomCount(), 65u);
+    EXPECT_NE(TextOf(ACTION).find("Atom 64 (O) lies on atom 0 (Si)"), std::string::npos) << TextOf(ACTION);
 }
