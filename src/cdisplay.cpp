@@ -577,16 +577,22 @@ void CDisplay::LoadFont() { LoadFont(FONT_PATHS); }
 void CDisplay::LoadFont(const std::vector<std::string> &font_paths) { labels.LoadFont(font_paths); }
 
 // Labels are drawn whole over the scene when their atom is seen, tested against a copy of the
-// scene's depth; without one (a framebuffer whose depth can't be copied) they are depth-tested
-// glyph by glyph as planes in front of their atoms.
+// scene's depth, or, where it can't be copied (a multisampled picture: "Smooth", exports), against
+// the atoms' depth drawn again for them.
 void CDisplay::RenderText()
 {
     if (v_float_raw_xyz.empty() || labels.Characters.empty())
         return;
     labels.Sync(*this, is_show_symbol, is_show_index);
-    const bool is_depth_tested = labels.CopySceneDepth(view_size);
+    if (!labels.CopySceneDepth(view_size)) {
+        labels.BeginOwnDepth(view_size);
+        AtomShader.Use();
+        DrawAtoms(AtomShader.Program, false);
+        labels.EndOwnDepth();
+        FontShader.Use();
+    }
     SetLabelUniforms(FontShader.Program);
-    labels.Draw(FontShader.Program, is_depth_tested);
+    labels.Draw(FontShader.Program, true);
 }
 
 // World units per glyph pixel: label_pixels screen pixels per em (times pixel_scale), or the
