@@ -37,7 +37,6 @@ ECommand CActionPanel::Show(bool &is_shown, CDisplay &atom, const CMeasureMarks 
 ECommand CActionPanel::Content(CDisplay &atom, const CMeasureMarks &marks)
 {
     ImGui::Text("%s", CPanel::VersionText());
-    atom.FollowSelectedAtom();
     if (atom.is_atom_selected)
         SelectedAtomControls(atom);
     else

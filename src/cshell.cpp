@@ -225,6 +225,7 @@ void CShell::ShowPanels()
     if (!drop.empty())
         OpenByName(drop.c_str());
     frames.Show(show_frames_window, *atom);
+    atom->FollowSelectedAtom(); // whatever edited it since
     if (!atom->is_atom_selected)
         marks.Clear();
     Run(settings.Show(show_settings_window, *atom, clear_color, exporter));
