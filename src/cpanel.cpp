@@ -49,6 +49,52 @@ void NoteShape(const char *title, const ImGuiWindow *panel)
     last = shape;
 }
 
+// Up and Down stay in a column: the next control below (above) that covers the column's x. The
+// GUI's own choice is the nearest row's control, in whatever column; when it lies outside the
+// column, the request goes on from that row in the next frame, and when no row further has a
+// control in the column, the GUI's first choice stands.
+struct SColumnMove {
+    ImGuiID panel = 0;
+    float x = 0.0f; // the column, window-relative
+    bool is_first = false;
+    ImGuiNavItemData first;
+    int frame = -1; // of the last request sent on; a search goes on only in the frame after it
+};
+SColumnMove column_move;
+
+bool IsColumnMoveIn(const ImGuiWindow *panel)
+{
+    const ImGuiContext &g = *ImGui::GetCurrentContext();
+    return g.NavMoveScoringItems && g.NavWindow != nullptr && g.NavWindow->RootWindow == panel &&
+           (g.NavMoveDir == ImGuiDir_Up || g.NavMoveDir == ImGuiDir_Down) && g.NavLayer == ImGuiNavLayer_Main &&
+           (g.NavMoveFlags & ImGuiNavMoveFlags_Tabbing) == 0;
+}
+
+void KeepToColumn(ImGuiWindow *panel)
+{
+    ImGuiContext &g = *ImGui::GetCurrentContext();
+    if (!IsColumnMoveIn(panel))
+        return;
+    if (column_move.panel != panel->ID || column_move.frame != ImGui::GetFrameCount() - 1)
+        column_move = SColumnMove{panel->ID, g.NavScoringRect.Min.x - panel->DC.CursorStartPos.x, false, {}, -1};
+    ImGuiNavItemData &found = g.NavMoveResultLocal;
+    const ImRect rect = found.RectRel;
+    if (found.ID == 0 || (rect.Min.x <= column_move.x && column_move.x <= rect.Max.x)) {
+        if (found.ID == 0 && column_move.is_first)
+            found = column_move.first;
+        column_move = SColumnMove();
+        return;
+    }
+    if (!column_move.is_first) {
+        column_move.first = found;
+        column_move.is_first = true;
+    }
+    // The next request starts from that row, at the column's x.
+    panel->NavRectRel[g.NavLayer] = ImRect(column_move.x - 1.0f, rect.Min.y, column_move.x, rect.Max.y);
+    column_move.frame = ImGui::GetFrameCount();
+    ImGui::NavMoveRequestForward(g.NavMoveDir, g.NavMoveClipDir, g.NavMoveFlags, g.NavMoveScrollFlags);
+}
+
 } // namespace
 
 // The panels that grow with their contents (a message, a selected atom) hang from the top edge,
@@ -70,13 +116,15 @@ void CPanel::Show(const char *title, bool &is_shown, ESlot slot, const std::func
             is_shown = false;
     }
     KeepInside();
+    KeepToColumn(ImGui::GetCurrentWindow());
     NoteShape(title, ImGui::GetCurrentWindow());
     ImGui::End();
 }
 
 bool CPanel::IsSettling()
 {
-    return reshaped_frame == ImGui::GetFrameCount();
+    const int frame = ImGui::GetFrameCount();
+    return reshaped_frame == frame || column_move.frame == frame;
 }
 
 // The GUI's own hidden fallback window never counts; the popups opened from a panel do.

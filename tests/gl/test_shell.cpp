@@ -1832,3 +1832,26 @@ TEST_F(ShellTest, BuildSectionSupercellFitsTheViewAndAddOntoAnAtomIsSaid)
     EXPECT_EQ(AtomCount(), 65u);
     EXPECT_NE(TextOf(ACTION).find("Atom 64 (O) lies on atom 0 (Si)"), std::string::npos) << TextOf(ACTION);
 }
+
+// Up and Down in a panel stay in a column: from Reset (right of the Axes fields) Down goes to the
+// next control below that covers its left edge, Index, not to the nearest row's Smooth; Up from
+// Index to the Axes field above it, not to Smooth either.
+TEST_F(ShellTest, UpAndDownMoveWithinAColumnOfAPanel)
+{
+    ASSERT_TRUE(Click("Reset"));
+    ImGuiWindow *settings = ImGui::FindWindowByName(SETTINGS);
+    ASSERT_NE(settings, nullptr);
+    const ImGuiContext &g = *ImGui::GetCurrentContext();
+    ASSERT_EQ(g.NavId, settings->GetID("Reset"));
+    Press(GLFW_KEY_DOWN);
+    Settle();
+    EXPECT_EQ(g.NavId, settings->GetID("Index"));
+    const ImRect index = settings->NavRectRel[0];
+    const float column = index.Min.x + 1.0f;
+    Press(GLFW_KEY_UP);
+    Settle();
+    EXPECT_NE(g.NavId, settings->GetID("Smooth"));
+    EXPECT_LE(settings->NavRectRel[0].Min.x, column);
+    EXPECT_GE(settings->NavRectRel[0].Max.x, column);
+    EXPECT_LT(settings->NavRectRel[0].Max.y, index.Min.y);
+}
