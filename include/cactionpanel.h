@@ -3,14 +3,15 @@
 
 #include <glm/glm.hpp>
 
+#include "cbuildcontrols.h"
 #include "shellcommand.h"
 
 class CDisplay;
 class CMeasureMarks;
 
 // The Action panel: the selected atom (element, its CIF site and occupancy, coordinates, behind
-// the Edit lock), the measurement of the picked atoms, the composition, and Undo / Redo. Needs a
-// current ImGui frame.
+// the Edit lock), the measurement of the picked atoms, the composition, Undo / Redo and the Build
+// section. Needs a current ImGui frame.
 class CActionPanel {
 public:
     // Draws the panel while is_shown; returns Undo or Redo when pressed in this frame,
@@ -19,6 +20,9 @@ public:
 
     // The selected atom's controls are locked until Edit; any pick locks them again.
     bool is_atom_lock = true;
+    // Shows the panel's Build section open from the next frame on.
+    void OpenBuild() { is_build_wanted = true; }
+    CBuildControls build;
 
 private:
     // A typed position not yet applied: it becomes one edit when its field is left (Enter, Tab,
@@ -33,6 +37,10 @@ private:
 
     const double coordinate_step = 0.1;
     STypedMove typed;
+    bool is_build_wanted = false;
+    // The atom a typed move put the atom onto, while the atoms are as that move left them.
+    std::string move_note;
+    uint64_t move_note_atoms = 0;
 
     ECommand Content(CDisplay &atom, const CMeasureMarks &marks);
     void SelectedAtomControls(CDisplay &atom);
@@ -44,6 +52,7 @@ private:
     static ECommand HistoryButtons(const CDisplay &atom);
     static void ElementChooser(CDisplay &atom);
     static void CompositionList(CDisplay &atom);
+    void BuildSection(CDisplay &atom);
 };
 
 #endif

@@ -31,6 +31,10 @@ public:
     // Of the file read: the name of the block read and of every block, in file order.
     std::string block_name;
     std::vector<std::string> v_block_names;
+    // Per block, what it is: its formula or a name (empty when it gives none).
+    std::vector<std::string> v_block_titles;
+    // "5910079  Fe2 O3": a block's name with what it is, for a list of the blocks.
+    std::string BlockEntry(size_t k) const;
     // Where the expansion's operations came from ("operations", "Hall symbol", "space-group
     // name", "space-group number", "none") and how many there were.
     std::string symmetry_source;

@@ -37,6 +37,9 @@ struct SBadCif {
 // What a file gives, before it becomes the handler's.
 struct SRead {
     std::vector<std::string> block_names;
+    // Per block: its _chemical_formula_sum, else its mineral, common or systematic name; empty
+    // when it gives none.
+    std::vector<std::string> block_titles;
     std::string block_name;
     bool is_macromolecular = false;
     glm::dmat3 cell{1.0};

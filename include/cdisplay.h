@@ -123,6 +123,8 @@ public:
     // left; the next DrawScene resolves it into the selection through ProcessPicking.
     void SetPicking(int x, int y);
     void ProcessPicking(bool b);
+    // The picked atom's element and place as the atoms have them now.
+    void FollowSelectedAtom();
 
     // Structure edits.
     void DeleteAtom(uint32_t i);
@@ -137,6 +139,8 @@ public:
     bool StepToFrame(uint64_t k);
     // The unit vector from the structure towards the viewer, along the file frame's axes.
     glm::dvec3 ViewDirection() const;
+    // The trackball's turn about the middle of the structure fitted last.
+    glm::mat4 ModelMatrix() const;
     // Where atom i is drawn in a view of `size` pixels, origin at the top left (last DrawScene).
     glm::vec2 ScreenPosition(uint32_t i, glm::vec2 size) const;
     // Makes the next DrawScene upload atoms, bonds and labels again.
@@ -178,6 +182,8 @@ private:
     // from them.
     float centre_reach = 0.0f;
     float box_reach = 0.0f;
+    // The middle of the atoms' box at the last fit, which the view turns about and centres.
+    glm::vec3 view_centre{0.0f};
     CQuickPicture quick;
     // What the quick picture shows, for the labels drawn over it.
     CSphereCull quick_cull;
@@ -196,7 +202,7 @@ private:
     CSphereRaster::SView RasterView() const;
     void CullHidden();
     CSphereCull::SView CullView() const;
-    void CullLabels(bool is_depth_tested);
+    void CullLabels();
     glm::vec3 GizmoShift() const;
     void DrawGizmoPart(GLuint Program, GLuint vao, GLenum mode);
 };

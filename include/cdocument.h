@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cmodel.h"
+#include "fileformats.h"
 
 // The structure file shown: its path, folder and format, load, reload, save and save as, and the
 // questions asked before a load or closing would lose unsaved edits. Whether edits are unsaved is
@@ -41,8 +42,11 @@ public:
     void Open(const std::string &dir, const std::string &file, int format);
     // Open by a path as given (the command line, a drop): named by its absolute form.
     void OpenByName(const std::string &given, int format);
-    // Reads the file shown again with the format (and CIF data block) it was read with.
+    // Reads the file shown again: with the format the user chose (ChooseFormat) since the last
+    // load, to read a misread file otherwise, else with the format (and CIF data block) it was
+    // read with.
     void Reload();
+    void ChooseFormat(int format) { i_chosen_format = format; }
     // Reads data block `block` of the CIF shown instead of the one shown.
     void OpenBlock(const std::string &block);
     // Writes the structure to its file; false (edits kept, the message says why) on failure.
@@ -51,10 +55,10 @@ public:
     // (TakeSaveAsWanted), for a format whose file is not rewritten in place (CIF) and for a
     // supercell made since the file was named (a new structure, offered SuggestedPath).
     bool Save();
-    // The name Save As offers: the file's, with a new supercell's repeats before its extension
-    // (Si.vasp, Si_2x2x1.vasp).
+    // The name Save As offers: the file's, with a new supercell's repeats and, for a file not
+    // rewritten in place, "_P1" before its extension (Si.vasp, Si_2x2x1.vasp, Si_2x2x1_P1.cif).
     std::string SuggestedPath() const;
-    static std::string NameWithRepeats(const std::string &path, int a, int b, int c);
+    static std::string NameWithSuffix(const std::string &path, const std::string &suffix);
     // Writes the structure to `target` in the format its name says (the format read when it
     // says none), which from then on is the structure's file. A file written in another format,
     // or in one not rewritten in place, is read back, so that Save and Reload go on with what
@@ -97,6 +101,8 @@ private:
     EPending after_save_as = EPending::NONE;
     // The supercells in effect when the file shown was named (read or saved as).
     int i_named_supercells = 0;
+    // The format the user chose since the last load (read or not); NO_FORMAT when none.
+    int i_chosen_format = NO_FORMAT;
 
     void RequestLoad(const SLoad &load);
     void Ask(EPending what);

@@ -42,6 +42,9 @@ public:
     bool WrapIntoCell();
     // Moves the file-frame coordinates so that the centre of the bounding box read is the origin.
     void CenterZero();
+    // Whether the step Undo (or Redo) would take next is a supercell or a wrap, which change the
+    // structure's extent.
+    bool IsExtentStep(bool is_undo) const;
     bool CanUndo() const { return u_history_done > 0; }
     bool CanRedo() const { return u_history_done < v_history.size(); }
     // Steps back or forward through the edits; false when there is none.
@@ -72,7 +75,8 @@ private:
         std::vector<glm::dvec3> before, after;
         std::vector<glm::vec3> drawn_before;
         uint32_t element_after = 0;
-        // MOVE: a wrap that also wraps the other frames with the same atoms.
+        // MOVE: a wrap, and one that also wraps the other frames with the same atoms.
+        bool is_wrap = false;
         bool is_frames_wrap = false;
         // DELETE: what the atoms held, the atom read each is, and the bonds that went with them.
         SAtomsRemoved removed;

@@ -25,7 +25,7 @@ private:
     std::unique_ptr<ImGuiFs::Dialog> save_dlg;
 
     void Content(CDisplay &atom, CDocument &document);
-    static void FormatCombo(CDisplay &atom);
+    static void FormatCombo(CDisplay &atom, CDocument &document);
     static void BlockCombo(const CDisplay &atom, CDocument &document);
     void OpenButton(CDisplay &atom, CDocument &document);
     void SaveAsButton(const CDisplay &atom, CDocument &document);

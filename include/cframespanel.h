@@ -22,6 +22,7 @@ public:
     double PlaybackWait() const;
     void Stop() { is_playing = false; }
 
+    static constexpr const char *TITLE = "Frames";
     static constexpr int MIN_FPS = 1, MAX_FPS = 60;
     int fps = 10;
     bool is_loop = true;

@@ -60,6 +60,9 @@ public:
         EVENT_OTHER = 1024,
     };
     void NoteEvent(EEvent kind = EVENT_OTHER) { u_events |= kind; }
+    // The pointer moved to (x, y) in window units; with is_left_press the left button went down
+    // there.
+    void NotePointer(double x, double y, bool is_left_press);
     // True once for the events that came since the last call.
     bool TakeEvents();
     // The kinds of the events the last TakeEvents took, named and joined by commas.
@@ -87,6 +90,7 @@ public:
 
 private:
     static bool IsNavigationKey(int key);
+    static bool IsPlayKey(int key);
     static bool FollowPanelFocus();
 
     struct SKeyPress {
@@ -98,11 +102,15 @@ private:
     bool is_view_press = false; // the left button went down over the view
     bool is_shift_press = false; // ... with Shift held: a pick adds to the measured atoms
     uint32_t u_events = 0, u_taken_events = 0;
+    glm::vec2 pointer{0.0f}, press_point{0.0f};
+    bool is_pointer_known = false;
+    bool is_press_noted = false;
     std::vector<SKeyPress> key_queue;
     std::vector<std::string> dropped;
 
     static ECommand Match(const SKeyPress &press);
     EClick FollowBox();
+    glm::vec2 TakePressPoint();
 };
 
 #endif

@@ -49,13 +49,18 @@ public:
     // Rebuilds the glyph instances when the labels, the atoms or the font changed.
     void Sync(const CModel &model, bool is_show_symbol, bool is_show_index);
     // Copies the depth of the bound draw framebuffer of `view_size` pixels; false when the driver
-    // refuses (the copy needs the same depth format on both sides).
+    // refuses (the copy needs the same depth format on both sides) or the framebuffer is
+    // multisampled.
     bool CopySceneDepth(glm::vec2 view_size);
     // Leaves out the glyphs of the labels that `cull` finds hidden under their atom's centre, the
     // atom's point `lift` radii before it tested (made again when the glyphs or the cull
     // changed); Uncull draws every glyph again.
     void Cull(const CSphereCull &cull, float lift);
     void Uncull() { is_culled = false; }
+    // Where the scene's depth can't be copied: from Begin to End, what is drawn goes into the
+    // label depth texture alone (cleared first), in place of the copy.
+    void BeginOwnDepth(glm::vec2 view_size);
+    void EndOwnDepth() const;
     // Draws the labels with `program` (in use, its view uniforms set).
     void Draw(GLuint program, bool is_depth_tested) const;
 
@@ -75,6 +80,8 @@ private:
 
     uint64_t u_font_generation = 0;
     LabelKey label_key;
+
+    void KeepDepthTexture(glm::vec2 view_size, GLenum format);
     size_t u_glyph_instances = 0;
     std::vector<glm::vec4> v_glyph_anchors; // each glyph's atom centre and element radius
     // Culling: the glyphs and the cull the list was made for, and the glyphs it keeps.
@@ -85,6 +92,7 @@ private:
     // The scene depth the labels are tested against: a copy of the bound framebuffer's.
     GLuint depth_fbo = 0, depth_texture = 0;
     glm::ivec3 depth_key{0}; // its width, height and internal format
+    GLint scene_fbo = 0;     // the framebuffer drawn into before BeginOwnDepth
 
     void DeleteGlyphs();
 };

@@ -16,11 +16,15 @@ public:
 
     // Draws the panel `title` with `content` while is_shown; its Close button clears is_shown.
     static void Show(const char *title, bool &is_shown, ESlot slot, const std::function<void()> &content);
+    // A panel drawn in this frame changed its size or contents' extent: it has not settled yet.
+    static bool IsSettling();
     // A modal (a file chooser, a question) is open: nothing behind it takes the mouse or the keys.
     static bool IsModalOpen();
     // A panel has the keyboard's focus: given by a click into it, taken back by a click on the
     // view.
     static bool HasFocus();
+    // The panel `title` (or a popup opened from it) has the keyboard's focus.
+    static bool HasFocus(const char *title);
     // Greys out and disables the widgets between the two calls when is_disabled.
     static void PushDisabled(bool is_disabled);
     static void PopDisabled(bool is_disabled);

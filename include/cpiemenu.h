@@ -22,7 +22,7 @@ public:
     int selected = -1;          // the item last chosen
 
 private:
-    std::vector<std::string> items{"Symbol", "Index", "Bonds", "Edit", "Delete", "-"};
+    std::vector<std::string> items{"Symbol", "Index", "Bonds", "Edit", "Delete", "Build", "-"};
     float centre_x = 0, centre_y = 0;
 };
 

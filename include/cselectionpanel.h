@@ -12,7 +12,7 @@ class CDisplay;
 
 // The Selection panel: how many atoms are selected and of which elements; select all, none or
 // the inverse, hide and show; the edits of the selection (delete, element, move by a vector in
-// angstrom or along the cell vectors); adding an atom; a supercell and the wrap into the cell.
+// angstrom or along the cell vectors).
 // Needs a current ImGui frame.
 class CSelectionPanel {
 public:
@@ -23,11 +23,6 @@ public:
 private:
     glm::dvec3 shift{0.0};
     glm::dvec3 fraction_shift{0.0};
-    uint32_t new_element = 7; // oxygen
-    glm::dvec3 new_position{0.0};
-    double new_distance = 1.5;
-    int repeat[3] = {2, 2, 2};
-    std::string message;
     // The selection's composition, made again when the selection or the atoms change.
     uint64_t composed_selection = UINT64_MAX, composed_atoms = UINT64_MAX;
     std::vector<uint32_t> v_elements, v_counts;
@@ -36,8 +31,6 @@ private:
     ECommand SetButtons(const CDisplay &atom);
     void Composition(const CDisplay &atom);
     void SelectionEdits(CDisplay &atom);
-    void AddControls(CDisplay &atom);
-    void CellControls(CDisplay &atom);
 };
 
 #endif

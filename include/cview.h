@@ -25,11 +25,17 @@ CViewProjection SceneProjection(float half_extent, const glm::vec2 &offset, int 
 // whatever the zoom; never empty, so that a lone point still has depth to be drawn in.
 CDepthRange EnclosingDepth(float distance, float radius);
 
-// The half-extent B of SceneProjection that shows every point, turned by `rotation` and widened
-// by `radius`, inside a w x h framebuffer centred on the origin, with `margin` (a fraction of B)
-// to spare on the tighter side. 1 when there are no points.
+// The half-extent B of SceneProjection that shows every point, taken about `centre`, turned by
+// `rotation` and widened by `radius`, inside a w x h framebuffer centred on the origin, with
+// `margin` (a fraction of B) to spare on the tighter side. 1 when there are no points.
 float FitHalfExtent(const std::vector<glm::vec3> &points, float radius, const glm::mat3 &rotation, int w, int h,
-                    float margin);
+                    float margin, const glm::vec3 &centre = glm::vec3(0.0f));
+
+// Grows [low, high] to hold every point turned by `rotation`.
+void GrowTurnedExtent(const std::vector<glm::vec3> &points, const glm::mat3 &rotation, glm::vec3 &low, glm::vec3 &high);
+// The point (before the turn) that the middle of a turned extent [low, high] came from; the origin
+// for an empty extent (low above high).
+glm::vec3 TurnedExtentCentre(const glm::mat3 &rotation, const glm::vec3 &low, const glm::vec3 &high);
 
 // Where the point p is drawn with `mvp` (projection x view x model) in a view of `size` pixels,
 // origin at the top left.

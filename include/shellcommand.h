@@ -32,6 +32,7 @@ enum class ECommand {
     FRAME_LAST,
     TOGGLE_PLAY,
     TOGGLE_SELECTION_PANEL,
+    OPEN_BUILD, // the Action panel with its Build section open
     SELECT_ALL,
     SELECT_NONE,
     SELECT_INVERT,

@@ -6,6 +6,7 @@
 
 #include "cdisplay.h"
 #include "cmeasuremarks.h"
+#include "coverlap.h"
 #include "cpanel.h"
 #include "elements.h"
 
@@ -44,7 +45,19 @@ ECommand CActionPanel::Content(CDisplay &atom, const CMeasureMarks &marks)
     ImGui::Text("Total Atoms: %u", static_cast<unsigned>(atom.v_float_raw_xyz.size()));
     ImGui::Text("Selected: %zu", atom.selection.Count());
     CompositionList(atom);
-    return HistoryButtons(atom);
+    const ECommand command = HistoryButtons(atom);
+    BuildSection(atom);
+    return command;
+}
+
+// Opened by the pie menu's Build item, or by a click on its header.
+void CActionPanel::BuildSection(CDisplay &atom)
+{
+    if (is_build_wanted)
+        ImGui::SetNextItemOpen(true);
+    is_build_wanted = false;
+    if (ImGui::CollapsingHeader("Build"))
+        build.Show(atom);
 }
 
 void CActionPanel::SelectedAtomControls(CDisplay &atom)
@@ -76,6 +89,8 @@ void CActionPanel::SelectedAtomControls(CDisplay &atom)
     ApplyTypedMove(atom, active);
     if (ImGui::Button("Edit"))
         is_atom_lock = false;
+    if (!move_note.empty() && move_note_atoms == atom.u_revision)
+        ImGui::TextWrapped("%s", move_note.c_str());
 }
 
 // The CIF site the atom is an image of and its occupancy, where the file gives them.
@@ -130,6 +145,9 @@ void CActionPanel::ApplyTypedMove(CDisplay &atom, int active)
         typed.position == atom.v_real_xyz[typed.atom])
         return;
     atom.MoveAtom(typed.atom, typed.position);
+    // Said while the atoms stay as the move left them.
+    move_note = COverlap::Note(atom, typed.atom);
+    move_note_atoms = atom.u_revision;
     if (atom.is_atom_selected && atom.selected_atom == typed.atom)
         atom.selected_xyz = atom.v_float_raw_xyz[typed.atom];
 }

@@ -44,6 +44,14 @@ bool CCif::ReadFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz, 
     return true;
 }
 
+std::string CCif::BlockEntry(size_t k) const
+{
+    if (k >= v_block_names.size())
+        return std::string();
+    const bool is_titled = k < v_block_titles.size() && !v_block_titles[k].empty();
+    return is_titled ? v_block_names[k] + "  " + v_block_titles[k] : v_block_names[k];
+}
+
 bool CCif::Parse(const std::string &, CTextFile &file, std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index)
 {
     const std::string text = file.TakeText();
@@ -52,6 +60,7 @@ bool CCif::Parse(const std::string &, CTextFile &file, std::vector<glm::dvec3> &
     if (!CifReader::Read(text, block_wanted, r, bad))
         return bad.line == 0 ? Fail(bad.reason) : Fail(bad.line, bad.reason);
     v_block_names = std::move(r.block_names);
+    v_block_titles = std::move(r.block_titles);
     block_name = std::move(r.block_name);
     is_macromolecular = r.is_macromolecular;
     cell_xyz = r.cell;

@@ -640,12 +640,26 @@ uint32_t ElementOfSite(std::string_view type_symbol, std::string_view label)
     return idx == NO_ELEMENT ? DUMMY_ELEMENT : idx;
 }
 
+// What a block is, for a list of blocks: its formula, else one of its names.
+std::string BlockTitle(const cif::Block &b)
+{
+    for (const char *tag : {"_chemical_formula_sum", "_chemical_name_mineral", "_chemical_name_common",
+                            "_chemical_name_systematic"}) {
+        const std::string *value = b.find_value(tag);
+        if (value != nullptr && !cif::is_null(*value))
+            return cif::as_string(*value);
+    }
+    return std::string();
+}
+
 bool Read(const std::string &text, const std::string &wanted, SRead &r, SBadCif &bad)
 {
     try {
         cif::Document doc = cif::read_memory(text.data(), text.size(), "cif");
-        for (const cif::Block &b : doc.blocks)
+        for (const cif::Block &b : doc.blocks) {
             r.block_names.push_back(b.name);
+            r.block_titles.push_back(BlockTitle(b));
+        }
         cif::Block &block = ChooseBlock(doc, wanted);
         r.block_name = block.name;
         r.is_macromolecular = static_cast<bool>(block.find_values("_atom_site.Cartn_x"));

@@ -1,6 +1,7 @@
 #include "cdisplay.h"
 
 #include <algorithm>
+#include <cfloat>
 
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>
@@ -209,12 +210,21 @@ void CDisplay::ProcessPicking(bool)
         ClearSelection();
         return;
     }
-    const uint32_t e = ElementOrDummy(v_atom_index[index]);
     is_atom_selected = true;
     selected_atom = index;
+    FollowSelectedAtom();
+}
+
+// Whatever edited the picked atom (its own controls, an edit of the selection, undo), what the
+// panels show of it is read from the atoms again.
+void CDisplay::FollowSelectedAtom()
+{
+    if (!is_atom_selected || selected_atom >= v_atom_index.size())
+        return;
+    const uint32_t e = ElementOrDummy(v_atom_index[selected_atom]);
     selected_zatom = e + 1;
     selected_symbol = SymbolOf(e);
-    selected_xyz = v_float_raw_xyz[index];
+    selected_xyz = v_float_raw_xyz[selected_atom];
 }
 
 void CDisplay::ClearSelection()
@@ -259,9 +269,7 @@ void CDisplay::UpdateAtomType(uint32_t z)
     if (!is_atom_selected || selected_atom >= v_atom_index.size() || z >= periodic_table_atoms)
         return;
     SetElement(selected_atom, z);
-    const uint32_t e = v_atom_index[selected_atom];
-    selected_zatom = e + 1;
-    selected_symbol = SymbolOf(e);
+    FollowSelectedAtom();
 }
 
 void CDisplay::CenterCoordinates()
@@ -331,9 +339,16 @@ void CDisplay::SetArrowBuffer()
 void CDisplay::FitView(int w, int h)
 {
     const glm::mat3 rotation(track.Model);
-    fit_width = FitHalfExtent(v_float_raw_xyz, instances.MaxAtomRadius() * atom_scale, rotation, w, h, FIT_MARGIN);
+    // Centred in this orientation: the middle of what is seen of it is the window's.
+    glm::vec3 low(FLT_MAX), high(-FLT_MAX);
+    GrowTurnedExtent(v_float_raw_xyz, rotation, low, high);
     if (is_show_box)
-        fit_width = std::max(fit_width, FitHalfExtent(CellBoxCorners(), 0.0f, rotation, w, h, FIT_MARGIN));
+        GrowTurnedExtent(CellBoxCorners(), rotation, low, high);
+    view_centre = TurnedExtentCentre(rotation, low, high);
+    fit_width = FitHalfExtent(v_float_raw_xyz, instances.MaxAtomRadius() * atom_scale, rotation, w, h, FIT_MARGIN,
+                              view_centre);
+    if (is_show_box)
+        fit_width = std::max(fit_width, FitHalfExtent(CellBoxCorners(), 0.0f, rotation, w, h, FIT_MARGIN, view_centre));
     is_fit_pending = false;
 }
 
@@ -341,7 +356,9 @@ void CDisplay::FitView(int w, int h)
 // box corner, whatever the zoom.
 float CDisplay::DepthRadius() const
 {
-    return std::max(centre_reach + instances.MaxAtomRadius() * std::max(atom_scale, 0.0f), box_reach) * DEPTH_SLACK;
+    return (std::max(centre_reach + instances.MaxAtomRadius() * std::max(atom_scale, 0.0f), box_reach) +
+            glm::length(view_centre)) *
+           DEPTH_SLACK;
 }
 
 // ---- drawing -------------------------------------------------------------------------------
@@ -367,7 +384,7 @@ bool CDisplay::PrepareFrame(int w, int h)
                         EnclosingDepth(camera_distance, GIZMO_DEPTH_ARROWS * GIZMO_ARROW_LENGTH * fix_side));
     Projection = projection.scene;
     FixView = projection.fixed;
-    mvp = Projection * track.View * track.Model;
+    mvp = Projection * track.View * ModelMatrix();
     quick.DecideFrame(mvp);
     return true;
 }
@@ -439,7 +456,7 @@ void CDisplay::DrawStructure(int w, int h)
 // window depth of a camera-space depth under the orthographic projection.
 void CDisplay::SetImpostorUniforms(GLuint Program)
 {
-    SetMatrix(Uniform(Program, "MV"), track.View * track.Model);
+    SetMatrix(Uniform(Program, "MV"), track.View * ModelMatrix());
     SetMatrix(Uniform(Program, "P"), Projection);
     SetVector(Uniform(Program, "Eye"), glm::vec3(glm::inverse(track.View)[3]));
     GLfloat range[2] = {0.0f, 1.0f};
@@ -510,7 +527,7 @@ CSphereCull::SView CDisplay::CullView() const
     GLint sample_buffers = 0;
     glGetIntegerv(GL_SAMPLE_BUFFERS, &sample_buffers);
     CSphereCull::SView view;
-    view.view = track.View * track.Model;
+    view.view = track.View * ModelMatrix();
     view.projection = Projection;
     view.scale = atom_scale;
     view.width = static_cast<int>(view_size.x);
@@ -521,9 +538,9 @@ CSphereCull::SView CDisplay::CullView() const
 
 // Culled glyphs are those the depth test would leave out, against the full picture's cull or the
 // quick picture's depths; without the test every label shows.
-void CDisplay::CullLabels(bool is_depth_tested)
+void CDisplay::CullLabels()
 {
-    if (!is_depth_tested || !is_cull) {
+    if (!is_cull) {
         labels.Uncull();
     } else if (quick.IsQuickFrame()) {
         quick_cull.BuildFromDepth(quick.Depth(), CullView());
@@ -537,7 +554,7 @@ void CDisplay::CullLabels(bool is_depth_tested)
 CSphereRaster::SView CDisplay::RasterView() const
 {
     CSphereRaster::SView view;
-    view.view = track.View * track.Model;
+    view.view = track.View * ModelMatrix();
     view.projection = Projection;
     view.eye = glm::vec3(glm::inverse(track.View)[3]);
     view.scale = atom_scale;
@@ -559,7 +576,7 @@ void CDisplay::DrawAtomFill(int w, int h)
 
 void CDisplay::DrawBox(GLuint Program)
 {
-    SetMatrix(Uniform(Program, "MVP"), Projection * track.View * track.Model);
+    SetMatrix(Uniform(Program, "MVP"), Projection * track.View * ModelMatrix());
     SetVector(Uniform(Program, "C"), BOX_COLOR);
     glUniform1f(Uniform(Program, "W"), pixel_scale);
     glUniform2f(Uniform(Program, "Viewport"), view_size.x, view_size.y);
@@ -612,17 +629,23 @@ void CDisplay::LoadFont() { LoadFont(FONT_PATHS); }
 void CDisplay::LoadFont(const std::vector<std::string> &font_paths) { labels.LoadFont(font_paths); }
 
 // Labels are drawn whole over the scene when their atom is seen, tested against a copy of the
-// scene's depth; without one (a framebuffer whose depth can't be copied) they are depth-tested
-// glyph by glyph as planes in front of their atoms.
+// scene's depth, or, where it can't be copied (a multisampled picture: "Smooth", exports), against
+// the atoms' depth drawn again for them.
 void CDisplay::RenderText()
 {
     if (v_float_raw_xyz.empty() || labels.Characters.empty())
         return;
     labels.Sync(*this, is_show_symbol, is_show_index);
-    const bool is_depth_tested = labels.CopySceneDepth(view_size);
-    CullLabels(is_depth_tested);
+    if (!labels.CopySceneDepth(view_size)) {
+        labels.BeginOwnDepth(view_size);
+        AtomShader.Use();
+        DrawAtoms(AtomShader.Program, false);
+        labels.EndOwnDepth();
+        FontShader.Use();
+    }
+    CullLabels();
     SetLabelUniforms(FontShader.Program);
-    labels.Draw(FontShader.Program, is_depth_tested);
+    labels.Draw(FontShader.Program, true);
 }
 
 // World units per glyph pixel: label_pixels screen pixels per em (times pixel_scale), or the
@@ -647,7 +670,12 @@ glm::dvec3 CDisplay::ViewDirection() const
     return glm::normalize(glm::dvec3(d));
 }
 
+glm::mat4 CDisplay::ModelMatrix() const
+{
+    return track.Model * glm::translate(glm::mat4(1.0f), -view_centre);
+}
+
 glm::vec2 CDisplay::ScreenPosition(uint32_t i, glm::vec2 size) const
 {
-    return WindowPoint(Projection * track.View * track.Model, v_float_raw_xyz[i], size);
+    return WindowPoint(Projection * track.View * ModelMatrix(), v_float_raw_xyz[i], size);
 }

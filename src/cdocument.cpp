@@ -36,9 +36,15 @@ void CDocument::OpenByName(const std::string &given, int format)
     Open(ImGuiFs::Path::FolderOfFile(file), file, format);
 }
 
+// A format chosen since the load is the user's correction of a misread file.
 void CDocument::Reload()
 {
-    RequestLoad(ShownFile());
+    SLoad load = ShownFile();
+    if (i_chosen_format != NO_FORMAT) {
+        load.format = i_chosen_format;
+        load.block.clear();
+    }
+    RequestLoad(load);
 }
 
 void CDocument::OpenBlock(const std::string &block)
@@ -123,6 +129,7 @@ void CDocument::RunPending(EPending what)
 
 void CDocument::RunLoad(const SLoad &load)
 {
+    i_chosen_format = NO_FORMAT;
     model.cif.block_wanted = load.block;
     if (!model.ReadStructureFile(load.dir, load.file, load.format)) {
         message = Failure("Can't read ", load.file, load.format);
@@ -160,23 +167,28 @@ bool CDocument::TakeSaveAsWanted()
     return wanted;
 }
 
+// A file not rewritten in place is offered under a name of its own, never its own name, which
+// would be refused.
 std::string CDocument::SuggestedPath() const
 {
-    if (model.SupercellsInEffect() == i_named_supercells)
-        return path;
-    const glm::ivec3 n = model.SupercellRepeat();
-    return NameWithRepeats(path, n.x, n.y, n.z);
+    std::string suffix;
+    if (model.SupercellsInEffect() != i_named_supercells) {
+        const glm::ivec3 n = model.SupercellRepeat();
+        suffix = "_" + std::to_string(n.x) + "x" + std::to_string(n.y) + "x" + std::to_string(n.z);
+    }
+    if (!model.SavesInPlace())
+        suffix += "_P1";
+    return NameWithSuffix(path, suffix);
 }
 
-std::string CDocument::NameWithRepeats(const std::string &path, int a, int b, int c)
+std::string CDocument::NameWithSuffix(const std::string &path, const std::string &suffix)
 {
     const size_t slash = path.rfind('/');
     const size_t start = slash == std::string::npos ? 0 : slash + 1;
     size_t dot = path.rfind('.');
     if (dot == std::string::npos || dot <= start)
         dot = path.size();
-    const std::string repeats = "_" + std::to_string(a) + "x" + std::to_string(b) + "x" + std::to_string(c);
-    return path.substr(0, dot) + repeats + path.substr(dot);
+    return path.substr(0, dot) + suffix + path.substr(dot);
 }
 
 // What waited goes on only once the structure is safe in the file named; a failure drops it.

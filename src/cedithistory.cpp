@@ -101,6 +101,14 @@ bool CEditHistory::MakeSupercell(const glm::ivec3 &n, std::string &why)
     return true;
 }
 
+bool CEditHistory::IsExtentStep(bool is_undo) const
+{
+    if (is_undo ? !CanUndo() : !CanRedo())
+        return false;
+    const SEdit &e = v_history[is_undo ? u_history_done - 1 : u_history_done];
+    return e.kind == SEdit::SUPERCELL || e.is_wrap;
+}
+
 int CEditHistory::SupercellsInEffect() const
 {
     return static_cast<int>(std::count_if(v_history.begin(), v_history.begin() + static_cast<long>(u_history_done),
@@ -134,6 +142,7 @@ bool CEditHistory::WrapIntoCell()
     }
     const CStructureFile *file = Handler(file_format);
     SEdit e = MoveEdit(atoms, std::move(after));
+    e.is_wrap = true;
     e.is_frames_wrap = trajectory.IsOpen() && file != nullptr && !trajectory.IsWrapped(*file);
     if (!atoms.empty() || e.is_frames_wrap)
         Record(std::move(e));

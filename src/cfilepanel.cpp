@@ -25,7 +25,7 @@ void CFilePanel::Content(CDisplay &atom, CDocument &document)
         dlg = std::make_unique<ImGuiFs::Dialog>();
         save_dlg = std::make_unique<ImGuiFs::Dialog>();
     }
-    FormatCombo(atom);
+    FormatCombo(atom, document);
     ImGui::SameLine();
     ImGui::Checkbox("by name", &is_by_name);
     BlockCombo(atom, document);
@@ -45,7 +45,7 @@ void CFilePanel::Content(CDisplay &atom, CDocument &document)
     ImGui::Text("File: %s", document.Path().c_str());
 }
 
-void CFilePanel::FormatCombo(CDisplay &atom)
+void CFilePanel::FormatCombo(CDisplay &atom, CDocument &document)
 {
     // Narrow, so that "by name" beside it leaves the panel as wide as before.
     ImGui::SetNextItemWidth(FORMAT_COMBO_WIDTH);
@@ -53,8 +53,10 @@ void CFilePanel::FormatCombo(CDisplay &atom)
         return;
     for (const SFileFormat &f : FILE_FORMATS) {
         const bool is_selected = f.code == atom.input_format;
-        if (ImGui::Selectable(f.label, is_selected))
+        if (ImGui::Selectable(f.label, is_selected)) {
             atom.input_format = f.code;
+            document.ChooseFormat(f.code);
+        }
         if (is_selected)
             ImGui::SetItemDefaultFocus();
     }
@@ -68,9 +70,11 @@ void CFilePanel::BlockCombo(const CDisplay &atom, CDocument &document)
     if (atom.file_format != INPUT_FILE_TYPE_CIF || cif.v_block_names.size() < 2 ||
         !ImGui::BeginCombo("Data Block", cif.block_name.c_str()))
         return;
-    for (const std::string &name : cif.v_block_names) {
+    for (size_t k = 0; k < cif.v_block_names.size(); ++k) {
+        const std::string &name = cif.v_block_names[k];
         const bool is_selected = name == cif.block_name;
-        if (ImGui::Selectable(name.c_str(), is_selected) && !is_selected)
+        const std::string entry = cif.BlockEntry(k) + "##" + name;
+        if (ImGui::Selectable(entry.c_str(), is_selected) && !is_selected)
             document.OpenBlock(name);
         if (is_selected)
             ImGui::SetItemDefaultFocus();

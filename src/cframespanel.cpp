@@ -9,7 +9,6 @@
 
 namespace {
 
-const char *const FRAMES_TITLE = "Frames";
 const float SLIDER_WIDTH = 300.0f;
 const float FIELD_WIDTH = 120.0f;
 // The shortest wait playback asks for, so that a frame late to come never makes it 0 (no wait).
@@ -25,7 +24,7 @@ void CFramesPanel::Show(bool &is_shown, CDisplay &atom)
         return;
     }
     PlayOn(atom);
-    CPanel::Show(FRAMES_TITLE, is_shown, CPanel::BOTTOM_MIDDLE, [&] { Content(atom); });
+    CPanel::Show(TITLE, is_shown, CPanel::BOTTOM_MIDDLE, [&] { Content(atom); });
 }
 
 // The typed number counts once Enter confirms it, so that typing "120" does not show 1 and 12.

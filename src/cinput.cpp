@@ -9,6 +9,7 @@
 #include <imgui_internal.h>
 
 #include "cdisplay.h"
+#include "cframespanel.h"
 #include "cpanel.h"
 
 namespace {
@@ -113,6 +114,14 @@ bool CInput::IsNavigationKey(int key)
            key == GLFW_KEY_SPACE;
 }
 
+// Space plays and pauses also while the Frames panel has the keyboard (a click on its slider
+// gives it), unless a text field takes the typing; the GUI never sees it then, so that it presses
+// no control of the panel as well.
+bool CInput::IsPlayKey(int key)
+{
+    return key == GLFW_KEY_SPACE && CPanel::HasFocus(CFramesPanel::TITLE) && !ImGui::GetIO().WantTextInput;
+}
+
 // Keyboard navigation (Tab, the arrows, Space) only while a panel has the focus; the arrows pan
 // the view and Space plays otherwise. Off, it also gives the pointer its hover back, which keys
 // would take away until the pointer moves (the chooser's double click needs it).
@@ -139,7 +148,8 @@ std::vector<ECommand> CInput::TakeShortcuts()
     if (ImGui::GetIO().WantTextInput || CPanel::IsModalOpen())
         return commands;
     for (const SKeyPress &press : presses)
-        if (press.action != GLFW_RELEASE && !(is_panel_navigation && IsNavigationKey(press.key)))
+        if (press.action != GLFW_RELEASE &&
+            (!is_panel_navigation || !IsNavigationKey(press.key) || IsPlayKey(press.key)))
             commands.push_back(Match(press));
     return commands;
 }
@@ -175,8 +185,9 @@ CInput::EClick CInput::RouteMouse(CDisplay &atom, bool is_pie_open)
         return EClick::PIE;
     }
     if (ImGui::IsMouseClicked(0)) {
-        click_x = io.MousePos.x;
-        click_y = io.MousePos.y;
+        const glm::vec2 at = TakePressPoint();
+        click_x = at.x;
+        click_y = at.y;
         if (io.KeyCtrl && atom.is_visible) {
             is_box = true;
             box_from = box_to = glm::vec2(click_x, click_y);
@@ -217,6 +228,27 @@ CInput::EClick CInput::FollowBox()
         return EClick::NONE;
     is_box = false;
     return EClick::BOX;
+}
+
+void CInput::NotePointer(double x, double y, bool is_left_press)
+{
+    pointer = glm::vec2(static_cast<float>(x), static_cast<float>(y));
+    is_pointer_known = true;
+    if (is_left_press) {
+        press_point = pointer;
+        is_press_noted = true;
+    }
+    NoteEvent(is_left_press ? EVENT_BUTTON : EVENT_CURSOR);
+}
+
+// Where the left button went down: the pointer's place among the window's events, which a fast
+// first motion in the same frame has left behind (the GUI sees only where the pointer is now).
+glm::vec2 CInput::TakePressPoint()
+{
+    const ImVec2 now = ImGui::GetIO().MouseClickedPos[0];
+    const glm::vec2 at = is_press_noted ? press_point : glm::vec2(now.x, now.y);
+    is_press_noted = false;
+    return at;
 }
 
 void CInput::QueueKey(int key, int action, int mods)
@@ -262,6 +294,8 @@ void CInput::KeyCallback(GLFWwindow *w, int key, int scancode, int action, int m
 {
     if (CInput *input = InputOf(w))
         input->QueueKey(key, action, mods);
+    if (IsPlayKey(key))
+        return;
     // The GUI hides its keyboard focus after a click and ignores Space until an arrow shows it
     // again; a navigation key shows it at once, so that Space presses the control just clicked.
     if ((ImGui::GetIO().ConfigFlags & ImGuiConfigFlags_NavEnableKeyboard) != 0 && IsNavigationKey(key))
@@ -278,7 +312,11 @@ void CInput::Connect(GLFWwindow *w)
         ImGui_ImplGlfw_CharCallback(g, c);
     });
     glfwSetMouseButtonCallback(w, [](GLFWwindow *g, int button, int action, int mods) {
-        NoteEventOf(g, EVENT_BUTTON);
+        CInput *input = InputOf(g);
+        if (input != nullptr && input->is_pointer_known)
+            input->NotePointer(input->pointer.x, input->pointer.y, button == GLFW_MOUSE_BUTTON_LEFT && action == GLFW_PRESS);
+        else
+            NoteEventOf(g, EVENT_BUTTON);
         ImGui_ImplGlfw_MouseButtonCallback(g, button, action, mods);
     });
     glfwSetScrollCallback(w, [](GLFWwindow *g, double x, double y) {
@@ -294,7 +332,10 @@ void CInput::Connect(GLFWwindow *w)
         ImGui_ImplGlfw_WindowFocusCallback(g, focused);
     });
     // The GUI back-end reads these by polling; they only need to wake the frame loop.
-    glfwSetCursorPosCallback(w, [](GLFWwindow *g, double, double) { NoteEventOf(g, EVENT_CURSOR); });
+    glfwSetCursorPosCallback(w, [](GLFWwindow *g, double x, double y) {
+        if (CInput *input = InputOf(g))
+            input->NotePointer(x, y, false);
+    });
     glfwSetFramebufferSizeCallback(w, [](GLFWwindow *g, int, int) { NoteEventOf(g, EVENT_RESIZE); });
     glfwSetWindowRefreshCallback(w, [](GLFWwindow *g) { NoteEventOf(g, EVENT_REFRESH); });
     // One structure is shown at a time: of several files dropped together the first is opened.

@@ -286,22 +286,48 @@ void CLabels::Cull(const CSphereCull &cull, float lift)
     culled_key = label_key;
 }
 
+// The label depth texture of `format` at the view's size, made anew when either changed.
+void CLabels::KeepDepthTexture(glm::vec2 view_size, GLenum format)
+{
+    const glm::ivec3 key(static_cast<int>(view_size.x), static_cast<int>(view_size.y), static_cast<int>(format));
+    if (key == depth_key)
+        return;
+    ReleaseTexture(depth_texture);
+    if (depth_fbo == 0)
+        glGenFramebuffers(1, &depth_fbo);
+    depth_texture = CreateDepthTexture(depth_fbo, format, key.x, key.y);
+    depth_key = key;
+}
+
+// A multisampled picture's depth can't be copied into a single-sampled texture: the atoms' depth
+// is drawn into it instead, so that labels behind atoms stay hidden in every picture.
+void CLabels::BeginOwnDepth(glm::vec2 view_size)
+{
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &scene_fbo);
+    // With stencil, as window depth buffers are: llvmpipe refuses a depth-only one.
+    KeepDepthTexture(view_size, GL_DEPTH24_STENCIL8);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, depth_fbo);
+    glClearDepth(1.0);
+    glClear(GL_DEPTH_BUFFER_BIT);
+}
+
+void CLabels::EndOwnDepth() const
+{
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(scene_fbo));
+}
+
 bool CLabels::CopySceneDepth(glm::vec2 view_size)
 {
     GLint draw = 0, read = 0;
     glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &draw);
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
     const GLenum format = DepthFormat(static_cast<GLuint>(draw));
-    if (format == 0)
+    GLint samples = 0;
+    glGetIntegerv(GL_SAMPLES, &samples);
+    if (format == 0 || samples > 0)
         return false;
     const glm::ivec3 key(static_cast<int>(view_size.x), static_cast<int>(view_size.y), static_cast<int>(format));
-    if (key != depth_key) {
-        ReleaseTexture(depth_texture);
-        if (depth_fbo == 0)
-            glGenFramebuffers(1, &depth_fbo);
-        depth_texture = CreateDepthTexture(depth_fbo, format, key.x, key.y);
-        depth_key = key;
-    }
+    KeepDepthTexture(view_size, format);
     while (glGetError() != GL_NO_ERROR) {
     }
     glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(draw));

@@ -1,6 +1,8 @@
 #include "cpanel.h"
 
 #include <algorithm>
+#include <cstring>
+#include <map>
 #include <string>
 
 #include <imgui.h>
@@ -25,6 +27,74 @@ ImVec2 PanelPlaceInside(const ImVec2 &pos, const ImVec2 &size, const ImVec2 &dis
                   std::max(std::min(pos.y, display.y - size.y), 0.0f));
 }
 
+// A panel's size and the extent of what it drew: while either changes, the panel is still
+// fitting itself to new contents (wrapped text may take a few frames).
+struct SPanelShape {
+    ImVec2 size, content;
+    bool operator!=(const SPanelShape &o) const
+    {
+        return size.x != o.size.x || size.y != o.size.y || content.x != o.content.x || content.y != o.content.y;
+    }
+};
+std::map<std::string, SPanelShape> panel_shapes;
+int reshaped_frame = -1;
+
+void NoteShape(const char *title, const ImGuiWindow *panel)
+{
+    const SPanelShape shape{panel->SizeFull, ImVec2(panel->DC.CursorMaxPos.x - panel->Pos.x,
+                                                    panel->DC.CursorMaxPos.y - panel->Pos.y)};
+    SPanelShape &last = panel_shapes[title];
+    if (shape != last)
+        reshaped_frame = ImGui::GetFrameCount();
+    last = shape;
+}
+
+// Up and Down stay in a column: the next control below (above) that covers the column's x. The
+// GUI's own choice is the nearest row's control, in whatever column; when it lies outside the
+// column, the request goes on from that row in the next frame, and when no row further has a
+// control in the column, the GUI's first choice stands.
+struct SColumnMove {
+    ImGuiID panel = 0;
+    float x = 0.0f; // the column, window-relative
+    bool is_first = false;
+    ImGuiNavItemData first;
+    int frame = -1; // of the last request sent on; a search goes on only in the frame after it
+};
+SColumnMove column_move;
+
+bool IsColumnMoveIn(const ImGuiWindow *panel)
+{
+    const ImGuiContext &g = *ImGui::GetCurrentContext();
+    return g.NavMoveScoringItems && g.NavWindow != nullptr && g.NavWindow->RootWindow == panel &&
+           (g.NavMoveDir == ImGuiDir_Up || g.NavMoveDir == ImGuiDir_Down) && g.NavLayer == ImGuiNavLayer_Main &&
+           (g.NavMoveFlags & ImGuiNavMoveFlags_Tabbing) == 0;
+}
+
+void KeepToColumn(ImGuiWindow *panel)
+{
+    ImGuiContext &g = *ImGui::GetCurrentContext();
+    if (!IsColumnMoveIn(panel))
+        return;
+    if (column_move.panel != panel->ID || column_move.frame != ImGui::GetFrameCount() - 1)
+        column_move = SColumnMove{panel->ID, g.NavScoringRect.Min.x - panel->DC.CursorStartPos.x, false, {}, -1};
+    ImGuiNavItemData &found = g.NavMoveResultLocal;
+    const ImRect rect = found.RectRel;
+    if (found.ID == 0 || (rect.Min.x <= column_move.x && column_move.x <= rect.Max.x)) {
+        if (found.ID == 0 && column_move.is_first)
+            found = column_move.first;
+        column_move = SColumnMove();
+        return;
+    }
+    if (!column_move.is_first) {
+        column_move.first = found;
+        column_move.is_first = true;
+    }
+    // The next request starts from that row, at the column's x.
+    panel->NavRectRel[g.NavLayer] = ImRect(column_move.x - 1.0f, rect.Min.y, column_move.x, rect.Max.y);
+    column_move.frame = ImGui::GetFrameCount();
+    ImGui::NavMoveRequestForward(g.NavMoveDir, g.NavMoveClipDir, g.NavMoveFlags, g.NavMoveScrollFlags);
+}
+
 } // namespace
 
 // The panels that grow with their contents (a message, a selected atom) hang from the top edge,
@@ -46,7 +116,15 @@ void CPanel::Show(const char *title, bool &is_shown, ESlot slot, const std::func
             is_shown = false;
     }
     KeepInside();
+    KeepToColumn(ImGui::GetCurrentWindow());
+    NoteShape(title, ImGui::GetCurrentWindow());
     ImGui::End();
+}
+
+bool CPanel::IsSettling()
+{
+    const int frame = ImGui::GetFrameCount();
+    return reshaped_frame == frame || column_move.frame == frame;
 }
 
 // The GUI's own hidden fallback window never counts; the popups opened from a panel do.
@@ -54,6 +132,12 @@ bool CPanel::HasFocus()
 {
     const ImGuiWindow *focused = ImGui::GetCurrentContext()->NavWindow;
     return focused != nullptr && !focused->IsFallbackWindow && focused->WasActive && !IsModalOpen();
+}
+
+bool CPanel::HasFocus(const char *title)
+{
+    const ImGuiWindow *focused = ImGui::GetCurrentContext()->NavWindow;
+    return HasFocus() && std::strcmp(focused->RootWindow->Name, title) == 0;
 }
 
 // A panel dragged out, left outside by a smaller window or by a saved layout comes back whole

@@ -10,8 +10,9 @@ namespace {
 const char *const PIE_POPUP_ID = "##piepopup";
 // What each item does; the last, the atom's label, does nothing.
 const ECommand ITEM_COMMANDS[] = {ECommand::TOGGLE_SYMBOL, ECommand::TOGGLE_INDEX, ECommand::TOGGLE_BONDS,
-                                  ECommand::UNLOCK_ATOM,   ECommand::DELETE_ATOM,  ECommand::NONE};
-const int ITEM_COUNT = 6;
+                                  ECommand::UNLOCK_ATOM,   ECommand::DELETE_ATOM,  ECommand::OPEN_BUILD,
+                                  ECommand::NONE};
+const int ITEM_COUNT = 7;
 
 } // namespace
 

@@ -55,9 +55,11 @@ ECommand CSettingsPanel::Content(CDisplay &atom, ImVec4 &clear_color, CViewExpor
         command = view;
     ShownParts(atom);
 
-    ImGui::InputFloat3("Set", &atom.center_xyz.x, "%.3f");
+    // The middle of the atoms' box in the file's frame, which the button moves to the origin;
+    // shown, not typed: nothing would follow a typed value.
+    ImGui::InputFloat3("centre", &atom.center_xyz.x, "%.3f", ImGuiInputTextFlags_ReadOnly);
     ImGui::SameLine();
-    if (ImGui::Button("(0,0,0)") && atom.is_visible)
+    if (ImGui::Button("Set (0,0,0)") && atom.is_visible)
         atom.CenterCoordinates();
     exporter.Controls();
     return command;

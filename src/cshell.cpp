@@ -21,6 +21,7 @@ const float HALF_PI = glm::half_pi<float>();
 // cursor blinks.
 const double HELD_BUTTON_WAIT = 0.05;
 const double CURSOR_BLINK_WAIT = 0.4;
+const double SETTLE_WAIT = 1e-3;
 
 void Toggle(bool &flag) { flag = !flag; }
 
@@ -185,6 +186,9 @@ double CShell::AnimationWait() const
     if ((ImGui::IsAnyItemActive() && ImGui::IsAnyMouseDown()) ||
         (CPanel::IsModalOpen() && ImGui::GetCurrentContext()->DimBgRatio < 1.0f))
         return HELD_BUTTON_WAIT;
+    // A panel that changed size is drawn until it has settled, before the loop sleeps.
+    if (CPanel::IsSettling())
+        return SETTLE_WAIT;
     const double blink = ImGui::GetIO().WantTextInput ? CURSOR_BLINK_WAIT : 0.0;
     const double playback = frames.PlaybackWait();
     return playback > 0.0 && (blink == 0.0 || playback < blink) ? playback : blink;
@@ -221,6 +225,7 @@ void CShell::ShowPanels()
     if (!drop.empty())
         OpenByName(drop.c_str());
     frames.Show(show_frames_window, *atom);
+    atom->FollowSelectedAtom(); // whatever edited it since
     if (!atom->is_atom_selected)
         marks.Clear();
     Run(settings.Show(show_settings_window, *atom, clear_color, exporter));
@@ -345,6 +350,10 @@ void CShell::Run(ECommand command)
     case ECommand::TOGGLE_SELECTION_PANEL:
         Toggle(show_selection_window);
         break;
+    case ECommand::OPEN_BUILD:
+        show_action_window = true;
+        action.OpenBuild();
+        break;
     case ECommand::SELECT_ALL:
     case ECommand::SELECT_NONE:
     case ECommand::SELECT_INVERT:
@@ -381,7 +390,7 @@ void CShell::ForgetPick()
 void CShell::SelectBox()
 {
     const ImVec2 view = ImGui::GetIO().DisplaySize;
-    atom->selection.Change(CSelection::InRectangle(atom->Projection * atom->track.View * atom->track.Model,
+    atom->selection.Change(CSelection::InRectangle(atom->Projection * atom->track.View * atom->ModelMatrix(),
                                                    atom->v_float_raw_xyz, atom->Hidden(), input.box_from,
                                                    input.box_to, glm::vec2(view.x, view.y)),
                            input.box_mode);
@@ -424,8 +433,11 @@ void CShell::ResetView()
 // An undone delete or a redone one shifts the atom numbers: no selection survives a step.
 void CShell::StepHistory(bool is_undo)
 {
+    const bool is_extent = atom->IsExtentStep(is_undo);
     if (is_undo ? atom->Undo() : atom->Redo()) {
         atom->AfterEdit();
         marks.Clear();
+        if (is_extent)
+            atom->ResetZoom(); // the view follows a supercell or a wrap both ways
     }
 }

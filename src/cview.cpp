@@ -42,13 +42,13 @@ CDepthRange EnclosingDepth(float distance, float radius)
 }
 
 float FitHalfExtent(const std::vector<glm::vec3> &points, float radius, const glm::mat3 &rotation, int w, int h,
-                    float margin)
+                    float margin, const glm::vec3 &centre)
 {
     if (points.empty() || w <= 0 || h <= 0)
         return 1.0f;
     glm::vec2 reach(0.0f);
     for (const glm::vec3 &p : points) {
-        const glm::vec3 q = rotation * p;
+        const glm::vec3 q = rotation * (p - centre);
         reach = glm::max(reach, glm::abs(glm::vec2(q)));
     }
     reach += glm::vec2(std::max(radius, 0.0f));
@@ -56,6 +56,22 @@ float FitHalfExtent(const std::vector<glm::vec3> &points, float radius, const gl
     const float a = Aspect(w, h);
     const float b = w > h ? std::max(reach.x, reach.y / a) : std::max(reach.x / a, reach.y);
     return std::max(b, MIN_DEPTH_RADIUS) * (1.0f + margin);
+}
+
+void GrowTurnedExtent(const std::vector<glm::vec3> &points, const glm::mat3 &rotation, glm::vec3 &low, glm::vec3 &high)
+{
+    for (const glm::vec3 &p : points) {
+        const glm::vec3 q = rotation * p;
+        low = glm::min(low, q);
+        high = glm::max(high, q);
+    }
+}
+
+glm::vec3 TurnedExtentCentre(const glm::mat3 &rotation, const glm::vec3 &low, const glm::vec3 &high)
+{
+    if (low.x > high.x)
+        return glm::vec3(0.0f);
+    return glm::transpose(rotation) * ((low + high) * 0.5f);
 }
 
 glm::vec2 WindowPoint(const glm::mat4 &mvp, const glm::vec3 &p, glm::vec2 size)

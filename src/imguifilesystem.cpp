@@ -502,11 +502,14 @@ std::string Dialog::Internal::namedPath() const
 void Dialog::Internal::drawSaveButtons()
 {
     ImGui::SetNextItemWidth(-FLT_MIN);
-    ImGui::InputTextWithHint("##FileName", "file name", fileName, sizeof fileName);
+    // Enter in the name saves, as the button does.
+    const bool isEntered = ImGui::InputTextWithHint("##FileName", "file name", fileName, sizeof fileName,
+                                                    ImGuiInputTextFlags_EnterReturnsTrue);
     const std::string path = namedPath();
     const bool isFolder = !path.empty() && Path::IsDirectory(path);
     const bool exists = !path.empty() && !isFolder && Path::Exists(path);
-    if (DimmableButton(exists ? "Replace" : "Save", !path.empty() && !isFolder))
+    const bool isWritable = !path.empty() && !isFolder;
+    if (DimmableButton(exists ? "Replace" : "Save", isWritable) || (isEntered && isWritable))
         chosenPath = path;
     ImGui::SameLine();
     if (ImGui::Button("Cancel"))

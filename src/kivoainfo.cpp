@@ -15,6 +15,7 @@
 
 #include "cfspath.h"
 #include "cmodel.h"
+#include "coverlap.h"
 #include "elements.h"
 #include "fileformats.h"
 #include "kivoainfogrid.h"
@@ -173,6 +174,14 @@ bool ElementOf(const std::string &symbol, uint32_t &idx, std::string &error)
     return false;
 }
 
+// An atom put onto another is done as asked, and said.
+void NoteOverlap(const CModel &model, uint32_t u)
+{
+    const std::string note = COverlap::Note(model, u);
+    if (!note.empty())
+        std::cerr << "kivoa-info: " << note << '\n';
+}
+
 // The edits that name no atom.
 bool ApplyStructureEdit(const SEdit &e, CModel &model, std::string &error)
 {
@@ -183,6 +192,8 @@ bool ApplyStructureEdit(const SEdit &e, CModel &model, std::string &error)
             return false;
         if (!model.AddAtom(idx, e.xyz, error))
             error = "--add: " + error;
+        else
+            NoteOverlap(model, static_cast<uint32_t>(model.v_real_xyz.size() - 1));
         return error.empty();
     case SEdit::DELETE_ELEMENT:
         if (!ElementOf(e.symbol, idx, error))
@@ -212,8 +223,10 @@ bool ApplyEdits(const std::vector<SEdit> &edits, CModel &model, std::string &err
         uint32_t i = 0, idx = 0;
         if (!AtomIndex(e.index, model, i, error))
             return false;
-        if (e.kind == SEdit::MOVE)
+        if (e.kind == SEdit::MOVE) {
             model.MoveAtom(i, e.xyz);
+            NoteOverlap(model, i);
+        }
         else if (e.kind == SEdit::DELETE)
             model.DeleteAtomIndex(i);
         else if (!ElementOf(e.symbol, idx, error))

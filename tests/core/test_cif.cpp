@@ -253,3 +253,31 @@ TEST(Cif, OutsideReadersAgree)
                                 DATA + " " + dir.Path();
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
 }
+
+// The list of blocks says what each block is: its formula, else its mineral, common or systematic
+// name, in that order; a null value ('?', '.') counts as none.
+TEST(Cif, EachBlockIsListedWithWhatItIs)
+{
+    const std::string sites = "_cell_length_a 4\n_cell_length_b 4\n_cell_length_c 4\n_cell_angle_alpha 90\n"
+                              "_cell_angle_beta 90\n_cell_angle_gamma 90\n"
+                              "loop_\n_atom_site_label\n_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\n"
+                              "Fe1 0 0 0\n";
+    const std::pair<std::string, std::string> blocks[] = {
+        {"_chemical_formula_sum 'Fe2 O3'\n_chemical_name_mineral hematite\n", "  Fe2 O3"},
+        {"_chemical_formula_sum ?\n_chemical_name_mineral hematite\n", "  hematite"},
+        {"_chemical_name_common 'iron oxide'\n_chemical_name_systematic 'iron(III) oxide'\n", "  iron oxide"},
+        {"_chemical_name_systematic 'iron(III) oxide'\n", "  iron(III) oxide"},
+        {"_chemical_name_mineral .\n", ""},
+    };
+    std::string text;
+    for (size_t k = 0; k < std::size(blocks); ++k)
+        text += "data_591007" + std::to_string(k) + "\n" + blocks[k].first + sites;
+    ScratchFolder folder;
+    WriteText(folder / "blocks.cif", text);
+    CModel model;
+    ASSERT_TRUE(model.ReadStructureFile(folder.Path(), folder / "blocks.cif", INPUT_FILE_TYPE_CIF))
+        << model.error_message;
+    ASSERT_EQ(model.cif.v_block_names.size(), std::size(blocks));
+    for (size_t k = 0; k < std::size(blocks); ++k)
+        EXPECT_EQ(model.cif.BlockEntry(k), "591007" + std::to_string(k) + blocks[k].second) << k;
+}

@@ -81,7 +81,7 @@ TEST_F(DocumentTest, OpensWithoutAskingWhileNothingIsUnsaved)
     EXPECT_EQ(model.v_real_xyz.size(), 3u);
     EXPECT_EQ(reads, 1);
 
-    // Reload reads with the format read with, whatever is asked now, and keeps the name.
+    // Reload reads with the format read with, whatever a load asked since, and keeps the name.
     doc.OpenByName(four, INPUT_FILE_TYPE_VSP);
     EXPECT_EQ(doc.Message().rfind("Can't read four.xyz as VASP", 0), 0u) << doc.Message();
     model.v_real_xyz[0].x = 9.0;
@@ -89,6 +89,11 @@ TEST_F(DocumentTest, OpensWithoutAskingWhileNothingIsUnsaved)
     EXPECT_TRUE(doc.Message().empty()) << doc.Message();
     EXPECT_TRUE(was_reload); // the view of it may stay
     EXPECT_EQ(model.v_real_xyz[0].x, 0.0);
+    EXPECT_EQ(doc.Path(), water);
+    // A format chosen since is the one a misread file is read again with.
+    doc.ChooseFormat(INPUT_FILE_TYPE_PDB);
+    doc.Reload();
+    EXPECT_EQ(doc.Message().rfind("Can't read water.xyz as PDB", 0), 0u) << doc.Message();
     EXPECT_EQ(doc.Path(), water);
 }
 
@@ -341,6 +346,7 @@ TEST_F(CifDocumentTest, SaveOfACifWantsSaveAs)
         EXPECT_FALSE(d.TakeSaveAsWanted());
         EXPECT_EQ(ReadText(cif), CIF_TEXT);
         EXPECT_EQ(m.v_real_xyz.size(), 7u);
+        EXPECT_EQ(d.SuggestedPath(), folder / "blocks_P1.cif");
 
         if (c.chooser == CANCELLED)
             d.CancelSaveAs();
@@ -370,4 +376,20 @@ TEST_F(CifDocumentTest, MergedAtomsAreNoted)
              INPUT_FILE_TYPE_CIF);
     EXPECT_EQ(model.v_real_xyz.size(), 24u);
     EXPECT_NE(doc.Note().find("104 atoms within 0.05 angstrom"), std::string::npos) << doc.Note();
+}
+
+// The name Save As offers for a CIF can be written: never the file's own, a supercell's repeats
+// before "_P1".
+TEST_F(CifDocumentTest, SuggestedNameOfACifCanBeWritten)
+{
+    doc.Open(folder.Path(), cif, INPUT_FILE_TYPE_CIF);
+    std::string why;
+    ASSERT_TRUE(model.MakeSupercell(glm::ivec3(2, 2, 1), why)) << why;
+    EXPECT_FALSE(doc.Save());
+    EXPECT_TRUE(doc.TakeSaveAsWanted());
+    const std::string name = doc.SuggestedPath();
+    EXPECT_EQ(name, folder / "blocks_2x2x1_P1.cif");
+    ASSERT_TRUE(doc.SaveAs(name)) << doc.Message();
+    EXPECT_EQ(model.v_real_xyz.size(), 32u);
+    EXPECT_EQ(doc.SuggestedPath(), folder / "blocks_2x2x1_P1_P1.cif");
 }

@@ -301,3 +301,24 @@ TEST(KivoaInfo, StructureEditsThatCannotBeMadeSayWhy)
     const nlohmann::json j = Json(Info("--delete-element Cl --add O 1 2 3 --supercell 1 2 1 --wrap " + crystal));
     EXPECT_EQ(j["composition"], nlohmann::json::parse(R"([{"symbol":"Na","count":2},{"symbol":"O","count":2}])"));
 }
+
+// An atom added or moved onto another (within half the smaller element-table radius, through the
+// cell's faces too) is kept, and standard error names the atom it lies on.
+TEST(KivoaInfo, AnAtomPutOntoAnotherIsKeptAndSaid)
+{
+    const std::string si = " " + DATA + "/vasp/silicon.vasp";
+    const std::pair<std::string, std::string> cases[] = {
+        {"--add Si 0 0 0", "kivoa-info: Atom 8 (Si) lies on atom 0 (Si)\n"},
+        {"--add Ge 5.40 5.43 0.02", "kivoa-info: Atom 8 (Ge) lies on atom 0 (Si)\n"},
+        {"--add O 2.715 2.715 0.1", "kivoa-info: Atom 8 (O) lies on atom 3 (Si)\n"},
+        {"--move 1 0.05 0 0", "kivoa-info: Atom 1 (Si) lies on atom 0 (Si)\n"},
+        {"--add O 1.0 1.0 1.0", ""},
+        {"--add Si 2.715 2.715 2.715", ""},
+    };
+    for (const auto &[args, note] : cases) {
+        const SRun run = Info(args + si);
+        EXPECT_EQ(run.status, 0) << args << ": " << run.err;
+        EXPECT_EQ(run.err, note) << args;
+        EXPECT_FALSE(Json(run).is_discarded()) << args;
+    }
+}

@@ -211,9 +211,10 @@ TEST_F(NewcomerSession, OpensPicksEditsSavesAndUsesThePieMenu)
 
     s.Click(PIE_X, PIE_Y, 3);
     image = Step("pie-menu");
-    EXPECT_TRUE(image.At(PIE_X, PIE_Y + 75).Near(Rgb{0, 0, 0}, 12)); // the ring between two items
+    // Seven items clockwise from the right, 360/7 degrees each.
+    EXPECT_TRUE(image.At(PIE_X + 17, PIE_Y + 73).Near(Rgb{0, 0, 0}, 12)); // the ring between items 1 and 2
     EXPECT_TRUE(image.At(PIE_X + 50, PIE_Y).Near(Rgb{70, 70, 70}, 12)); // item 0, "Symbol"
-    s.Click(PIE_X - 38, PIE_Y + 65); // item 2, "Bonds"
+    s.Click(PIE_X - 17, PIE_Y + 73); // item 2, "Bonds"
     image = Step("bonds-shown");
     EXPECT_FALSE(image.At(PIE_X + 50, PIE_Y).Near(Rgb{70, 70, 70}, 12));
     EXPECT_GT(Find(image, IsNeutralGrey).count, grey_without_bonds + 500);

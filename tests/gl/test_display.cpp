@@ -7,6 +7,10 @@
 #include <glm/gtc/matrix_transform.hpp>
 
 #include "cdisplay.h"
+#include "cimageexport.h"
+#include "cwindowscene.h"
+#include "png_file.h"
+#include "scratch_folder.h"
 #include "cshader.h"
 #include "elements.h"
 #include "shaders/pick.h"
@@ -546,5 +550,57 @@ TEST_F(DisplayTest, LabelsWholeOrNotAtAllOutlinedAndSizedInPixels)
             EXPECT_GE(base, 10) << "readable";
         }
         EXPECT_NEAR(zoomed * c.shrink, base, 2.0f * c.shrink) << c.pixels;
+    }
+}
+
+// The label of an atom hidden behind another never shows, whichever way the picture is drawn: in
+// the window, with "Smooth" (multisampled, resolved into the window), and in exports at 2x and 4x
+// (multisampled offscreen, lines and labels scaled): the yellow of the labels is that of the front
+// atom's alone.
+TEST_F(DisplayTest, HiddenAtomsLabelsShowInNoDrawingPath)
+{
+    display->is_show_label = true;
+    display->ShowIndex(true);
+    ScratchFolder folder;
+    const ImVec4 background(BACKGROUND.r, BACKGROUND.g, BACKGROUND.b, 1.0f);
+    const auto yellow = [](const glm::ivec3 &b) { return IsYellow(glm::vec3(b) / 255.0f); };
+    // Yellow pixels of one picture drawn by `path`.
+    const auto count = [&](const std::string &path) -> size_t {
+        display->is_fit_pending = false; // small atoms: a label reaches past its atom
+        display->fit_width = 4.0f;
+        if (path == "window" || path == "smooth") {
+            display->is_smooth = path == "smooth";
+            CWindowScene scene;
+            scene.Show(display.get(), background, WIDTH, HEIGHT, false);
+            const Frame f(WIDTH, HEIGHT);
+            scene.Release();
+            display->is_smooth = false;
+            return f.Find(IsYellow).size();
+        }
+        const int factor = path == "2x" ? 2 : 4;
+        display->pixel_scale = static_cast<float>(factor);
+        std::string error;
+        const std::string png = folder / (path + ".png");
+        const bool is_saved = CImageExport::SavePng(
+            [&](int w, int h) { CWindowScene::Render(display.get(), background, w, h); }, WIDTH / 2 * factor,
+            HEIGHT / 2 * factor, png, error);
+        display->pixel_scale = 1.0f;
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glViewport(0, 0, WIDTH, HEIGHT);
+        EXPECT_TRUE(is_saved) << error;
+        return PngFile(png).Count(yellow);
+    };
+    Atoms front;
+    front.Add(O_INDEX, {0, 0, 1});
+    Atoms both = front;
+    both.Add(H_INDEX, {-0.7, 0, -1}); // behind the front atom's edge: its label reaches past it
+    display->label_pixels = 40;
+    for (const char *path : {"window", "smooth", "2x", "4x"}) {
+        Load(front);
+        const size_t alone = count(path);
+        Load(both);
+        const size_t behind = count(path);
+        EXPECT_GT(alone, 0u) << path;
+        EXPECT_NEAR(static_cast<double>(behind), static_cast<double>(alone), alone * 0.1) << path;
     }
 }

@@ -3,7 +3,9 @@
 
 #include "gl_window.h"
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -13,6 +15,7 @@
 #include <imgui_internal.h>
 
 #include "cdisplay.h"
+#include "cpanel.h"
 #include "measure.h"
 #include "png_file.h"
 #include "scratch_folder.h"
@@ -137,7 +140,7 @@ protected:
     // Where atom i's centre is drawn, in window pixels from the top left.
     ImVec2 ScreenOf(uint32_t i) const
     {
-        const glm::vec4 clip = display->Projection * display->track.View * display->track.Model *
+        const glm::vec4 clip = display->Projection * display->track.View * display->ModelMatrix() *
                                glm::vec4(display->v_float_raw_xyz[i], 1.0f);
         const glm::vec2 ndc = glm::vec2(clip) / clip.w;
         return ImVec2((ndc.x + 1.0f) * 0.5f * WIDTH, (1.0f - ndc.y) * 0.5f * HEIGHT);
@@ -304,6 +307,15 @@ protected:
     }
 
     bool IsAsking() const { return ImGuiDriver::IsWindowShown("Unsaved edits"); }
+
+    // Frames until the panels have fitted their contents, as the frame loop draws them.
+    void Settle()
+    {
+        driver->Frame(ui);
+        for (int k = 0; k < 20 && CPanel::IsSettling(); k++)
+            driver->Frame(ui);
+        ASSERT_FALSE(CPanel::IsSettling());
+    }
 
     ScratchFolder folder;
     std::unique_ptr<ImGuiDriver> driver;
@@ -625,6 +637,7 @@ TEST_F(ShellTest, TheOpenChooserKeepsAllInputFromWhatIsBehindIt)
 // frames without it.
 TEST_F(ShellTest, FramesWithoutInputOnlyWhileTheGuiChangesByItself)
 {
+    Settle();
     EXPECT_EQ(shell->AnimationWait(), 0.0);
     LoadWater();
     PickAtom(0);
@@ -1539,6 +1552,7 @@ TEST_F(ShellTest, FramesPlayLoopAndPause)
 {
     WriteText(folder / "frames.xyz", WATER_FRAMES);
     OpenByName(folder / "frames.xyz");
+    Settle();
     EXPECT_EQ(shell->AnimationWait(), 0.0);
     shell->frames.fps = 20; // a frame every 3 GUI frames of 1/60 s
     ASSERT_TRUE(Click("Play"));
@@ -1648,10 +1662,10 @@ TEST_F(ShellTest, CifBlocksSitesAndSaveThroughSaveAs)
     ASSERT_TRUE(Click("Save"));
     driver->Frames(2, ui);
     ASSERT_NE(ImGuiDriver::ShownWindowStartingWith("Save as##"), "");
-    const ImGuiDriver::TextRun *field = LowestText("blocks.cif");
+    // Offered a name that can be written; Enter in the field saves.
+    const ImGuiDriver::TextRun *field = LowestText("blocks_P1.cif");
     ASSERT_NE(field, nullptr);
     RetypeField(*field, "p1.cif");
-    ASSERT_TRUE(Click("Save"));
     driver->Frames(2, ui);
     EXPECT_EQ(ImGuiDriver::ShownWindowStartingWith("Save as##"), "");
     EXPECT_EQ(std::string(shell->document->Path()), folder / "p1.cif");
@@ -1667,9 +1681,12 @@ TEST_F(ShellTest, CifBlocksSitesAndSaveThroughSaveAs)
         ASSERT_TRUE(Click("Save"));
         driver->Frames(2, ui);
         ASSERT_NE(ImGuiDriver::ShownWindowStartingWith("Save as##"), "");
-        if (std::string(chooser_answer) == "Save")
-            RetypeField(*LowestText("p1.cif"), "moved.cif");
-        ASSERT_TRUE(Click(chooser_answer));
+        if (std::string(chooser_answer) == "Save") {
+            ASSERT_NE(LowestText("p1_P1.cif"), nullptr);
+            RetypeField(*LowestText("p1_P1.cif"), "moved.cif"); // Enter saves
+        } else {
+            ASSERT_TRUE(Click(chooser_answer));
+        }
         driver->Frames(2, ui);
         EXPECT_EQ(glfwWindowShouldClose(window) != 0, std::string(chooser_answer) == "Save");
     }
@@ -1680,4 +1697,161 @@ TEST_F(ShellTest, CifBlocksSitesAndSaveThroughSaveAs)
     driver->ClickAt(ScreenOf(0), ui);
     driver->Frames(2, ui);
     EXPECT_TRUE(driver->HasText("Occupancy: 0.5")) << TextOf(ACTION);
+}
+
+// Daily use of the keys and panels, one case each, each starting from a file opened afresh: the
+// Action panel follows an edit of the picked atom made elsewhere, Space plays after a click on the
+// Frames slider, a Ctrl+drag box starts where the button went down however fast the pointer
+// moves on, a panel is drawn until it has settled before the frame loop sleeps, and the
+// centre beside "Set (0,0,0)" takes no typing.
+TEST_F(ShellTest, DailyKeysAndPanels)
+{
+    WriteText(folder / "frames.xyz", WATER_FRAMES);
+    ImGuiIO &io = ImGui::GetIO();
+    struct Case {
+        const char *name;
+        const char *file;
+        std::function<void()> check;
+    };
+    const Case cases[] = {
+        // First, while the panel is as narrow as it starts.
+        {"the Action panel is whole before the loop sleeps after a pick", "water.xyz",
+         [&] {
+             driver->MoveMouse(ScreenOf(2), ui);
+             PressButton(0, true);
+             PressButton(0, false); // the event: the loop draws 3 frames, then while it is asked to
+             int frames = 1;
+             for (; frames < 3 || (shell->AnimationWait() > 0.0 && frames < 20); frames++)
+                 driver->Frame(ui);
+             EXPECT_LT(frames, 20);
+             EXPECT_NE(TextOf(ACTION).find("Symbol [H], Z [1]"), std::string::npos) << TextOf(ACTION);
+             EXPECT_NE(FindText("Edit", WindowRect(ACTION)), nullptr) << TextOf(ACTION);
+             ExpectInsideTheWindow(ACTION);
+         }},
+        {"the Action panel follows an element set elsewhere", "water.xyz",
+         [&] {
+             PickAtom(1);
+             display->SetElements({1}, 31); // germanium
+             Settle();
+             EXPECT_NE(TextOf(ACTION).find("Symbol [Ge], Z [32]"), std::string::npos) << TextOf(ACTION);
+             Press(GLFW_KEY_U, GLFW_MOD_CONTROL);
+             PickAtom(1);
+             display->MoveAtom(1, glm::dvec3(0.0, 2.0, 0.0));
+             driver->Frame(ui);
+             EXPECT_EQ(display->selected_xyz, display->v_float_raw_xyz[1]);
+         }},
+        {"Space plays and pauses after a click on the Frames slider", "frames.xyz",
+         [&] {
+             const ImGuiDriver::TextRun *slider = FindText("Frame", WindowRect(FRAMES));
+             ASSERT_NE(slider, nullptr) << TextOf(FRAMES);
+             driver->ClickAt(ImVec2(slider->min.x - 280.0f, slider->Centre().y), ui);
+             EXPECT_EQ(display->FrameShown(), 0u);
+             Press(GLFW_KEY_SPACE);
+             EXPECT_TRUE(shell->frames.is_playing);
+             Press(GLFW_KEY_SPACE);
+             EXPECT_FALSE(shell->frames.is_playing);
+             Press(GLFW_KEY_PERIOD);
+             EXPECT_EQ(display->FrameShown(), 1u);
+         }},
+        {"a Ctrl+drag box starts where the button went down", "water.xyz",
+         [&] {
+             const ImVec2 from(300.0f, 300.0f), to(700.0f, 500.0f);
+             io.KeyCtrl = true;
+             driver->MoveMouse(from, ui);
+             shell->input.NotePointer(from.x, from.y, true); // the window's events, in order
+             io.MouseDown[0] = true;
+             io.MousePos = to; // the first motion comes in the frame of the press
+             driver->Frame(ui);
+             EXPECT_TRUE(shell->input.is_box);
+             EXPECT_EQ(shell->input.box_from, glm::vec2(from.x, from.y));
+             PressButton(0, false);
+             io.KeyCtrl = false;
+         }},
+        {"the centre beside Set (0,0,0) is shown, not typed", "water.xyz",
+         [&] {
+             const glm::vec3 centre = display->center_xyz;
+             ClickField("centre", 40.0f);
+             driver->TypeText("7", ui);
+             Press(GLFW_KEY_ENTER);
+             EXPECT_EQ(display->center_xyz, centre);
+         }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        OpenByName(folder / c.file);
+        if (IsAsking()) {
+            ASSERT_TRUE(Click("Discard"));
+            driver->Frames(2, ui);
+        }
+        ClickView();
+        c.check();
+    }
+}
+
+// The pie's Build item opens the Action panel's Build section; a supercell, and its undo and redo,
+// fit the view to the new extent and centre it, in the same orientation; an atom added onto
+// another is made and said.
+TEST_F(ShellTest, BuildSectionSupercellFitsTheViewAndAddOntoAnAtomIsSaid)
+{
+    OpenByName(std::string(KIVOA_TEST_DATA) + "/vasp/silicon.vasp");
+    EXPECT_EQ(FindText("Supercell", WindowRect(ACTION)), nullptr);
+    RightClickAt(EMPTY_PIE_CENTRE);
+    driver->Frame(ui);
+    ASSERT_TRUE(Click("Build"));
+    Settle();
+    ASSERT_NE(FindText("Supercell", WindowRect(ACTION)), nullptr) << TextOf(ACTION);
+
+    display->is_show_box = false; // the atoms alone are measured
+    display->SetTrackRotation(0.3f, 0.5f);
+    const glm::mat4 turn = display->track.last_rotation;
+    // The atoms' drawn centres fill the window about its middle, and none is cut.
+    const auto expect_fitted = [&](size_t atoms) {
+        Settle();
+        ASSERT_EQ(AtomCount(), atoms);
+        ImVec2 low(1e9f, 1e9f), high(-1e9f, -1e9f);
+        for (uint32_t i = 0; i < atoms; i++) {
+            const ImVec2 p = ScreenOf(i);
+            low = ImVec2(std::min(low.x, p.x), std::min(low.y, p.y));
+            high = ImVec2(std::max(high.x, p.x), std::max(high.y, p.y));
+        }
+        EXPECT_NEAR((low.x + high.x) * 0.5f, WIDTH * 0.5f, 2.0f) << atoms;
+        EXPECT_NEAR((low.y + high.y) * 0.5f, HEIGHT * 0.5f, 2.0f) << atoms;
+        EXPECT_GT(std::max(high.x - low.x, (high.y - low.y) * WIDTH / HEIGHT), WIDTH * 0.6f) << atoms;
+        EXPECT_TRUE(low.x > 0.0f && low.y > 0.0f && high.x < WIDTH && high.y < HEIGHT) << atoms;
+        EXPECT_EQ(display->track.last_rotation, turn);
+    };
+    ASSERT_TRUE(Click("Supercell"));
+    expect_fitted(64);
+    Press(GLFW_KEY_U, GLFW_MOD_CONTROL);
+    expect_fitted(8);
+    Press(GLFW_KEY_R, GLFW_MOD_CONTROL);
+    expect_fitted(64);
+
+    ASSERT_TRUE(Click("Add##xyz")); // at 0 0 0, an oxygen onto the first silicon
+    Settle();
+    EXPECT_EQ(AtomCount(), 65u);
+    EXPECT_NE(TextOf(ACTION).find("Atom 64 (O) lies on atom 0 (Si)"), std::string::npos) << TextOf(ACTION);
+}
+
+// Up and Down in a panel stay in a column: from Reset (right of the Axes fields) Down goes to the
+// next control below that covers its left edge, Index, not to the nearest row's Smooth; Up from
+// Index to the Axes field above it, not to Smooth either.
+TEST_F(ShellTest, UpAndDownMoveWithinAColumnOfAPanel)
+{
+    ASSERT_TRUE(Click("Reset"));
+    ImGuiWindow *settings = ImGui::FindWindowByName(SETTINGS);
+    ASSERT_NE(settings, nullptr);
+    const ImGuiContext &g = *ImGui::GetCurrentContext();
+    ASSERT_EQ(g.NavId, settings->GetID("Reset"));
+    Press(GLFW_KEY_DOWN);
+    Settle();
+    EXPECT_EQ(g.NavId, settings->GetID("Index"));
+    const ImRect index = settings->NavRectRel[0];
+    const float column = index.Min.x + 1.0f;
+    Press(GLFW_KEY_UP);
+    Settle();
+    EXPECT_NE(g.NavId, settings->GetID("Smooth"));
+    EXPECT_LE(settings->NavRectRel[0].Min.x, column);
+    EXPECT_GE(settings->NavRectRel[0].Max.x, column);
+    EXPECT_LT(settings->NavRectRel[0].Max.y, index.Min.y);
 }
