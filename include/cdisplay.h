@@ -7,6 +7,7 @@
 #include <glad/gl.h>
 #include <glm/glm.hpp>
 
+#include "caxesgizmo.h"
 #include "cinstancebuffers.h"
 #include "clabels.h"
 #include "cmodel.h"
@@ -55,8 +56,6 @@ public:
     CInstanceBuffers instances;
     CLabels labels;
     GLuint VAOC = 0, VBOC = 0;  // cell box
-    GLuint VAOA = 0, VBOA = 0;  // arrow shaft
-    GLuint VAOT = 0, VBOT = 0;  // arrow head
     GLfloat atom_scale = 1.0f;
     // Zoom factor on fit_width, the half-extent that fits the structure to the window; a load and
     // ResetZoom refit it at the next DrawScene.
@@ -77,8 +76,7 @@ public:
     // The full picture leaves out the atoms and bonds that others hide (see CSphereCull).
     bool is_cull = true;
     GLfloat target_width = 0.0f;
-    std::vector<glm::vec3> v_arrow, v_cone;
-    GLint arrow_vertex = 0;
+    CAxesGizmo gizmo;
     GLfloat fix_side = 0.0f;
     glm::vec4 CColor{0.0f, 0.0f, 0.0f, 1.0f};
     glm::vec3 initial_axis_position{0.85f, -0.8f, 0.5f};
@@ -155,9 +153,7 @@ public:
     void RefreshStructure(bool is_same_view = false);
 
     // Meshes of the gizmo and the cell box.
-    void BuildArrow(unsigned int res);
     void BuildCube();
-    void SetArrowBuffer();
 
     // Drawing: one frame into the current framebuffer of w x h pixels.
     void DrawScene(int w, int h);
@@ -168,7 +164,6 @@ public:
     void DrawBonds(GLuint Program);
     void DrawAtomFill(int w, int h);
     void DrawBox(GLuint Program);
-    void ShowAxes(GLuint Program);
 
     // Labels. LoadFont opens the first of font_paths that FreeType accepts and replaces the glyph
     // atlas with its glyphs; RenderText draws the labels of all atoms in one call.
@@ -203,8 +198,6 @@ private:
     void CullHidden();
     CSphereCull::SView CullView() const;
     void CullLabels();
-    glm::vec3 GizmoShift() const;
-    void DrawGizmoPart(GLuint Program, GLuint vao, GLenum mode);
 };
 
 #endif

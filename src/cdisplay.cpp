@@ -5,7 +5,6 @@
 
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>
-#include <glm/gtc/constants.hpp>
 #include <glm/gtc/matrix_transform.hpp>
 
 #include "cmesh.h"
@@ -40,7 +39,6 @@ const float LABEL_LIFT = 1.1f;
 // From this many atoms on, whose full picture takes a while on software OpenGL, a structure shown
 // afresh comes first as the quick picture, the full one in the frame after it.
 const size_t QUICK_FIRST_ATOMS = 100000;
-const float HALF_PI = glm::half_pi<float>();
 // Share of the fitted half-extent left free around the structure.
 const float FIT_MARGIN = 0.05f;
 // Headroom on the depth range, so that rounding never clips the front or back of the structure.
@@ -50,32 +48,7 @@ const float DEPTH_SLACK = 1.01f;
 // arrows reach from the origin to the tip of a head (2.4 units of fix_side long, 0.2 wide), which
 // stays a little more than that from the window's edges.
 const float GIZMO_ARROW_LENGTH = 2.4f;
-const float GIZMO_REACH = 2.5f;
 const float GIZMO_DEPTH_ARROWS = 4.0f;
-const float GIZMO_MAX_SHIFT = 0.7f;
-
-// The gizmo arrows: the rotation that turns the arrow's +z into the axis, and the axis colour.
-struct GizmoAxis {
-    glm::vec3 about;
-    float angle;
-    glm::vec3 color;
-};
-const GizmoAxis GIZMO_AXES[3] = {
-    {{0.0f, 1.0f, 0.0f}, HALF_PI, {0.9f, 0.0f, 0.0f}},
-    {{1.0f, 0.0f, 0.0f}, -HALF_PI, {0.0f, 0.9f, 0.0f}},
-    {{0.0f, 0.0f, 1.0f}, HALF_PI, {0.0f, 0.0f, 0.9f}},
-};
-
-// Locations of the per-object uniforms of the gizmo program, looked up once per pass.
-struct ObjectUniforms {
-    GLint mvp, m, v, s, c;
-};
-
-ObjectUniforms FindObjectUniforms(GLuint program)
-{
-    return {Uniform(program, "MVP"), Uniform(program, "M"), Uniform(program, "V"), Uniform(program, "S"),
-            Uniform(program, "C")};
-}
 
 float Reach(const std::vector<glm::vec3> &points)
 {
@@ -104,8 +77,7 @@ glm::vec2 FramebufferScale()
 CDisplay::CDisplay()
 {
     pick.set_color(0);
-    BuildArrow(20);
-    SetArrowBuffer();
+    gizmo.Build(20);
     instances.Create();
     labels.Create();
     AtomShader.SetShader(atom_vs, atom_frag);
@@ -124,8 +96,7 @@ void CDisplay::Delete()
     instances.Release();
     labels.Release();
     ReleaseVertexArray(VAOC, VBOC);
-    ReleaseVertexArray(VAOA, VBOA);
-    ReleaseVertexArray(VAOT, VBOT);
+    gizmo.Release();
     quick.Release();
     AtomShader.Delete();
     BondShader.Delete();
@@ -306,8 +277,6 @@ bool CDisplay::SaveFile(std::string f) { return SaveStructureFile(f, f, input_fo
 
 // ---- meshes -----------------------------------------------------------------------------
 
-void CDisplay::BuildArrow(unsigned int res) { arrow_vertex = BuildArrowMesh(res, v_arrow, v_cone); }
-
 // A crystal's cell stands where the file puts it, its origin at the file frame's; the box of a
 // molecule is centred on it.
 std::vector<glm::vec3> CDisplay::CellBoxCorners() const
@@ -327,12 +296,6 @@ void CDisplay::BuildCube()
     const std::vector<glm::vec3> corners = CellBoxCorners();
     box_reach = Reach(corners);
     UploadMesh(VAOC, VBOC, corners);
-}
-
-void CDisplay::SetArrowBuffer()
-{
-    UploadMesh(VAOA, VBOA, v_arrow);
-    UploadMesh(VAOT, VBOT, v_cone);
 }
 
 // The half-extent that shows the structure (and its box when shown) whole in this orientation.
@@ -429,7 +392,7 @@ void CDisplay::DrawScene(int w, int h)
     // The gizmo is drawn over the structure, whatever lies in front of its corner.
     glClear(GL_DEPTH_BUFFER_BIT);
     ArrowShader.Use();
-    ShowAxes(ArrowShader.Program);
+    gizmo.Draw(ArrowShader.Program, {track.View, track.Model, FixView, fix_side, axis_position});
 }
 
 // Atoms and bonds; in a quick frame the atoms come from the CPU raster, and tubes thinner than a
@@ -583,43 +546,6 @@ void CDisplay::DrawBox(GLuint Program)
     RebindVertexArray(VAOC);
     glDrawArrays(GL_LINE_STRIP, 0, CELL_BOX_VERTICES);
     glBindVertexArray(0);
-}
-
-void CDisplay::ShowAxes(GLuint Program)
-{
-    DrawGizmoPart(Program, VAOA, GL_TRIANGLE_STRIP);
-    DrawGizmoPart(Program, VAOT, GL_TRIANGLE_FAN);
-    glBindVertexArray(0);
-}
-
-// The clip-space shift of the gizmo, kept far enough from the window's edges and the depth range's
-// ends that an arrow pointing anywhere stays whole.
-glm::vec3 CDisplay::GizmoShift() const
-{
-    const float reach = GIZMO_REACH * fix_side;
-    const glm::vec2 room = glm::max(glm::vec2(1.0f) - reach * glm::vec2(FixView[0][0], FixView[1][1]), glm::vec2(0.0f));
-    return glm::vec3(glm::clamp(glm::vec2(axis_position), -room, room),
-                     std::clamp(axis_position.z, -GIZMO_MAX_SHIFT, GIZMO_MAX_SHIFT));
-}
-
-// One part (shafts or heads) of the three gizmo arrows. FixView has no pan, and the arrow size
-// follows target_width like FixView does, so the gizmo keeps its size on screen.
-void CDisplay::DrawGizmoPart(GLuint Program, GLuint vao, GLenum mode)
-{
-    RebindVertexArray(vao);
-    const ObjectUniforms u = FindObjectUniforms(Program);
-    SetMatrix(u.v, track.View);
-    const double side = fix_side;
-    SetVector(u.s, glm::vec3(0.1 * side, 0.1 * side, 2.0 * side));
-    SetVector(Uniform(Program, "P"), GizmoShift());
-    for (const GizmoAxis &a : GIZMO_AXES) {
-        const glm::mat4 m = track.Model * glm::rotate(glm::mat4(1.0f), a.angle, a.about);
-        mvp = FixView * track.View * m;
-        SetMatrix(u.mvp, mvp);
-        SetMatrix(u.m, m);
-        SetVector(u.c, a.color);
-        glDrawArrays(mode, 0, arrow_vertex);
-    }
 }
 
 // ---- labels --------------------------------------------------------------------------------

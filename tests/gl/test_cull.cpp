@@ -124,7 +124,7 @@ TEST_F(CullTest, TheCulledPictureAndPickAreTheWholeOnesAndLeaveAtomsAndBondsOut)
         const Frame whole = DrawFull(false, c.is_smooth);
         const Frame culled = DrawFull(true, c.is_smooth);
         EXPECT_EQ(DifferentPixels(whole, culled), 0u);
-        EXPECT_EQ(display->instances.AtomsDrawn() < display->instances.AtomQuads(), c.is_any_left_out);
+        EXPECT_TRUE(display->instances.AtomsDrawn() < display->instances.AtomQuads() || !c.is_any_left_out);
         EXPECT_TRUE(display->instances.BondsDrawn() < display->instances.BondQuads() || !c.is_any_left_out);
         EXPECT_EQ(DifferentPixels(DrawPickColours(false), DrawPickColours(true)), 0u);
         EXPECT_EQ(DifferentPixels(DrawQuickAfterFull(false), DrawQuickAfterFull(true)), 0u);

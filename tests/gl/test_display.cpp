@@ -116,7 +116,7 @@ TEST_F(DisplayTest, ConstructionLoadsTheFirstFontAndStartsRotated)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string("MESSAGE::FREETYPE: loaded font ") + ROBOTO + "\n");
     EXPECT_EQ(fresh.labels.Characters.size(), 128u);
     EXPECT_GT(fresh.labels.Characters['A'].Size.x, 0);
-    EXPECT_EQ(fresh.arrow_vertex, 20);
+    EXPECT_EQ(fresh.gizmo.arrow_vertex, 20);
     const glm::mat4 start = glm::rotate(glm::mat4(1.0f), -1.4f, glm::vec3(1, 0, 0)) *
                             glm::rotate(glm::mat4(1.0f), -1.8f, glm::vec3(0, 0, 1));
     EXPECT_EQ(fresh.track.Model, start);
@@ -439,8 +439,8 @@ TEST_F(DisplayTest, DeleteReleasesEveryObjectOnce)
 {
     Load(ThreeElements());
     CDisplay &d = *display;
-    const std::vector<GLuint> arrays = {d.instances.VAOM, d.instances.VAOB, d.VAOC, d.VAOA, d.VAOT, d.labels.VAOF};
-    const std::vector<GLuint> buffers = {d.instances.VBOM, d.instances.VBOB, d.VBOC, d.VBOA, d.VBOT, d.labels.VBOF};
+    const std::vector<GLuint> arrays = {d.instances.VAOM, d.instances.VAOB, d.VAOC, d.gizmo.VAOA, d.gizmo.VAOT, d.labels.VAOF};
+    const std::vector<GLuint> buffers = {d.instances.VBOM, d.instances.VBOB, d.VBOC, d.gizmo.VBOA, d.gizmo.VBOT, d.labels.VBOF};
     const std::vector<GLuint> programs = {d.AtomShader.Program, d.BondShader.Program, d.FontShader.Program,
                                           d.PickShader.Program, d.ArrowShader.Program};
     const GLuint glyph = d.labels.Characters['A'].TextureID;
@@ -457,8 +457,8 @@ TEST_F(DisplayTest, DeleteReleasesEveryObjectOnce)
 
     d.Delete();
     expect_alive(false);
-    EXPECT_EQ(d.instances.VAOM | d.instances.VAOB | d.VAOC | d.VAOA | d.VAOT | d.labels.VAOF, 0u);
-    EXPECT_EQ(d.instances.VBOM | d.instances.VBOB | d.VBOC | d.VBOA | d.VBOT | d.labels.VBOF, 0u);
+    EXPECT_EQ(d.instances.VAOM | d.instances.VAOB | d.VAOC | d.gizmo.VAOA | d.gizmo.VAOT | d.labels.VAOF, 0u);
+    EXPECT_EQ(d.instances.VBOM | d.instances.VBOB | d.VBOC | d.gizmo.VBOA | d.gizmo.VBOT | d.labels.VBOF, 0u);
     EXPECT_TRUE(d.labels.Characters.empty());
     d.Delete();
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
