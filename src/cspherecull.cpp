@@ -6,6 +6,11 @@
 #include <limits>
 #include <thread>
 
+#include "screenspan.h"
+#include "stretches.h"
+
+using namespace ScreenSpan;
+
 namespace {
 
 // Side of the square tiles whose farthest depth hides what lies behind it, in pixels.
@@ -26,29 +31,6 @@ const size_t MIN_SPHERES_PER_THREAD = 50000;
 // Share of the camera depth range that the depth buffer surely tells apart (16 bits would do).
 const float DEPTH_RESOLUTION = 1.0f / 16384.0f;
 
-glm::vec4 MatrixRow(const glm::mat4 &m, int k, float scale, float shift)
-{
-    return glm::vec4(m[0][k], m[1][k], m[2][k], m[3][k] + shift) * scale;
-}
-
-inline float Apply(const glm::vec4 &row, const glm::vec3 &p) { return glm::dot(glm::vec3(row), p) + row.w; }
-
-// The pixel rows (or columns) whose centres lie within [low, high], kept within [first, last]
-// (clamped before converting, which is safe and cheaper than std::ceil and std::floor).
-inline bool CentreSpan(float low, float high, int first, int last, int &from, int &to)
-{
-    if (!(high >= static_cast<float>(first) + 0.5f && low <= static_cast<float>(last) + 0.5f))
-        return false;
-    const float a = std::max(low - 0.5f, static_cast<float>(first) - 1.0f);
-    const float b = std::min(high - 0.5f, static_cast<float>(last) + 1.0f);
-    from = static_cast<int>(a);
-    from += static_cast<float>(from) < a ? 1 : 0;
-    to = static_cast<int>(b);
-    to -= static_cast<float>(to) > b ? 1 : 0;
-    from = std::max(from, first);
-    to = std::min(to, last);
-    return from <= to;
-}
 
 // The threads that pay for `items` spheres.
 unsigned Parts(size_t items)
@@ -57,29 +39,14 @@ unsigned Parts(size_t items)
                                                   std::max<size_t>(items / MIN_SPHERES_PER_THREAD, 1)));
 }
 
-// Runs part(k) for k < parts, each on a thread of its own.
-template <typename Part>
-void InParts(unsigned parts, Part part)
-{
-    std::vector<std::thread> workers;
-    for (unsigned k = 1; k < parts; ++k)
-        workers.emplace_back(part, k);
-    part(0u);
-    for (std::thread &w : workers)
-        w.join();
-}
-
-// Share k of `parts` of [0, n).
-size_t PartStart(size_t n, unsigned k, unsigned parts) { return n * k / parts; }
-
 // The items i < n for which is_kept(i), ascending, found on as many threads as pay.
 template <typename Keep>
 std::vector<uint32_t> KeptInParts(size_t n, Keep is_kept)
 {
     const unsigned parts = Parts(n);
     std::vector<std::vector<uint32_t>> kept(parts);
-    InParts(parts, [&](unsigned k) {
-        for (size_t i = PartStart(n, k, parts); i < PartStart(n, k + 1, parts); ++i)
+    RunStretches(n, parts, [&](unsigned k, size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i)
             if (is_kept(i))
                 kept[k].push_back(static_cast<uint32_t>(i));
     });
@@ -125,11 +92,9 @@ void CSphereCull::Build(const std::vector<glm::vec4> &spheres, const SView &view
                        -std::numeric_limits<float>::infinity());
     const unsigned parts = Parts(spheres.size());
     // Each thread its own band of rows, so that no pixel has two writers.
-    InParts(parts, [&](unsigned k) {
-        const int begin = static_cast<int>(PartStart(static_cast<size_t>(frame.height), k, parts));
-        const int end = static_cast<int>(PartStart(static_cast<size_t>(frame.height), k + 1, parts));
+    RunStretches(static_cast<size_t>(frame.height), parts, [&](unsigned, size_t begin, size_t end) {
         for (const glm::vec4 &s : spheres)
-            CoverPixels(s, begin, end - 1);
+            CoverPixels(s, static_cast<int>(begin), static_cast<int>(end) - 1);
     });
     FoldTiles();
 

@@ -5,6 +5,10 @@
 #include <limits>
 #include <thread>
 
+#include "screenspan.h"
+
+using namespace ScreenSpan;
+
 namespace {
 
 // Below this many spheres per thread a thread costs more than it saves.
@@ -18,31 +22,6 @@ const int LIGHT_GRID = 256;
 // Side of the square tiles whose farthest depth hides a sphere behind them whole, in pixels; the
 // threads' bands of rows hold whole tiles.
 const int TILE = 4;
-
-// The rows or columns whose pixel centres lie within [low, high], kept within [first, last]; false
-// when there are none. The caller has checked that the span meets [first, last], so the clamped
-// values convert to int safely (cheaper than std::ceil and std::floor, which are calls without
-// SSE4.1).
-inline bool PixelSpan(float low, float high, int first, int last, int &from, int &to)
-{
-    const float a = std::max(low - 0.5f, static_cast<float>(first) - 1.0f);
-    const float b = std::min(high - 0.5f, static_cast<float>(last) + 1.0f);
-    from = static_cast<int>(a);
-    from += static_cast<float>(from) < a ? 1 : 0;
-    to = static_cast<int>(b);
-    to -= static_cast<float>(to) > b ? 1 : 0;
-    from = std::max(from, first);
-    to = std::min(to, last);
-    return from <= to;
-}
-
-// Row k of m, as a linear form of a model-space point (w = 1), scaled after shifting its constant.
-glm::vec4 MatrixRow(const glm::mat4 &m, int k, float scale, float shift)
-{
-    return glm::vec4(m[0][k], m[1][k], m[2][k], m[3][k] + shift) * scale;
-}
-
-inline float Apply(const glm::vec4 &row, const glm::vec4 &p) { return row.x * p.x + row.y * p.y + row.z * p.z + row.w; }
 
 uint32_t ColourWord(glm::vec3 c)
 {
