@@ -28,6 +28,7 @@ public:
     GLuint VAOM = 0, VBOM = 0;  // atoms: centres and radii (buffer texture TBOM)
     GLuint VBOK = 0;            // atoms: colours (buffer texture TBOK)
     GLuint VAOB = 0, VBOB = 0;  // bonds (buffer texture TBOB)
+    GLuint IBOM = 0, IBOB = 0;  // the corners of the atoms' and the bonds' quads
     GLuint TBOM = 0, TBOK = 0, TBOB = 0;
     GLuint VBOD = 0, TBOD = 0;  // the atoms drawn while culling (buffer texture TBOD)
     GLuint VBOE = 0, TBOE = 0;  // the bonds drawn while culling (buffer texture TBOE)

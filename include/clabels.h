@@ -36,6 +36,7 @@ public:
     std::map<char, Character> Characters;
     GLuint TEXM = 0;            // glyph metrics and atlas places, read by the label program
     GLuint VAOF = 0, VBOF = 0;  // label glyphs (buffer texture TBOF)
+    GLuint IBOF = 0;            // the corners of their quads
     GLuint TBOF = 0;
     GLuint VBOD = 0, TBOD = 0;  // the glyphs drawn while culling (buffer texture TBOD)
 

@@ -23,8 +23,10 @@ void ReleaseTexture(GLuint &texture);
 // Uploads a vec3 array into a fresh vertex array (attribute 0), replacing the pair it held.
 void UploadMesh(GLuint &vao, GLuint &vbo, const std::vector<glm::vec3> &v);
 
-// A vertex array with no attributes: the batched passes read their records from buffer textures.
-void CreateEmptyVertexArray(GLuint &vao);
+// A vertex array with no attributes (the batched passes read their records from buffer textures)
+// and the element buffer `indices` of its quads: four corners each (see impostor_corners), shared
+// by the quad's two triangles. Release both with ReleaseVertexArray(vao, indices).
+void CreateQuadVertexArray(GLuint &vao, GLuint &indices);
 // A buffer that the vertex stages read as a buffer texture of `format`.
 void CreateBufferTexture(GLuint &buffer, GLuint &texture, GLenum format);
 void ReleaseBufferTexture(GLuint &buffer, GLuint &texture);
@@ -32,7 +34,7 @@ void BindBufferTexture(GLuint program, const char *name, GLint unit, GLuint text
 // The list of the records drawn (see impostor_drawn) from `texture` on `unit`, read only while
 // is_culled.
 void BindDrawnList(GLuint program, GLint unit, GLuint texture, bool is_culled);
-// Six vertices per quad (see impostor_corners), in one call.
+// The first `instances` quads of a vertex array made by CreateQuadVertexArray, in one call.
 void DrawQuads(GLuint vao, size_t instances);
 
 template <typename T>

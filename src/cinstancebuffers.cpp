@@ -6,10 +6,10 @@
 
 void CInstanceBuffers::Create()
 {
-    CreateEmptyVertexArray(VAOM);
+    CreateQuadVertexArray(VAOM, IBOM);
     CreateBufferTexture(VBOM, TBOM, GL_RGBA32F);
     CreateBufferTexture(VBOK, TBOK, GL_RGBA8);
-    CreateEmptyVertexArray(VAOB);
+    CreateQuadVertexArray(VAOB, IBOB);
     CreateBufferTexture(VBOB, TBOB, GL_RGBA32F);
     CreateBufferTexture(VBOD, TBOD, GL_R32UI);
     CreateBufferTexture(VBOE, TBOE, GL_R32UI);
@@ -22,8 +22,8 @@ void CInstanceBuffers::Release()
     ReleaseBufferTexture(VBOB, TBOB);
     ReleaseBufferTexture(VBOD, TBOD);
     ReleaseBufferTexture(VBOE, TBOE);
-    ReleaseVertexArray(VAOM);
-    ReleaseVertexArray(VAOB);
+    ReleaseVertexArray(VAOM, IBOM);
+    ReleaseVertexArray(VAOB, IBOB);
     uploaded = Uploaded();
     is_culled = false;
     culled_atom_uploads = UINT64_MAX;

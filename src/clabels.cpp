@@ -224,7 +224,7 @@ void CLabels::LoadFont(const std::vector<std::string> &font_paths)
     }
     if (VAOF != 0)
         return;
-    CreateEmptyVertexArray(VAOF);
+    CreateQuadVertexArray(VAOF, IBOF);
     CreateBufferTexture(VBOF, TBOF, GL_RGBA32F);
 }
 
@@ -234,7 +234,7 @@ void CLabels::Release()
     ReleaseBufferTexture(VBOD, TBOD);
     is_culled = false;
     culled_stamp = 0;
-    ReleaseVertexArray(VAOF);
+    ReleaseVertexArray(VAOF, IBOF);
     ReleaseTexture(TEXM);
     ReleaseTexture(depth_texture);
     if (depth_fbo != 0)

@@ -58,11 +58,30 @@ void UploadMesh(GLuint &vao, GLuint &vbo, const std::vector<glm::vec3> &v)
     glBindVertexArray(0);
 }
 
-void CreateEmptyVertexArray(GLuint &vao)
+namespace {
+
+// Quads per batch of one draw: their corners are numbered by 16-bit indices, and each batch starts
+// at its own base vertex, so that the element buffer stays small whatever the count.
+const size_t QUAD_BATCH = 16384;
+
+} // namespace
+
+void CreateQuadVertexArray(GLuint &vao, GLuint &indices)
 {
+    // Vertex k of quad q is corner k of QUAD below; four vertices instead of six spare a third of
+    // the vertex stage, which software OpenGL runs on the calling thread.
+    const GLushort QUAD[6] = {0, 1, 2, 2, 1, 3};
+    std::vector<GLushort> corners(6 * QUAD_BATCH);
+    for (size_t i = 0; i < corners.size(); ++i)
+        corners[i] = static_cast<GLushort>(4 * (i / 6) + QUAD[i % 6]);
     glGenVertexArrays(1, &vao);
     glBindVertexArray(vao);
+    glGenBuffers(1, &indices);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(corners.size() * sizeof(GLushort)), corners.data(),
+                 GL_STATIC_DRAW);
     glBindVertexArray(0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
 }
 
 void CreateBufferTexture(GLuint &buffer, GLuint &texture, GLenum format)
@@ -103,7 +122,15 @@ void DrawQuads(GLuint vao, size_t instances)
 {
     if (instances == 0)
         return;
+    const size_t batches = (instances + QUAD_BATCH - 1) / QUAD_BATCH;
+    std::vector<GLsizei> counts(batches, static_cast<GLsizei>(6 * QUAD_BATCH));
+    counts.back() = static_cast<GLsizei>(6 * (instances - (batches - 1) * QUAD_BATCH));
+    std::vector<const void *> offsets(batches, nullptr);
+    std::vector<GLint> bases(batches);
+    for (size_t b = 0; b < batches; ++b)
+        bases[b] = static_cast<GLint>(4 * QUAD_BATCH * b);
     RebindVertexArray(vao);
-    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(6 * instances));
+    glMultiDrawElementsBaseVertex(GL_TRIANGLES, counts.data(), GL_UNSIGNED_SHORT, offsets.data(),
+                                  static_cast<GLsizei>(batches), bases.data());
     glBindVertexArray(0);
 }

@@ -3,7 +3,7 @@
 
 #include "lit.h"
 
-// Atoms as ray-cast sphere impostors: a screen-aligned quad per atom (six vertices, see
+// Atoms as ray-cast sphere impostors: a screen-aligned quad per atom (four vertices, see
 // impostor_corners) whose fragments find the sphere point under them.
 //   uniforms: samplerBuffer atoms (texture unit 0; RGBA32F, texel i: centre of atom i in model
 //     space, element radius), samplerBuffer colours (texture unit 1; RGBA8, texels 2i and 2i + 1:

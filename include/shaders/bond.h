@@ -3,7 +3,7 @@
 
 #include "lit.h"
 
-// Bonds as ray-cast tube impostors: a screen-aligned quad per bond (six vertices, see
+// Bonds as ray-cast tube impostors: a screen-aligned quad per bond (four vertices, see
 // impostor_corners) around the tube's outline, whose fragments intersect the tube of radius S.
 // The tube is open like the mesh it replaces: its ends lie inside the atoms. The quad leaves out
 // the stretches that lie more than a pixel deep inside an end atom: that atom's nearer surface

@@ -3,7 +3,7 @@
 
 #include "lit.h"
 
-// Text labels, all in one draw: a quad per glyph of every label (six vertices, see
+// Text labels, all in one draw: a quad per glyph of every label (four vertices, see
 // impostor_corners) in a plane facing the viewer S times the element radius in front of the atom
 // centre, textured from the glyph atlas and widened by the outline's room. A label is drawn whole
 // or not at all: only when the front of its atom, under the atom's centre, is what the scene shows

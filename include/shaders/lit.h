@@ -128,21 +128,21 @@ float Coverage(float e)
 }
 )";
 
-// The batched quads: six vertices (two triangles) per instance, drawn without instancing, which
-// software renderers run per instance; each vertex finds its instance and its quad corner from
-// gl_VertexID and reads the instance's record from buffer textures.
+// The batched quads: four vertices per instance, two triangles over them from an element buffer
+// (see CreateQuadVertexArray), drawn without instancing, which software renderers run per
+// instance; each vertex finds its instance and its quad corner from gl_VertexID and reads the
+// instance's record from buffer textures.
 inline constexpr char impostor_corners[] = R"(
 const vec2 CORNERS[4] = vec2[4](vec2(-1.0, -1.0), vec2(1.0, -1.0), vec2(-1.0, 1.0), vec2(1.0, 1.0));
-const int QUAD[6] = int[6](0, 1, 2, 2, 1, 3);
 
 int Instance()
 {
-    return gl_VertexID / 6;
+    return gl_VertexID / 4;
 }
 
 vec2 Corner()
 {
-    return CORNERS[QUAD[gl_VertexID % 6]];
+    return CORNERS[gl_VertexID % 4];
 }
 )";
 

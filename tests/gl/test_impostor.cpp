@@ -322,8 +322,9 @@ TEST_F(ImpostorTest, BondsCutShortToWhatTheirAtomsLeaveShowAsWholeOnes)
     ASSERT_GT(display->i_number_of_bonds, 10u);
     CSceneTarget target;
     const auto draw = [&](int samples) {
-        if (samples > 0)
+        if (samples > 0) {
             ASSERT_TRUE(target.Bind(WIDTH, HEIGHT, samples));
+        }
         PrepareFrame();
         display->DrawScene(WIDTH, HEIGHT);
         if (samples > 0)
