@@ -31,6 +31,7 @@ public:
     GLuint IBOM = 0, IBOB = 0;  // the corners of the atoms' and the bonds' quads
     GLuint TBOM = 0, TBOK = 0, TBOB = 0;
     GLuint VBOD = 0, TBOD = 0;  // the atoms drawn while culling (buffer texture TBOD)
+    GLuint VBOR = 0, TBOR = 0;  // and the pixels each may show in (buffer texture TBOR)
     GLuint VBOE = 0, TBOE = 0;  // the bonds drawn while culling (buffer texture TBOE)
 
     void Create();
@@ -57,6 +58,13 @@ public:
     // The quads drawn: all of them, or those left while culling.
     size_t AtomsDrawn() const { return is_culled ? u_atoms_drawn : AtomQuads(); }
     size_t BondsDrawn() const { return is_culled ? u_bonds_drawn : BondQuads(); }
+    // Whether the atoms drawn may be points of at most `largest_point` pixels: culled for a
+    // single-sampled picture (a point covers whole pixels, not the samples a quad covers), each
+    // over the pixels it may show in.
+    bool IsPointable(float largest_point) const
+    {
+        return is_culled && !culled_view.is_multisampled && widest_shown <= largest_point;
+    }
     // The largest atom radius uploaded (before the atom scale).
     float MaxAtomRadius() const { return max_atom_radius; }
 
@@ -87,6 +95,7 @@ private:
     uint64_t atom_uploads = 0, culled_atom_uploads = UINT64_MAX;
     float culled_bond_radius = 0.0f;
     size_t u_atoms_drawn = 0, u_bonds_drawn = 0;
+    float widest_shown = 0.0f; // the most pixels across of an atom drawn while culling
 
     static std::vector<glm::uvec2> BondEnds(const CModel &model);
     void CullBonds();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <glm/glm.hpp>
+#include <glm/gtc/type_precision.hpp>
 
 #include "cinstance.h"
 
@@ -34,10 +35,13 @@ public:
     void BuildFromDepth(const std::vector<float> &depth, const SView &view);
     // Differs after every build of any cull, so that lists made from one know when it changed.
     uint64_t Stamp() const { return u_stamp; }
-    // The spheres that may show, ascending.
+    // The spheres that may show, ascending, and for each the pixels it may show in: the first and
+    // last column and row of a rectangle, outside which it is hidden or has no pixel.
     const std::vector<uint32_t> &Spheres() const { return v_spheres; }
-    // The tubes of `radius` around the segments of `records` (mid-point, then the vector to one end)
-    // that may show, ascending.
+    const std::vector<glm::u16vec4> &SphereRectangles() const { return v_rectangles; }
+    // The tubes of `radius` around the segments of `records` (see CBondInstance) that may show,
+    // ascending: those the bond program draws (not buried whole in their end atoms) whose quad
+    // reaches a pixel where they may be in front.
     std::vector<uint32_t> Segments(const std::vector<CBondInstance> &records, float radius) const;
     // The labels that may show, of atoms at `anchors` (centre in model space, radius): those whose
     // atom's point `lift` radii before its centre may be what the picture shows under that centre,
@@ -49,6 +53,7 @@ private:
     // the spheres' radius factor, the picture's size and tiles across.
     struct SFrame {
         glm::vec4 wx{0.0f}, wy{0.0f}, wz{0.0f};
+        glm::mat3 camera{1.0f}; // model to camera axes
         float unit = 0.0f, scale = 1.0f;
         int width = 0, height = 0, tiles_wide = 0;
     };
@@ -59,17 +64,20 @@ private:
     std::vector<float> v_pixel_far; // per pixel, the depth the scene surely reaches there
     std::vector<float> v_tile_far;  // per tile, the farthest of its pixels'
     std::vector<uint32_t> v_spheres;
+    std::vector<glm::u16vec4> v_rectangles;
     uint64_t u_stamp = 0;
 
     void SetFrame(const SView &view);
     void CoverPixels(const glm::vec4 &sphere, int first, int last);
-    bool MayShow(const glm::vec4 &sphere) const;
+    bool MayShow(const glm::vec4 &sphere, glm::u16vec4 &rectangle) const;
+    float Buried(float r, float radius) const;
+    bool MayShowTube(const CBondInstance &record, float radius) const;
     void FoldTiles();
     // Whether every pixel whose centre lies in the window rectangle [low, high] and `inside` the
-    // outline hides depth `front`.
+    // outline hides depth `front`; when not and `shown` is given, the rectangle of the pixels that
+    // do not (to the pixel where the outline spans few tiles, else to the tile).
     template <typename Inside>
-    bool IsHidden(float front, glm::vec2 low, glm::vec2 high, Inside inside) const;
-    bool IsBehindTiles(float nearest, glm::ivec2 low, glm::ivec2 high) const;
+    bool IsHidden(float front, glm::vec2 low, glm::vec2 high, Inside inside, glm::u16vec4 *shown = nullptr) const;
 };
 
 #endif

@@ -36,6 +36,10 @@ void BindBufferTexture(GLuint program, const char *name, GLint unit, GLuint text
 void BindDrawnList(GLuint program, GLint unit, GLuint texture, bool is_culled);
 // The first `instances` quads of a vertex array made by CreateQuadVertexArray, in one call.
 void DrawQuads(GLuint vao, size_t instances);
+// `instances` points of the size the vertex stage gives, in one call.
+void DrawPoints(GLuint vao, size_t instances);
+// The largest point size the vertex stage may give.
+float LargestPointSize();
 
 template <typename T>
 void UploadInstances(GLuint buffer, const std::vector<T> &v)

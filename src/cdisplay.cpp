@@ -31,6 +31,8 @@ const glm::vec3 SELECTED_COLOR(1.5f, 0.75f, 0.45f);
 const glm::vec3 BOND_COLOR(0.9f, 0.9f, 0.9f);
 const glm::vec3 BOX_COLOR(1.0f, 0.0f, 0.0f);
 const float BOND_RADIUS = 0.1f;
+// The texture unit of the pixels each atom drawn while culling may show in.
+const GLint SHOWN_UNIT = 3;
 // The texture unit of the list of atoms or bonds drawn while culling.
 const GLint DRAWN_UNIT = 2;
 // A label shows when the point of its atom this many radii before the centre is what the scene
@@ -415,10 +417,14 @@ void CDisplay::DrawStructure(int w, int h)
     DrawBonds(BondShader.Program);
 }
 
-// Uniforms every impostor program reads: its matrices, the camera's place for the light, and the
-// window depth of a camera-space depth under the orthographic projection.
+// Uniforms every impostor program reads: its matrices, the camera's place for the light, the
+// window depth of a camera-space depth under the orthographic projection, and the viewport.
 void CDisplay::SetImpostorUniforms(GLuint Program)
 {
+    GLint viewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glUniform4f(Uniform(Program, "Window"), static_cast<float>(viewport[0]), static_cast<float>(viewport[1]),
+                static_cast<float>(viewport[2]), static_cast<float>(viewport[3]));
     SetMatrix(Uniform(Program, "MV"), track.View * ModelMatrix());
     SetMatrix(Uniform(Program, "P"), Projection);
     SetVector(Uniform(Program, "Eye"), glm::vec3(glm::inverse(track.View)[3]));
@@ -447,9 +453,17 @@ void CDisplay::DrawAtoms(GLuint Program, bool b)
     BindBufferTexture(Program, "colours", 1, instances.TBOK);
     CullHidden();
     BindDrawnList(Program, DRAWN_UNIT, instances.TBOD, instances.IsCulled());
+    BindBufferTexture(Program, "shown", SHOWN_UNIT, instances.TBOR);
     if (b)
         ClearFramebuffer(glm::vec4(1.0f));
-    DrawQuads(instances.VAOM, instances.AtomsDrawn());
+    // Software OpenGL spends most of a frame of many small atoms on each primitive: a point is one
+    // vertex where a quad is four and two triangles.
+    const bool is_points = instances.IsPointable(LargestPointSize());
+    glUniform1i(Uniform(Program, "Points"), is_points ? 1 : 0);
+    if (is_points)
+        DrawPoints(instances.VAOM, instances.AtomsDrawn());
+    else
+        DrawQuads(instances.VAOM, instances.AtomsDrawn());
     if (b) {
         ProcessPicking(b);
         ClearFramebuffer(CColor);

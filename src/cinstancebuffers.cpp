@@ -12,6 +12,7 @@ void CInstanceBuffers::Create()
     CreateQuadVertexArray(VAOB, IBOB);
     CreateBufferTexture(VBOB, TBOB, GL_RGBA32F);
     CreateBufferTexture(VBOD, TBOD, GL_R32UI);
+    CreateBufferTexture(VBOR, TBOR, GL_RGBA16UI);
     CreateBufferTexture(VBOE, TBOE, GL_R32UI);
 }
 
@@ -21,6 +22,7 @@ void CInstanceBuffers::Release()
     ReleaseBufferTexture(VBOK, TBOK);
     ReleaseBufferTexture(VBOB, TBOB);
     ReleaseBufferTexture(VBOD, TBOD);
+    ReleaseBufferTexture(VBOR, TBOR);
     ReleaseBufferTexture(VBOE, TBOE);
     ReleaseVertexArray(VAOM, IBOM);
     ReleaseVertexArray(VAOB, IBOB);
@@ -98,7 +100,11 @@ void CInstanceBuffers::Cull(const CSphereCull::SView &view, float bond_radius)
         return;
     cull.Build(v_atom_records, view);
     UploadInstances(VBOD, cull.Spheres());
+    UploadInstances(VBOR, cull.SphereRectangles());
     u_atoms_drawn = cull.Spheres().size();
+    widest_shown = 0.0f;
+    for (const glm::u16vec4 &r : cull.SphereRectangles())
+        widest_shown = std::max(widest_shown, static_cast<float>(std::max(r.z - r.x, r.w - r.y) + 1));
     culled_view = view;
     culled_atom_uploads = atom_uploads;
     culled_bond_radius = bond_radius;

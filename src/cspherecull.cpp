@@ -26,8 +26,13 @@ const float SINGLE_SAMPLE_INSET = 0.05f;
 // centre) and the coverage the lit pass gives as alpha full (a pixel's worth of its fade, which
 // the shader finds from differences of neighbouring pixels), with room for rounding.
 const float MULTISAMPLE_INSET = 1.1f;
+// Tiles across an outline up to which the pixels it may show in are found pixel by pixel.
+const int MAX_PIXEL_TILES = 8;
 // Below this many spheres per thread a thread costs more than it saves.
 const size_t MIN_SPHERES_PER_THREAD = 50000;
+// Share of a buried stretch that the cull leaves to the bond program, far more than float rounding
+// of the two ways of finding it can differ.
+const float BURIED_SLACK = 1e-3f;
 // Share of the camera depth range that the depth buffer surely tells apart (16 bits would do).
 const float DEPTH_RESOLUTION = 1.0f / 16384.0f;
 
@@ -39,7 +44,8 @@ unsigned Parts(size_t items)
                                                   std::max<size_t>(items / MIN_SPHERES_PER_THREAD, 1)));
 }
 
-// The items i < n for which is_kept(i), ascending, found on as many threads as pay.
+// The items i < n for which is_kept(k, i), ascending, found on Parts(n) threads; k is the thread's
+// part, whose items are the k-th stretch of all.
 template <typename Keep>
 std::vector<uint32_t> KeptInParts(size_t n, Keep is_kept)
 {
@@ -47,7 +53,7 @@ std::vector<uint32_t> KeptInParts(size_t n, Keep is_kept)
     std::vector<std::vector<uint32_t>> kept(parts);
     RunStretches(n, parts, [&](unsigned k, size_t begin, size_t end) {
         for (size_t i = begin; i < end; ++i)
-            if (is_kept(i))
+            if (is_kept(k, i))
                 kept[k].push_back(static_cast<uint32_t>(i));
     });
     std::vector<uint32_t> all;
@@ -66,6 +72,7 @@ void CSphereCull::SetFrame(const SView &view)
     frame.wx = MatrixRow(clip, 0, 0.5f * static_cast<float>(view.width), 1.0f);
     frame.wy = MatrixRow(clip, 1, 0.5f * static_cast<float>(view.height), 1.0f);
     frame.wz = MatrixRow(view.view, 2, 1.0f, 0.0f);
+    frame.camera = glm::mat3(view.view);
     frame.unit = 0.5f * static_cast<float>(view.width) * view.projection[0][0];
     frame.scale = view.scale;
     frame.width = std::max(view.width, 0);
@@ -83,6 +90,7 @@ void CSphereCull::BuildFromDepth(const std::vector<float> &depth, const SView &v
                        -std::numeric_limits<float>::infinity());
     FoldTiles();
     v_spheres.clear();
+    v_rectangles.clear();
 }
 
 void CSphereCull::Build(const std::vector<glm::vec4> &spheres, const SView &view)
@@ -98,19 +106,29 @@ void CSphereCull::Build(const std::vector<glm::vec4> &spheres, const SView &view
     });
     FoldTiles();
 
-    v_spheres = KeptInParts(spheres.size(), [&](size_t i) { return MayShow(spheres[i]); });
+    std::vector<std::vector<glm::u16vec4>> rectangles(Parts(spheres.size()));
+    v_spheres = KeptInParts(spheres.size(), [&](unsigned k, size_t i) {
+        glm::u16vec4 shown;
+        if (!MayShow(spheres[i], shown))
+            return false;
+        rectangles[k].push_back(shown);
+        return true;
+    });
+    v_rectangles.clear();
+    for (const std::vector<glm::u16vec4> &part : rectangles)
+        v_rectangles.insert(v_rectangles.end(), part.begin(), part.end());
 }
 
-bool CSphereCull::MayShow(const glm::vec4 &sphere) const
+bool CSphereCull::MayShow(const glm::vec4 &sphere, glm::u16vec4 &rectangle) const
 {
     const glm::vec3 p(sphere);
     const float r = sphere.w * frame.scale;
     const glm::vec2 c(Apply(frame.wx, p), Apply(frame.wy, p));
     const float reach = r * frame.unit + OUTLINE_SLACK;
     // A radius of 0 draws nothing; one that is not a number stays, whatever it draws.
-    return !(r == 0.0f) && !IsHidden(Apply(frame.wz, p) + r, c - reach, c + reach, [&](glm::vec2 d) {
-        return glm::dot(d - c, d - c) <= reach * reach;
-    });
+    return !(r == 0.0f) && !IsHidden(
+                               Apply(frame.wz, p) + r, c - reach, c + reach,
+                               [&](glm::vec2 d) { return glm::dot(d - c, d - c) <= reach * reach; }, &rectangle);
 }
 
 // Lifts the pixels of rows `first` to `last` that the sphere covers whole to the farthest depth it
@@ -156,53 +174,96 @@ void CSphereCull::FoldTiles()
 }
 
 template <typename Inside>
-bool CSphereCull::IsHidden(float front, glm::vec2 low, glm::vec2 high, Inside inside) const
+bool CSphereCull::IsHidden(float front, glm::vec2 low, glm::vec2 high, Inside inside, glm::u16vec4 *shown) const
 {
     int x0 = 0, x1 = 0, y0 = 0, y1 = 0;
-    // Wholly outside the picture there is no pixel to show in; a place that is not a number stays.
-    if (!CentreSpan(low.x, high.x, 0, frame.width - 1, x0, x1) || !CentreSpan(low.y, high.y, 0, frame.height - 1, y0, y1))
+    // Wholly outside the picture there is no pixel to show in; a place that is not a number stays,
+    // and may show anywhere.
+    if (!CentreSpan(low.x, high.x, 0, frame.width - 1, x0, x1) || !CentreSpan(low.y, high.y, 0, frame.height - 1, y0, y1)) {
+        if (shown != nullptr)
+            *shown = glm::u16vec4(0, 0, frame.width - 1, frame.height - 1);
         return low.x <= high.x && low.y <= high.y;
-    const float nearest = front + depth_slack;
-    if (IsBehindTiles(nearest, glm::ivec2(x0, y0) / TILE, glm::ivec2(x1, y1) / TILE))
-        return true;
-    // Pixel by pixel, where the tiles (with pixels no sphere covers) cannot tell.
-    for (int y = y0; y <= y1; ++y) {
-        const float *row = v_pixel_far.data() + static_cast<size_t>(y) * static_cast<size_t>(frame.width);
-        for (int x = x0; x <= x1; ++x)
-            if (!(nearest < row[x]) && inside(glm::vec2(x, y) + 0.5f))
-                return false;
     }
-    return true;
+    const float nearest = front + depth_slack;
+    const glm::ivec2 tile_low = glm::ivec2(x0, y0) / TILE, tile_high = glm::ivec2(x1, y1) / TILE;
+    // A tile whose farthest depth lies before the front hides all its pixels; the others are looked
+    // at pixel by pixel, except that past a few tiles across they bound the rectangle themselves,
+    // which spares the pixels of big spheres.
+    const bool is_by_pixel = shown == nullptr || glm::all(glm::lessThan(tile_high - tile_low, glm::ivec2(MAX_PIXEL_TILES)));
+    glm::ivec2 first(INT32_MAX), last(INT32_MIN);
+    for (int ty = tile_low.y; ty <= tile_high.y; ++ty) {
+        for (int tx = tile_low.x; tx <= tile_high.x; ++tx) {
+            const float tile_far = v_tile_far[static_cast<size_t>(ty) * static_cast<size_t>(frame.tiles_wide) + tx];
+            if (nearest < tile_far)
+                continue;
+            const glm::ivec2 from = glm::max(glm::ivec2(tx, ty) * TILE, glm::ivec2(x0, y0));
+            const glm::ivec2 to = glm::min(glm::ivec2(tx, ty) * TILE + (TILE - 1), glm::ivec2(x1, y1));
+            if (!is_by_pixel) {
+                first = glm::min(first, from);
+                last = glm::max(last, to);
+                continue;
+            }
+            for (int y = from.y; y <= to.y; ++y) {
+                const float *row = v_pixel_far.data() + static_cast<size_t>(y) * static_cast<size_t>(frame.width);
+                for (int x = from.x; x <= to.x; ++x) {
+                    if (nearest < row[x] || !inside(glm::vec2(x, y) + 0.5f))
+                        continue;
+                    if (shown == nullptr)
+                        return false;
+                    first = glm::min(first, glm::ivec2(x, y));
+                    last = glm::max(last, glm::ivec2(x, y));
+                }
+            }
+        }
+    }
+    if (first.x > last.x)
+        return true;
+    if (shown != nullptr)
+        *shown = glm::u16vec4(first.x, first.y, last.x, last.y);
+    return false;
 }
 
-bool CSphereCull::IsBehindTiles(float nearest, glm::ivec2 low, glm::ivec2 high) const
+// How far from the centre of an atom of element radius r a tube of `radius` lies more than a
+// pixel inside it, as the bond program finds it, less a share that rounding cannot undo.
+float CSphereCull::Buried(float r, float radius) const
 {
-    for (int ty = low.y; ty <= high.y; ++ty) {
-        const float *tiles = v_tile_far.data() + static_cast<size_t>(ty) * static_cast<size_t>(frame.tiles_wide);
-        for (int tx = low.x; tx <= high.x; ++tx)
-            if (!(nearest < tiles[tx]))
-                return false;
-    }
-    return true;
+    const float inner = r * frame.scale - 1.0f / frame.unit;
+    return inner > radius ? std::sqrt(inner * inner - radius * radius) * (1.0f - BURIED_SLACK) : 0.0f;
+}
+
+bool CSphereCull::MayShowTube(const CBondInstance &record, float radius) const
+{
+    const glm::vec3 mid(record.centre), half(record.half);
+    const float length = glm::length(frame.camera * half);
+    // The stretch the bond program draws, from `from` to `to` half lengths along `half`; none when
+    // its end atoms bury the tube whole.
+    const float from = length > 0.0f ? Buried(record.centre.w, radius) / length - 1.0f : -1.0f;
+    const float to = length > 0.0f ? 1.0f - Buried(record.half.w, radius) / length : 1.0f;
+    if (!(from < to))
+        return !(from >= to);
+    const glm::vec3 a = mid + half * from, b = mid + half * to;
+    const glm::vec2 wa(Apply(frame.wx, a), Apply(frame.wy, a)), wb(Apply(frame.wx, b), Apply(frame.wy, b));
+    const float front = std::max(Apply(frame.wz, a), Apply(frame.wz, b)) + radius;
+    // Its quad: the stretch on screen widened by the radius on every side.
+    const float reach = radius * frame.unit + OUTLINE_SLACK;
+    const float span = glm::distance(wa, wb);
+    const glm::vec2 along = span > 0.0f ? (wb - wa) / span : glm::vec2(1.0f, 0.0f);
+    return !IsHidden(front, glm::min(wa, wb) - reach, glm::max(wa, wb) + reach, [&](glm::vec2 d) {
+        const float u = glm::dot(d - wa, along), v = glm::dot(d - wa, glm::vec2(-along.y, along.x));
+        return u >= -reach && u <= span + reach && std::abs(v) <= reach;
+    });
 }
 
 std::vector<uint32_t> CSphereCull::Segments(const std::vector<CBondInstance> &records, float radius) const
 {
-    const glm::vec2 reach(radius * frame.unit + OUTLINE_SLACK);
-    return KeptInParts(records.size(), [&](size_t i) {
-        const glm::vec3 a = glm::vec3(records[i].centre) + glm::vec3(records[i].half);
-        const glm::vec3 b = glm::vec3(records[i].centre) - glm::vec3(records[i].half);
-        const glm::vec2 wa(Apply(frame.wx, a), Apply(frame.wy, a)), wb(Apply(frame.wx, b), Apply(frame.wy, b));
-        const float front = std::max(Apply(frame.wz, a), Apply(frame.wz, b)) + radius;
-        return !IsHidden(front, glm::min(wa, wb) - reach, glm::max(wa, wb) + reach, [](glm::vec2) { return true; });
-    });
+    return KeptInParts(records.size(), [&](unsigned, size_t i) { return MayShowTube(records[i], radius); });
 }
 
 std::vector<uint32_t> CSphereCull::Labels(const std::vector<glm::vec4> &anchors, float lift) const
 {
     // The pixels whose square holds the centre, or lies within rounding of it.
     const glm::vec2 reach(0.5f + OUTLINE_SLACK);
-    return KeptInParts(anchors.size(), [&](size_t i) {
+    return KeptInParts(anchors.size(), [&](unsigned, size_t i) {
         const glm::vec3 p(anchors[i]);
         const glm::vec2 c(Apply(frame.wx, p), Apply(frame.wy, p));
         const float front = Apply(frame.wz, p) + lift * anchors[i].w * frame.scale;

@@ -134,3 +134,21 @@ void DrawQuads(GLuint vao, size_t instances)
                                   static_cast<GLsizei>(batches), bases.data());
     glBindVertexArray(0);
 }
+
+void DrawPoints(GLuint vao, size_t instances)
+{
+    if (instances == 0)
+        return;
+    RebindVertexArray(vao);
+    glEnable(GL_PROGRAM_POINT_SIZE);
+    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(instances));
+    glDisable(GL_PROGRAM_POINT_SIZE);
+    glBindVertexArray(0);
+}
+
+float LargestPointSize()
+{
+    GLfloat range[2] = {1.0f, 1.0f};
+    glGetFloatv(GL_POINT_SIZE_RANGE, range);
+    return range[1];
+}

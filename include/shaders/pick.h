@@ -10,14 +10,13 @@
 inline constexpr const char *pick_vs = atom_vs;
 
 inline constexpr char pick_frag_main[] = R"(
-in vec2 corner;
 flat in vec3 pickColor;
 
 out vec4 outColor;
 
 void main()
 {
-    SpherePoint(corner);
+    SpherePoint(Corner());
     outColor = vec4(pickColor, 1.0);
 }
 )";
