@@ -68,7 +68,8 @@ private:
     uint64_t u_stamp = 0;
 
     void SetFrame(const SView &view);
-    void CoverPixels(const glm::vec4 &sphere, int first, int last);
+    void CoverAllPixels(const std::vector<glm::vec4> &spheres);
+    void CoverPixels(const glm::vec4 &sphere, float *picture) const;
     bool MayShow(const glm::vec4 &sphere, glm::u16vec4 &rectangle) const;
     float Buried(float r, float radius) const;
     bool MayShowTube(const CBondInstance &record, float radius) const;

@@ -96,14 +96,7 @@ void CSphereCull::BuildFromDepth(const std::vector<float> &depth, const SView &v
 void CSphereCull::Build(const std::vector<glm::vec4> &spheres, const SView &view)
 {
     SetFrame(view);
-    v_pixel_far.assign(static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height),
-                       -std::numeric_limits<float>::infinity());
-    const unsigned parts = Parts(spheres.size());
-    // Each thread its own band of rows, so that no pixel has two writers.
-    RunStretches(static_cast<size_t>(frame.height), parts, [&](unsigned, size_t begin, size_t end) {
-        for (const glm::vec4 &s : spheres)
-            CoverPixels(s, static_cast<int>(begin), static_cast<int>(end) - 1);
-    });
+    CoverAllPixels(spheres);
     FoldTiles();
 
     std::vector<std::vector<glm::u16vec4>> rectangles(Parts(spheres.size()));
@@ -131,9 +124,29 @@ bool CSphereCull::MayShow(const glm::vec4 &sphere, glm::u16vec4 &rectangle) cons
                                [&](glm::vec2 d) { return glm::dot(d - c, d - c) <= reach * reach; }, &rectangle);
 }
 
-// Lifts the pixels of rows `first` to `last` that the sphere covers whole to the farthest depth it
+// Each thread covers the pixels of its own stretch of the spheres in a picture of its own, so that
+// each sphere is placed once and no pixel has two writers; the nearest of the pictures is kept.
+void CSphereCull::CoverAllPixels(const std::vector<glm::vec4> &spheres)
+{
+    const size_t pixels = static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height);
+    const unsigned parts = Parts(spheres.size());
+    std::vector<std::vector<float>> own(parts);
+    RunStretches(spheres.size(), parts, [&](unsigned k, size_t begin, size_t end) {
+        own[k].assign(pixels, -std::numeric_limits<float>::infinity());
+        for (size_t i = begin; i < end; ++i)
+            CoverPixels(spheres[i], own[k].data());
+    });
+    v_pixel_far = std::move(own[0]);
+    RunStretches(pixels, parts, [&](unsigned, size_t begin, size_t end) {
+        for (unsigned k = 1; k < parts; ++k)
+            for (size_t p = begin; p < end; ++p)
+                v_pixel_far[p] = std::max(v_pixel_far[p], own[k][p]);
+    });
+}
+
+// Lifts the pixels of `picture` that the sphere covers whole to the farthest depth it
 // shows within `inset` of their centres.
-void CSphereCull::CoverPixels(const glm::vec4 &sphere, int first, int last)
+void CSphereCull::CoverPixels(const glm::vec4 &sphere, float *picture) const
 {
     const glm::vec3 p(sphere);
     const float r = sphere.w * frame.scale;
@@ -143,7 +156,7 @@ void CSphereCull::CoverPixels(const glm::vec4 &sphere, int first, int last)
         return;
     const glm::vec3 c(Apply(frame.wx, p), Apply(frame.wy, p), Apply(frame.wz, p));
     int y0 = 0, y1 = 0;
-    if (!CentreSpan(c.y - reach, c.y + reach, first, last, y0, y1))
+    if (!CentreSpan(c.y - reach, c.y + reach, 0, frame.height - 1, y0, y1))
         return;
     for (int y = y0; y <= y1; ++y) {
         const float dy = static_cast<float>(y) + 0.5f - c.y;
@@ -151,7 +164,7 @@ void CSphereCull::CoverPixels(const glm::vec4 &sphere, int first, int last)
         int x0 = 0, x1 = 0;
         if (!CentreSpan(c.x - across, c.x + across, 0, frame.width - 1, x0, x1))
             continue;
-        float *row = v_pixel_far.data() + static_cast<size_t>(y) * static_cast<size_t>(frame.width);
+        float *row = picture + static_cast<size_t>(y) * static_cast<size_t>(frame.width);
         for (int x = x0; x <= x1; ++x) {
             const float dx = static_cast<float>(x) + 0.5f - c.x;
             const float d = std::min((std::sqrt(dx * dx + dy * dy) + inset) / rp, 1.0f);
