@@ -58,6 +58,17 @@ TEST(SphereCull, KeepsWhatMayShowBesideTheBigSphere)
     }
 }
 
+TEST(SphereCull, DrawsAPartlyHiddenSphereOnlyWhereItMayShow)
+{
+    // Its outline spans columns 113 to 122 and rows 95 to 104; the big sphere's (80 to 119) covers
+    // its first columns whole, all but the last under the rim.
+    CSphereCull cull;
+    cull.Build({BIG, {1.8f, 0.0f, -1.0f, 0.5f}}, View(false));
+    ASSERT_EQ(cull.SphereRectangles().size(), 2u);
+    EXPECT_EQ(cull.SphereRectangles()[0], glm::u16vec4(80, 80, 119, 119));
+    EXPECT_EQ(cull.SphereRectangles()[1], glm::u16vec4(119, 95, 122, 104));
+}
+
 TEST(SphereCull, KeepsTubesAndLabelsThatMayShow)
 {
     CSphereCull cull;
@@ -67,6 +78,11 @@ TEST(SphereCull, KeepsTubesAndLabelsThatMayShow)
                                               {{0.0f, 0.0f, -1.0f, 0.0f}, {3.0f, 0.0f, 0.0f, 0.0f}},
                                               {{0.0f, 0.0f, 2.5f, 0.0f}, {0.5f, 0.0f, 0.0f, 0.0f}}};
     EXPECT_EQ(cull.Segments(tubes, 0.1f), (std::vector<uint32_t>{1, 2}));
+    // In front, between two atoms of radius r (in w): the bond program draws the stretch more than
+    // a pixel (0.1) outside both, none once r > 1.105.
+    const std::vector<CBondInstance> buried = {{{0.0f, 5.0f, 5.0f, 1.2f}, {1.0f, 0.0f, 0.0f, 1.2f}},
+                                               {{0.0f, 5.0f, 5.0f, 1.09f}, {1.0f, 0.0f, 0.0f, 1.09f}}};
+    EXPECT_EQ(cull.Segments(buried, 0.1f), (std::vector<uint32_t>{1}));
     // The label of the sphere behind is hidden; the big sphere's own is not, nor one whose point a
     // little before the centre comes out in front.
     const std::vector<glm::vec4> anchors = {BIG, {0.0f, 0.0f, -1.0f, 0.5f}, {0.0f, 0.0f, 1.4f, 0.7f}};
