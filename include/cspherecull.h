@@ -73,6 +73,7 @@ private:
     bool MayShow(const glm::vec4 &sphere, glm::u16vec4 &rectangle) const;
     float Buried(float r, float radius) const;
     bool MayShowTube(const CBondInstance &record, float radius) const;
+    bool IsTubeHidden(const glm::vec3 &a, const glm::vec3 &b, float radius) const;
     void FoldTiles();
     // Whether every pixel whose centre lies in the window rectangle [low, high] and `inside` the
     // outline hides depth `front`; when not and `shown` is given, the rectangle of the pixels that

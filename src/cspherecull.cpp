@@ -247,6 +247,9 @@ float CSphereCull::Buried(float r, float radius) const
 bool CSphereCull::MayShowTube(const CBondInstance &record, float radius) const
 {
     const glm::vec3 mid(record.centre), half(record.half);
+    // Most tubes of a crowded view lie behind others whole; then their stretch need not be found.
+    if (IsTubeHidden(mid - half, mid + half, radius))
+        return false;
     const float length = glm::length(frame.camera * half);
     // The stretch the bond program draws, from `from` to `to` half lengths along `half`; none when
     // its end atoms bury the tube whole.
@@ -254,14 +257,19 @@ bool CSphereCull::MayShowTube(const CBondInstance &record, float radius) const
     const float to = length > 0.0f ? 1.0f - Buried(record.half.w, radius) / length : 1.0f;
     if (!(from < to))
         return !(from >= to);
-    const glm::vec3 a = mid + half * from, b = mid + half * to;
+    return !IsTubeHidden(mid + half * from, mid + half * to, radius);
+}
+
+// Whether the quad of a tube of `radius` from a to b (model space) is hidden: the stretch on screen
+// widened by the radius on every side.
+bool CSphereCull::IsTubeHidden(const glm::vec3 &a, const glm::vec3 &b, float radius) const
+{
     const glm::vec2 wa(Apply(frame.wx, a), Apply(frame.wy, a)), wb(Apply(frame.wx, b), Apply(frame.wy, b));
     const float front = std::max(Apply(frame.wz, a), Apply(frame.wz, b)) + radius;
-    // Its quad: the stretch on screen widened by the radius on every side.
     const float reach = radius * frame.unit + OUTLINE_SLACK;
     const float span = glm::distance(wa, wb);
     const glm::vec2 along = span > 0.0f ? (wb - wa) / span : glm::vec2(1.0f, 0.0f);
-    return !IsHidden(front, glm::min(wa, wb) - reach, glm::max(wa, wb) + reach, [&](glm::vec2 d) {
+    return IsHidden(front, glm::min(wa, wb) - reach, glm::max(wa, wb) + reach, [&](glm::vec2 d) {
         const float u = glm::dot(d - wa, along), v = glm::dot(d - wa, glm::vec2(-along.y, along.x));
         return u >= -reach && u <= span + reach && std::abs(v) <= reach;
     });
