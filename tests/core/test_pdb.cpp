@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <iterator>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -110,6 +115,53 @@ TEST(Pdb, MdProgramNamesInStandardResiduesTakeTheirFirstLetter)
     ASSERT_TRUE(r.ok) << r.reader.error_message;
     EXPECT_EQ(Formula(r.index), "C28 Ca1 Cl1 H48 N8 O7 S1");
     EXPECT_EQ(r.index[92], CA);
+}
+
+// The atom names an MD program writes for a peptide of 392 atoms, left-justified from column 13
+// without element columns, on a helix: calcium, mercury, cadmium, helium and neon for a reader that
+// takes two letters (CA, HG2, CD1, HE1, NE2), H 189, C 128, N 38, O 34, S 3 by the residue rule.
+std::string MdPeptide()
+{
+    const std::map<std::string, std::string> names = {
+        {"MET", "N H CA HA CB HB2 HB3 CG HG2 HG3 SD CE HE1 HE2 HE3 C O"},
+        {"LEU", "N H CA HA CB HB2 HB3 CG HG CD1 HD11 HD12 HD13 CD2 HD21 HD22 HD23 C O"},
+        {"GLU", "N H CA HA CB HB2 HB3 CG HG2 HG3 CD OE1 OE2 C O"},
+        {"HIE", "N H CA HA CB HB2 HB3 CG ND1 CE1 HE1 NE2 HE2 CD2 HD2 C O"},
+        {"PRO", "N CD HD2 HD3 CG HG2 HG3 CB HB2 HB3 CA HA C O"},
+        {"LYS", "N H CA HA CB HB2 HB3 CG HG2 HG3 CD HD2 HD3 CE HE2 HE3 NZ HZ1 HZ2 HZ3 C O"},
+        {"VAL", "N H CA HA CB HB CG1 HG11 HG12 HG13 CG2 HG21 HG22 HG23 C O"},
+        {"GLN", "N H CA HA CB HB2 HB3 CG HG2 HG3 CD OE1 NE2 HE21 HE22 C O"}};
+    const std::vector<std::string> sequence = {"MET", "PRO", "LEU", "HIE", "GLU", "PRO", "VAL", "HIE",
+                                               "GLU", "MET", "PRO", "HIE", "LYS", "GLU", "VAL", "HIE",
+                                               "PRO", "GLN", "HIE", "GLU", "MET", "VAL", "HIE", "PRO"};
+    std::string text;
+    size_t serial = 0;
+    for (size_t r = 0; r < sequence.size(); ++r) {
+        std::istringstream words(names.at(sequence[r]));
+        std::vector<std::string> atoms(std::istream_iterator<std::string>(words), {});
+        if (r == 0) // the N-terminal amine
+            atoms.insert(atoms.erase(atoms.begin() + 1), {"H1", "H2", "H3"});
+        if (r + 1 == sequence.size())
+            atoms.push_back("OXT");
+        for (const std::string &name : atoms) {
+            const double turn = 1.745 * static_cast<double>(serial++);
+            char line[96];
+            std::snprintf(line, sizeof line, "ATOM  %5zu %-4s %3s A%4zu    %8.3f%8.3f%8.3f  1.00  0.00\n", serial,
+                          name.c_str(), sequence[r].c_str(), r + 1, 2.3 * std::cos(turn), 2.3 * std::sin(turn),
+                          0.15 * static_cast<double>(serial));
+            text += line;
+        }
+    }
+    return text + "END\n";
+}
+
+TEST(Pdb, AnMdProgramsHelixReadsAsItsResiduesHoldIt)
+{
+    ScratchFolder dir;
+    const SPdbRead r = ReadPdbText(dir, MdPeptide());
+    ASSERT_TRUE(r.ok) << r.reader.error_message;
+    EXPECT_EQ(r.index.size(), 392u);
+    EXPECT_EQ(Formula(r.index), "C128 H189 N38 O34 S3");
 }
 
 TEST(Pdb, Cryst1Cells)
