@@ -55,12 +55,15 @@ std::string WaitForChange(CShell &shell, int &frames_due)
     return "events:" + shell.input.TakenEventNames();
 }
 
-// What the frame's scene was and, while culling, the share of the atoms and bonds it drew.
-std::string SceneKind(const CDisplay &atom)
+// What the frame's scene was (the picture before shown again: "kept") and, while culling, the
+// share of the atoms and bonds it drew.
+std::string SceneKind(const CShell &shell)
 {
-    if (!atom.is_visible)
+    if (!shell.atom->is_visible)
         return "empty";
-    return atom.NeedsFullFrame() ? "quick" : "full";
+    if (shell.IsSceneKept())
+        return "kept";
+    return shell.atom->NeedsFullFrame() ? "quick" : "full";
 }
 
 std::string SceneShares(const CDisplay &atom)
@@ -106,7 +109,7 @@ void RunFrames(CShell &shell)
         ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
         glfwSwapBuffers(shell.window);
         trace.Part("gui_and_swap");
-        trace.End(reason, SceneKind(*shell.atom), SceneShares(*shell.atom));
+        trace.End(reason, SceneKind(shell), SceneShares(*shell.atom));
     }
 }
 
