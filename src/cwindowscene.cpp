@@ -9,9 +9,6 @@ const int WINDOW_SAMPLES = 4;
 
 glm::vec4 Colour(const ImVec4 &c) { return glm::vec4(c.x, c.y, c.z, c.w); }
 
-// The last scene drawn was the quick picture.
-bool IsQuick(const CDisplay *atom) { return atom != nullptr && atom->NeedsFullFrame(); }
-
 } // namespace
 
 void CWindowScene::Render(CDisplay *atom, const ImVec4 &background, int w, int h)
@@ -39,7 +36,7 @@ void CWindowScene::Render(CDisplay *atom, const ImVec4 &background, int w, int h
 void CWindowScene::Show(CDisplay *atom, const ImVec4 &background, int w, int h, bool is_held, bool is_redraw)
 {
     const bool is_picking = atom != nullptr && atom->is_picking;
-    is_kept = !is_picking && !IsQuick(atom) && !is_redraw && kept_scene.HasSize(w, h) &&
+    is_kept = !is_picking && !is_redraw && kept_scene.HasSize(w, h) &&
               (is_held || kept_key == CSceneKey(atom, Colour(background), w, h));
     if (is_kept) {
         kept_scene.ResolveTo(0);
@@ -48,7 +45,7 @@ void CWindowScene::Show(CDisplay *atom, const ImVec4 &background, int w, int h, 
     RenderWindow(atom, background, w, h);
     // The scene of a pick pass is cleared in the display's own colour, and a quick one is followed
     // by the full picture: neither is shown again.
-    if (is_picking || IsQuick(atom)) {
+    if (is_picking || (atom != nullptr && atom->NeedsFullFrame())) {
         kept_scene.Release();
         return;
     }
