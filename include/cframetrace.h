@@ -8,8 +8,8 @@
 // A line per frame of the window, for finding where the time between an event and the picture
 // goes: when the frame started (milliseconds since the process started), why (the events that
 // woke the loop, or frames still due), its kind, and the milliseconds each part took; before the
-// first frame, a line of the start-up's parts. Off unless
-// KIVOA_FRAME_TRACE names a file to append to, or is "-" for standard error.
+// first frame, a line of the start-up's parts. Off unless KIVOA_FRAME_TRACE names a file to append
+// to, or is "-" for standard error.
 class CFrameTrace {
 public:
     // Opens the trace `target` names (see above); stays off for an empty or null target or a file

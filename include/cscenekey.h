@@ -20,7 +20,6 @@ public:
     CSceneKey(const CDisplay *atom, const glm::vec4 &background, int w, int h);
 
     bool operator==(const CSceneKey &o) const;
-    bool operator!=(const CSceneKey &o) const { return !(*this == o); }
 
 private:
     int width = 0, height = 0;

@@ -18,8 +18,8 @@ public:
     static void Render(CDisplay *atom, const ImVec4 &background, int w, int h);
     // The window's framebuffer of w x h pixels. The picture drawn last is shown again rather than
     // drawn anew while its key (see CSceneKey) is unchanged, or whatever changed while `is_held`
-    // (nothing reaches the scene), unless a pick, a full frame after a quick one, or `is_redraw`
-    // asks for a new one.
+    // (nothing reaches the scene) since the frame before, unless a pick, a full frame after a quick
+    // one, or `is_redraw` asks for a new one.
     void Show(CDisplay *atom, const ImVec4 &background, int w, int h, bool is_held, bool is_redraw = false);
     // The last Show showed the picture drawn before.
     bool IsKept() const { return is_kept; }
@@ -31,6 +31,7 @@ private:
     CSceneTarget kept_scene;    // the last full picture drawn, shown again while it is current
     CSceneKey kept_key;         // ... and what it shows
     bool is_kept = false;
+    bool was_held = false; // the last Show was held
 
     void RenderWindow(CDisplay *atom, const ImVec4 &background, int w, int h);
 };

@@ -30,14 +30,16 @@ void CWindowScene::Render(CDisplay *atom, const ImVec4 &background, int w, int h
 // The picture drawn last is shown again while nothing it shows changed: the frames that only
 // settle the GUI, and the events that do not reach the scene, cost a copy rather than a scene
 // (over a million atoms, a scene costs as much as several hundred milliseconds). Behind a modal
-// (the chooser, a question) it is shown again whatever changed: over a million atoms the chooser
-// then answers at the GUI's pace, and its double click is not lost in one slow frame. A pick pass,
+// (the chooser, a question) the picture as it opened is shown again whatever changed: over a
+// million atoms the chooser then answers at the GUI's pace, and its double click is not lost in
+// one slow frame. A pick pass,
 // the frame after a quick picture, and an export are always drawn.
 void CWindowScene::Show(CDisplay *atom, const ImVec4 &background, int w, int h, bool is_held, bool is_redraw)
 {
     const bool is_picking = atom != nullptr && atom->is_picking;
     is_kept = !is_picking && !is_redraw && kept_scene.HasSize(w, h) &&
-              (is_held || kept_key == CSceneKey(atom, Colour(background), w, h));
+              ((is_held && was_held) || kept_key == CSceneKey(atom, Colour(background), w, h));
+    was_held = is_held;
     if (is_kept) {
         kept_scene.ResolveTo(0);
         return;
