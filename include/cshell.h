@@ -63,6 +63,8 @@ public:
     void ShowPanels();  // a dropped file; Frames, Settings, Choose File and Action panels; a question
     void DrawScene();   // background, the structure when one is loaded, picked-atom marks, a
                         // requested image export
+    // The last DrawScene showed the picture drawn before, as nothing in it had changed.
+    bool IsSceneKept() const { return scene.IsKept(); }
 
     // Shutdown: writes the settings file.
     void SaveSettings();

@@ -54,6 +54,14 @@ void CFrameTrace::End(const std::string &reason, const std::string &kind, const 
     std::fflush(out);
 }
 
+void CFrameTrace::EndStartup()
+{
+    if (!IsOn())
+        return;
+    std::fprintf(out, "startup start=%.1f%s\n", start_ms, parts.c_str());
+    std::fflush(out);
+}
+
 // The start time in /proc/self/stat (field 22, clock ticks since boot) against the boot clock.
 double CFrameTrace::SinceProcessStart()
 {

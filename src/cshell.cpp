@@ -252,7 +252,8 @@ void CShell::DrawScene()
 {
     const bool was_picking = atom != nullptr && atom->is_visible && atom->is_picking;
     // Behind a modal nothing reaches the scene; playback keeps drawing.
-    scene.Show(atom, clear_color, display_w, display_h, CPanel::IsModalOpen() && !frames.is_playing);
+    scene.Show(atom, clear_color, display_w, display_h, CPanel::IsModalOpen() && !frames.is_playing,
+               exporter.IsRequested());
     if (atom == nullptr)
         return;
     if (was_picking && !atom->is_picking) {

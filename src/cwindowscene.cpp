@@ -7,6 +7,8 @@ namespace {
 // Samples per pixel of the window's picture with smooth edges.
 const int WINDOW_SAMPLES = 4;
 
+glm::vec4 Colour(const ImVec4 &c) { return glm::vec4(c.x, c.y, c.z, c.w); }
+
 } // namespace
 
 void CWindowScene::Render(CDisplay *atom, const ImVec4 &background, int w, int h)
@@ -25,27 +27,38 @@ void CWindowScene::Render(CDisplay *atom, const ImVec4 &background, int w, int h
     glUseProgram(0);
 }
 
-// Behind a modal (the chooser, a question) the picture drawn as it opened is shown again: over a
+// The picture drawn last is shown again while nothing it shows changed: the frames that only
+// settle the GUI, and the events that do not reach the scene, cost a copy rather than a scene
+// (over a million atoms, a scene costs as much as several hundred milliseconds). Behind a modal
+// (the chooser, a question) the picture as it opened is shown again whatever changed: over a
 // million atoms the chooser then answers at the GUI's pace, and its double click is not lost in
-// one slow frame.
-void CWindowScene::Show(CDisplay *atom, const ImVec4 &background, int w, int h, bool is_held)
+// one slow frame. A pick pass,
+// the frame after a quick picture, and an export are always drawn.
+void CWindowScene::Show(CDisplay *atom, const ImVec4 &background, int w, int h, bool is_held, bool is_redraw)
 {
-    const bool is_still = atom != nullptr && is_held && !atom->is_picking && !atom->NeedsFullFrame();
-    if (is_still && still_scene.HasSize(w, h)) {
-        still_scene.ResolveTo(0);
+    const bool is_picking = atom != nullptr && atom->is_picking;
+    is_kept = !is_picking && !is_redraw && kept_scene.HasSize(w, h) &&
+              ((is_held && was_held) || kept_key == CSceneKey(atom, Colour(background), w, h));
+    was_held = is_held;
+    if (is_kept) {
+        kept_scene.ResolveTo(0);
         return;
     }
     RenderWindow(atom, background, w, h);
-    if (is_still)
-        still_scene.CopyFrom(0, w, h);
-    else
-        still_scene.Release();
+    // The scene of a pick pass is cleared in the display's own colour, and a quick one is followed
+    // by the full picture: neither is shown again.
+    if (is_picking || (atom != nullptr && atom->NeedsFullFrame())) {
+        kept_scene.Release();
+        return;
+    }
+    kept_scene.CopyFrom(0, w, h);
+    kept_key = CSceneKey(atom, Colour(background), w, h);
 }
 
 void CWindowScene::Release()
 {
     window_target.Release();
-    still_scene.Release();
+    kept_scene.Release();
 }
 
 // Smooth edges: the scene is drawn multisampled and filtered into the window; the pick pass goes

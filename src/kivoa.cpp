@@ -55,12 +55,15 @@ std::string WaitForChange(CShell &shell, int &frames_due)
     return "events:" + shell.input.TakenEventNames();
 }
 
-// What the frame's scene was and, while culling, the share of the atoms and bonds it drew.
-std::string SceneKind(const CDisplay &atom)
+// What the frame's scene was (the picture before shown again: "kept") and, while culling, the
+// share of the atoms and bonds it drew.
+std::string SceneKind(const CShell &shell)
 {
-    if (!atom.is_visible)
+    if (!shell.atom->is_visible)
         return "empty";
-    return atom.NeedsFullFrame() ? "quick" : "full";
+    if (shell.IsSceneKept())
+        return "kept";
+    return shell.atom->NeedsFullFrame() ? "quick" : "full";
 }
 
 std::string SceneShares(const CDisplay &atom)
@@ -70,10 +73,9 @@ std::string SceneShares(const CDisplay &atom)
            " bonds_drawn=" + std::to_string(b.BondsDrawn()) + "/" + std::to_string(b.BondQuads());
 }
 
-void RunFrames(CShell &shell)
+void RunFrames(CShell &shell, CFrameTrace &trace)
 {
     int frames_due = SETTLE_FRAMES;
-    CFrameTrace trace(std::getenv("KIVOA_FRAME_TRACE"));
     for (;;) {
         const std::string reason = WaitForChange(shell, frames_due);
         trace.Start();
@@ -106,7 +108,7 @@ void RunFrames(CShell &shell)
         ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
         glfwSwapBuffers(shell.window);
         trace.Part("gui_and_swap");
-        trace.End(reason, SceneKind(*shell.atom), SceneShares(*shell.atom));
+        trace.End(reason, SceneKind(shell), SceneShares(*shell.atom));
     }
 }
 
@@ -117,6 +119,8 @@ int main(int argc, char **argv)
 {
     // Diagnostics leave line by line, also into a pipe or a file.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    CFrameTrace trace(std::getenv("KIVOA_FRAME_TRACE"));
+    trace.Start();
     glfwSetErrorCallback(glfw_error_callback);
     if (!glfwInit())
         return 1;
@@ -127,6 +131,7 @@ int main(int argc, char **argv)
         return -1;
     }
     StartGui(window);
+    trace.Part("window");
 
     CShell shell;
     shell.ConnectWindow(window);
@@ -136,10 +141,13 @@ int main(int argc, char **argv)
     const ImVec4 &c = shell.clear_color;
     shell.atom->SetClearColor(glm::vec4(c.x, c.y, c.z, c.w));
     shell.InitPanels();
+    trace.Part("display");
     if (argc > 1)
         shell.OpenByName(argv[1]);
+    trace.Part("open");
+    trace.EndStartup();
 
-    RunFrames(shell);
+    RunFrames(shell, trace);
 
     shell.SaveSettings();
     shell.atom->Delete();

@@ -121,9 +121,9 @@ protected:
     // One pass of the program's frame loop between NewFrame and Render.
     void ShellFrame()
     {
-        shell->display_w = WIDTH;
+        shell->display_w = frame_w;
         shell->display_h = HEIGHT;
-        glViewport(0, 0, WIDTH, HEIGHT);
+        glViewport(0, 0, frame_w, HEIGHT);
         shell->RouteMouse();
         shell->RouteKeys();
         shell->ShowPieMenu();
@@ -317,6 +317,7 @@ protected:
         ASSERT_FALSE(CPanel::IsSettling());
     }
 
+    int frame_w = WIDTH; // the window's framebuffer width the shell is told
     ScratchFolder folder;
     std::unique_ptr<ImGuiDriver> driver;
     std::unique_ptr<CShell> shell;
@@ -584,6 +585,56 @@ TEST_F(ShellTest, TheSceneBehindTheChooserIsHeldWhileItIsOpen)
     shell->frames.is_playing = false;
     ASSERT_TRUE(Click("Cancel"));
     EXPECT_EQ(empty_view(), glm::vec3(1.0f, 0.0f, 0.0f));
+}
+
+// The picture drawn last is shown again only while nothing it shows changed: each change below
+// draws the scene anew (a turn under the hand quick, then full; a pick, then its selection), and
+// the frame after is kept.
+TEST_F(ShellTest, TheSceneIsDrawnAgainWhenAnythingItShowsChanged)
+{
+    OpenByName(folder / "water.xyz");
+    const struct {
+        const char *what;
+        int frames_drawn;
+        std::function<void(CDisplay &)> change;
+    } changes[] = {
+        {"turn", 1, [](CDisplay &d) { d.SetTrackRotation(0.3f, 0.2f); }},
+        {"turn by hand", 2, [](CDisplay &d) { d.SetTrackRotation(0.1f, 0.4f), d.NoteViewMoved(); }},
+        {"zoom", 1, [](CDisplay &d) { d.SetZoom(0.5f); }},
+        {"pan", 1, [](CDisplay &d) { d.view_offset.x += 1.0f; }},
+        {"refit", 1, [](CDisplay &d) { d.ResetZoom(); }},
+        {"window size", 1, [this](CDisplay &) { frame_w -= 10; }},
+        {"background", 1, [this](CDisplay &) { shell->clear_color.x += 0.1f; }},
+        {"atoms", 1, [](CDisplay &d) { d.StructureChanged(); }},
+        {"selection", 1, [](CDisplay &d) { d.selection.SelectAll(d.Hidden()); }},
+        {"hidden", 1, [](CDisplay &d) { d.SetHidden({1}, true); }},
+        {"pick", 2, [](CDisplay &d) { d.SetPicking(WIDTH / 2, HEIGHT / 2); }},
+        {"export", 1, [this](CDisplay &) { shell->exporter.Request(); }},
+        {"picked atom", 1, [](CDisplay &d) { d.is_atom_selected = true, d.selected_atom = 2; }},
+        {"highlight", 1, [](CDisplay &d) { d.is_show_highlight = false; }},
+        {"bonds", 1, [](CDisplay &d) { d.is_show_bond = !d.is_show_bond; }},
+        {"cell box", 1, [](CDisplay &d) { d.is_show_box = !d.is_show_box; }},
+        {"cell", 1, [](CDisplay &d) { d.m_cell_box[0][0] += 1.0; }},
+        {"symbols", 1, [](CDisplay &d) { d.is_show_symbol = !d.is_show_symbol; }},
+        {"indices", 1, [](CDisplay &d) { d.is_show_index = !d.is_show_index; }},
+        {"label size", 1, [](CDisplay &d) { d.label_pixels += 2; }},
+        {"font size", 1, [](CDisplay &d) { d.label_pixels = 0, d.font_scale *= 2.0f; }},
+        {"ball size", 1, [](CDisplay &d) { d.atom_scale *= 0.9f; }},
+        {"smooth", 1, [](CDisplay &d) { d.is_smooth = !d.is_smooth; }},
+        {"culling", 1, [](CDisplay &d) { d.is_cull = !d.is_cull; }},
+        {"axes", 1, [](CDisplay &d) { d.axis_position.x += 0.1f; }},
+    };
+    driver->Frame(ui);
+    ASSERT_TRUE(shell->IsSceneKept());
+    for (const auto &c : changes) {
+        c.change(*display);
+        for (int k = 0; k < c.frames_drawn; k++) {
+            driver->Frame(ui);
+            EXPECT_FALSE(shell->IsSceneKept()) << c.what << ", frame " << k;
+        }
+        driver->Frame(ui);
+        EXPECT_TRUE(shell->IsSceneKept()) << c.what;
+    }
 }
 
 TEST_F(ShellTest, TheOpenChooserKeepsAllInputFromWhatIsBehindIt)
