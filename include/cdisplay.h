@@ -189,6 +189,9 @@ private:
     void ClearSelection();
     bool PrepareFrame(int w, int h);
     void SetLabelUniforms(GLuint Program);
+    float WorldPerPixel() const;
+    float WorldPerGlyphPixel() const;
+    bool HasRoomForLabels() const;
     void FitView(int w, int h);
     float DepthRadius() const;
     void SetImpostorUniforms(GLuint Program);

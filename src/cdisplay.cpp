@@ -31,6 +31,8 @@ const glm::vec3 SELECTED_COLOR(1.5f, 0.75f, 0.45f);
 const glm::vec3 BOND_COLOR(0.9f, 0.9f, 0.9f);
 const glm::vec3 BOX_COLOR(1.0f, 0.0f, 0.0f);
 const float BOND_RADIUS = 0.1f;
+// The widest atom's share of a label's em below which no label is drawn.
+const float LABEL_ROOM = 0.5f;
 // The texture unit of the pixels each atom drawn while culling may show in.
 const GLint SHOWN_UNIT = 3;
 // The texture unit of the list of atoms or bonds drawn while culling.
@@ -573,7 +575,7 @@ void CDisplay::LoadFont(const std::vector<std::string> &font_paths) { labels.Loa
 // the atoms' depth drawn again for them.
 void CDisplay::RenderText()
 {
-    if (v_float_raw_xyz.empty() || labels.Characters.empty())
+    if (v_float_raw_xyz.empty() || labels.Characters.empty() || !HasRoomForLabels())
         return;
     labels.Sync(*this, is_show_symbol, is_show_index);
     if (!labels.CopySceneDepth(view_size)) {
@@ -588,17 +590,32 @@ void CDisplay::RenderText()
     labels.Draw(FontShader.Program, true);
 }
 
+// World units per screen pixel in this view.
+float CDisplay::WorldPerPixel() const { return 2.0f / (Projection[1][1] * view_size.y); }
+
 // World units per glyph pixel: label_pixels screen pixels per em (times pixel_scale), or the
 // font slider's size.
+float CDisplay::WorldPerGlyphPixel() const
+{
+    return label_pixels > 0
+               ? static_cast<float>(label_pixels) * pixel_scale / static_cast<float>(CLabels::GLYPH_PIXELS) * WorldPerPixel()
+               : font_scale;
+}
+
+// A label needs an atom to sit on: atoms drawn narrower than half a label's em carry none that can
+// be read, and a crowd of them only hides itself under labels (at 10^6 atoms the labels would cost
+// most of every frame). The widest atom decides for all.
+bool CDisplay::HasRoomForLabels() const
+{
+    const float em = WorldPerGlyphPixel() * static_cast<float>(CLabels::GLYPH_PIXELS);
+    return 2.0f * instances.MaxAtomRadius() * atom_scale >= LABEL_ROOM * em;
+}
+
 void CDisplay::SetLabelUniforms(GLuint Program)
 {
-    const float world_per_pixel = 2.0f / (Projection[1][1] * view_size.y);
-    const float f = label_pixels > 0 ? static_cast<float>(label_pixels) * pixel_scale /
-                                           static_cast<float>(CLabels::GLYPH_PIXELS) * world_per_pixel
-                                     : font_scale;
     SetImpostorUniforms(Program);
     glUniform1f(Uniform(Program, "S"), atom_scale);
-    glUniform1f(Uniform(Program, "F"), f);
+    glUniform1f(Uniform(Program, "F"), WorldPerGlyphPixel());
     glUniform2f(Uniform(Program, "Viewport"), view_size.x, view_size.y);
 }
 

@@ -294,6 +294,20 @@ TEST_F(DisplayTest, LabelsAreYellowNextToTheirAtoms)
         with_index.Add(p);
     EXPECT_GT(with_index.hi.x, symbol_only.hi.x + 5);
     EXPECT_NEAR(with_index.lo.x, symbol_only.lo.x, 1);
+
+    // Seen from farther away, atoms narrower than half a label's em (18 pixels) carry none; a
+    // little nearer they do again.
+    const auto atom_pixels = [&](float zoom) {
+        display->view_zoom = zoom;
+        Draw();
+        return 2.0f * display->instances.MaxAtomRadius() * display->atom_scale * PixelsPerUnit();
+    };
+    float zoom = 1.0f;
+    while (atom_pixels(zoom) >= 9.0f)
+        zoom *= 1.25f;
+    EXPECT_TRUE(Draw().Find(IsYellow).empty());
+    atom_pixels(zoom / 1.25f);
+    EXPECT_FALSE(Draw().Find(IsYellow).empty());
 }
 
 TEST_F(DisplayTest, LabelsDrawNothingWithoutAFont)
