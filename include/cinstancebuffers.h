@@ -2,6 +2,7 @@
 #define CINSTANCEBUFFERS_H
 
 #include <cstdint>
+#include <future>
 #include <vector>
 #include <glad/gl.h>
 #include <glm/glm.hpp>
@@ -40,6 +41,7 @@ public:
 
     // Uploads the atoms when the structure changed since the last upload; true when it did.
     bool SyncAtoms(const CModel &model, CPalette &pick, const CSelection &selection);
+    // Uploads the bonds when the structure changed since; first takes the bonds' cull in hand.
     void SyncBonds(CModel &model);
 
     // The records as uploaded, which the CPU raster of the quick picture reads too.
@@ -49,7 +51,8 @@ public:
     size_t BondQuads() const { return uploaded.bond_quads; }
 
     // Leaves out the quads hidden in `view`, bonds being tubes of `bond_radius` (culled again only
-    // when the view or the records changed); Uncull draws every quad again.
+    // when the view or the records changed); Uncull draws every quad again. The bonds are culled
+    // beside the atoms' drawing, on a thread of their own, and taken in hand by SyncBonds.
     void Cull(const CSphereCull::SView &view, float bond_radius);
     void Uncull() { is_culled = false; }
     bool IsCulled() const { return is_culled; }
@@ -97,8 +100,13 @@ private:
     size_t u_atoms_drawn = 0, u_bonds_drawn = 0;
     float widest_shown = 0.0f; // the most pixels across of an atom drawn while culling
 
+    // The bonds' cull under way.
+    std::future<std::vector<uint32_t>> pending_bonds;
+
     static std::vector<glm::uvec2> BondEnds(const CModel &model);
     void CullBonds();
+    void CullBondsBeside();
+    void TakeCulledBonds();
 };
 
 #endif

@@ -412,6 +412,8 @@ void CDisplay::DrawStructure(int w, int h)
     } else {
         AtomShader.Use();
         DrawAtoms(AtomShader.Program, false);
+        // Software OpenGL rasterises the atoms on its threads while this one takes the bonds in.
+        glFlush();
     }
     if (quick.IsQuickFrame() && 2.0f * BOND_RADIUS * pixels < 1.0f)
         return;

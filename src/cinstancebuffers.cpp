@@ -18,6 +18,8 @@ void CInstanceBuffers::Create()
 
 void CInstanceBuffers::Release()
 {
+    // A cull under way ends before what it reads goes (the future waits for its thread).
+    pending_bonds = std::future<std::vector<uint32_t>>();
     ReleaseBufferTexture(VBOM, TBOM);
     ReleaseBufferTexture(VBOK, TBOK);
     ReleaseBufferTexture(VBOB, TBOB);
@@ -58,6 +60,7 @@ bool CInstanceBuffers::SyncAtoms(const CModel &model, CPalette &pick, const CSel
 
 void CInstanceBuffers::SyncBonds(CModel &model)
 {
+    TakeCulledBonds();
     if (uploaded.bond_generation == model.u_revision && uploaded.bond_hidden == model.u_hidden_revision)
         return;
     std::vector<CBondInstance> bond_instances;
@@ -93,6 +96,7 @@ bool IsSameView(const CSphereCull::SView &a, const CSphereCull::SView &b)
 
 void CInstanceBuffers::Cull(const CSphereCull::SView &view, float bond_radius)
 {
+    TakeCulledBonds();
     const bool is_same = is_culled && culled_atom_uploads == atom_uploads && IsSameView(view, culled_view) &&
                          bond_radius == culled_bond_radius;
     is_culled = true;
@@ -108,12 +112,29 @@ void CInstanceBuffers::Cull(const CSphereCull::SView &view, float bond_radius)
     culled_view = view;
     culled_atom_uploads = atom_uploads;
     culled_bond_radius = bond_radius;
-    CullBonds();
+    CullBondsBeside();
 }
 
 void CInstanceBuffers::CullBonds()
 {
-    const std::vector<uint32_t> drawn = cull.Segments(v_bond_records, culled_bond_radius);
+    CullBondsBeside();
+    TakeCulledBonds();
+}
+
+// Software OpenGL runs the atoms' vertex stage on the calling thread alone: the bonds' cull runs
+// beside it.
+void CInstanceBuffers::CullBondsBeside()
+{
+    pending_bonds = std::async(std::launch::async, [this, radius = culled_bond_radius] {
+        return cull.Segments(v_bond_records, radius);
+    });
+}
+
+void CInstanceBuffers::TakeCulledBonds()
+{
+    if (!pending_bonds.valid())
+        return;
+    const std::vector<uint32_t> drawn = pending_bonds.get();
     UploadInstances(VBOE, drawn);
     u_bonds_drawn = drawn.size();
 }
