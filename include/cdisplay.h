@@ -91,24 +91,24 @@ public:
     void Delete();
 
     // View settings, effective from the next DrawScene.
-    void ShowBonds(bool b);
-    void ShowSymbols(bool b);
-    void ShowIndex(bool b);
-    void SetAtomScale(bool b);
+    void ShowBonds(bool b) { is_show_bond = b; }
+    void ShowSymbols(bool b) { is_show_symbol = b; }
+    void ShowIndex(bool b) { is_show_index = b; }
+    void SetAtomScale(bool b) { atom_scale = b ? 0.6f : 1.0f; }
     void SetZoom(float f);
-    void SetFont(float f);
-    void SetAxesPosition(glm::vec3 p);
-    void SetViewOffset(glm::vec2 o);
-    void SetClearColor(glm::vec4 c);
+    void SetFont(float f) { font_scale = f; }
+    void SetAxesPosition(glm::vec3 p) { axis_position = -p; }
+    void SetViewOffset(glm::vec2 o) { view_offset = o; }
+    void SetClearColor(glm::vec4 c) { CColor = c; }
     void ResetZoom();
-    void ResetAxes();
+    void ResetAxes() { SetAxesPosition(initial_axis_position); }
     void ResetScene();
 
     // Trackball forwarders; pointer positions in window pixels.
-    void SetTrackLastPosition(float x, float y);
-    void SetTrackCurretPosition(float x, float y);
-    void SetTrackRotation(float x, float y);
-    void SetTrackLastRotation();
+    void SetTrackLastPosition(float x, float y) { track.SetLastVector(x, y); }
+    void SetTrackCurretPosition(float x, float y) { track.SetTrackMotion(x, y); }
+    void SetTrackRotation(float x, float y) { track.SetInitialViewX(x, y); }
+    void SetTrackLastRotation() { track.SetLastRotation(); }
 
     // The view moved under the user's hand (drag, wheel, pan keys) since the last frame: the next
     // DrawScene, if the view did change, draws the quick picture (the atoms drawn on the CPU,
@@ -189,7 +189,6 @@ private:
     void ClearSelection();
     bool PrepareFrame(int w, int h);
     void SetLabelUniforms(GLuint Program);
-    float WorldPerPixel() const;
     float WorldPerGlyphPixel() const;
     bool HasRoomForLabels() const;
     void FitView(int w, int h);

@@ -98,4 +98,8 @@ private:
     void DeleteGlyphs();
 };
 
+// World units per glyph pixel of labels label_pixels screen pixels (times pixel_scale) to the em,
+// world_per_pixel world units to the screen pixel; or the font slider's font_scale at 0.
+float LabelWorldPerGlyphPixel(int label_pixels, float pixel_scale, float world_per_pixel, float font_scale);
+
 #endif

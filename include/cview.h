@@ -41,4 +41,7 @@ glm::vec3 TurnedExtentCentre(const glm::mat3 &rotation, const glm::vec3 &low, co
 // origin at the top left.
 glm::vec2 WindowPoint(const glm::mat4 &mvp, const glm::vec3 &p, glm::vec2 size);
 
+// The distance of the farthest point from the origin; 0 for none.
+float Reach(const std::vector<glm::vec3> &points);
+
 #endif

@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cfloat>
 
-#define GLFW_INCLUDE_NONE
-#include <GLFW/glfw3.h>
 #include <glm/gtc/matrix_transform.hpp>
 
 #include "cmesh.h"
 #include "cview.h"
+#include "cwindow.h"
 #include "elements.h"
 #include "glhelpers.h"
 #include "shaders/arrow.h"
@@ -54,28 +53,6 @@ const float DEPTH_SLACK = 1.01f;
 const float GIZMO_ARROW_LENGTH = 2.4f;
 const float GIZMO_DEPTH_ARROWS = 4.0f;
 
-float Reach(const std::vector<glm::vec3> &points)
-{
-    float r2 = 0.0f;
-    for (const glm::vec3 &p : points)
-        r2 = std::max(r2, glm::dot(p, p));
-    return std::sqrt(r2);
-}
-
-// Framebuffer pixels per window unit of the current window; 1 without one.
-glm::vec2 FramebufferScale()
-{
-    GLFWwindow *window = glfwGetCurrentContext();
-    if (window == nullptr)
-        return glm::vec2(1.0f);
-    int ww = 0, wh = 0, fw = 0, fh = 0;
-    glfwGetWindowSize(window, &ww, &wh);
-    glfwGetFramebufferSize(window, &fw, &fh);
-    if (ww <= 0 || wh <= 0 || fw <= 0 || fh <= 0)
-        return glm::vec2(1.0f);
-    return glm::vec2(static_cast<float>(fw) / static_cast<float>(ww), static_cast<float>(fh) / static_cast<float>(wh));
-}
-
 } // namespace
 
 CDisplay::CDisplay()
@@ -113,22 +90,12 @@ void CDisplay::Delete()
 
 // ---- view settings -------------------------------------------------------------------------
 
-void CDisplay::ShowBonds(bool b) { is_show_bond = b; }
-void CDisplay::ShowSymbols(bool b) { is_show_symbol = b; }
-void CDisplay::ShowIndex(bool b) { is_show_index = b; }
-void CDisplay::SetAtomScale(bool b) { atom_scale = b ? 0.6f : 1.0f; }
-
 void CDisplay::SetZoom(float f)
 {
     view_zoom += f;
     if (static_cast<double>(view_zoom) < 0.1)
         view_zoom = 0.1f;
 }
-
-void CDisplay::SetFont(float f) { font_scale = f; }
-void CDisplay::SetAxesPosition(glm::vec3 p) { axis_position = -p; }
-void CDisplay::SetViewOffset(glm::vec2 o) { view_offset = o; }
-void CDisplay::SetClearColor(glm::vec4 c) { CColor = c; }
 
 // The window size is known only when drawing, so the fit itself waits for the next DrawScene.
 void CDisplay::ResetZoom()
@@ -137,19 +104,12 @@ void CDisplay::ResetZoom()
     is_fit_pending = true;
 }
 
-void CDisplay::ResetAxes() { SetAxesPosition(initial_axis_position); }
-
 void CDisplay::ResetScene()
 {
     ResetZoom();
     SetViewOffset(glm::vec2(0.0f));
     ResetAxes();
 }
-
-void CDisplay::SetTrackLastPosition(float x, float y) { track.SetLastVector(x, y); }
-void CDisplay::SetTrackCurretPosition(float x, float y) { track.SetTrackMotion(x, y); }
-void CDisplay::SetTrackRotation(float x, float y) { track.SetInitialViewX(x, y); }
-void CDisplay::SetTrackLastRotation() { track.SetLastRotation(); }
 
 // ---- edits, load and save ------------------------------------------------------------------
 
@@ -592,16 +552,10 @@ void CDisplay::RenderText()
     labels.Draw(FontShader.Program, true);
 }
 
-// World units per screen pixel in this view.
-float CDisplay::WorldPerPixel() const { return 2.0f / (Projection[1][1] * view_size.y); }
-
-// World units per glyph pixel: label_pixels screen pixels per em (times pixel_scale), or the
-// font slider's size.
+// World units per glyph pixel of this view's labels.
 float CDisplay::WorldPerGlyphPixel() const
 {
-    return label_pixels > 0
-               ? static_cast<float>(label_pixels) * pixel_scale / static_cast<float>(CLabels::GLYPH_PIXELS) * WorldPerPixel()
-               : font_scale;
+    return LabelWorldPerGlyphPixel(label_pixels, pixel_scale, 2.0f / (Projection[1][1] * view_size.y), font_scale);
 }
 
 // A label needs an atom to sit on: atoms drawn narrower than half a label's em carry none that can
@@ -609,8 +563,8 @@ float CDisplay::WorldPerGlyphPixel() const
 // most of every frame). The widest atom decides for all.
 bool CDisplay::HasRoomForLabels() const
 {
-    const float em = WorldPerGlyphPixel() * static_cast<float>(CLabels::GLYPH_PIXELS);
-    return 2.0f * instances.MaxAtomRadius() * atom_scale >= LABEL_ROOM * em;
+    return 2.0f * instances.MaxAtomRadius() * atom_scale >=
+           LABEL_ROOM * WorldPerGlyphPixel() * static_cast<float>(CLabels::GLYPH_PIXELS);
 }
 
 void CDisplay::SetLabelUniforms(GLuint Program)

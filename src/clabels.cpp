@@ -368,3 +368,10 @@ void CLabels::Draw(GLuint program, bool is_depth_tested) const
         glBindTexture(GL_TEXTURE_2D, 0);
     }
 }
+
+float LabelWorldPerGlyphPixel(int label_pixels, float pixel_scale, float world_per_pixel, float font_scale)
+{
+    return label_pixels > 0 ? static_cast<float>(label_pixels) * pixel_scale /
+                                  static_cast<float>(CLabels::GLYPH_PIXELS) * world_per_pixel
+                            : font_scale;
+}

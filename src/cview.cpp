@@ -80,3 +80,11 @@ glm::vec2 WindowPoint(const glm::mat4 &mvp, const glm::vec3 &p, glm::vec2 size)
     const glm::vec2 ndc = glm::vec2(clip) / clip.w;
     return glm::vec2((ndc.x + 1.0f) * 0.5f * size.x, (1.0f - ndc.y) * 0.5f * size.y);
 }
+
+float Reach(const std::vector<glm::vec3> &points)
+{
+    float r2 = 0.0f;
+    for (const glm::vec3 &p : points)
+        r2 = std::max(r2, glm::dot(p, p));
+    return std::sqrt(r2);
+}

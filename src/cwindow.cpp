@@ -19,3 +19,16 @@ GLFWwindow *CreateKivoaWindow(bool visible)
     glfwSwapInterval(1);
     return window;
 }
+
+glm::vec2 FramebufferScale()
+{
+    GLFWwindow *window = glfwGetCurrentContext();
+    if (window == nullptr)
+        return glm::vec2(1.0f);
+    int ww = 0, wh = 0, fw = 0, fh = 0;
+    glfwGetWindowSize(window, &ww, &wh);
+    glfwGetFramebufferSize(window, &fw, &fh);
+    if (ww <= 0 || wh <= 0 || fw <= 0 || fh <= 0)
+        return glm::vec2(1.0f);
+    return glm::vec2(static_cast<float>(fw) / static_cast<float>(ww), static_cast<float>(fh) / static_cast<float>(wh));
+}
