@@ -44,6 +44,12 @@ void main()
     int id = Drawn(k);
     vec4 atom = texelFetch(atoms, id);
     radius = atom.w * S;
+    // A hidden atom (radius 0) draws nothing: outside the clip volume its primitive is dropped
+    // unrasterised, where a quad widened past the outline would still reach pixels.
+    if (!(radius > 0.0)) {
+        gl_Position = vec4(2.0, 2.0, 2.0, 1.0);
+        return;
+    }
     centre = (MV * vec4(atom.xyz, 1.0)).xyz;
     vec4 clip = P * vec4(centre, 1.0);
     outline = vec4(Window.xy + (clip.xy / clip.w * 0.5 + 0.5) * Window.zw, radius * vec2(P[0][0], P[1][1]) * 0.5 * Window.zw);
