@@ -42,7 +42,6 @@ private:
     // reached; drops the pieces after that line and ends the last one with it.
     void CountLines(uint32_t lines_before, uint32_t max_lines);
     static void CutAfterLines(SPiece &piece, uint32_t lines);
-    static void RunOn(size_t count, unsigned threads, const std::function<bool(size_t)> &work);
 
     std::vector<SPiece> v_pieces;
     unsigned u_threads = 1;

@@ -1,9 +1,10 @@
 #include "clinepieces.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <thread>
+
+#include "paralleltasks.h"
 
 namespace {
 
@@ -85,7 +86,7 @@ void CLinePieces::CountLines(uint32_t lines_before, uint32_t max_lines)
     while (k < v_pieces.size() && counted < max_lines) {
         const size_t round_end = std::min(v_pieces.size(), k + u_threads);
         const size_t first = k;
-        RunOn(round_end - first, u_threads, [this, first](size_t r) {
+        RunTasksUntil(round_end - first, u_threads, [this, first](size_t r) {
             SPiece &piece = v_pieces[first + r];
             piece.lines = ::CountLines(piece.text);
             return true;
@@ -116,26 +117,6 @@ void CLinePieces::CutAfterLines(SPiece &piece, uint32_t lines)
 
 void CLinePieces::Run(const std::function<bool(size_t)> &work) const
 {
-    RunOn(v_pieces.size(), u_threads, work);
+    RunTasksUntil(v_pieces.size(), u_threads, work);
 }
 
-void CLinePieces::RunOn(size_t count, unsigned threads, const std::function<bool(size_t)> &work)
-{
-    std::atomic<size_t> next{0};
-    // Pieces after the first one whose work said stop are not started.
-    std::atomic<size_t> stop{count};
-    const auto take = [&] {
-        for (size_t k = next++; k < count && k <= stop; k = next++)
-            if (!work(k)) {
-                size_t seen = stop.load();
-                while (k < seen && !stop.compare_exchange_weak(seen, k)) {
-                }
-            }
-    };
-    std::vector<std::thread> workers;
-    for (unsigned t = 1; t < std::min<size_t>(threads, count); ++t)
-        workers.emplace_back(take);
-    take();
-    for (std::thread &w : workers)
-        w.join();
-}
