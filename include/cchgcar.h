@@ -7,7 +7,7 @@
 #include <glm/glm.hpp>
 
 #include "cvasp.h"
-#include "cvolumegrid.h"
+#include "cvolumetricfile.h"
 
 // VASP volumetric files (CHGCAR, CHG, PARCHG, AECCAR, LOCPOT, ELFCAR): the structure as a
 // POSCAR, a blank line, the grid counts NX NY NZ and NX*NY*NZ values, x fastest. Each further
@@ -17,24 +17,17 @@
 // spin-polarised run, mx, my, mz of a non-collinear one); LOCPOT (eV) and ELFCAR values are kept
 // as they stand, their blocks named by their order. The file is mapped, never copied, and never
 // written back: the structure is saved in another format.
-class CChgcar : public CVasp {
+class CChgcar : public CVolumetricFile<CVasp> {
 public:
-    CVolumeGrid grid;
-
     bool ReadFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
                   std::vector<uint32_t> &index) override;
-    // Refuses: the grid cannot be written back, so the structure goes to another format.
-    bool SaveFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
-                  std::vector<uint32_t> &index) override;
-    bool SavesInPlace() const override { return false; }
-    const CVolumeGrid *Grid() const override { return &grid; }
-    void ForgetSource() override;
 
     // The grid counts of a line that holds exactly three whole numbers from 1 up.
     static bool GridCounts(std::string_view line, glm::uvec3 &counts);
 
 private:
     friend class CStructureFile;
+    const char *KindName() const override { return "VASP volumetric file"; }
     // Whether the values are rho times the cell volume (not a LOCPOT or an ELFCAR).
     bool is_charge = true;
 

@@ -8,7 +8,7 @@
 #include <glm/glm.hpp>
 
 #include "cstructurefile.h"
-#include "cvolumegrid.h"
+#include "cvolumetricfile.h"
 
 // Gaussian cube files: two comment lines; the atom count and the origin; per axis the point
 // count and the voxel vector (a positive first count means bohr for every length, a negative
@@ -16,23 +16,16 @@
 // a line of orbital indices, the orbital then running fastest; then the values, z fastest.
 // Voxel vectors may be oblique. The grid is taken as periodic over the cell it spans, which is
 // the structure's cell. The file is mapped, never copied, and never written back.
-class CCube : public CStructureFile {
+class CCube : public CVolumetricFile<CStructureFile> {
 public:
     static constexpr double BOHR = 0.529177210903;
 
-    CVolumeGrid grid;
-
     bool ReadFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
                   std::vector<uint32_t> &index) override;
-    // Refuses: the grid cannot be written back, so the structure goes to another format.
-    bool SaveFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
-                  std::vector<uint32_t> &index) override;
-    bool SavesInPlace() const override { return false; }
-    const CVolumeGrid *Grid() const override { return &grid; }
-    void ForgetSource() override;
 
 private:
     friend class CStructureFile;
+    const char *KindName() const override { return "cube file"; }
     // Angstrom per unit of the file's lengths.
     double unit = BOHR;
     long long i_atoms = 0;

@@ -48,17 +48,6 @@ bool CChgcar::ReadFile(std::string d, std::string f, std::vector<glm::dvec3> &xy
     return ParseInto(*this, d, file, SLineMap{}, xyz, index, std::move(parsed));
 }
 
-bool CChgcar::SaveFile(std::string, std::string, std::vector<glm::dvec3> &, std::vector<uint32_t> &)
-{
-    return Fail("a VASP volumetric file is not rewritten: save the structure as POSCAR, CIF, XYZ or PDB");
-}
-
-void CChgcar::ForgetSource()
-{
-    CVasp::ForgetSource();
-    grid = CVolumeGrid();
-}
-
 // The POSCAR reader takes the structure (and looks past it for velocities); the grid is read
 // from the line after the last position.
 bool CChgcar::Parse(const std::string &d, CTextFile &file, std::vector<glm::dvec3> &xyz,

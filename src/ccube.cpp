@@ -25,17 +25,6 @@ bool CCube::ReadFile(std::string d, std::string f, std::vector<glm::dvec3> &xyz,
     return ParseInto(*this, d, file, SLineMap{}, xyz, index);
 }
 
-bool CCube::SaveFile(std::string, std::string, std::vector<glm::dvec3> &, std::vector<uint32_t> &)
-{
-    return Fail("a cube file is not rewritten: save the structure as POSCAR, CIF, XYZ or PDB");
-}
-
-void CCube::ForgetSource()
-{
-    CStructureFile::ForgetSource();
-    grid = CVolumeGrid();
-}
-
 bool CCube::Parse(const std::string &, CTextFile &file, std::vector<glm::dvec3> &xyz, std::vector<uint32_t> &index)
 {
     const std::string_view text = file.Rest();
