@@ -96,12 +96,13 @@ bool IsSameView(const CSphereCull::SView &a, const CSphereCull::SView &b)
 
 void CInstanceBuffers::Cull(const CSphereCull::SView &view, float bond_radius)
 {
-    TakeCulledBonds();
     const bool is_same = is_culled && culled_atom_uploads == atom_uploads && IsSameView(view, culled_view) &&
                          bond_radius == culled_bond_radius;
     is_culled = true;
     if (is_same)
         return;
+    // The bonds' cull of the last view reads the cull about to be rebuilt.
+    TakeCulledBonds();
     cull.Build(v_atom_records, view);
     UploadInstances(VBOD, cull.Spheres());
     UploadInstances(VBOR, cull.SphereRectangles());
