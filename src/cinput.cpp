@@ -206,6 +206,14 @@ CInput::EClick CInput::RouteMouse(CDisplay &atom, bool is_pie_open)
         is_mouse = true;
     } else if (is_view_press && ImGui::IsMouseReleased(0)) {
         is_view_press = false;
+        // The moves of a drag may all come with its release, within one slow frame: a release away
+        // from the press turns the view there, as the moves would have.
+        const glm::vec2 release(io.MousePos.x, io.MousePos.y);
+        if (!is_mouse && glm::distance(release, glm::vec2(click_x, click_y)) >= DRAG_PIXELS) {
+            atom.SetTrackCurretPosition(io.MousePos.x, io.MousePos.y);
+            atom.NoteViewMoved();
+            is_mouse = true;
+        }
         if (is_mouse) {
             atom.SetTrackLastRotation();
             is_mouse = false;
