@@ -422,12 +422,7 @@ void CDisplay::DrawAtoms(GLuint Program, bool b)
         ClearFramebuffer(glm::vec4(1.0f));
     // Software OpenGL spends most of a frame of many small atoms on each primitive: a point is one
     // vertex where a quad is four and two triangles.
-    const bool is_points = instances.IsPointable(LargestPointSize());
-    glUniform1i(Uniform(Program, "Points"), is_points ? 1 : 0);
-    if (is_points)
-        DrawPoints(instances.VAOM, instances.AtomsDrawn());
-    else
-        DrawQuads(instances.VAOM, instances.AtomsDrawn());
+    DrawQuadsOrPoints(Program, instances.VAOM, instances.AtomsDrawn(), instances.IsPointable(LargestPointSize()));
     if (b) {
         ProcessPicking(b);
         ClearFramebuffer(CColor);
@@ -448,7 +443,8 @@ void CDisplay::DrawBonds(GLuint Program)
     glUniform1f(Uniform(Program, "A"), atom_scale);
     glUniform1f(Uniform(Program, "Pixel"), 2.0f / (view_size.x * Projection[0][0]));
     SetVector(Uniform(Program, "C"), BOND_COLOR);
-    DrawQuads(instances.VAOB, instances.BondsDrawn());
+    // One vertex a bond where it may, as for the atoms; the fragments decide the pixels either way.
+    DrawQuadsOrPoints(Program, instances.VAOB, instances.BondsDrawn(), instances.AreBondsPointable(LargestPointSize()));
 }
 
 // The full picture leaves out what others hide in this view, culled against a picture of this
