@@ -36,6 +36,9 @@ const float LABEL_ROOM = 0.5f;
 const GLint SHOWN_UNIT = 3;
 // The texture unit of the list of atoms or bonds drawn while culling.
 const GLint DRAWN_UNIT = 2;
+// The widest square of pixels a bond is drawn as a point over: wider, software OpenGL spends more
+// on the square's empty fragments than the point saves on the quad's vertices.
+const float WIDEST_BOND_POINT = 32.0f;
 // A label shows when the point of its atom this many radii before the centre is what the scene
 // shows there (font_vs's IsAtomSeen).
 const float LABEL_LIFT = 1.1f;
@@ -444,7 +447,8 @@ void CDisplay::DrawBonds(GLuint Program)
     glUniform1f(Uniform(Program, "Pixel"), 2.0f / (view_size.x * Projection[0][0]));
     SetVector(Uniform(Program, "C"), BOND_COLOR);
     // One vertex a bond where it may, as for the atoms; the fragments decide the pixels either way.
-    DrawQuadsOrPoints(Program, instances.VAOB, instances.BondsDrawn(), instances.AreBondsPointable(LargestPointSize()));
+    const bool is_points = instances.AreBondsPointable(std::min(LargestPointSize(), WIDEST_BOND_POINT));
+    DrawQuadsOrPoints(Program, instances.VAOB, instances.BondsDrawn(), is_points);
 }
 
 // The full picture leaves out what others hide in this view, culled against a picture of this

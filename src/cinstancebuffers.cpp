@@ -119,13 +119,13 @@ void CInstanceBuffers::Cull(const CSphereCull::SView &view, float bond_radius)
     CullBondsBeside();
 }
 
-// A bond's quad reaches the radius and a pixel past its longest stretch, half of it each way from
-// the middle, and the radius and a pixel to each side: its bounding square, in any direction, is
-// at most this wide (a pixel spare for rounding).
+// A bond's point covers the pixels of its quad, which reaches the radius past the bond's ends and
+// to each side and a fraction of a pixel beyond (see bond_vs): in any direction at most the bond's
+// length and two diameters wide, with pixels to spare for that fraction and the whole pixels.
 bool CInstanceBuffers::AreBondsPointable(float largest_point) const
 {
     const float pixels_per_unit = 0.5f * static_cast<float>(culled_view.width) * culled_view.projection[0][0];
-    const float widest = 2.0f * (longest_bond_half + 2.0f * culled_bond_radius) * pixels_per_unit + 5.0f;
+    const float widest = 2.0f * (longest_bond_half + 2.0f * culled_bond_radius) * pixels_per_unit + 3.0f;
     return IsSingleSampledCull() && widest <= largest_point;
 }
 

@@ -15,9 +15,8 @@
 //     (orthographic projection), float S (radius), float A (atom radius factor), float Pixel (a
 //     pixel in camera units), vec3 C (colour), vec4 Window (the viewport: corner and size in window
 //     pixels); the bonds drawn: see impostor_drawn; int Points (not 0: one point per bond drawn,
-//     with glDrawArrays(GL_POINTS), over the window pixels its quad covers; single-sampled only,
-//     where a square of whole pixels covers what the quad covers); fragment uniforms: see
-//     impostor_light
+//     with glDrawArrays(GL_POINTS), over the whole pixels its quad covers; single-sampled only,
+//     where the pixel centres decide); fragment uniforms: see impostor_light
 //   out: flat centre (camera space), flat axis (unit), flat half_length, flat along (unit, the
 //     axis on screen), flat ends (the stretch drawn widened by S, in camera units along `along`
 //     from the centre), flat ourColor
@@ -38,6 +37,11 @@ flat out float half_length;
 flat out vec2 along;
 flat out vec2 ends;
 flat out vec3 ourColor;
+
+// How far past the outline the quad reaches, in pixels: four times the most a rasteriser may move a
+// corner (OpenGL allows a grid of sixteenths). A whole pixel, as the atoms' quad has, would cost a
+// thin tube several times its own fragments.
+const float MARGIN = 0.125;
 
 // How far from the centre of an atom of element radius r the tube lies more than a pixel inside it.
 float Buried(float r)
@@ -67,20 +71,23 @@ void main()
     float reach = length(h.xy);
     along = reach > 0.0 ? h.xy / reach : vec2(1.0, 0.0);
     ends = vec2(from, to) * reach + vec2(-S, S);
-    // The quad: that stretch on screen, widened by the radius on all sides and a pixel beyond, so
-    // that no pixel centre inside the outline depends on how the rasteriser rounds the quad's edges
-    // (the fragments leave out what lies outside). A point covers the quad's bounding square cut to
-    // the window, whose centre then lies in the clip volume.
+    // The quad: that stretch on screen, widened by the radius on all sides and a margin beyond, so
+    // that no pixel centre inside the outline depends on how the rasteriser rounds the quad's
+    // corners (the fragments leave out what lies outside).
     vec2 middle = centre.xy + along * (0.5 * (ends.x + ends.y));
-    vec2 lengthwise = along * (0.5 * (ends.y - ends.x) + Pixel);
-    vec2 sideways = vec2(-along.y, along.x) * (S + Pixel);
+    vec2 lengthwise = along * (0.5 * (ends.y - ends.x) + MARGIN * Pixel);
+    vec2 sideways = vec2(-along.y, along.x) * (S + MARGIN * Pixel);
     vec2 place = Points != 0 ? middle : middle + Corner().x * lengthwise + Corner().y * sideways;
     gl_Position = P * vec4(place, centre.z + abs(h.z) + S, 1.0);
     if (Points != 0) {
+        // A point covers the whole pixels whose centres the quad's bounding box holds, cut to the
+        // window (its centre then lies in the clip volume), half a pixel inside its edges whatever
+        // the rounding; where the box holds no pixel centre, nothing is drawn.
         vec2 window = Window.xy + (gl_Position.xy * 0.5 + 0.5) * Window.zw;
-        vec2 half_square = (abs(lengthwise) + abs(sideways)) * vec2(P[0][0], P[1][1]) * 0.5 * Window.zw;
-        vec2 low = max(window - half_square, Window.xy), high = min(window + half_square, Window.xy + Window.zw);
-        gl_Position.xy = (low + high - 2.0 * Window.xy) / Window.zw - 1.0;
+        vec2 half_box = (abs(lengthwise) + abs(sideways)) * vec2(P[0][0], P[1][1]) * 0.5 * Window.zw;
+        vec2 low = max(ceil(window - half_box - 0.5), Window.xy);
+        vec2 high = min(floor(window + half_box - 0.5) + 1.0, Window.xy + Window.zw);
+        gl_Position.xy = any(lessThanEqual(high, low)) ? vec2(2.0) : (low + high - 2.0 * Window.xy) / Window.zw - 1.0;
         gl_PointSize = max(high.x - low.x, high.y - low.y);
     }
     ourColor = C;
@@ -92,8 +99,9 @@ inline constexpr const char *bond_vs = bond_vs_text.data();
 // The ray through the fragment runs along +z from its footprint (camera-space x, y of the pixel
 // centre, found from the window place alone so that any primitive over the pixel draws it the same
 // way); its nearer crossing of the tube gives the point, lit as the mesh point (radial direction +
-// axial position in half lengths). Pixels beyond the stretch's ends are left out here, not by the
-// quad's edges.
+// axial position in half lengths). Pixels beyond the stretch's ends or beside its outline are left
+// out here, not by the quad's edges, and in window terms: the tube's crossing, ill-conditioned for
+// a bond seen nearly end-on, would keep some a quad does not reach.
 //   out: outColor (vec4, alpha: the pixel's share inside the tube's outline)
 inline constexpr char bond_frag_main[] = R"(
 flat in vec3 centre;
@@ -119,9 +127,10 @@ void main()
 {
     vec2 footprint = Footprint();
     vec2 offset = footprint - centre.xy;
-    float inside = Coverage(S - abs(dot(offset, vec2(-along.y, along.x))));
+    float aside = abs(dot(offset, vec2(-along.y, along.x)));
+    float inside = Coverage(S - aside);
     float lengthwise = dot(offset, along);
-    if (lengthwise < ends.x || lengthwise > ends.y)
+    if (aside > S || lengthwise < ends.x || lengthwise > ends.y)
         discard;
     float a = 1.0 - axis.z * axis.z;
     vec3 w = vec3(footprint, 0.0) - centre;
