@@ -21,22 +21,22 @@ struct CullCase {
     // Atoms a few pixels wide cover no multisampled pixel whole, so they hide no atom.
     bool is_any_left_out;
     bool is_labelled;
-    // The culled picture's bonds go as points: single-sampled, each bond's square no larger than the
-    // largest point (seen closer, quads).
+    // The view's offset upwards (see SetViewOffset): the structure's top past the window's edge.
+    float pan;
+    // The culled picture's bonds go as points: single-sampled and small enough (seen closer, quads).
     bool is_bond_points;
 };
 
 const CullCase CASES[] = {
-    {"large atoms", false, 1.0f, false, false, true, false, true},
-    {"small atoms", true, 1.0f, false, false, true, true, true},
-    {"atoms a few pixels wide", true, 5.0f, false, false, true, false, true},
-    {"bonds a hundred pixels long", true, 0.25f, false, false, true, false, true},
-    {"bonds longer than the largest point", true, 0.08f, false, false, true, false, false},
-    {"large atoms smooth", false, 1.0f, true, false, true, true, false},
-    {"small atoms smooth", true, 1.0f, true, false, true, false, false},
-    {"far away smooth", true, 5.0f, true, false, false, true, false},
-    {"front half hidden", true, 1.0f, false, true, true, true, true},
-    {"front half hidden smooth", false, 1.0f, true, true, true, false, false},
+    {"large atoms", false, 1.0f, false, false, true, false, 0.0f, false},
+    {"small atoms", true, 1.0f, false, false, true, true, 0.0f, false},
+    {"atoms a few pixels wide", true, 5.0f, false, false, true, false, 0.0f, true},
+    {"bonds a dozen pixels long past the window's edge", true, 2.0f, false, false, true, false, 50.0f, true},
+    {"large atoms smooth", false, 1.0f, true, false, true, true, 0.0f, false},
+    {"small atoms smooth", true, 1.0f, true, false, true, false, 0.0f, false},
+    {"far away smooth", true, 5.0f, true, false, false, true, 0.0f, false},
+    {"front half hidden", true, 2.0f, false, true, true, true, 0.0f, true},
+    {"front half hidden smooth", false, 1.0f, true, true, true, false, 0.0f, false},
 };
 
 // A water box with, behind some of its atoms, copies just behind them (straight behind at
@@ -64,6 +64,7 @@ protected:
         display->is_show_label = c.is_labelled;
         display->SetAtomScale(c.is_small_atoms);
         display->view_zoom = c.zoom;
+        display->SetViewOffset(glm::vec2(0.0f, c.pan));
         display->SetTrackRotation(0.0f, 0.0f);
         std::vector<uint32_t> front;
         for (uint32_t i = 0; i < display->v_float_raw_xyz.size(); ++i)
