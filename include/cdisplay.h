@@ -161,6 +161,7 @@ public:
     // the code colour read back is exact; it is left cleared.
     void DrawPick(int w, int h);
     void DrawAtoms(GLuint Program, bool b);
+    void DrawCulledAtoms(GLuint Program, bool b);
     void DrawBonds(GLuint Program);
     void DrawAtomFill(int w, int h);
     void DrawBox(GLuint Program);

@@ -415,10 +415,16 @@ void CDisplay::SetAtomUniforms(GLuint Program, bool highlight)
 
 void CDisplay::DrawAtoms(GLuint Program, bool b)
 {
+    CullHidden();
+    DrawCulledAtoms(Program, b);
+}
+
+// The atoms the last cull kept, or all when it drew every quad.
+void CDisplay::DrawCulledAtoms(GLuint Program, bool b)
+{
     SetAtomUniforms(Program, !b);
     BindBufferTexture(Program, "atoms", 0, instances.TBOM);
     BindBufferTexture(Program, "colours", 1, instances.TBOK);
-    CullHidden();
     BindDrawnList(Program, DRAWN_UNIT, instances.TBOD, instances.IsCulled());
     BindBufferTexture(Program, "shown", SHOWN_UNIT, instances.TBOR);
     if (b)
@@ -543,7 +549,9 @@ void CDisplay::RenderText()
     if (!labels.CopySceneDepth(view_size)) {
         labels.BeginOwnDepth(view_size);
         AtomShader.Use();
-        DrawAtoms(AtomShader.Program, false);
+        // Those the picture's own cull kept: a multisampled picture's keeps every atom that shows
+        // at a pixel centre, and culling again for this single-sampled depth would throw it away.
+        DrawCulledAtoms(AtomShader.Program, false);
         labels.EndOwnDepth();
         FontShader.Use();
     }

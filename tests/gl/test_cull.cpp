@@ -164,6 +164,10 @@ TEST_F(CullTest, TheCulledPictureAndPickAreTheWholeOnesAndLeaveAtomsAndBondsOut)
         const Frame whole = DrawFull(false, c.is_smooth);
         const Frame culled = DrawFull(true, c.is_smooth);
         EXPECT_EQ(DifferentPixels(whole, culled), 0u);
+        // Drawn again at rest, labels and all, the picture keeps its cull.
+        const uint64_t stamp = display->instances.Culler().Stamp();
+        DrawFull(true, c.is_smooth);
+        EXPECT_EQ(display->instances.Culler().Stamp(), stamp);
         // Alone, with no atom in front of their buried stretches, the bonds show the pixels the
         // fragments keep whatever primitive covers them: one a bond as points, two as quads.
         GLuint primitives = 0;
