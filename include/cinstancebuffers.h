@@ -66,11 +66,8 @@ public:
     // over the pixels it may show in.
     bool IsPointable(float largest_point) const
     {
-        return IsSingleSampledCull() && widest_shown <= largest_point;
+        return is_culled && !culled_view.is_multisampled && widest_shown <= largest_point;
     }
-    // Whether the bonds drawn may be points of at most `largest_point` pixels, as the atoms: each
-    // over the square of window pixels its quad covers, the longest bond's bounding them all.
-    bool AreBondsPointable(float largest_point) const;
     // The largest atom radius uploaded (before the atom scale).
     float MaxAtomRadius() const { return max_atom_radius; }
 
@@ -102,12 +99,10 @@ private:
     float culled_bond_radius = 0.0f;
     size_t u_atoms_drawn = 0, u_bonds_drawn = 0;
     float widest_shown = 0.0f; // the most pixels across of an atom drawn while culling
-    float longest_bond_half = 0.0f; // the longest half-bond record uploaded
 
     // The bonds' cull under way.
     std::future<std::vector<uint32_t>> pending_bonds;
 
-    bool IsSingleSampledCull() const { return is_culled && !culled_view.is_multisampled; }
     static std::vector<glm::uvec2> BondEnds(const CModel &model);
     void CullBonds();
     void CullBondsBeside();

@@ -36,9 +36,8 @@ void BindBufferTexture(GLuint program, const char *name, GLint unit, GLuint text
 void BindDrawnList(GLuint program, GLint unit, GLuint texture, bool is_culled);
 // The first `instances` quads of a vertex array made by CreateQuadVertexArray, in one call.
 void DrawQuads(GLuint vao, size_t instances);
-// The same, or as many points of the size the vertex stage gives when is_points; the program's
-// int Points tells its vertex stage which.
-void DrawQuadsOrPoints(GLuint program, GLuint vao, size_t instances, bool is_points);
+// `instances` points of the size the vertex stage gives, in one call.
+void DrawPoints(GLuint vao, size_t instances);
 // The largest point size the vertex stage may give.
 float LargestPointSize();
 

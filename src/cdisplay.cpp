@@ -36,9 +36,6 @@ const float LABEL_ROOM = 0.5f;
 const GLint SHOWN_UNIT = 3;
 // The texture unit of the list of atoms or bonds drawn while culling.
 const GLint DRAWN_UNIT = 2;
-// The widest square of pixels a bond is drawn as a point over: wider, software OpenGL spends more
-// on the square's empty fragments than the point saves on the quad's vertices.
-const float WIDEST_BOND_POINT = 32.0f;
 // A label shows when the point of its atom this many radii before the centre is what the scene
 // shows there (font_vs's IsAtomSeen).
 const float LABEL_LIFT = 1.1f;
@@ -431,7 +428,12 @@ void CDisplay::DrawCulledAtoms(GLuint Program, bool b)
         ClearFramebuffer(glm::vec4(1.0f));
     // Software OpenGL spends most of a frame of many small atoms on each primitive: a point is one
     // vertex where a quad is four and two triangles.
-    DrawQuadsOrPoints(Program, instances.VAOM, instances.AtomsDrawn(), instances.IsPointable(LargestPointSize()));
+    const bool is_points = instances.IsPointable(LargestPointSize());
+    glUniform1i(Uniform(Program, "Points"), is_points ? 1 : 0);
+    if (is_points)
+        DrawPoints(instances.VAOM, instances.AtomsDrawn());
+    else
+        DrawQuads(instances.VAOM, instances.AtomsDrawn());
     if (b) {
         ProcessPicking(b);
         ClearFramebuffer(CColor);
@@ -452,9 +454,7 @@ void CDisplay::DrawBonds(GLuint Program)
     glUniform1f(Uniform(Program, "A"), atom_scale);
     glUniform1f(Uniform(Program, "Pixel"), 2.0f / (view_size.x * Projection[0][0]));
     SetVector(Uniform(Program, "C"), BOND_COLOR);
-    // One vertex a bond where it may, as for the atoms; the fragments decide the pixels either way.
-    const bool is_points = instances.AreBondsPointable(std::min(LargestPointSize(), WIDEST_BOND_POINT));
-    DrawQuadsOrPoints(Program, instances.VAOB, instances.BondsDrawn(), is_points);
+    DrawQuads(instances.VAOB, instances.BondsDrawn());
 }
 
 // The full picture leaves out what others hide in this view, culled against a picture of this

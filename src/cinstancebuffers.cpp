@@ -76,9 +76,6 @@ void CInstanceBuffers::SyncBonds(CModel &model)
     SetBondEndRadii(v_atom_records, ends, bond_instances);
     DropHiddenBonds(ends, model.Hidden(), bond_instances);
     UploadInstances(VBOB, bond_instances);
-    longest_bond_half = 0.0f;
-    for (const CBondInstance &b : bond_instances)
-        longest_bond_half = std::max(longest_bond_half, glm::length(glm::vec3(b.half)));
     uploaded.bond_generation = model.u_revision;
     uploaded.bond_hidden = model.u_hidden_revision;
     uploaded.bond_quads = bond_instances.size();
@@ -117,16 +114,6 @@ void CInstanceBuffers::Cull(const CSphereCull::SView &view, float bond_radius)
     culled_atom_uploads = atom_uploads;
     culled_bond_radius = bond_radius;
     CullBondsBeside();
-}
-
-// A bond's point covers the pixels of its quad, which reaches the radius past the bond's ends and
-// to each side and a fraction of a pixel beyond (see bond_vs): in any direction at most the bond's
-// length and two diameters wide, with pixels to spare for that fraction and the whole pixels.
-bool CInstanceBuffers::AreBondsPointable(float largest_point) const
-{
-    const float pixels_per_unit = 0.5f * static_cast<float>(culled_view.width) * culled_view.projection[0][0];
-    const float widest = 2.0f * (longest_bond_half + 2.0f * culled_bond_radius) * pixels_per_unit + 3.0f;
-    return IsSingleSampledCull() && widest <= largest_point;
 }
 
 void CInstanceBuffers::CullBonds()

@@ -135,8 +135,6 @@ void DrawQuads(GLuint vao, size_t instances)
     glBindVertexArray(0);
 }
 
-namespace {
-
 void DrawPoints(GLuint vao, size_t instances)
 {
     if (instances == 0)
@@ -146,17 +144,6 @@ void DrawPoints(GLuint vao, size_t instances)
     glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(instances));
     glDisable(GL_PROGRAM_POINT_SIZE);
     glBindVertexArray(0);
-}
-
-} // namespace
-
-void DrawQuadsOrPoints(GLuint program, GLuint vao, size_t instances, bool is_points)
-{
-    glUniform1i(Uniform(program, "Points"), is_points ? 1 : 0);
-    if (is_points)
-        DrawPoints(vao, instances);
-    else
-        DrawQuads(vao, instances);
 }
 
 float LargestPointSize()

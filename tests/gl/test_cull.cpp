@@ -6,7 +6,6 @@
 #include <string>
 
 #include "cscenetarget.h"
-#include "glhelpers.h"
 
 namespace {
 
@@ -21,22 +20,17 @@ struct CullCase {
     // Atoms a few pixels wide cover no multisampled pixel whole, so they hide no atom.
     bool is_any_left_out;
     bool is_labelled;
-    // The view's offset upwards (see SetViewOffset): the structure's top past the window's edge.
-    float pan;
-    // The culled picture's bonds go as points: single-sampled and small enough (seen closer, quads).
-    bool is_bond_points;
 };
 
 const CullCase CASES[] = {
-    {"large atoms", false, 1.0f, false, false, true, false, 0.0f, false},
-    {"small atoms", true, 1.0f, false, false, true, true, 0.0f, false},
-    {"atoms a few pixels wide", true, 5.0f, false, false, true, false, 0.0f, true},
-    {"bonds a dozen pixels long past the window's edge", true, 2.0f, false, false, true, false, 50.0f, true},
-    {"large atoms smooth", false, 1.0f, true, false, true, true, 0.0f, false},
-    {"small atoms smooth", true, 1.0f, true, false, true, false, 0.0f, false},
-    {"far away smooth", true, 5.0f, true, false, false, true, 0.0f, false},
-    {"front half hidden", true, 2.0f, false, true, true, true, 0.0f, true},
-    {"front half hidden smooth", false, 1.0f, true, true, true, false, 0.0f, false},
+    {"large atoms", false, 1.0f, false, false, true, false},
+    {"small atoms", true, 1.0f, false, false, true, true},
+    {"atoms a few pixels wide", true, 5.0f, false, false, true, false},
+    {"large atoms smooth", false, 1.0f, true, false, true, true},
+    {"small atoms smooth", true, 1.0f, true, false, true, false},
+    {"far away smooth", true, 5.0f, true, false, false, true},
+    {"front half hidden", true, 1.0f, false, true, true, true},
+    {"front half hidden smooth", false, 1.0f, true, true, true, false},
 };
 
 // A water box with, behind some of its atoms, copies just behind them (straight behind at
@@ -64,7 +58,6 @@ protected:
         display->is_show_label = c.is_labelled;
         display->SetAtomScale(c.is_small_atoms);
         display->view_zoom = c.zoom;
-        display->SetViewOffset(glm::vec2(0.0f, c.pan));
         display->SetTrackRotation(0.0f, 0.0f);
         std::vector<uint32_t> front;
         for (uint32_t i = 0; i < display->v_float_raw_xyz.size(); ++i)
@@ -73,54 +66,21 @@ protected:
         display->SetHidden(front, true);
     }
 
-    // What `draw` draws single-sampled or `smooth` into the window.
-    template <typename Draw>
-    Frame DrawInto(bool is_smooth, Draw draw)
+    // The full picture, culled or not, drawn single-sampled or `smooth` into the window.
+    Frame DrawFull(bool is_cull, bool is_smooth)
     {
+        display->is_cull = is_cull;
         if (is_smooth) {
             EXPECT_TRUE(target.Bind(WIDTH, HEIGHT, CSceneTarget::Samples(4)));
         }
         PrepareFrame();
-        draw();
+        display->DrawScene(WIDTH, HEIGHT);
         if (is_smooth) {
             target.ResolveTo(0);
             glBindFramebuffer(GL_FRAMEBUFFER, 0);
         }
         glUseProgram(0);
         return Frame(WIDTH, HEIGHT);
-    }
-
-    // The full picture, culled or not.
-    Frame DrawFull(bool is_cull, bool is_smooth)
-    {
-        display->is_cull = is_cull;
-        return DrawInto(is_smooth, [this] { display->DrawScene(WIDTH, HEIGHT); });
-    }
-
-    // The bonds alone as the full picture draws them, and the primitives they took.
-    Frame DrawBondsCounting(bool is_smooth, GLuint &primitives)
-    {
-        GLuint query = 0;
-        glGenQueries(1, &query);
-        const Frame f = DrawInto(is_smooth, [&] {
-            glBeginQuery(GL_PRIMITIVES_GENERATED, query);
-            display->BondShader.Use();
-            display->DrawBonds(display->BondShader.Program);
-            glEndQuery(GL_PRIMITIVES_GENERATED);
-        });
-        glGetQueryObjectuiv(query, GL_QUERY_RESULT, &primitives);
-        glDeleteQueries(1, &query);
-        return f;
-    }
-
-    // The same bonds again as quads, from the uniforms and lists the last draw left.
-    Frame DrawBondsAsQuads(bool is_smooth)
-    {
-        return DrawInto(is_smooth, [this] {
-            display->BondShader.Use();
-            glUniform1i(Uniform(display->BondShader.Program, "Points"), 0);
-            DrawQuads(display->instances.VAOB, display->instances.BondsDrawn());
-        });
     }
 
     // The full picture at rest, then the quick one of a turned view, culling or not.
@@ -168,12 +128,6 @@ TEST_F(CullTest, TheCulledPictureAndPickAreTheWholeOnesAndLeaveAtomsAndBondsOut)
         const uint64_t stamp = display->instances.Culler().Stamp();
         DrawFull(true, c.is_smooth);
         EXPECT_EQ(display->instances.Culler().Stamp(), stamp);
-        // Alone, with no atom in front of their buried stretches, the bonds show the pixels the
-        // fragments keep whatever primitive covers them: one a bond as points, two as quads.
-        GLuint primitives = 0;
-        const Frame bonds = DrawBondsCounting(c.is_smooth, primitives);
-        EXPECT_EQ(primitives, (c.is_bond_points ? 1 : 2) * display->instances.BondsDrawn());
-        EXPECT_EQ(DifferentPixels(bonds, DrawBondsAsQuads(c.is_smooth)), 0u);
         EXPECT_TRUE(display->instances.AtomsDrawn() < display->instances.AtomQuads() || !c.is_any_left_out);
         EXPECT_TRUE(display->instances.BondsDrawn() < display->instances.BondQuads() || !c.is_any_left_out);
         EXPECT_EQ(DifferentPixels(DrawPickColours(false), DrawPickColours(true)), 0u);
