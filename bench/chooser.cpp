@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "cfspath.h"
+#include "cfslisting.h"
 #include "imguifilesystem.h"
 
 namespace {

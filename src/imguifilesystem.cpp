@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cfslisting.h"
 #include "cfspath.h"
 
 namespace ImGuiFs {
