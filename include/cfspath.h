@@ -33,6 +33,11 @@ bool Exists(const std::string& path);
 std::string Resolve(const std::string& path);
 // Text from the last '.' of the name, empty when there is none.
 std::string GetExtension(const std::string& name);
+// The absolute folder a chooser opens for `directory`: that folder, or the folder of a file in it
+// (which need not exist); otherwise the working folder, and "/" when even that cannot be resolved.
+std::string ResolvedStartingFolder(const char* directory);
+// A typed file name in folder; an empty name, or one starting with '/', as it is.
+std::string JoinName(const std::string& folder, const char* name);
 } // namespace Path
 
 // One visited folder: the path buttons show fullFolder, currentFolder is one of its components.

@@ -1,6 +1,7 @@
 #include "cfspath.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -11,6 +12,16 @@ namespace {
 bool IsSeparator(char c)
 {
     return c == '/' || c == '\\';
+}
+
+std::string StartingFolder(const char* directory)
+{
+    if (directory == nullptr || directory[0] == '\0' || std::strlen(directory) >= MAX_PATH_BYTES)
+        return "./";
+    if (Path::IsDirectory(directory))
+        return directory;
+    const std::string parent = Path::GetDirectoryName(directory);
+    return Path::IsDirectory(parent) ? parent : "./";
 }
 
 } // namespace
@@ -113,6 +124,23 @@ std::string GetExtension(const std::string& name)
 {
     const size_t dot = name.find_last_of('.');
     return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+std::string ResolvedStartingFolder(const char* directory)
+{
+    for (const std::string& candidate : {StartingFolder(directory), std::string("./")}) {
+        const std::string folder = Path::Resolve(candidate);
+        if (!folder.empty())
+            return folder;
+    }
+    return "/";
+}
+
+std::string JoinName(const std::string& folder, const char* name)
+{
+    if (name[0] == '\0' || name[0] == '/')
+        return name;
+    return folder == "/" ? "/" + std::string(name) : folder + "/" + name;
 }
 
 } // namespace Path

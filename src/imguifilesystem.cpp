@@ -33,26 +33,6 @@ const char* const SORTING_KINDS[] = {"Name", "Modified", "Size", "Type"};
 const ImVec4 FOLDER_TINT(0.9f, 0.9f, 0.3f, 1.0f);
 const ImVec4 FILE_TINT(0.7f, 0.7f, 0.7f, 1.0f);
 
-std::string StartingFolder(const char* directory)
-{
-    if (directory == nullptr || directory[0] == '\0' || std::strlen(directory) >= MAX_PATH_BYTES)
-        return "./";
-    if (Path::IsDirectory(directory))
-        return directory;
-    const std::string parent = Path::GetDirectoryName(directory);
-    return Path::IsDirectory(parent) ? parent : "./";
-}
-
-std::string ResolvedStartingFolder(const char* directory)
-{
-    for (const std::string& candidate : {StartingFolder(directory), std::string("./")}) {
-        const std::string folder = Path::Resolve(candidate);
-        if (!folder.empty())
-            return folder;
-    }
-    return "/";
-}
-
 ImVec2 OpeningSize(const ImVec2& requested)
 {
     return ImVec2(requested.x > 0.0f ? requested.x : Dialog::WindowSize.x,
@@ -196,7 +176,6 @@ struct Dialog::Internal {
     void clickFile(const std::string& path, bool isDoubleClick);
     void drawChooseButtons();
     void drawSaveButtons();
-    std::string namedPath() const;
 };
 
 const char* Dialog::Internal::run(const char* directory, const char* fileFilterExtensionString,
@@ -248,7 +227,7 @@ const char* Dialog::Internal::run(const char* directory, const char* fileFilterE
 void Dialog::Internal::openAt(const char* directory, const char* fileFilterExtensionString,
                               const char* windowTitle, const ImVec2& windowSize, const ImVec2& windowPos)
 {
-    currentFolder = ResolvedStartingFolder(directory);
+    currentFolder = Path::ResolvedStartingFolder(directory);
     history.reset();
     history.switchTo(currentFolder);
     selectedPath.clear();
@@ -492,13 +471,6 @@ void Dialog::Internal::clickFile(const std::string& path, bool isDoubleClick)
     }
 }
 
-std::string Dialog::Internal::namedPath() const
-{
-    if (fileName[0] == '\0' || fileName[0] == '/')
-        return fileName;
-    return currentFolder == "/" ? "/" + std::string(fileName) : currentFolder + "/" + fileName;
-}
-
 // A folder can't be written as a file: its name leaves Save dimmed.
 void Dialog::Internal::drawSaveButtons()
 {
@@ -506,7 +478,7 @@ void Dialog::Internal::drawSaveButtons()
     // Enter in the name saves, as the button does.
     const bool isEntered = ImGui::InputTextWithHint("##FileName", "file name", fileName, sizeof fileName,
                                                     ImGuiInputTextFlags_EnterReturnsTrue);
-    const std::string path = namedPath();
+    const std::string path = Path::JoinName(currentFolder, fileName);
     const bool isFolder = !path.empty() && Path::IsDirectory(path);
     const bool exists = !path.empty() && !isFolder && Path::Exists(path);
     const bool isWritable = !path.empty() && !isFolder;

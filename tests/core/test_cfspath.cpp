@@ -37,6 +37,20 @@ TEST(FsPath, ParentRule)
     EXPECT_EQ(Path::GetDirectoryName(""), "");
 }
 
+TEST(FsPath, TypedNameJoinsTheFolderUnlessAbsolute)
+{
+    const struct {
+        const char* folder;
+        const char* name;
+        const char* joined;
+    } cases[] = {
+        {"/a/b", "c.xyz", "/a/b/c.xyz"}, {"/", "c.xyz", "/c.xyz"}, {"/a", "sub/c", "/a/sub/c"},
+        {"/a", "/x/c.xyz", "/x/c.xyz"}, {"/a", "", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Path::JoinName(c.folder, c.name), c.joined) << c.folder << " + " << c.name;
+}
+
 TEST(FsPath, PathsThatWouldNotFitAreRefusedWhole)
 {
     const std::string folder = "/" + std::string(MAX_PATH_BYTES - 8, 'd');
