@@ -63,6 +63,7 @@ private:
     float inset = 0.0f, depth_slack = 0.0f;
     std::vector<float> v_pixel_far; // per pixel, the depth the scene surely reaches there
     std::vector<float> v_tile_far;  // per tile, the farthest of its pixels'
+    std::vector<std::vector<float>> v_part_pictures; // each thread's while covering
     std::vector<uint32_t> v_spheres;
     std::vector<glm::u16vec4> v_rectangles;
     uint64_t u_stamp = 0;

@@ -125,18 +125,20 @@ bool CSphereCull::MayShow(const glm::vec4 &sphere, glm::u16vec4 &rectangle) cons
 }
 
 // Each thread covers the pixels of its own stretch of the spheres in a picture of its own, so that
-// each sphere is placed once and no pixel has two writers; the nearest of the pictures is kept.
+// each sphere is placed once and no pixel has two writers; the nearest of the pictures is kept. The
+// pictures stay from build to build: a frame then writes them without asking for fresh pages.
 void CSphereCull::CoverAllPixels(const std::vector<glm::vec4> &spheres)
 {
     const size_t pixels = static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height);
     const unsigned parts = Parts(spheres.size());
-    std::vector<std::vector<float>> own(parts);
+    std::vector<std::vector<float>> &own = v_part_pictures;
+    own.resize(parts);
     RunStretches(spheres.size(), parts, [&](unsigned k, size_t begin, size_t end) {
         own[k].assign(pixels, -std::numeric_limits<float>::infinity());
         for (size_t i = begin; i < end; ++i)
             CoverPixels(spheres[i], own[k].data());
     });
-    v_pixel_far = std::move(own[0]);
+    v_pixel_far.swap(own[0]);
     RunStretches(pixels, parts, [&](unsigned, size_t begin, size_t end) {
         for (unsigned k = 1; k < parts; ++k)
             for (size_t p = begin; p < end; ++p)
