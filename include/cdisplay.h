@@ -191,7 +191,6 @@ private:
     bool PrepareFrame(int w, int h);
     void SetLabelUniforms(GLuint Program);
     float WorldPerGlyphPixel() const;
-    bool HasRoomForLabels() const;
     void FitView(int w, int h);
     float DepthRadius() const;
     void SetImpostorUniforms(GLuint Program);

@@ -101,5 +101,9 @@ private:
 // World units per glyph pixel of labels label_pixels screen pixels (times pixel_scale) to the em,
 // world_per_pixel world units to the screen pixel; or the font slider's font_scale at 0.
 float LabelWorldPerGlyphPixel(int label_pixels, float pixel_scale, float world_per_pixel, float font_scale);
+// Whether atoms `widest` world units across, the widest drawn, carry labels of that size: atoms
+// narrower than half a label's em carry none that can be read, and a crowd of them only hides
+// itself under labels (at 10^6 atoms the labels would cost most of every frame).
+bool HasRoomForLabels(float widest, float world_per_glyph_pixel);
 
 #endif

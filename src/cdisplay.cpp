@@ -30,8 +30,6 @@ const glm::vec3 SELECTED_COLOR(1.5f, 0.75f, 0.45f);
 const glm::vec3 BOND_COLOR(0.9f, 0.9f, 0.9f);
 const glm::vec3 BOX_COLOR(1.0f, 0.0f, 0.0f);
 const float BOND_RADIUS = 0.1f;
-// The widest atom's share of a label's em below which no label is drawn.
-const float LABEL_ROOM = 0.5f;
 // The texture unit of the pixels each atom drawn while culling may show in.
 const GLint SHOWN_UNIT = 3;
 // The texture unit of the list of atoms or bonds drawn while culling.
@@ -543,7 +541,9 @@ void CDisplay::LoadFont(const std::vector<std::string> &font_paths) { labels.Loa
 // the atoms' depth drawn again for them.
 void CDisplay::RenderText()
 {
-    if (v_float_raw_xyz.empty() || labels.Characters.empty() || !HasRoomForLabels())
+    // The widest atom decides for all.
+    if (v_float_raw_xyz.empty() || labels.Characters.empty() ||
+        !HasRoomForLabels(2.0f * instances.MaxAtomRadius() * atom_scale, WorldPerGlyphPixel()))
         return;
     labels.Sync(*this, is_show_symbol, is_show_index);
     if (!labels.CopySceneDepth(view_size)) {
@@ -564,15 +564,6 @@ void CDisplay::RenderText()
 float CDisplay::WorldPerGlyphPixel() const
 {
     return LabelWorldPerGlyphPixel(label_pixels, pixel_scale, 2.0f / (Projection[1][1] * view_size.y), font_scale);
-}
-
-// A label needs an atom to sit on: atoms drawn narrower than half a label's em carry none that can
-// be read, and a crowd of them only hides itself under labels (at 10^6 atoms the labels would cost
-// most of every frame). The widest atom decides for all.
-bool CDisplay::HasRoomForLabels() const
-{
-    return 2.0f * instances.MaxAtomRadius() * atom_scale >=
-           LABEL_ROOM * WorldPerGlyphPixel() * static_cast<float>(CLabels::GLYPH_PIXELS);
 }
 
 void CDisplay::SetLabelUniforms(GLuint Program)

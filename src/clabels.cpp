@@ -369,6 +369,18 @@ void CLabels::Draw(GLuint program, bool is_depth_tested) const
     }
 }
 
+namespace {
+
+// The widest atom's share of a label's em below which no label is drawn.
+const float LABEL_ROOM = 0.5f;
+
+} // namespace
+
+bool HasRoomForLabels(float widest, float world_per_glyph_pixel)
+{
+    return widest >= LABEL_ROOM * world_per_glyph_pixel * static_cast<float>(CLabels::GLYPH_PIXELS);
+}
+
 float LabelWorldPerGlyphPixel(int label_pixels, float pixel_scale, float world_per_pixel, float font_scale)
 {
     return label_pixels > 0 ? static_cast<float>(label_pixels) * pixel_scale /

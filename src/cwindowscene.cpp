@@ -32,8 +32,7 @@ void CWindowScene::Render(CDisplay *atom, const ImVec4 &background, int w, int h
 // (over a million atoms, a scene costs as much as several hundred milliseconds). Behind a modal
 // (the chooser, a question) the picture as it opened is shown again whatever changed: over a
 // million atoms the chooser then answers at the GUI's pace, and its double click is not lost in
-// one slow frame. A pick pass,
-// the frame after a quick picture, and an export are always drawn.
+// one slow frame. A pick pass, the frame after a quick picture, and an export are always drawn.
 void CWindowScene::Show(CDisplay *atom, const ImVec4 &background, int w, int h, bool is_held, bool is_redraw)
 {
     const bool is_picking = atom != nullptr && atom->is_picking;

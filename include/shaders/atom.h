@@ -75,9 +75,10 @@ inline constexpr auto atom_vs_text = ShaderText(glsl_version, impostor_corners, 
 inline constexpr const char *atom_vs = atom_vs_text.data();
 
 // The sphere under a fragment, shared by the lit, the pick and the point program so that all cover
-// exactly the same pixels whatever primitive covers them. Corner: the pixel centre's place in the outline, in radii, found from the
-// window place alone so that any quad over the pixel gives the same. SphereNormal: the unit normal
-// at `corner`; pixels beside it discarded. SpherePoint: the same, with the fragment's depth written.
+// exactly the same pixels whatever primitive covers them. Corner: the pixel centre's place in the
+// outline, in radii, found from the window place alone so that any quad over the pixel gives the
+// same. SphereNormal: the unit normal at `corner`; pixels beside it discarded. SpherePoint: the
+// same, with the fragment's depth written.
 inline constexpr char sphere_point[] = R"(
 flat in vec3 centre;
 flat in float radius;

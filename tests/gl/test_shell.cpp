@@ -1410,8 +1410,8 @@ TEST_F(ShellTest, AFarAwayTypedValueKeepsTheBondSearchSmall)
 }
 
 // A left press released where it went down picks; one that moved more than a few pixels turns
-// the view and leaves the selection alone.
-// Also when the moves come with the release, all within one slow frame.
+// the view and leaves the selection alone, also when the moves come with the release, all within
+// one slow frame.
 TEST_F(ShellTest, APressThatMovesTurnsTheViewAndOneInPlacePicks)
 {
     LoadWater();
