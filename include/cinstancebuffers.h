@@ -91,11 +91,13 @@ private:
     float max_atom_radius = 0.0f;
 
     std::vector<CBondInstance> v_bond_records;
-    // Culling: the view culled for and the atoms' upload it saw, and the quads left.
+    // Culling: the view culled for and the atoms' spheres it saw, and the quads left.
     bool is_culled = false;
     CSphereCull cull;
     CSphereCull::SView culled_view;
-    uint64_t atom_uploads = 0, culled_atom_uploads = UINT64_MAX;
+    // Uploads that changed the atoms' places or sizes; those the grid and the cull were made for.
+    uint64_t sphere_uploads = 0, culled_sphere_uploads = UINT64_MAX, grid_sphere_uploads = UINT64_MAX;
+    CSphereGrid grid;
     float culled_bond_radius = 0.0f;
     size_t u_atoms_drawn = 0, u_bonds_drawn = 0;
     float widest_shown = 0.0f; // the most pixels across of an atom drawn while culling

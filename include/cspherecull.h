@@ -8,6 +8,7 @@
 #include <glm/gtc/type_precision.hpp>
 
 #include "cinstance.h"
+#include "cspheregrid.h"
 
 // Which sphere and tube impostors of a view can show a pixel, so that the full picture leaves out
 // those hidden behind others. Each pixel keeps a depth that the scene surely reaches there: that of
@@ -28,7 +29,10 @@ public:
         bool is_multisampled = false;
     };
 
-    // spheres: centre in model space and radius (0: not drawn, hides nothing).
+    // The spheres of a grid (see CSphereGrid); what is kept is told by their indices in the spheres
+    // it was built from.
+    void Build(const CSphereGrid &grid, const SView &view);
+    // spheres: centre in model space and radius (0: not drawn, hides nothing), grouped first.
     void Build(const std::vector<glm::vec4> &spheres, const SView &view);
     // The same from a picture's depth per pixel, rows from the bottom (-infinity where nothing is),
     // for what is drawn over it; no spheres are kept.
@@ -63,14 +67,36 @@ private:
     float inset = 0.0f, depth_slack = 0.0f;
     std::vector<float> v_pixel_far; // per pixel, the depth the scene surely reaches there
     std::vector<float> v_tile_far;  // per tile, the farthest of its pixels'
-    std::vector<std::vector<float>> v_part_pictures; // each thread's while covering
+    // Per cell of the grid, the window rectangle its spheres' outlines lie in and their nearest
+    // depth.
+    struct SBox {
+        glm::vec2 low{0.0f}, high{0.0f};
+        float front = 0.0f;
+    };
+    std::vector<SBox> v_boxes;
+    // Per sphere built from, whether it may show and the pixels it may show in.
+    std::vector<uint8_t> v_is_kept;
+    std::vector<glm::u16vec4> v_shown_of;
     std::vector<uint32_t> v_spheres;
     std::vector<glm::u16vec4> v_rectangles;
     uint64_t u_stamp = 0;
 
     void SetFrame(const SView &view);
-    void CoverAllPixels(const std::vector<glm::vec4> &spheres);
-    void CoverPixels(const glm::vec4 &sphere, float *picture) const;
+    void PlaceBoxes(const CSphereGrid &grid);
+    void CoverAllPixels(const CSphereGrid &grid);
+    void CoverBand(const CSphereGrid &grid, const std::vector<uint32_t> &order, int row_low, int row_high);
+    // Pixels of a cell's rectangle where what lies at its nearest point may show: a bit per
+    // column from x0, a row per pixel row from y0.
+    struct SOpenPixels {
+        int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        std::vector<uint64_t> rows;
+        bool is_none = true;
+    };
+    float LargestOutline(const CSphereGrid::SCell &cell) const;
+    bool FindOpenPixels(const SBox &box, int row_low, int row_high, SOpenPixels &open) const;
+    bool IsAnyOpen(const SOpenPixels &open, const glm::vec4 &sphere, float reach) const;
+    void CoverPixels(const glm::vec4 &sphere, int row_low, int row_high);
+    void KeepShown(const CSphereGrid &grid);
     bool MayShow(const glm::vec4 &sphere, glm::u16vec4 &rectangle) const;
     float Buried(float r, float radius) const;
     bool MayShowTube(const CBondInstance &record, float radius) const;

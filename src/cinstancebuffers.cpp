@@ -30,7 +30,8 @@ void CInstanceBuffers::Release()
     ReleaseVertexArray(VAOB, IBOB);
     uploaded = Uploaded();
     is_culled = false;
-    culled_atom_uploads = UINT64_MAX;
+    culled_sphere_uploads = UINT64_MAX;
+    grid_sphere_uploads = UINT64_MAX;
 }
 
 bool CInstanceBuffers::SyncAtoms(const CModel &model, CPalette &pick, const CSelection &selection)
@@ -38,6 +39,9 @@ bool CInstanceBuffers::SyncAtoms(const CModel &model, CPalette &pick, const CSel
     if (uploaded.generation == model.u_revision && uploaded.selection == selection.Revision() &&
         uploaded.hidden == model.u_hidden_revision)
         return false;
+    // A new selection colours the atoms again; their places and sizes, which the cull reads, stay.
+    if (uploaded.generation != model.u_revision || uploaded.hidden != model.u_hidden_revision)
+        ++sphere_uploads;
     std::vector<glm::vec4> centres;
     std::vector<CAtomColours> colours;
     BuildAtomInstances(model.v_float_raw_xyz, model.v_atom_index, pick, centres, colours);
@@ -54,7 +58,6 @@ bool CInstanceBuffers::SyncAtoms(const CModel &model, CPalette &pick, const CSel
     uploaded.selection = selection.Revision();
     uploaded.hidden = model.u_hidden_revision;
     uploaded.atom_quads = v_atom_records.size();
-    ++atom_uploads;
     return true;
 }
 
@@ -96,14 +99,18 @@ bool IsSameView(const CSphereCull::SView &a, const CSphereCull::SView &b)
 
 void CInstanceBuffers::Cull(const CSphereCull::SView &view, float bond_radius)
 {
-    const bool is_same = is_culled && culled_atom_uploads == atom_uploads && IsSameView(view, culled_view) &&
+    const bool is_same = is_culled && culled_sphere_uploads == sphere_uploads && IsSameView(view, culled_view) &&
                          bond_radius == culled_bond_radius;
     is_culled = true;
     if (is_same)
         return;
     // The bonds' cull of the last view reads the cull about to be rebuilt.
     TakeCulledBonds();
-    cull.Build(v_atom_records, view);
+    if (grid_sphere_uploads != sphere_uploads) {
+        grid.Build(v_atom_records);
+        grid_sphere_uploads = sphere_uploads;
+    }
+    cull.Build(grid, view);
     UploadInstances(VBOD, cull.Spheres());
     UploadInstances(VBOR, cull.SphereRectangles());
     u_atoms_drawn = cull.Spheres().size();
@@ -111,7 +118,7 @@ void CInstanceBuffers::Cull(const CSphereCull::SView &view, float bond_radius)
     for (const glm::u16vec4 &r : cull.SphereRectangles())
         widest_shown = std::max(widest_shown, static_cast<float>(std::max(r.z - r.x, r.w - r.y) + 1));
     culled_view = view;
-    culled_atom_uploads = atom_uploads;
+    culled_sphere_uploads = sphere_uploads;
     culled_bond_radius = bond_radius;
     CullBondsBeside();
 }

@@ -5,6 +5,9 @@
 #include <cmath>
 #include <limits>
 #include <thread>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "screenspan.h"
 #include "stretches.h"
@@ -62,6 +65,22 @@ std::vector<uint32_t> KeptInParts(size_t n, Keep is_kept)
     return all;
 }
 
+// Bit x: whether `nearest` does not lie before row[x], for x < n <= 64; four pixels at a time where
+// SSE2 is there.
+uint64_t OpenBits(const float *row, int n, float nearest)
+{
+    uint64_t bits = 0;
+    int x = 0;
+#ifdef __SSE2__
+    const __m128 front = _mm_set1_ps(nearest);
+    for (; x + 4 <= n; x += 4)
+        bits |= static_cast<uint64_t>(_mm_movemask_ps(_mm_cmpnlt_ps(front, _mm_loadu_ps(row + x)))) << x;
+#endif
+    for (; x < n; ++x)
+        bits |= static_cast<uint64_t>(!(nearest < row[x])) << x;
+    return bits;
+}
+
 } // namespace
 
 void CSphereCull::SetFrame(const SView &view)
@@ -95,21 +114,22 @@ void CSphereCull::BuildFromDepth(const std::vector<float> &depth, const SView &v
 
 void CSphereCull::Build(const std::vector<glm::vec4> &spheres, const SView &view)
 {
-    SetFrame(view);
-    CoverAllPixels(spheres);
-    FoldTiles();
+    CSphereGrid grid;
+    grid.Build(spheres);
+    Build(grid, view);
+}
 
-    std::vector<std::vector<glm::u16vec4>> rectangles(Parts(spheres.size()));
-    v_spheres = KeptInParts(spheres.size(), [&](unsigned k, size_t i) {
-        glm::u16vec4 shown;
-        if (!MayShow(spheres[i], shown))
-            return false;
-        rectangles[k].push_back(shown);
-        return true;
-    });
-    v_rectangles.clear();
-    for (const std::vector<glm::u16vec4> &part : rectangles)
-        v_rectangles.insert(v_rectangles.end(), part.begin(), part.end());
+// The cells nearest first cover the picture; then the spheres of each cell are tested against
+// the whole picture. Either pass looks first at the pixels of the cell's rectangle that its
+// nearest point does not lie before: most spheres of a crowded view reach none of them, and are
+// then passed over at the cost of finding their place.
+void CSphereCull::Build(const CSphereGrid &grid, const SView &view)
+{
+    SetFrame(view);
+    PlaceBoxes(grid);
+    CoverAllPixels(grid);
+    FoldTiles();
+    KeepShown(grid);
 }
 
 bool CSphereCull::MayShow(const glm::vec4 &sphere, glm::u16vec4 &rectangle) const
@@ -124,31 +144,111 @@ bool CSphereCull::MayShow(const glm::vec4 &sphere, glm::u16vec4 &rectangle) cons
                                [&](glm::vec2 d) { return glm::dot(d - c, d - c) <= reach * reach; }, &rectangle);
 }
 
-// Each thread covers the pixels of its own stretch of the spheres in a picture of its own, so that
-// each sphere is placed once and no pixel has two writers; the nearest of the pictures is kept. The
-// pictures stay from build to build: a frame then writes them without asking for fresh pages.
-void CSphereCull::CoverAllPixels(const std::vector<glm::vec4> &spheres)
+// Where each cell lies in this view: its centres' bounds projected, widened by its largest
+// outline, and the nearest point of its largest sphere at its nearest corner.
+void CSphereCull::PlaceBoxes(const CSphereGrid &grid)
 {
-    const size_t pixels = static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height);
-    const unsigned parts = Parts(spheres.size());
-    std::vector<std::vector<float>> &own = v_part_pictures;
-    own.resize(parts);
-    RunStretches(spheres.size(), parts, [&](unsigned k, size_t begin, size_t end) {
-        own[k].assign(pixels, -std::numeric_limits<float>::infinity());
-        for (size_t i = begin; i < end; ++i)
-            CoverPixels(spheres[i], own[k].data());
-    });
-    v_pixel_far.swap(own[0]);
-    RunStretches(pixels, parts, [&](unsigned, size_t begin, size_t end) {
-        for (unsigned k = 1; k < parts; ++k)
-            for (size_t p = begin; p < end; ++p)
-                v_pixel_far[p] = std::max(v_pixel_far[p], own[k][p]);
+    v_boxes.resize(grid.Cells().size());
+    for (size_t c = 0; c < v_boxes.size(); ++c) {
+        const CSphereGrid::SCell &cell = grid.Cells()[c];
+        const glm::vec3 mid = 0.5f * (cell.low + cell.high), half = 0.5f * (cell.high - cell.low);
+        const auto spread = [&](const glm::vec4 &row) { return glm::dot(glm::abs(glm::vec3(row)), half); };
+        const float r = cell.radius * frame.scale;
+        const glm::vec2 reach = glm::vec2(spread(frame.wx), spread(frame.wy)) + (LargestOutline(cell) + OUTLINE_SLACK);
+        const glm::vec2 at(Apply(frame.wx, mid), Apply(frame.wy, mid));
+        v_boxes[c] = {at - reach, at + reach, Apply(frame.wz, mid) + spread(frame.wz) + r};
+    }
+}
+
+// The outline radius of the largest sphere of the cell, in pixels.
+float CSphereCull::LargestOutline(const CSphereGrid::SCell &cell) const
+{
+    return cell.radius * frame.scale * frame.unit;
+}
+
+// Each thread covers a band of rows of the one picture, so that no pixel has two writers.
+void CSphereCull::CoverAllPixels(const CSphereGrid &grid)
+{
+    v_pixel_far.assign(static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height),
+                       -std::numeric_limits<float>::infinity());
+    std::vector<uint32_t> order;
+    for (size_t c = 0; c < v_boxes.size(); ++c)
+        if (grid.Cells()[c].is_bounded)
+            order.push_back(static_cast<uint32_t>(c));
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return v_boxes[a].front > v_boxes[b].front; });
+    const int parts = static_cast<int>(Parts(grid.Spheres().size()));
+    RunStretches(static_cast<size_t>(parts), static_cast<unsigned>(parts), [&](unsigned k, size_t, size_t) {
+        const int band = static_cast<int>(k);
+        CoverBand(grid, order, frame.height * band / parts, frame.height * (band + 1) / parts - 1);
     });
 }
 
-// Lifts the pixels of `picture` that the sphere covers whole to the farthest depth it
-// shows within `inset` of their centres.
-void CSphereCull::CoverPixels(const glm::vec4 &sphere, float *picture) const
+// A sphere behind what is covered yet at every pixel it covers would raise none of them.
+void CSphereCull::CoverBand(const CSphereGrid &grid, const std::vector<uint32_t> &order, int row_low, int row_high)
+{
+    SOpenPixels open;
+    for (uint32_t c : order) {
+        const CSphereGrid::SCell &cell = grid.Cells()[c];
+        // Spheres of a few pixels cover no multisampled pixel whole.
+        if (!(LargestOutline(cell) > inset))
+            continue;
+        const bool is_found = FindOpenPixels(v_boxes[c], row_low, row_high, open);
+        if (is_found && open.is_none)
+            continue;
+        for (uint32_t k = cell.begin; k < cell.end; ++k) {
+            const glm::vec4 &sphere = grid.Spheres()[k];
+            if (!is_found || IsAnyOpen(open, sphere, sphere.w * frame.scale * frame.unit - inset))
+                CoverPixels(sphere, row_low, row_high);
+        }
+    }
+}
+
+// The pixels of rows row_low to row_high whose centres lie in the box and whose depth its nearest
+// point does not lie before, a bit per column; false when the box is too wide for that, or not a
+// number.
+bool CSphereCull::FindOpenPixels(const SBox &box, int row_low, int row_high, SOpenPixels &open) const
+{
+    open.is_none = true;
+    if (!CentreSpan(box.low.x, box.high.x, 0, frame.width - 1, open.x0, open.x1) ||
+        !CentreSpan(box.low.y, box.high.y, row_low, row_high, open.y0, open.y1))
+        return box.low.x <= box.high.x && box.low.y <= box.high.y;
+    if (open.x1 - open.x0 >= 64)
+        return false;
+    const float nearest = box.front + depth_slack;
+    open.rows.resize(static_cast<size_t>(open.y1 - open.y0 + 1));
+    for (int y = open.y0; y <= open.y1; ++y) {
+        const float *row = v_pixel_far.data() + static_cast<size_t>(y) * static_cast<size_t>(frame.width);
+        const uint64_t found = OpenBits(row + open.x0, open.x1 - open.x0 + 1, nearest);
+        open.rows[static_cast<size_t>(y - open.y0)] = found;
+        open.is_none = open.is_none && found == 0;
+    }
+    return true;
+}
+
+// Whether the centre of an open pixel lies within `reach` of the sphere's centre along both axes.
+bool CSphereCull::IsAnyOpen(const SOpenPixels &open, const glm::vec4 &sphere, float reach) const
+{
+    // Pixel k's centre lies at k + 0.5; the spans are clamped to the open rectangle, which is not
+    // negative, so that conversion rounds down.
+    const glm::vec2 c = glm::vec2(Apply(frame.wx, sphere), Apply(frame.wy, sphere)) - 0.5f;
+    const glm::vec2 low = glm::max(c - reach, glm::vec2(open.x0, open.y0));
+    const glm::vec2 high = glm::min(c + reach, glm::vec2(open.x1, open.y1));
+    if (!(low.x <= high.x && low.y <= high.y))
+        return false;
+    glm::ivec2 from(low), to(high);
+    from += glm::ivec2(glm::lessThan(glm::vec2(from), low));
+    if (from.x > to.x)
+        return false;
+    const uint64_t columns = (~uint64_t(0) >> (63 - (to.x - from.x))) << (from.x - open.x0);
+    for (int y = from.y; y <= to.y; ++y)
+        if ((open.rows[static_cast<size_t>(y - open.y0)] & columns) != 0)
+            return true;
+    return false;
+}
+
+// Lifts the pixels of rows row_low to row_high that the sphere covers whole to the farthest depth
+// it shows within `inset` of their centres.
+void CSphereCull::CoverPixels(const glm::vec4 &sphere, int row_low, int row_high)
 {
     const glm::vec3 p(sphere);
     const float r = sphere.w * frame.scale;
@@ -158,7 +258,7 @@ void CSphereCull::CoverPixels(const glm::vec4 &sphere, float *picture) const
         return;
     const glm::vec3 c(Apply(frame.wx, p), Apply(frame.wy, p), Apply(frame.wz, p));
     int y0 = 0, y1 = 0;
-    if (!CentreSpan(c.y - reach, c.y + reach, 0, frame.height - 1, y0, y1))
+    if (!CentreSpan(c.y - reach, c.y + reach, row_low, row_high, y0, y1))
         return;
     for (int y = y0; y <= y1; ++y) {
         const float dy = static_cast<float>(y) + 0.5f - c.y;
@@ -166,7 +266,7 @@ void CSphereCull::CoverPixels(const glm::vec4 &sphere, float *picture) const
         int x0 = 0, x1 = 0;
         if (!CentreSpan(c.x - across, c.x + across, 0, frame.width - 1, x0, x1))
             continue;
-        float *row = picture + static_cast<size_t>(y) * static_cast<size_t>(frame.width);
+        float *row = v_pixel_far.data() + static_cast<size_t>(y) * static_cast<size_t>(frame.width);
         for (int x = x0; x <= x1; ++x) {
             const float dx = static_cast<float>(x) + 0.5f - c.x;
             const float d = std::min((std::sqrt(dx * dx + dy * dy) + inset) / rp, 1.0f);
@@ -186,6 +286,36 @@ void CSphereCull::FoldTiles()
         for (int x = 0; x < frame.width; ++x)
             tiles[x / TILE] = std::min(tiles[x / TILE], row[x]);
     }
+}
+
+// The spheres that may show, in the order they were given: tested one by one where they reach an
+// open pixel of their cell, or where the cell is too wide to tell.
+void CSphereCull::KeepShown(const CSphereGrid &grid)
+{
+    const std::vector<CSphereGrid::SCell> &cells = grid.Cells();
+    v_is_kept.assign(grid.Size(), 0);
+    v_shown_of.resize(grid.Size());
+    RunStretches(cells.size(), Parts(grid.Spheres().size()), [&](unsigned, size_t begin, size_t end) {
+        SOpenPixels open;
+        for (size_t c = begin; c < end; ++c) {
+            const bool is_found = cells[c].is_bounded && FindOpenPixels(v_boxes[c], 0, frame.height - 1, open);
+            if (is_found && open.is_none)
+                continue;
+            for (uint32_t k = cells[c].begin; k < cells[c].end; ++k) {
+                const glm::vec4 &sphere = grid.Spheres()[k];
+                const uint32_t i = grid.Indices()[k];
+                v_is_kept[i] = (!is_found || IsAnyOpen(open, sphere, sphere.w * frame.scale * frame.unit + OUTLINE_SLACK)) &&
+                               MayShow(sphere, v_shown_of[i]);
+            }
+        }
+    });
+    v_spheres.clear();
+    v_rectangles.clear();
+    for (size_t i = 0; i < v_is_kept.size(); ++i)
+        if (v_is_kept[i] != 0) {
+            v_spheres.push_back(static_cast<uint32_t>(i));
+            v_rectangles.push_back(v_shown_of[i]);
+        }
 }
 
 template <typename Inside>

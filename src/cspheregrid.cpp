@@ -1,0 +1,138 @@
+#include "cspheregrid.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// Places farther out than this (in any unit a structure uses) go with those that are not numbers,
+// so that no extent overflows.
+const float FAR = 1e18f;
+
+// A sphere drawn as a ball of finite place and radius (a comparison with a number that is not one
+// fails).
+inline bool IsBall(const glm::vec4 &s)
+{
+    return std::abs(s.x) < FAR && std::abs(s.y) < FAR && std::abs(s.z) < FAR && s.w > 0.0f &&
+           s.w < std::numeric_limits<float>::infinity();
+}
+
+// Boxes of `side` along each axis of `extent`, at least one.
+glm::ivec3 Boxes(const glm::vec3 &extent, float side)
+{
+    return glm::max(glm::ivec3(glm::ceil(extent / side)), glm::ivec3(1));
+}
+
+double Product(const glm::ivec3 &n) { return static_cast<double>(n.x) * n.y * n.z; }
+
+// The side of the boxes: the smallest of a falling series from the whole extent whose grid has at
+// most `cells` boxes (a flat or thin structure gets boxes of the same side, one deep).
+float Side(const glm::vec3 &extent, double cells)
+{
+    float side = std::max(extent.x, std::max(extent.y, extent.z));
+    if (!(side > 0.0f))
+        return 1.0f;
+    for (float next = 0.8f * side; Product(Boxes(extent, next)) <= cells; next *= 0.8f)
+        side = next;
+    return side;
+}
+
+// The box of a sphere of radius 0, which draws nothing and is left out.
+const uint32_t NOT_DRAWN = UINT32_MAX;
+
+// Boxes of one side from a corner; after the last, one more for the spheres that are not balls.
+struct SLattice {
+    glm::vec3 low{0.0f};
+    float per_side = 1.0f; // 1 / the side
+    glm::ivec3 n{1};
+
+    size_t Odd() const { return static_cast<size_t>(Product(n)); }
+    uint32_t BoxOf(const glm::vec4 &s) const
+    {
+        if (!IsBall(s))
+            return static_cast<uint32_t>(Odd());
+        const glm::ivec3 b = glm::min(glm::ivec3((glm::vec3(s) - low) * per_side), n - 1);
+        return static_cast<uint32_t>((b.z * n.y + b.y) * n.x + b.x);
+    }
+};
+
+// The lattice over the balls among `spheres`, about `per_cell` to a box.
+SLattice LatticeOf(const std::vector<glm::vec4> &spheres, size_t per_cell)
+{
+    glm::vec3 low(std::numeric_limits<float>::infinity()), high(-std::numeric_limits<float>::infinity());
+    size_t balls = 0;
+    for (const glm::vec4 &s : spheres)
+        if (IsBall(s)) {
+            low = glm::min(low, glm::vec3(s));
+            high = glm::max(high, glm::vec3(s));
+            ++balls;
+        }
+    SLattice lattice;
+    if (balls == 0)
+        return lattice;
+    const glm::vec3 extent = high - low;
+    lattice.low = low;
+    const float side = Side(extent, std::max(static_cast<double>(balls) / static_cast<double>(std::max<size_t>(per_cell, 1)), 1.0));
+    lattice.per_side = 1.0f / side;
+    lattice.n = Boxes(extent, side);
+    return lattice;
+}
+
+} // namespace
+
+void CSphereGrid::Build(const std::vector<glm::vec4> &spheres, size_t per_cell)
+{
+    u_size = spheres.size();
+    const SLattice lattice = LatticeOf(spheres, per_cell);
+    std::vector<uint32_t> box_of(spheres.size());
+    for (size_t i = 0; i < spheres.size(); ++i)
+        box_of[i] = spheres[i].w == 0.0f ? NOT_DRAWN : lattice.BoxOf(spheres[i]);
+    FindCells(SortByBox(spheres, box_of, lattice.Odd() + 1), lattice.Odd());
+}
+
+// Counting sort of the drawn spheres by their boxes (of `boxes`), a pass cheaper than sorting:
+// where each box's spheres start, the end after the last.
+std::vector<uint32_t> CSphereGrid::SortByBox(const std::vector<glm::vec4> &spheres, const std::vector<uint32_t> &box_of,
+                                             size_t boxes)
+{
+    std::vector<uint32_t> starts(boxes + 1, 0);
+    for (const uint32_t b : box_of)
+        if (b != NOT_DRAWN)
+            ++starts[b + 1];
+    for (size_t b = 0; b < boxes; ++b)
+        starts[b + 1] += starts[b];
+    v_spheres.resize(starts[boxes]);
+    v_indices.resize(starts[boxes]);
+    glm::vec4 *sorted = v_spheres.data();
+    uint32_t *indices = v_indices.data();
+    std::vector<uint32_t> next(starts.begin(), starts.end() - 1);
+    for (size_t i = 0; i < spheres.size(); ++i)
+        if (box_of[i] != NOT_DRAWN) {
+            const uint32_t k = next[box_of[i]]++;
+            sorted[k] = spheres[i];
+            indices[k] = static_cast<uint32_t>(i);
+        }
+    return starts;
+}
+
+// A cell for each box that holds spheres, with their bounds.
+void CSphereGrid::FindCells(const std::vector<uint32_t> &starts, size_t odd)
+{
+    v_cells.clear();
+    for (size_t b = 0; b <= odd; ++b) {
+        if (starts[b] == starts[b + 1])
+            continue;
+        SCell cell;
+        cell.begin = starts[b];
+        cell.end = starts[b + 1];
+        cell.is_bounded = b < odd;
+        cell.low = cell.high = glm::vec3(v_spheres[cell.begin]);
+        for (uint32_t k = cell.begin; k < cell.end; ++k) {
+            cell.low = glm::min(cell.low, glm::vec3(v_spheres[k]));
+            cell.high = glm::max(cell.high, glm::vec3(v_spheres[k]));
+            cell.radius = std::max(cell.radius, v_spheres[k].w);
+        }
+        v_cells.push_back(cell);
+    }
+}
