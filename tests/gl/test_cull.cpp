@@ -130,6 +130,11 @@ TEST_F(CullTest, TheCulledPictureAndPickAreTheWholeOnesAndLeaveAtomsAndBondsOut)
         EXPECT_EQ(display->instances.Culler().Stamp(), stamp);
         EXPECT_TRUE(display->instances.AtomsDrawn() < display->instances.AtomQuads() || !c.is_any_left_out);
         EXPECT_TRUE(display->instances.BondsDrawn() < display->instances.BondQuads() || !c.is_any_left_out);
+        // So does one with a new selection, which colours atoms but moves none.
+        display->selection.SelectOne(0);
+        const Frame selected = DrawFull(true, c.is_smooth);
+        EXPECT_EQ(display->instances.Culler().Stamp(), stamp);
+        EXPECT_EQ(DifferentPixels(DrawFull(false, c.is_smooth), selected), 0u);
         EXPECT_EQ(DifferentPixels(DrawPickColours(false), DrawPickColours(true)), 0u);
         EXPECT_EQ(DifferentPixels(DrawQuickAfterFull(false), DrawQuickAfterFull(true)), 0u);
     }
