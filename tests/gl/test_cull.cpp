@@ -3,6 +3,7 @@
 
 #include "scene_test.h"
 
+#include <algorithm>
 #include <string>
 
 #include "cscenetarget.h"
@@ -64,6 +65,12 @@ protected:
             if (c.is_front_hidden && display->v_float_raw_xyz[i].z > 0.0f)
                 front.push_back(i);
         display->SetHidden(front, true);
+        // The nearest atom selected, drawn in the selection colour.
+        const std::vector<glm::vec3> &xyz = display->v_float_raw_xyz;
+        const auto nearest = std::max_element(xyz.begin(), xyz.end(),
+                                              [](const glm::vec3 &a, const glm::vec3 &b) { return a.z < b.z; });
+        display->is_atom_selected = true;
+        display->selected_atom = static_cast<uint32_t>(nearest - xyz.begin());
     }
 
     // The full picture, culled or not, drawn single-sampled or `smooth` into the window.
