@@ -97,9 +97,9 @@ private:
     uint64_t atom_uploads = 0, culled_atom_uploads = UINT64_MAX;
     float culled_bond_radius = 0.0f;
     size_t u_atoms_drawn = 0, u_bonds_drawn = 0;
-    bool is_points = false;
-    float largest_point = 1.0f;
-    size_t u_point_room = 0; // the points the points' buffer has room for
+    bool is_points = false;      // the atoms drawn are points (VAOP)
+    float largest_point = 1.0f;  // the widest point OpenGL draws, in pixels
+    size_t u_point_room = 0;     // the points the points' buffer has room for
 
     // The bonds' cull under way.
     std::future<std::vector<uint32_t>> pending_bonds;
