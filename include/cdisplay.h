@@ -85,6 +85,8 @@ public:
     glm::mat4 Projection{1.0f}, FixView{1.0f}, mvp{1.0f};
     CShader AtomShader, BondShader, FontShader, PickShader, ArrowShader, BoxShader;
     CShader AtomFillShader;
+    // The atom and pick programs for culled atoms drawn as points.
+    CShader AtomPointShader, PickPointShader;
     int pcolor[2] = {0, 0};
 
     // Releases every GPU object this display created; safe to call more than once.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 #include <glm/glm.hpp>
+#include <glm/gtc/type_precision.hpp>
 
 #include "cpalette.h"
 
@@ -18,6 +19,15 @@
 struct CAtomColours {
     uint8_t colour[4];
     uint8_t pick[4];
+};
+
+// One atom drawn as a point while culling: its record, colours, the pixels it may show in (first
+// and last column and row) and its index, as the point program reads them in order.
+struct CAtomPoint {
+    glm::vec4 atom;
+    CAtomColours colours;
+    glm::u16vec4 pixels;
+    uint32_t id;
 };
 
 // One bond: mid-point and the vector from it to one end; in w the element radius of the atom at
@@ -50,6 +60,11 @@ void BuildAtomInstances(const std::vector<glm::vec3> &xyz, const std::vector<uin
 // hidden ones (radius 0: no pixel drawn or picked); per-atom lists, empty for none.
 void MarkAtoms(const std::vector<uint8_t> &selected, const std::vector<uint8_t> &hidden,
                std::vector<glm::vec4> &centres, std::vector<CAtomColours> &colours);
+
+// Writes to `out` the point of each atom `drawn`, shown in `pixels` (one each), from every atom's
+// record and colours.
+void GatherAtomPoints(const std::vector<glm::vec4> &atoms, const std::vector<CAtomColours> &colours,
+                      const std::vector<uint32_t> &drawn, const std::vector<glm::u16vec4> &pixels, CAtomPoint *out);
 
 // Gives each bond the radii of the atoms at its ends (see CBondInstance); ends[k] are the atoms of
 // bonds[k], atoms[i] atom i's centre and radius. An atom counts as ending a bond when its centre lies

@@ -19,7 +19,8 @@
 // the first of a large structure) may leave out. Needs the OpenGL context; Release frees the GL
 // objects and must run before that context goes. While culling, the quads of atoms and bonds that
 // others hide in the view culled for are left out (see CSphereCull), through lists of the records
-// drawn that the programs read (see impostor_drawn).
+// drawn that the programs read (see impostor_drawn), or, for atoms drawn as points, through a copy of
+// the records drawn (see CAtomPoint).
 class CInstanceBuffers {
 public:
     CInstanceBuffers() = default;
@@ -34,6 +35,7 @@ public:
     GLuint VBOD = 0, TBOD = 0;  // the atoms drawn while culling (buffer texture TBOD)
     GLuint VBOR = 0, TBOR = 0;  // and the pixels each may show in (buffer texture TBOR)
     GLuint VBOE = 0, TBOE = 0;  // the bonds drawn while culling (buffer texture TBOE)
+    GLuint VAOP = 0, VBOP = 0;  // or the atoms drawn as points, when they may be (see CAtomPoint)
 
     void Create();
     // Releases the GL objects and forgets what was uploaded; safe to call more than once.
@@ -61,13 +63,10 @@ public:
     // The quads drawn: all of them, or those left while culling.
     size_t AtomsDrawn() const { return is_culled ? u_atoms_drawn : AtomQuads(); }
     size_t BondsDrawn() const { return is_culled ? u_bonds_drawn : BondQuads(); }
-    // Whether the atoms drawn may be points of at most `largest_point` pixels: culled for a
-    // single-sampled picture (a point covers whole pixels, not the samples a quad covers), each
-    // over the pixels it may show in.
-    bool IsPointable(float largest_point) const
-    {
-        return is_culled && !culled_view.is_multisampled && widest_shown <= largest_point;
-    }
+    // Whether the atoms drawn are points (VAOP), not quads: culled for a single-sampled picture (a
+    // point covers whole pixels, not the samples a quad covers), each over the pixels it may show
+    // in, which no point wider than OpenGL allows covers.
+    bool IsPointable() const { return is_culled && is_points; }
     // The largest atom radius uploaded (before the atom scale).
     float MaxAtomRadius() const { return max_atom_radius; }
 
@@ -97,10 +96,14 @@ private:
     CSphereCull::SView culled_view;
     // Uploads that changed the atoms' places or sizes; those the grid and the cull were made for.
     uint64_t sphere_uploads = 0, culled_sphere_uploads = UINT64_MAX, grid_sphere_uploads = UINT64_MAX;
+    // Every upload of the atoms, and the one the atoms drawn were gathered from.
+    uint64_t atom_uploads = 0, drawn_atom_uploads = UINT64_MAX;
     CSphereGrid grid;
     float culled_bond_radius = 0.0f;
     size_t u_atoms_drawn = 0, u_bonds_drawn = 0;
-    float widest_shown = 0.0f; // the most pixels across of an atom drawn while culling
+    bool is_points = false;      // the atoms drawn are points (VAOP)
+    float largest_point = 1.0f;  // the widest point OpenGL draws, in pixels
+    size_t u_point_room = 0;     // the points the points' buffer has room for
 
     // The bonds' cull under way.
     std::future<std::vector<uint32_t>> pending_bonds;
@@ -109,6 +112,9 @@ private:
     void CullBonds();
     void CullBondsBeside();
     void TakeCulledBonds();
+    void CullAgain(const CSphereCull::SView &view, float bond_radius);
+    void UploadAtomsDrawn();
+    bool WriteAtomPoints();
 };
 
 #endif

@@ -63,6 +63,8 @@ CDisplay::CDisplay()
     BondShader.SetShader(bond_vs, bond_frag);
     FontShader.SetShader(font_vs, font_frag);
     PickShader.SetShader(pick_vs, pick_frag);
+    AtomPointShader.SetShader(atom_point_vs, atom_frag);
+    PickPointShader.SetShader(pick_point_vs, pick_frag);
     AtomFillShader.SetShader(atom_fill_vs, atom_fill_frag);
     ArrowShader.SetShader(arrow_vs, arrow_frag);
     BoxShader.SetShader(line_vs, line_frag, line_gs);
@@ -81,6 +83,8 @@ void CDisplay::Delete()
     BondShader.Delete();
     FontShader.Delete();
     PickShader.Delete();
+    AtomPointShader.Delete();
+    PickPointShader.Delete();
     AtomFillShader.Delete();
     ArrowShader.Delete();
     BoxShader.Delete();
@@ -414,24 +418,28 @@ void CDisplay::DrawAtoms(GLuint Program, bool b)
     DrawCulledAtoms(Program, b);
 }
 
-// The atoms the last cull kept, or all when it drew every quad.
+// The atoms the last cull kept, or all when it drew every quad. `Program`, in use, is the atom or
+// the pick program; points are drawn by its point counterpart.
 void CDisplay::DrawCulledAtoms(GLuint Program, bool b)
 {
-    SetAtomUniforms(Program, !b);
-    BindBufferTexture(Program, "atoms", 0, instances.TBOM);
-    BindBufferTexture(Program, "colours", 1, instances.TBOK);
-    BindDrawnList(Program, DRAWN_UNIT, instances.TBOD, instances.IsCulled());
-    BindBufferTexture(Program, "shown", SHOWN_UNIT, instances.TBOR);
     if (b)
         ClearFramebuffer(glm::vec4(1.0f));
     // Software OpenGL spends most of a frame of many small atoms on each primitive: a point is one
     // vertex where a quad is four and two triangles.
-    const bool is_points = instances.IsPointable(LargestPointSize());
-    glUniform1i(Uniform(Program, "Points"), is_points ? 1 : 0);
-    if (is_points)
-        DrawPoints(instances.VAOM, instances.AtomsDrawn());
-    else
+    if (instances.IsPointable()) {
+        const CShader &points = Program == PickShader.Program ? PickPointShader : AtomPointShader;
+        points.Use();
+        SetAtomUniforms(points.Program, !b);
+        DrawPoints(instances.VAOP, instances.AtomsDrawn());
+        glUseProgram(Program);
+    } else {
+        SetAtomUniforms(Program, !b);
+        BindBufferTexture(Program, "atoms", 0, instances.TBOM);
+        BindBufferTexture(Program, "colours", 1, instances.TBOK);
+        BindDrawnList(Program, DRAWN_UNIT, instances.TBOD, instances.IsCulled());
+        BindBufferTexture(Program, "shown", SHOWN_UNIT, instances.TBOR);
         DrawQuads(instances.VAOM, instances.AtomsDrawn());
+    }
     if (b) {
         ProcessPicking(b);
         ClearFramebuffer(CColor);

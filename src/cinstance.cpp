@@ -8,7 +8,8 @@
 
 namespace {
 
-static_assert(sizeof(CAtomColours) == 8 && sizeof(CBondInstance) == 32 && sizeof(CGlyphInstance) == 32,
+static_assert(sizeof(CAtomColours) == 8 && sizeof(CAtomPoint) == 36 && sizeof(CBondInstance) == 32 &&
+                  sizeof(CGlyphInstance) == 32,
               "instance records are uploaded as they stand");
 
 size_t Common(size_t a, size_t b) { return std::min(a, b); }
@@ -48,6 +49,13 @@ void MarkAtoms(const std::vector<uint8_t> &selected, const std::vector<uint8_t> 
         if (Flagged(hidden, i))
             centres[i].w = 0.0f;
     }
+}
+
+void GatherAtomPoints(const std::vector<glm::vec4> &atoms, const std::vector<CAtomColours> &colours,
+                      const std::vector<uint32_t> &drawn, const std::vector<glm::u16vec4> &pixels, CAtomPoint *out)
+{
+    for (size_t k = 0; k < drawn.size(); ++k)
+        out[k] = {atoms[drawn[k]], colours[drawn[k]], pixels[k], drawn[k]};
 }
 
 void SetBondEndRadii(const std::vector<glm::vec4> &atoms, const std::vector<glm::uvec2> &ends,

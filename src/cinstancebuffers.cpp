@@ -1,8 +1,33 @@
 #include "cinstancebuffers.h"
 
 #include <algorithm>
+#include <cstddef>
 
 #include "glhelpers.h"
+
+namespace {
+
+// The vertex array of the atoms drawn as points, attributes as atom_point_vs reads them.
+void CreatePointVertexArray(GLuint &vao, GLuint &vbo)
+{
+    const GLsizei stride = sizeof(CAtomPoint);
+    const auto at = [](size_t offset) { return reinterpret_cast<const void *>(offset); };
+    glGenVertexArrays(1, &vao);
+    glBindVertexArray(vao);
+    glGenBuffers(1, &vbo);
+    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+    glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, at(offsetof(CAtomPoint, atom)));
+    glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride, at(offsetof(CAtomPoint, colours)));
+    glVertexAttribPointer(2, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride, at(offsetof(CAtomPoint, colours) + 4));
+    glVertexAttribIPointer(3, 4, GL_UNSIGNED_SHORT, stride, at(offsetof(CAtomPoint, pixels)));
+    glVertexAttribIPointer(4, 1, GL_INT, stride, at(offsetof(CAtomPoint, id)));
+    for (GLuint k = 0; k < 5; ++k)
+        glEnableVertexAttribArray(k);
+    glBindVertexArray(0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+} // namespace
 
 void CInstanceBuffers::Create()
 {
@@ -14,6 +39,8 @@ void CInstanceBuffers::Create()
     CreateBufferTexture(VBOD, TBOD, GL_R32UI);
     CreateBufferTexture(VBOR, TBOR, GL_RGBA16UI);
     CreateBufferTexture(VBOE, TBOE, GL_R32UI);
+    CreatePointVertexArray(VAOP, VBOP);
+    largest_point = LargestPointSize();
 }
 
 void CInstanceBuffers::Release()
@@ -28,6 +55,8 @@ void CInstanceBuffers::Release()
     ReleaseBufferTexture(VBOE, TBOE);
     ReleaseVertexArray(VAOM, IBOM);
     ReleaseVertexArray(VAOB, IBOB);
+    ReleaseVertexArray(VAOP, VBOP);
+    u_point_room = 0;
     uploaded = Uploaded();
     is_culled = false;
     culled_sphere_uploads = UINT64_MAX;
@@ -42,6 +71,7 @@ bool CInstanceBuffers::SyncAtoms(const CModel &model, CPalette &pick, const CSel
     // A new selection colours the atoms again; their places and sizes, which the cull reads, stay.
     if (uploaded.generation != model.u_revision || uploaded.hidden != model.u_hidden_revision)
         ++sphere_uploads;
+    ++atom_uploads;
     std::vector<glm::vec4> centres;
     std::vector<CAtomColours> colours;
     BuildAtomInstances(model.v_float_raw_xyz, model.v_atom_index, pick, centres, colours);
@@ -101,9 +131,19 @@ void CInstanceBuffers::Cull(const CSphereCull::SView &view, float bond_radius)
 {
     const bool is_same = is_culled && culled_sphere_uploads == sphere_uploads && IsSameView(view, culled_view) &&
                          bond_radius == culled_bond_radius;
+    const bool is_drawn = is_same && drawn_atom_uploads == atom_uploads;
     is_culled = true;
-    if (is_same)
-        return;
+    if (!is_same)
+        CullAgain(view, bond_radius);
+    // A new selection keeps the cull, not the colours the points were gathered with.
+    if (!is_drawn) {
+        UploadAtomsDrawn();
+        drawn_atom_uploads = atom_uploads;
+    }
+}
+
+void CInstanceBuffers::CullAgain(const CSphereCull::SView &view, float bond_radius)
+{
     // The bonds' cull of the last view reads the cull about to be rebuilt.
     TakeCulledBonds();
     if (grid_sphere_uploads != sphere_uploads) {
@@ -111,16 +151,44 @@ void CInstanceBuffers::Cull(const CSphereCull::SView &view, float bond_radius)
         grid_sphere_uploads = sphere_uploads;
     }
     cull.Build(grid, view);
-    UploadInstances(VBOD, cull.Spheres());
-    UploadInstances(VBOR, cull.SphereRectangles());
-    u_atoms_drawn = cull.Spheres().size();
-    widest_shown = 0.0f;
-    for (const glm::u16vec4 &r : cull.SphereRectangles())
-        widest_shown = std::max(widest_shown, static_cast<float>(std::max(r.z - r.x, r.w - r.y) + 1));
     culled_view = view;
     culled_sphere_uploads = sphere_uploads;
     culled_bond_radius = bond_radius;
     CullBondsBeside();
+}
+
+// The atoms the cull kept: as points where they may be, else as lists of the quads drawn.
+void CInstanceBuffers::UploadAtomsDrawn()
+{
+    const std::vector<glm::u16vec4> &shown = cull.SphereRectangles();
+    float widest = 0.0f;
+    for (const glm::u16vec4 &r : shown)
+        widest = std::max(widest, static_cast<float>(std::max(r.z - r.x, r.w - r.y) + 1));
+    u_atoms_drawn = cull.Spheres().size();
+    is_points = !culled_view.is_multisampled && widest <= largest_point && WriteAtomPoints();
+    if (is_points)
+        return;
+    UploadInstances(VBOD, cull.Spheres());
+    UploadInstances(VBOR, shown);
+}
+
+// The points gathered straight into their buffer, which keeps its room from cull to cull; false
+// when the buffer could not be written.
+bool CInstanceBuffers::WriteAtomPoints()
+{
+    const GLsizeiptr bytes = static_cast<GLsizeiptr>(u_atoms_drawn * sizeof(CAtomPoint));
+    glBindBuffer(GL_ARRAY_BUFFER, VBOP);
+    if (u_atoms_drawn > u_point_room) {
+        glBufferData(GL_ARRAY_BUFFER, bytes, nullptr, GL_DYNAMIC_DRAW);
+        u_point_room = u_atoms_drawn;
+    }
+    void *points = bytes > 0 ? glMapBufferRange(GL_ARRAY_BUFFER, 0, bytes, GL_MAP_WRITE_BIT) : nullptr;
+    if (points != nullptr)
+        GatherAtomPoints(v_atom_records, v_atom_colours, cull.Spheres(), cull.SphereRectangles(),
+                         static_cast<CAtomPoint *>(points));
+    const bool is_written = bytes == 0 || (points != nullptr && glUnmapBuffer(GL_ARRAY_BUFFER) == GL_TRUE);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    return is_written;
 }
 
 void CInstanceBuffers::CullBonds()

@@ -5,9 +5,10 @@
 
 // Pick pass: the atom impostors of atom_vs, unlit, in their pick colour, so the colour reaches the
 // framebuffer as is and covers exactly the pixels the lit atoms cover.
-//   vertex stage, inputs and uniforms: atom_vs
+//   vertex stage, inputs and uniforms: atom_vs, or atom_point_vs for points
 //   out: outColor (vec4, alpha 1)
 inline constexpr const char *pick_vs = atom_vs;
+inline constexpr const char *pick_point_vs = atom_point_vs;
 
 inline constexpr char pick_frag_main[] = R"(
 flat in vec3 pickColor;

@@ -86,8 +86,9 @@ TEST(SphereGrid, GroupsEachDrawnSphereOnceWithinItsCell)
         for (size_t i = 0; i < c.spheres.size(); ++i)
             EXPECT_EQ(seen[i], c.spheres[i].w == 0.0f ? 0 : 1) << i;
         // A crowd of spheres gets many boxes, none of them far fuller than asked for on average.
-        if (c.spheres.size() >= 1000)
+        if (c.spheres.size() >= 1000) {
             EXPECT_GT(grid.Cells().size(), c.spheres.size() / CSphereGrid::SPHERES_PER_CELL / 4);
+        }
     }
 }
 
@@ -117,8 +118,9 @@ TEST(SphereGrid, CullPassingOverHiddenCellsKeepsWhatTestingEverySphereKeeps)
             all.Build(one, view);
             EXPECT_EQ(by_cell.Spheres(), all.Spheres());
             EXPECT_EQ(by_cell.SphereRectangles(), all.SphereRectangles());
-            if (!is_multisampled)
-                EXPECT_LT(all.Spheres().size(), spheres.size() / 2); // the scene does hide spheres
+            if (!is_multisampled) { // the scene does hide spheres
+                EXPECT_LT(all.Spheres().size(), spheres.size() / 2);
+            }
         }
 }
 

@@ -3,6 +3,7 @@
 
 #include "scene_test.h"
 
+#include <algorithm>
 #include <string>
 
 #include "cscenetarget.h"
@@ -64,6 +65,12 @@ protected:
             if (c.is_front_hidden && display->v_float_raw_xyz[i].z > 0.0f)
                 front.push_back(i);
         display->SetHidden(front, true);
+        // The nearest atom selected, drawn in the selection colour.
+        const std::vector<glm::vec3> &xyz = display->v_float_raw_xyz;
+        const auto nearest = std::max_element(xyz.begin(), xyz.end(),
+                                              [](const glm::vec3 &a, const glm::vec3 &b) { return a.z < b.z; });
+        display->is_atom_selected = true;
+        display->selected_atom = static_cast<uint32_t>(nearest - xyz.begin());
     }
 
     // The full picture, culled or not, drawn single-sampled or `smooth` into the window.
@@ -131,7 +138,7 @@ TEST_F(CullTest, TheCulledPictureAndPickAreTheWholeOnesAndLeaveAtomsAndBondsOut)
         EXPECT_TRUE(display->instances.AtomsDrawn() < display->instances.AtomQuads() || !c.is_any_left_out);
         EXPECT_TRUE(display->instances.BondsDrawn() < display->instances.BondQuads() || !c.is_any_left_out);
         // So does one with a new selection, which colours atoms but moves none.
-        display->selection.SelectOne(0);
+        display->selection.SelectAll(display->Hidden());
         const Frame selected = DrawFull(true, c.is_smooth);
         EXPECT_EQ(display->instances.Culler().Stamp(), stamp);
         EXPECT_EQ(DifferentPixels(DrawFull(false, c.is_smooth), selected), 0u);

@@ -453,10 +453,13 @@ TEST_F(DisplayTest, DeleteReleasesEveryObjectOnce)
 {
     Load(ThreeElements());
     CDisplay &d = *display;
-    const std::vector<GLuint> arrays = {d.instances.VAOM, d.instances.VAOB, d.VAOC, d.gizmo.VAOA, d.gizmo.VAOT, d.labels.VAOF};
-    const std::vector<GLuint> buffers = {d.instances.VBOM, d.instances.VBOB, d.VBOC, d.gizmo.VBOA, d.gizmo.VBOT, d.labels.VBOF};
+    const std::vector<GLuint> arrays = {d.instances.VAOM, d.instances.VAOB, d.instances.VAOP, d.VAOC,
+                                        d.gizmo.VAOA, d.gizmo.VAOT, d.labels.VAOF};
+    const std::vector<GLuint> buffers = {d.instances.VBOM, d.instances.VBOB, d.instances.VBOP, d.VBOC,
+                                         d.gizmo.VBOA, d.gizmo.VBOT, d.labels.VBOF};
     const std::vector<GLuint> programs = {d.AtomShader.Program, d.BondShader.Program, d.FontShader.Program,
-                                          d.PickShader.Program, d.ArrowShader.Program};
+                                          d.PickShader.Program, d.ArrowShader.Program, d.AtomPointShader.Program,
+                                          d.PickPointShader.Program};
     const GLuint glyph = d.labels.Characters['A'].TextureID;
     const auto expect_alive = [&](bool alive) {
         for (GLuint name : arrays)
