@@ -28,9 +28,16 @@ public:
     // Groups spheres (centre in model space and radius), about `per_cell` to a box of a regular
     // grid; those of radius 0 draw nothing and are left out.
     void Build(const std::vector<glm::vec4> &spheres, size_t per_cell = SPHERES_PER_CELL);
+    // Keeps the grouping of the spheres built from and bounds each cell again, far cheaper than a
+    // new Build: for spheres that moved a little, as from one frame of a trajectory to the next.
+    // False when it could not (a new count, a sphere that draws now and was left out, one in a
+    // bounded cell that is no longer a finite ball) or should not (the cells grew half again as
+    // wide as when grouped); the grid must then be built afresh.
+    bool Refit(const std::vector<glm::vec4> &spheres);
 
     const std::vector<SCell> &Cells() const { return v_cells; }
-    // The spheres cell by cell, and each one's index in the spheres built from.
+    // The spheres cell by cell (after a Refit, those hidden since stay, of radius 0), and each
+    // one's index in the spheres built from.
     const std::vector<glm::vec4> &Spheres() const { return v_spheres; }
     const std::vector<uint32_t> &Indices() const { return v_indices; }
     // How many spheres it was built from, those left out included.
@@ -41,9 +48,12 @@ private:
     std::vector<glm::vec4> v_spheres;
     std::vector<uint32_t> v_indices;
     size_t u_size = 0;
+    double built_spread = 0.0; // Spread() when grouped
 
     std::vector<uint32_t> SortByBox(const std::vector<glm::vec4> &spheres, const std::vector<uint32_t> &box_of, size_t boxes);
     void FindCells(const std::vector<uint32_t> &starts, size_t odd);
+    void Bound(SCell &cell) const;
+    double Spread() const;
 };
 
 #endif

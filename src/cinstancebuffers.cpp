@@ -147,7 +147,8 @@ void CInstanceBuffers::CullAgain(const CSphereCull::SView &view, float bond_radi
     // The bonds' cull of the last view reads the cull about to be rebuilt.
     TakeCulledBonds();
     if (grid_sphere_uploads != sphere_uploads) {
-        grid.Build(v_atom_records);
+        if (!grid.Refit(v_atom_records))
+            grid.Build(v_atom_records);
         grid_sphere_uploads = sphere_uploads;
     }
     cull.Build(grid, view);

@@ -38,6 +38,9 @@ float Side(const glm::vec3 &extent, double cells)
     return side;
 }
 
+// How much wider than when grouped the cells may grow by refits before they are grouped afresh.
+const double MAX_REFIT_SPREAD = 1.5;
+
 // The box of a sphere of radius 0, which draws nothing and is left out.
 const uint32_t NOT_DRAWN = UINT32_MAX;
 
@@ -127,12 +130,57 @@ void CSphereGrid::FindCells(const std::vector<uint32_t> &starts, size_t odd)
         cell.begin = starts[b];
         cell.end = starts[b + 1];
         cell.is_bounded = b < odd;
-        cell.low = cell.high = glm::vec3(v_spheres[cell.begin]);
-        for (uint32_t k = cell.begin; k < cell.end; ++k) {
+        Bound(cell);
+        v_cells.push_back(cell);
+    }
+    built_spread = Spread();
+}
+
+// The bounds of the cell's spheres that draw (none: a point with radius 0).
+void CSphereGrid::Bound(SCell &cell) const
+{
+    cell.low = glm::vec3(std::numeric_limits<float>::infinity());
+    cell.high = -cell.low;
+    cell.radius = 0.0f;
+    for (uint32_t k = cell.begin; k < cell.end; ++k)
+        if (!(v_spheres[k].w == 0.0f)) {
             cell.low = glm::min(cell.low, glm::vec3(v_spheres[k]));
             cell.high = glm::max(cell.high, glm::vec3(v_spheres[k]));
             cell.radius = std::max(cell.radius, v_spheres[k].w);
         }
-        v_cells.push_back(cell);
+    if (cell.low.x > cell.high.x)
+        cell.low = cell.high = glm::vec3(0.0f);
+}
+
+// How wide the bounded cells are together: the sum of their extents along the three axes.
+double CSphereGrid::Spread() const
+{
+    double spread = 0.0;
+    for (const SCell &cell : v_cells)
+        if (cell.is_bounded) {
+            const glm::vec3 extent = cell.high - cell.low;
+            spread += static_cast<double>(extent.x) + extent.y + extent.z;
+        }
+    return spread;
+}
+
+bool CSphereGrid::Refit(const std::vector<glm::vec4> &spheres)
+{
+    if (spheres.size() != u_size)
+        return false;
+    size_t drawn = 0, grouped = 0;
+    for (const glm::vec4 &s : spheres)
+        drawn += s.w == 0.0f ? 0 : 1;
+    for (SCell &cell : v_cells) {
+        for (uint32_t k = cell.begin; k < cell.end; ++k) {
+            const glm::vec4 &s = spheres[v_indices[k]];
+            if (cell.is_bounded && !IsBall(s) && !(s.w == 0.0f))
+                return false;
+            grouped += s.w == 0.0f ? 0 : 1;
+            v_spheres[k] = s;
+        }
+        Bound(cell);
     }
+    // Every sphere that draws is grouped, and the cells are still about as tight as grouped afresh.
+    return grouped == drawn && Spread() <= MAX_REFIT_SPREAD * built_spread;
 }

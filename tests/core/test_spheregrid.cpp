@@ -40,6 +40,54 @@ std::vector<glm::vec4> RandomSpheres(size_t n, glm::vec3 extent)
     return spheres;
 }
 
+// Checks that each sphere that draws is grouped once, as it stands, within its cell's bounds (those
+// hidden since a Refit may stay, once at most); returns how many are in the unbounded cell.
+size_t ExpectEachDrawnOnceWithinItsCell(const CSphereGrid &grid, const std::vector<glm::vec4> &spheres)
+{
+    EXPECT_EQ(grid.Size(), spheres.size());
+    std::vector<int> seen(spheres.size(), 0);
+    size_t unbounded = 0;
+    for (const CSphereGrid::SCell &cell : grid.Cells()) {
+        EXPECT_LT(cell.begin, cell.end);
+        unbounded += cell.is_bounded ? 0 : cell.end - cell.begin;
+        for (uint32_t k = cell.begin; k < cell.end; ++k) {
+            const uint32_t i = grid.Indices()[k];
+            const glm::vec4 &s = spheres[i];
+            ++seen[i];
+            EXPECT_EQ(0, std::memcmp(&grid.Spheres()[k], &s, sizeof(glm::vec4)));
+            if (cell.is_bounded && !(s.w == 0.0f)) {
+                EXPECT_TRUE(glm::all(glm::lessThanEqual(cell.low, glm::vec3(s))) &&
+                            glm::all(glm::lessThanEqual(glm::vec3(s), cell.high)) && s.w <= cell.radius);
+            }
+        }
+    }
+    for (size_t i = 0; i < spheres.size(); ++i)
+        EXPECT_EQ(seen[i], spheres[i].w == 0.0f ? std::min(seen[i], 1) : 1) << i;
+    return unbounded;
+}
+
+glm::vec3 Centre(const std::vector<glm::vec4> &spheres)
+{
+    glm::vec3 centre(0.0f);
+    for (const glm::vec4 &s : spheres)
+        centre += glm::vec3(s) / static_cast<float>(spheres.size());
+    return centre;
+}
+
+// A view of spheres about `centre` from 200 units away, 640 x 360 pixels of 0.15 units.
+CSphereCull::SView View(glm::vec3 centre, float angle, bool is_multisampled)
+{
+    CSphereCull::SView view;
+    view.view = glm::translate(glm::rotate(glm::mat4(1.0f), angle, glm::vec3(0.3f, 1.0f, 0.2f)), -centre);
+    view.view = glm::translate(glm::mat4(1.0f), glm::vec3(0.0f, 0.0f, -200.0f)) * view.view;
+    view.projection = glm::ortho(-48.0f, 48.0f, -27.0f, 27.0f, 1.0f, 400.0f);
+    view.scale = 0.6f;
+    view.width = 640;
+    view.height = 360;
+    view.is_multisampled = is_multisampled;
+    return view;
+}
+
 TEST(SphereGrid, GroupsEachDrawnSphereOnceWithinItsCell)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -64,27 +112,9 @@ TEST(SphereGrid, GroupsEachDrawnSphereOnceWithinItsCell)
         SCOPED_TRACE(c.name);
         CSphereGrid grid;
         grid.Build(c.spheres);
-        EXPECT_EQ(grid.Size(), c.spheres.size());
         ASSERT_EQ(grid.Spheres().size(), c.spheres.size() - c.left_out);
-        std::vector<int> seen(c.spheres.size(), 0);
-        size_t unbounded = 0;
-        for (const CSphereGrid::SCell &cell : grid.Cells()) {
-            EXPECT_LT(cell.begin, cell.end);
-            unbounded += cell.is_bounded ? 0 : cell.end - cell.begin;
-            for (uint32_t k = cell.begin; k < cell.end; ++k) {
-                const uint32_t i = grid.Indices()[k];
-                ++seen[i];
-                EXPECT_EQ(0, std::memcmp(&grid.Spheres()[k], &c.spheres[i], sizeof(glm::vec4)));
-                if (cell.is_bounded) {
-                    EXPECT_TRUE(glm::all(glm::lessThanEqual(cell.low, glm::vec3(c.spheres[i]))) &&
-                                glm::all(glm::lessThanEqual(glm::vec3(c.spheres[i]), cell.high)) &&
-                                c.spheres[i].w <= cell.radius);
-                }
-            }
-        }
+        const size_t unbounded = ExpectEachDrawnOnceWithinItsCell(grid, c.spheres);
         EXPECT_EQ(unbounded, c.odd);
-        for (size_t i = 0; i < c.spheres.size(); ++i)
-            EXPECT_EQ(seen[i], c.spheres[i].w == 0.0f ? 0 : 1) << i;
         // A crowd of spheres gets many boxes, none of them far fuller than asked for on average.
         if (c.spheres.size() >= 1000) {
             EXPECT_GT(grid.Cells().size(), c.spheres.size() / CSphereGrid::SPHERES_PER_CELL / 4);
@@ -95,9 +125,7 @@ TEST(SphereGrid, GroupsEachDrawnSphereOnceWithinItsCell)
 TEST(SphereGrid, CullPassingOverHiddenCellsKeepsWhatTestingEverySphereKeeps)
 {
     const std::vector<glm::vec4> spheres = WaterSpheres(60000);
-    glm::vec3 centre(0.0f);
-    for (const glm::vec4 &s : spheres)
-        centre += glm::vec3(s) / static_cast<float>(spheres.size());
+    const glm::vec3 centre = Centre(spheres);
     CSphereGrid cells, one;
     cells.Build(spheres);
     one.Build(spheres, spheres.size());
@@ -105,14 +133,7 @@ TEST(SphereGrid, CullPassingOverHiddenCellsKeepsWhatTestingEverySphereKeeps)
     for (const float angle : {0.0f, 0.5f})
         for (const bool is_multisampled : {false, true}) {
             SCOPED_TRACE(testing::Message() << "angle " << angle << (is_multisampled ? " multisampled" : ""));
-            CSphereCull::SView view;
-            view.view = glm::translate(glm::rotate(glm::mat4(1.0f), angle, glm::vec3(0.3f, 1.0f, 0.2f)), -centre);
-            view.view = glm::translate(glm::mat4(1.0f), glm::vec3(0.0f, 0.0f, -200.0f)) * view.view;
-            view.projection = glm::ortho(-48.0f, 48.0f, -27.0f, 27.0f, 1.0f, 400.0f);
-            view.scale = 0.6f;
-            view.width = 640;
-            view.height = 360;
-            view.is_multisampled = is_multisampled;
+            const CSphereCull::SView view = View(centre, angle, is_multisampled);
             CSphereCull by_cell, all;
             by_cell.Build(cells, view);
             all.Build(one, view);
@@ -122,6 +143,56 @@ TEST(SphereGrid, CullPassingOverHiddenCellsKeepsWhatTestingEverySphereKeeps)
                 EXPECT_LT(all.Spheres().size(), spheres.size() / 2);
             }
         }
+}
+
+TEST(SphereGrid, RefitBoundsSpheresMovedALittleOrSaysItCannot)
+{
+    std::vector<glm::vec4> built = WaterSpheres(30000);
+    built[10].w = 0.0f; // left out
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> jitter(-0.3f, 0.3f);
+    std::vector<glm::vec4> moved = built;
+    for (glm::vec4 &s : moved)
+        s += glm::vec4(jitter(rng), jitter(rng), jitter(rng), 0.0f);
+    moved[20].w = 0.0f; // hidden since
+    const auto with = [&](size_t i, glm::vec4 s) {
+        std::vector<glm::vec4> out = moved;
+        out[i] = s;
+        return out;
+    };
+    std::vector<glm::vec4> wider = moved;
+    for (glm::vec4 &s : wider)
+        s = glm::vec4(3.0f * glm::vec3(s), s.w);
+    std::vector<glm::vec4> more = moved;
+    more.push_back(moved[0]);
+    const struct {
+        std::string name;
+        std::vector<glm::vec4> spheres;
+        bool is_refit;
+    } cases[] = {
+        {"moved a little, one hidden", moved, true},
+        {"one more", more, false},
+        {"the one left out drawn", with(10, glm::vec4(1.0f, 1.0f, 1.0f, 0.7f)), false},
+        {"one no longer a number", with(30, glm::vec4(std::numeric_limits<float>::quiet_NaN())), false},
+        {"three times as wide", wider, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        CSphereGrid grid, one;
+        grid.Build(built);
+        ASSERT_EQ(grid.Refit(c.spheres), c.is_refit);
+        if (!c.is_refit)
+            continue;
+        ExpectEachDrawnOnceWithinItsCell(grid, c.spheres);
+        one.Build(c.spheres, c.spheres.size());
+        CSphereCull by_cell, all;
+        const CSphereCull::SView view = View(Centre(c.spheres), 0.5f, false);
+        by_cell.Build(grid, view);
+        all.Build(one, view);
+        EXPECT_LT(all.Spheres().size(), c.spheres.size() * 3 / 4); // the view hides some
+        EXPECT_EQ(by_cell.Spheres(), all.Spheres());
+        EXPECT_EQ(by_cell.SphereRectangles(), all.SphereRectangles());
+    }
 }
 
 } // namespace
