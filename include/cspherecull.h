@@ -96,7 +96,7 @@ private:
     bool FindOpenPixels(const SBox &box, int row_low, int row_high, SOpenPixels &open) const;
     bool IsAnyOpen(const SOpenPixels &open, const glm::vec4 &sphere, float reach) const;
     void CoverPixels(const glm::vec4 &sphere, int row_low, int row_high);
-    void KeepShown(const CSphereGrid &grid);
+    void KeepShown(const CSphereGrid &grid, bool is_covered);
     bool MayShow(const glm::vec4 &sphere, glm::u16vec4 &rectangle) const;
     float Buried(float r, float radius) const;
     bool MayShowTube(const CBondInstance &record, float radius) const;

@@ -127,9 +127,13 @@ void CSphereCull::Build(const CSphereGrid &grid, const SView &view)
 {
     SetFrame(view);
     PlaceBoxes(grid);
+    // Spheres of a few pixels cover no multisampled pixel whole: the picture then stays empty and
+    // its pixels are all open.
+    const bool is_covered = std::any_of(grid.Cells().begin(), grid.Cells().end(),
+                                        [&](const CSphereGrid::SCell &cell) { return LargestOutline(cell) > inset; });
     CoverAllPixels(grid);
     FoldTiles();
-    KeepShown(grid);
+    KeepShown(grid, is_covered);
 }
 
 bool CSphereCull::MayShow(const glm::vec4 &sphere, glm::u16vec4 &rectangle) const
@@ -189,7 +193,6 @@ void CSphereCull::CoverBand(const CSphereGrid &grid, const std::vector<uint32_t>
     SOpenPixels open;
     for (uint32_t c : order) {
         const CSphereGrid::SCell &cell = grid.Cells()[c];
-        // Spheres of a few pixels cover no multisampled pixel whole.
         if (!(LargestOutline(cell) > inset))
             continue;
         const bool is_found = FindOpenPixels(v_boxes[c], row_low, row_high, open);
@@ -289,8 +292,8 @@ void CSphereCull::FoldTiles()
 }
 
 // The spheres that may show, in the order they were given: tested one by one where they reach an
-// open pixel of their cell, or where the cell is too wide to tell.
-void CSphereCull::KeepShown(const CSphereGrid &grid)
+// open pixel of their cell, where the cell is too wide to tell, or, when nothing `is_covered`, all.
+void CSphereCull::KeepShown(const CSphereGrid &grid, bool is_covered)
 {
     const std::vector<CSphereGrid::SCell> &cells = grid.Cells();
     v_is_kept.assign(grid.Size(), 0);
@@ -298,7 +301,8 @@ void CSphereCull::KeepShown(const CSphereGrid &grid)
     RunStretches(cells.size(), Parts(grid.Spheres().size()), [&](unsigned, size_t begin, size_t end) {
         SOpenPixels open;
         for (size_t c = begin; c < end; ++c) {
-            const bool is_found = cells[c].is_bounded && FindOpenPixels(v_boxes[c], 0, frame.height - 1, open);
+            const bool is_found =
+                is_covered && cells[c].is_bounded && FindOpenPixels(v_boxes[c], 0, frame.height - 1, open);
             if (is_found && open.is_none)
                 continue;
             for (uint32_t k = cells[c].begin; k < cells[c].end; ++k) {
