@@ -50,7 +50,9 @@ private:
     size_t u_size = 0;
     double built_spread = 0.0; // Spread() when grouped
 
-    std::vector<uint32_t> SortByBox(const std::vector<glm::vec4> &spheres, const std::vector<uint32_t> &box_of, size_t boxes);
+    struct SLattice;
+    static SLattice LatticeOf(const std::vector<glm::vec4> &spheres, size_t per_cell);
+    std::vector<uint32_t> SortByBox(const std::vector<glm::vec4> &spheres, const SLattice &lattice);
     void FindCells(const std::vector<uint32_t> &starts, size_t odd);
     void Bound(SCell &cell) const;
     double Spread() const;

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <thread>
+
+#include "stretches.h"
 
 namespace {
 
@@ -38,14 +41,19 @@ float Side(const glm::vec3 &extent, double cells)
     return side;
 }
 
+// Below this many spheres per thread a thread costs more than it saves.
+const size_t MIN_SPHERES_PER_THREAD = 50000;
+
 // How much wider than when grouped the cells may grow by refits before they are grouped afresh.
 const double MAX_REFIT_SPREAD = 1.5;
 
 // The box of a sphere of radius 0, which draws nothing and is left out.
 const uint32_t NOT_DRAWN = UINT32_MAX;
 
+} // namespace
+
 // Boxes of one side from a corner; after the last, one more for the spheres that are not balls.
-struct SLattice {
+struct CSphereGrid::SLattice {
     glm::vec3 low{0.0f};
     float per_side = 1.0f; // 1 / the side
     glm::ivec3 n{1};
@@ -61,7 +69,7 @@ struct SLattice {
 };
 
 // The lattice over the balls among `spheres`, about `per_cell` to a box.
-SLattice LatticeOf(const std::vector<glm::vec4> &spheres, size_t per_cell)
+CSphereGrid::SLattice CSphereGrid::LatticeOf(const std::vector<glm::vec4> &spheres, size_t per_cell)
 {
     glm::vec3 low(std::numeric_limits<float>::infinity()), high(-std::numeric_limits<float>::infinity());
     size_t balls = 0;
@@ -82,40 +90,52 @@ SLattice LatticeOf(const std::vector<glm::vec4> &spheres, size_t per_cell)
     return lattice;
 }
 
-} // namespace
-
 void CSphereGrid::Build(const std::vector<glm::vec4> &spheres, size_t per_cell)
 {
     u_size = spheres.size();
     const SLattice lattice = LatticeOf(spheres, per_cell);
-    std::vector<uint32_t> box_of(spheres.size());
-    for (size_t i = 0; i < spheres.size(); ++i)
-        box_of[i] = spheres[i].w == 0.0f ? NOT_DRAWN : lattice.BoxOf(spheres[i]);
-    FindCells(SortByBox(spheres, box_of, lattice.Odd() + 1), lattice.Odd());
+    FindCells(SortByBox(spheres, lattice), lattice.Odd());
 }
 
-// Counting sort of the drawn spheres by their boxes (of `boxes`), a pass cheaper than sorting:
-// where each box's spheres start, the end after the last.
-std::vector<uint32_t> CSphereGrid::SortByBox(const std::vector<glm::vec4> &spheres, const std::vector<uint32_t> &box_of,
-                                             size_t boxes)
+// Counting sort of the drawn spheres by box, a pass cheaper than sorting, on a stretch of them per
+// thread (each counts its own, then puts its spheres after those of the stretches before it, so
+// that the order is that of one pass): where each box's spheres start, the end after the last.
+std::vector<uint32_t> CSphereGrid::SortByBox(const std::vector<glm::vec4> &spheres, const SLattice &lattice)
 {
+    const size_t boxes = lattice.Odd() + 1;
+    const unsigned parts = static_cast<unsigned>(std::min<size_t>(
+        std::max(std::thread::hardware_concurrency(), 1u), std::max<size_t>(spheres.size() / MIN_SPHERES_PER_THREAD, 1)));
+    std::vector<uint32_t> box_of(spheres.size());
+    std::vector<std::vector<uint32_t>> next(parts, std::vector<uint32_t>(boxes, 0));
+    RunStretches(spheres.size(), parts, [&](unsigned k, size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i) {
+            box_of[i] = spheres[i].w == 0.0f ? NOT_DRAWN : lattice.BoxOf(spheres[i]);
+            if (box_of[i] != NOT_DRAWN)
+                ++next[k][box_of[i]];
+        }
+    });
     std::vector<uint32_t> starts(boxes + 1, 0);
-    for (const uint32_t b : box_of)
-        if (b != NOT_DRAWN)
-            ++starts[b + 1];
-    for (size_t b = 0; b < boxes; ++b)
-        starts[b + 1] += starts[b];
+    for (size_t b = 0; b < boxes; ++b) {
+        starts[b + 1] = starts[b];
+        for (std::vector<uint32_t> &part : next) {
+            const uint32_t count = part[b];
+            part[b] = starts[b + 1];
+            starts[b + 1] += count;
+        }
+    }
     v_spheres.resize(starts[boxes]);
     v_indices.resize(starts[boxes]);
     glm::vec4 *sorted = v_spheres.data();
     uint32_t *indices = v_indices.data();
-    std::vector<uint32_t> next(starts.begin(), starts.end() - 1);
-    for (size_t i = 0; i < spheres.size(); ++i)
-        if (box_of[i] != NOT_DRAWN) {
-            const uint32_t k = next[box_of[i]]++;
-            sorted[k] = spheres[i];
-            indices[k] = static_cast<uint32_t>(i);
-        }
+    RunStretches(spheres.size(), parts, [&](unsigned k, size_t begin, size_t end) {
+        uint32_t *place = next[k].data();
+        for (size_t i = begin; i < end; ++i)
+            if (box_of[i] != NOT_DRAWN) {
+                const uint32_t at = place[box_of[i]]++;
+                sorted[at] = spheres[i];
+                indices[at] = static_cast<uint32_t>(i);
+            }
+    });
     return starts;
 }
 

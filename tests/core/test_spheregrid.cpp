@@ -102,6 +102,7 @@ TEST(SphereGrid, GroupsEachDrawnSphereOnceWithinItsCell)
         size_t left_out, odd;
     } cases[] = {
         {"water box", WaterSpheres(3000), 0, 0},
+        {"water box sorted on two threads", WaterSpheres(120000), 0, 0},
         {"flat sheet", RandomSpheres(2000, glm::vec3(50.0f, 50.0f, 0.0f)), 0, 0},
         {"line", RandomSpheres(300, glm::vec3(100.0f, 0.0f, 0.0f)), 0, 0},
         {"all at one place", std::vector<glm::vec4>(100, glm::vec4(1.0f, 2.0f, 3.0f, 1.0f)), 0, 0},
