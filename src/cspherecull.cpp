@@ -43,8 +43,7 @@ const float DEPTH_RESOLUTION = 1.0f / 16384.0f;
 // The threads that pay for `items` spheres.
 unsigned Parts(size_t items)
 {
-    return static_cast<unsigned>(std::min<size_t>(std::max(std::thread::hardware_concurrency(), 1u),
-                                                  std::max<size_t>(items / MIN_SPHERES_PER_THREAD, 1)));
+    return PayingParts(items, MIN_SPHERES_PER_THREAD);
 }
 
 // The items i < n for which is_kept(k, i), ascending, found on Parts(n) threads; k is the thread's

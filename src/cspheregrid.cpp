@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <thread>
 
 #include "stretches.h"
 
@@ -103,8 +102,7 @@ void CSphereGrid::Build(const std::vector<glm::vec4> &spheres, size_t per_cell)
 std::vector<uint32_t> CSphereGrid::SortByBox(const std::vector<glm::vec4> &spheres, const SLattice &lattice)
 {
     const size_t boxes = lattice.Odd() + 1;
-    const unsigned parts = static_cast<unsigned>(std::min<size_t>(
-        std::max(std::thread::hardware_concurrency(), 1u), std::max<size_t>(spheres.size() / MIN_SPHERES_PER_THREAD, 1)));
+    const unsigned parts = PayingParts(spheres.size(), MIN_SPHERES_PER_THREAD);
     std::vector<uint32_t> box_of(spheres.size());
     std::vector<std::vector<uint32_t>> next(parts, std::vector<uint32_t>(boxes, 0));
     RunStretches(spheres.size(), parts, [&](unsigned k, size_t begin, size_t end) {
