@@ -9,7 +9,7 @@
 
 // The spheres of a structure in boxes of model space, so that a cull can pass over all the spheres
 // of a box at once where others hide the box whole. Only the spheres decide the boxes: one grid
-// serves every view of them, and is built again only when they change.
+// serves every view of them, and is bounded or built again only when they change.
 class CSphereGrid {
 public:
     // About this many spheres to a box: fewer boxes cost less to sort and test per view, smaller
@@ -17,7 +17,7 @@ public:
     static const size_t SPHERES_PER_CELL = 64;
 
     struct SCell {
-        glm::vec3 low{0.0f}, high{0.0f}; // the bounds of its spheres' centres
+        glm::vec3 low{0.0f}, high{0.0f}; // the bounds of its drawn spheres' centres
         float radius = 0.0f;             // the largest of their radii
         uint32_t begin = 0, end = 0;     // its spheres, in Spheres()
         // False for the last cell, of the spheres not drawn as finite balls (a place or radius
