@@ -8,7 +8,6 @@
 #include <cassert>
 #include <cmath>
 #include <iterator>
-#include <thread>
 
 namespace {
 
@@ -333,8 +332,7 @@ unsigned CBondSearch::SearchThreads(size_t atoms) const
 {
     if (u_search_threads > 0)
         return u_search_threads;
-    const size_t paying = std::max<size_t>(atoms / MIN_ATOMS_PER_THREAD, 1);
-    return static_cast<unsigned>(std::min<size_t>(std::max(std::thread::hardware_concurrency(), 1u), paying));
+    return PayingParts(atoms, MIN_ATOMS_PER_THREAD);
 }
 
 void CBondSearch::SearchRange(size_t begin, size_t end, bool by_cells, SBondBatch &out) const

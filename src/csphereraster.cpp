@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "screenspan.h"
+#include "stretches.h"
 
 using namespace ScreenSpan;
 
@@ -95,9 +96,7 @@ void CSphereRaster::Draw(const std::vector<glm::vec4> &spheres, const std::vecto
 
 unsigned CSphereRaster::Threads(size_t spheres, int rows) const
 {
-    const size_t wanted = u_threads > 0 ? u_threads
-                                        : std::min<size_t>(std::max(std::thread::hardware_concurrency(), 1u),
-                                                           std::max<size_t>(spheres / MIN_SPHERES_PER_THREAD, 1));
+    const size_t wanted = u_threads > 0 ? u_threads : PayingParts(spheres, MIN_SPHERES_PER_THREAD);
     return static_cast<unsigned>(std::max<size_t>(std::min<size_t>(wanted, static_cast<size_t>(rows)), 1));
 }
 

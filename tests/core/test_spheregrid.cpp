@@ -61,8 +61,13 @@ size_t ExpectEachDrawnOnceWithinItsCell(const CSphereGrid &grid, const std::vect
             }
         }
     }
-    for (size_t i = 0; i < spheres.size(); ++i)
-        EXPECT_EQ(seen[i], spheres[i].w == 0.0f ? std::min(seen[i], 1) : 1) << i;
+    for (size_t i = 0; i < spheres.size(); ++i) {
+        if (spheres[i].w == 0.0f) {
+            EXPECT_LE(seen[i], 1) << i;
+        } else {
+            EXPECT_EQ(seen[i], 1) << i;
+        }
+    }
     return unbounded;
 }
 
